@@ -1,0 +1,19 @@
+// ksvw-dt subcommands. Each takes the arguments after its own name
+// (argv[0] is the subcommand name) and returns the process exit code.
+#pragma once
+
+namespace ksvw::dt {
+
+// Exit codes shared by every subcommand.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitNotCapture = 1;  // an input is not a capture file
+inline constexpr int kExitNotFound = 1;    // search: nothing found
+inline constexpr int kExitUsage = 2;       // bad arguments or field input
+inline constexpr int kExitIo = 3;          // an output could not be written
+
+int RunInfo(int argc, char** argv);
+int RunList(int argc, char** argv);
+int RunConvert(int argc, char** argv);
+int RunSearch(int argc, char** argv);
+
+}  // namespace ksvw::dt

@@ -1,0 +1,56 @@
+// ksvw-dt: reads DT capture files from the command line.
+//
+//   ksvw-dt info FILE
+//   ksvw-dt list [--delta] FILE
+//   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
+//   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
+#include <cstdio>
+#include <cstring>
+
+#include "tools/ksvw-dt/commands.h"
+
+namespace {
+
+constexpr const char kUsage[] =
+    "usage: ksvw-dt COMMAND [OPTIONS] FILE...\n"
+    "\n"
+    "Reads DT capture files.\n"
+    "\n"
+    "commands:\n"
+    "  info     board, tag, record count and channel settings of a capture\n"
+    "  list     the capture list's 19 columns as tab-separated text\n"
+    "  convert  convert captures to text (.txt) or CSV (.csv) files\n"
+    "  search   find or count records by trigger, error, data, time or external input\n"
+    "\n"
+    "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
+    "Exit status: 0 success, 1 not a capture file or nothing found, 2 usage error,\n"
+    "3 output error.\n";
+
+struct Command {
+  const char* name;
+  int (*run)(int, char**);
+};
+constexpr Command kCommands[] = {
+    {"info", ksvw::dt::RunInfo},
+    {"list", ksvw::dt::RunList},
+    {"convert", ksvw::dt::RunConvert},
+    {"search", ksvw::dt::RunSearch},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fputs(kUsage, stderr);
+    return ksvw::dt::kExitUsage;
+  }
+  if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::fputs(kUsage, stdout);
+    return ksvw::dt::kExitOk;
+  }
+  for (const Command& command : kCommands) {
+    if (std::strcmp(argv[1], command.name) == 0) return command.run(argc - 1, argv + 1);
+  }
+  std::fprintf(stderr, "ksvw-dt: unknown command '%s'\n%s", argv[1], kUsage);
+  return ksvw::dt::kExitUsage;
+}
