@@ -1,0 +1,574 @@
+#include "capture/search.h"
+
+#include <cstring>
+#include <type_traits>
+
+#include "capture/byte_order.h"
+
+namespace ksvw {
+
+namespace {
+
+// ---- Field texts ----
+
+// Length of a field text; a buffer without its NUL counts as full.
+size_t FieldLength(const char (&field)[kFieldTextCapacity]) {
+  size_t n = 0;
+  while (n < kFieldTextCapacity && field[n] != '\0') ++n;
+  return n;
+}
+
+bool IsUpperHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// A one-character bit field: "*", "0" or "1".
+bool IsBitText(const char (&field)[kFieldTextCapacity]) {
+  return FieldLength(field) == 1 && (field[0] == '*' || field[0] == '0' || field[0] == '1');
+}
+
+// A non-empty data byte field: two upper-case hex digits, "*" or "* ", or
+// W0, W1, W2.
+bool IsDataByteText(const char (&field)[kFieldTextCapacity]) {
+  size_t n = FieldLength(field);
+  if (n == 1) return field[0] == '*';
+  if (n != 2) return false;
+  if (IsUpperHex(field[0]) && IsUpperHex(field[1])) return true;
+  if (field[0] == '*') return field[1] == ' ';
+  return field[0] == 'W' && field[1] >= '0' && field[1] <= '2';
+}
+
+// Minutes and seconds take a tens digit 0..5; hundredths take any digit.
+bool IsTimeText(const char (&field)[kFieldTextCapacity], bool sixtyBased) {
+  if (FieldLength(field) != 2) return false;
+  char tens = field[0];
+  char units = field[1];
+  bool tensOk = tens == '*' || (sixtyBased ? (tens >= '0' && tens <= '5') : IsDigit(tens));
+  bool unitsOk = units == '*' || IsDigit(units);
+  return tensOk && unitsOk;
+}
+
+// Copies a field into a stored text, cut to the stored text's room.
+template <size_t N>
+void CopyStored(char (&dst)[N], const char (&field)[kFieldTextCapacity]) {
+  size_t n = FieldLength(field);
+  if (n > N - 1) n = N - 1;
+  std::memcpy(dst, field, n);
+  dst[n] = '\0';
+}
+
+template <size_t N>
+void CopyShown(char (&dst)[kFieldTextCapacity], const char (&stored)[N]) {
+  size_t n = 0;
+  while (n < N && n < kFieldTextCapacity - 1 && stored[n] != '\0') ++n;
+  std::memcpy(dst, stored, n);
+  dst[n] = '\0';
+}
+
+void SetChar(char (&field)[kFieldTextCapacity], char c) {
+  field[0] = c;
+  field[1] = '\0';
+}
+
+// ---- Reading ----
+
+void ReadErrorPage(const SearchPageTexts& texts, SearchCondition& c) {
+  static constexpr uint16_t kBoxMasks[kErrorBoxCount] = {1u << 11, 1u << 12, 1u << 13, 1u << 14,
+                                                         0x07FF};
+  c.errorBoxes = 0;
+  c.errorStatusMask = 0;
+  for (int i = 0; i < kErrorBoxCount; ++i) {
+    if (!texts.errorBoxes[i]) continue;
+    c.errorBoxes = static_cast<uint8_t>(c.errorBoxes | (1u << i));
+    c.errorStatusMask = static_cast<uint16_t>(c.errorStatusMask | kBoxMasks[i]);
+  }
+}
+
+void ReadDataPage(const SearchPageTexts& texts, SearchCondition& c) {
+  c.channel = texts.channel;
+  c.frameKind = texts.frameKind;
+
+  c.identifierValue = 0;
+  c.identifierMask = 0;
+  for (int k = 0; k < kIdentifierBits; ++k) {
+    // An empty field (never shown by the pages) reads as a fixed 0 bit.
+    char ch = FieldLength(texts.identifier[k]) > 0 ? texts.identifier[k][0] : ' ';
+    uint32_t bit = 1u << (kIdentifierBits - 1 - k);
+    c.identifierPattern[k] = ch;
+    if (ch == '1') c.identifierValue |= bit;
+    if (ch != '*') c.identifierMask |= bit;
+  }
+  c.identifierPattern[kIdentifierBits] = '\0';
+
+  for (int p = 0; p < kPatternCount; ++p) {
+    BitPattern& pattern = c.patterns[p];
+    pattern.value = 0;
+    pattern.mask = 0;
+    for (int i = 0; i < kPatternBits; ++i) {
+      const char(&field)[kFieldTextCapacity] = texts.patterns[p][i];
+      char ch = FieldLength(field) > 0 ? field[0] : ' ';
+      uint8_t bit = static_cast<uint8_t>(0x80u >> i);
+      pattern.text[i] = ch;
+      if (ch == '1') pattern.value = static_cast<uint8_t>(pattern.value | bit);
+      if (ch != '*') pattern.mask = static_cast<uint8_t>(pattern.mask | bit);
+    }
+    pattern.text[kPatternBits] = '\0';
+  }
+
+  c.dataConditionMask = 0xFF;
+  for (int i = 0; i < kDataByteFields; ++i) {
+    const char(&field)[kFieldTextCapacity] = texts.dataBytes[i];
+    DataByteCondition& d = c.dataBytes[i];
+    CopyStored(d.text, field);
+    d.exact = false;
+    d.value = 0;
+    size_t n = FieldLength(field);
+    if (n == 0 || field[0] == '*') {
+      c.dataConditionMask = static_cast<uint8_t>(c.dataConditionMask & ~(0x80u >> i));
+    } else if (n == 2 && field[0] == 'W' && field[1] >= '0' && field[1] <= '2') {
+      d.value = static_cast<uint8_t>(field[1] - '0' + 1);
+    } else {
+      // Hexadecimal value of the leading digits (two after validation).
+      unsigned v = 0;
+      for (size_t j = 0; j < n && j < 2 && HexValue(field[j]) >= 0; ++j) {
+        v = v * 16 + static_cast<unsigned>(HexValue(field[j]));
+      }
+      d.exact = true;
+      d.value = static_cast<uint8_t>(v);
+    }
+  }
+}
+
+void ReadTimePage(const SearchPageTexts& texts, SearchCondition& c) {
+  c.timeValue = 0;
+  c.timeMask = 0;
+  for (int f = 0; f < kTimeFields; ++f) {
+    const char(&field)[kFieldTextCapacity] = texts.time[f];
+    CopyStored(c.timeTexts[f], field);
+    size_t n = FieldLength(field);
+    char tens = n > 0 ? field[0] : '0';
+    char units = n > 1 ? field[1] : '0';
+    unsigned value = (IsDigit(tens) ? static_cast<unsigned>(tens - '0') * 10 : 0) +
+                     (IsDigit(units) ? static_cast<unsigned>(units - '0') : 0);
+    unsigned mask = 0xFF;
+    if (tens == '*') mask &= 0x0F;
+    if (units == '*') mask &= 0xF0;
+    int shift = 8 * (3 - f);  // minutes byte 3, seconds byte 2, hundredths byte 1
+    c.timeValue |= (value & 0xFF) << shift;
+    c.timeMask |= mask << shift;
+  }
+}
+
+void ReadExtPage(const SearchPageTexts& texts, SearchCondition& c) {
+  int level = 0;
+  size_t n = FieldLength(texts.extIn);
+  for (size_t j = 0; j < n && IsDigit(texts.extIn[j]) && level < 1000; ++j) {
+    level = level * 10 + (texts.extIn[j] - '0');
+  }
+  c.extLevel = level;
+}
+
+// ---- Per-record tests ----
+//
+// Each kind's condition is digested once per search into a few masks and
+// values; the tests below are small inline functors so that every scan loop
+// is specialised for its kind and a record costs a handful of integer
+// operations.
+
+bool IsCanSource(uint8_t source) {
+  return source <= 2;
+}
+
+struct NeverTest {
+  bool operator()(const CaptureRecord&) const { return false; }
+};
+
+// Trigger mark: one bit of one byte, by data tag.
+struct TriggerTest {
+  int offset;  // 1 = lineFlags ("MDCL"), 2 = status low byte ("MONC")
+  bool operator()(const CaptureRecord& r) const { return (r.raw[offset] & 0x80) != 0; }
+};
+
+// Error: a record beyond the CAN sources whose status shares a bit with the
+// mask of the checked boxes.
+struct ErrorTest {
+  uint16_t mask;
+  bool operator()(const CaptureRecord& r) const {
+    return r.source() > 2 && (r.status() & mask) != 0;
+  }
+};
+
+// Time: the leading fields whose mask is 0xFF must be equal; the first field
+// with a units wildcard must lie within value .. value + 9; the first field
+// with any other mask ends the comparison. Folded into one masked compare and
+// one range test (a span that every byte passes when there is no range).
+struct TimeTest {
+  uint32_t equalMask;
+  uint32_t equalValue;
+  int rangeShift;
+  uint32_t rangeLow;
+  uint32_t rangeSpan;
+  bool operator()(const CaptureRecord& r) const {
+    uint32_t ts = r.timeStamp();
+    uint32_t field = (ts >> rangeShift) & 0xFF;
+    return (ts & equalMask) == equalValue && field - rangeLow <= rangeSpan;
+  }
+};
+
+TimeTest MakeTimeTest(const SearchCondition& c) {
+  TimeTest t{0, 0, 0, 0, 0xFFFFFFFFu};
+  for (int shift = 24; shift >= 8; shift -= 8) {
+    uint32_t mask = (c.timeMask >> shift) & 0xFF;
+    uint32_t value = (c.timeValue >> shift) & 0xFF;
+    if (mask == 0xFF) {
+      t.equalMask |= 0xFFu << shift;
+      t.equalValue |= value << shift;
+      continue;
+    }
+    if (mask == 0xF0) {
+      t.rangeShift = shift;
+      t.rangeLow = value;
+      t.rangeSpan = 9;
+    }
+    break;
+  }
+  return t;
+}
+
+struct ExtInputTest {
+  int level;
+  bool operator()(const CaptureRecord& r) const { return ExternalInput(r) == level; }
+};
+
+inline constexpr uint64_t kLowBytes[kMaxDataBytes + 1] = {
+    0x0000000000000000ull, 0x00000000000000FFull, 0x000000000000FFFFull,
+    0x0000000000FFFFFFull, 0x00000000FFFFFFFFull, 0x000000FFFFFFFFFFull,
+    0x0000FFFFFFFFFFFFull, 0x00FFFFFFFFFFFFFFull, 0xFFFFFFFFFFFFFFFFull};
+
+uint64_t LoadLE64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Data: channel, frame kind, identifier, then the eight data byte conditions
+// as one 64-bit masked compare (byte i of the word is data[i]).
+struct DataTest {
+  uint8_t rejectA;  // the two sources of the other channel
+  uint8_t rejectB;
+  bool remote;
+  bool stopAfterIdentifier;  // REMOTE, or no data byte condition
+  uint32_t idMask;
+  uint32_t idValue;  // already masked
+  uint64_t dataMask;
+  uint64_t dataValue;  // already masked
+
+  bool operator()(const CaptureRecord& r) const {
+    uint8_t source = r.source();
+    if (source == rejectA || source == rejectB) return false;
+    int count = r.count();
+    uint8_t kind = r.kind();
+    uint32_t id = r.identifier();
+    bool can = IsCanSource(source);
+    uint32_t word;
+    if (can) {
+      if (remote) {
+        if ((kind & 0x40) == 0) return false;
+      } else if (!(kind == 0x80 || kind == 8 || count >= 0)) {
+        return false;
+      }
+      word = id;
+    } else {
+      if (remote || kind == 2 || count < -1) return false;
+      word = ((id >> 8) & 0xFF) << 21;  // protected identifier in bits 21..28
+    }
+    if ((word & idMask) != idValue) return false;
+    if (stopAfterIdentifier) return true;
+    if (count < 0) return false;
+    uint64_t compared;
+    if (can) {
+      if ((kind & 0x40) != 0) return false;
+      compared = dataMask;
+    } else {
+      compared = dataMask & kLowBytes[LinDataCount(r)];
+    }
+    return (LoadLE64(r.data()) & compared) == (dataValue & compared);
+  }
+};
+
+DataTest MakeDataTest(const SearchCondition& c) {
+  DataTest t{};
+  if (c.channel == 1) {
+    t.rejectA = kSourceCan1;
+    t.rejectB = kSourceLin1;
+  } else {
+    t.rejectA = kSourceCan2;
+    t.rejectB = kSourceLin2;
+  }
+  t.remote = c.frameKind == 1;
+  t.stopAfterIdentifier = t.remote || c.dataConditionMask == 0;
+  t.idMask = c.identifierMask & 0x1FFFFFFF;
+  t.idValue = c.identifierValue & t.idMask;
+  for (int i = 0; i < kDataByteFields; ++i) {
+    if ((c.dataConditionMask & (0x80u >> i)) == 0) continue;
+    const DataByteCondition& d = c.dataBytes[i];
+    uint64_t mask = 0;
+    uint64_t value = 0;
+    if (d.exact) {
+      mask = 0xFF;
+      value = d.value;
+    } else if (d.value >= 1 && d.value <= kPatternCount) {
+      const BitPattern& p = c.patterns[d.value - 1];
+      mask = p.mask;
+      value = p.value & p.mask;
+    }
+    t.dataMask |= mask << (8 * i);
+    t.dataValue |= value << (8 * i);
+  }
+  return t;
+}
+
+// ---- Scans ----
+
+const CaptureRecord* Rows(const CaptureReader& reader) {
+  return reader.FirstRecord();
+}
+
+template <class Test>
+uint64_t CountRows(const CaptureRecord* rows, int32_t begin, int32_t end, const Test& test) {
+  uint64_t count = 0;
+  for (int32_t i = begin; i < end; ++i) count += test(rows[i]) ? 1 : 0;
+  return count;
+}
+
+template <class Test>
+int32_t FirstRow(const CaptureRecord* rows, int32_t begin, int32_t end, const Test& test) {
+  for (int32_t i = begin; i < end; ++i) {
+    if (test(rows[i])) return i;
+  }
+  return -1;
+}
+
+template <class Test>
+int32_t LastRow(const CaptureRecord* rows, int32_t begin, int32_t end, const Test& test) {
+  for (int32_t i = end - 1; i >= begin; --i) {
+    if (test(rows[i])) return i;
+  }
+  return -1;
+}
+
+// Rows begin .. end - 1, searched downward or upward.
+struct ScanRange {
+  int32_t begin;
+  int32_t end;
+  bool upward;
+};
+
+template <class Test>
+SearchResult Scan(const CaptureReader& reader, ScanRange range, int mode, const Test& test) {
+  SearchResult result{-1, 0, 0};
+  if (range.begin < range.end) {
+    const CaptureRecord* rows = Rows(reader);
+    if (mode == kSearchCount) {
+      // The count does not depend on the direction.
+      result.count = CountRows(rows, range.begin, range.end, test);
+    } else {
+      result.row = range.upward ? LastRow(rows, range.begin, range.end, test)
+                                : FirstRow(rows, range.begin, range.end, test);
+    }
+  }
+  if (mode == kSearchCount || result.row < 0) {
+    result.messageId = SearchResultStringId(mode, result.count);
+  }
+  return result;
+}
+
+// Calls `fn` with the digested test of the kind.
+template <class Fn>
+auto WithTest(const CaptureReader& reader, const SearchCondition& c, int kind, Fn&& fn) {
+  uint32_t tag = reader.DataTag();
+  switch (kind) {
+    case kSearchTrigger:
+      if (tag == kTagMdcl) return fn(TriggerTest{1});
+      if (tag == kTagMonc) return fn(TriggerTest{2});
+      return fn(NeverTest{});
+    case kSearchError: return fn(ErrorTest{c.errorStatusMask});
+    case kSearchData: return fn(MakeDataTest(c));
+    case kSearchTime: return fn(MakeTimeTest(c));
+    case kSearchExtInput:
+      if (tag == kTagMdcl) return fn(ExtInputTest{c.extLevel});
+      return fn(NeverTest{});
+    default: return fn(NeverTest{});
+  }
+}
+
+SearchResult Search(const CaptureReader& reader, const SearchCondition& c, ScanRange range) {
+  return WithTest(reader, c, c.kind, [&](const auto& test) {
+    if constexpr (std::is_same_v<std::decay_t<decltype(test)>, NeverTest>) {
+      return Scan(reader, ScanRange{0, 0, range.upward}, c.mode, test);
+    } else {
+      return Scan(reader, range, c.mode, test);
+    }
+  });
+}
+
+}  // namespace
+
+// ---- Page texts ----
+
+void SetFieldText(char (&field)[kFieldTextCapacity], const char* text) {
+  size_t n = 0;
+  if (text != nullptr) {
+    while (n < kFieldTextCapacity - 1 && text[n] != '\0') ++n;
+    std::memcpy(field, text, n);
+  }
+  field[n] = '\0';
+}
+
+SearchPageTexts InitialPageTexts() {
+  SearchPageTexts t{};
+  for (auto& field : t.identifier) SetChar(field, '*');
+  for (auto& row : t.patterns) {
+    for (auto& field : row) SetChar(field, '*');
+  }
+  for (auto& field : t.time) SetFieldText(field, "00");
+  SetFieldText(t.extIn, "0");
+  return t;
+}
+
+SearchPageTexts PageTextsFromCondition(const SearchCondition& c) {
+  SearchPageTexts t{};
+  for (int i = 0; i < kErrorBoxCount; ++i) t.errorBoxes[i] = (c.errorBoxes >> i) & 1;
+  t.channel = c.channel;
+  t.frameKind = c.frameKind;
+  for (int k = 0; k < kIdentifierBits; ++k) SetChar(t.identifier[k], c.identifierPattern[k]);
+  for (int i = 0; i < kDataByteFields; ++i) CopyShown(t.dataBytes[i], c.dataBytes[i].text);
+  for (int p = 0; p < kPatternCount; ++p) {
+    for (int i = 0; i < kPatternBits; ++i) SetChar(t.patterns[p][i], c.patterns[p].text[i]);
+  }
+  for (int f = 0; f < kTimeFields; ++f) CopyShown(t.time[f], c.timeTexts[f]);
+  t.extIn[0] = c.extLevel == 1 ? '1' : '0';
+  t.extIn[1] = '\0';
+  return t;
+}
+
+char* FieldText(SearchPageTexts& texts, int controlId) {
+  return const_cast<char*>(FieldText(static_cast<const SearchPageTexts&>(texts), controlId));
+}
+
+const char* FieldText(const SearchPageTexts& texts, int controlId) {
+  for (int k = 0; k < kIdentifierBits; ++k) {
+    if (kIdentifierControls[k] == controlId) return texts.identifier[k];
+  }
+  if (controlId >= kDataByteControls[0] && controlId <= kDataByteControls[kDataByteFields - 1]) {
+    return texts.dataBytes[controlId - kDataByteControls[0]];
+  }
+  for (int p = 0; p < kPatternCount; ++p) {
+    if (controlId >= kPatternControls[p][0] && controlId <= kPatternControls[p][kPatternBits - 1]) {
+      return texts.patterns[p][controlId - kPatternControls[p][0]];
+    }
+  }
+  for (int f = 0; f < kTimeFields; ++f) {
+    if (kTimeControls[f] == controlId) return texts.time[f];
+  }
+  if (controlId == kExtInCombo) return texts.extIn;
+  return nullptr;
+}
+
+// ---- Validation and reading ----
+
+SearchInputError ValidateSearchPage(const SearchPageTexts& texts, int kind) {
+  if (kind == kSearchData) {
+    for (int k = 0; k < kIdentifierBits; ++k) {
+      if (!IsBitText(texts.identifier[k])) return {kStringBitError, kIdentifierControls[k]};
+    }
+    // Byte by byte: the data byte field, then that bit of each pattern row.
+    bool afterEmpty = false;
+    for (int i = 0; i < kDataByteFields; ++i) {
+      bool empty = FieldLength(texts.dataBytes[i]) == 0;
+      if (!empty && (afterEmpty || !IsDataByteText(texts.dataBytes[i]))) {
+        return {kStringDataByteError, kDataByteControls[i]};
+      }
+      if (empty) afterEmpty = true;
+      for (int p = 0; p < kPatternCount; ++p) {
+        if (!IsBitText(texts.patterns[p][i])) return {kStringBitError, kPatternControls[p][i]};
+      }
+    }
+  } else if (kind == kSearchTime) {
+    for (int f = 0; f < kTimeFields; ++f) {
+      if (!IsTimeText(texts.time[f], f < 2)) return {kStringTimeError, kTimeControls[f]};
+    }
+  }
+  return {0, 0};
+}
+
+void ReadSearchPages(const SearchPageTexts& texts, SearchCondition& condition) {
+  ReadErrorPage(texts, condition);
+  ReadDataPage(texts, condition);
+  ReadTimePage(texts, condition);
+  ReadExtPage(texts, condition);
+}
+
+SearchPageTexts OpenSearchPages(SearchCondition& condition) {
+  SearchPageTexts texts =
+      condition.restore ? PageTextsFromCondition(condition) : InitialPageTexts();
+  ReadSearchPages(texts, condition);
+  condition.restore = true;
+  return texts;
+}
+
+SearchInputError StoreSearch(const SearchPageTexts& texts, int activeKind, int mode,
+                             SearchDirection direction, SearchCondition& condition) {
+  SearchInputError error = ValidateSearchPage(texts, activeKind);
+  if (!error.ok()) return error;
+  ReadSearchPages(texts, condition);
+  condition.kind = activeKind;
+  condition.mode = mode;
+  condition.direction = direction;
+  condition.set = true;
+  return error;
+}
+
+// ---- Matching and scanning ----
+
+int32_t MatchRecord(const CaptureReader& reader, const SearchCondition& condition, int32_t row,
+                    int kind) {
+  if (row < 0 || row >= reader.RecordCount()) return -1;
+  const CaptureRecord& record = reader.Record(row);
+  bool match = WithTest(reader, condition, kind, [&](const auto& test) { return test(record); });
+  return match ? row : -1;
+}
+
+SearchResult FindForward(const CaptureReader& reader, const SearchCondition& condition,
+                         int32_t selectedRow) {
+  int32_t n = reader.RecordCount();
+  int32_t begin = selectedRow < 0 ? 0 : (selectedRow >= n ? n : selectedRow + 1);
+  return Search(reader, condition, ScanRange{begin, n, false});
+}
+
+SearchResult FindBackward(const CaptureReader& reader, const SearchCondition& condition,
+                          int32_t selectedRow) {
+  int32_t n = reader.RecordCount();
+  // Rows 0 .. selectedRow - 1; a selection beyond the records (not possible
+  // in the list) searches them all.
+  int32_t end = selectedRow < 0 ? 0 : (selectedRow > n ? n : selectedRow);
+  return Search(reader, condition, ScanRange{0, end, true});
+}
+
+SearchResult FindInDirection(const CaptureReader& reader, const SearchCondition& condition,
+                             int32_t selectedRow) {
+  return condition.direction == SearchDirection::Up ? FindBackward(reader, condition, selectedRow)
+                                                    : FindForward(reader, condition, selectedRow);
+}
+
+}  // namespace ksvw
