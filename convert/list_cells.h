@@ -1,0 +1,29 @@
+// Cell texts of the capture list: 19 columns per record, produced on demand
+// from the record in place (the list keeps no copy of the data).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "capture/capture_reader.h"
+
+namespace ksvw {
+
+inline constexpr int kListColumnCount = 19;
+// Every cell text fits in this many bytes with its NUL.
+inline constexpr size_t kListCellCapacity = 16;
+
+// Title of column 0..18; column 0 is "Time", or "deltaT" in delta mode.
+// nullptr for a column out of range.
+const char* ListColumnTitle(int column, bool deltaTimeMode);
+// Width in pixels of column 0..18; 0 for a column out of range.
+int ListColumnWidth(int column);
+
+// Text of the cell at record `row`, `column` of `reader` into `out` (at
+// least kListCellCapacity bytes), NUL-terminated. Returns the length; 0 is
+// an empty cell, also for a row or column out of range. In delta mode the
+// time column shows the difference to the record just above in file order.
+size_t FormatListCell(const CaptureReader& reader, int32_t row, int column, bool deltaTimeMode,
+                      char* out);
+
+}  // namespace ksvw
