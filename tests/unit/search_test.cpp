@@ -1,0 +1,538 @@
+// Search and jump: validation of the dialog's pages in the order the user
+// meets the fields, reading them into the condition, the per-kind record test
+// and the directed scans with their result messages.
+#include "capture/search.h"
+
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <vector>
+
+#include "testsupport/capture_builder.h"
+
+namespace ksvw {
+namespace {
+
+using build::CanData;
+using build::Lin;
+using build::TimeStamp;
+
+struct Loaded {
+  CaptureReader reader;
+  Loaded(const std::vector<CaptureRecord>& records, uint32_t tag) {
+    std::vector<uint8_t> file = build::CaptureFileBuilder().Data(tag, records).Build();
+    EXPECT_TRUE(reader.LoadCopy(file.data(), file.size()));
+  }
+};
+
+// DATA page texts: data byte fields in order (the rest empty), W0..W2 rows
+// and the identifier as 29 characters.
+SearchPageTexts DataTexts(std::initializer_list<const char*> bytes, const char* w0 = "********",
+                          const char* id = "*****************************") {
+  SearchPageTexts t = InitialPageTexts();
+  int i = 0;
+  for (const char* b : bytes) SetFieldText(t.dataBytes[i++], b);
+  for (int k = 0; k < kPatternBits; ++k) t.patterns[0][k][0] = w0[k];
+  for (int k = 0; k < kIdentifierBits; ++k) t.identifier[k][0] = id[k];
+  return t;
+}
+
+SearchPageTexts TimeTexts(const char* mm, const char* ss, const char* hh) {
+  SearchPageTexts t = InitialPageTexts();
+  SetFieldText(t.time[0], mm);
+  SetFieldText(t.time[1], ss);
+  SetFieldText(t.time[2], hh);
+  return t;
+}
+
+SearchCondition Stored(const SearchPageTexts& texts, int kind, int mode = kSearchCount) {
+  SearchCondition c{};
+  SearchInputError e = StoreSearch(texts, kind, mode, SearchDirection::Down, c);
+  EXPECT_TRUE(e.ok()) << e.stringId << " at " << e.controlId;
+  return c;
+}
+
+// Rows that match, collected one by one through MatchRecord.
+std::vector<int32_t> Matches(const Loaded& l, const SearchCondition& c) {
+  std::vector<int32_t> rows;
+  for (int32_t r = 0; r < l.reader.RecordCount(); ++r) {
+    if (MatchRecord(l.reader, c, r, c.kind) == r) rows.push_back(r);
+  }
+  return rows;
+}
+
+using Rows = std::vector<int32_t>;
+
+// ---- Validation ----
+
+TEST(SearchValidation, InitialPagesAreValidForEveryKind) {
+  for (int kind = 0; kind < kSearchKinds; ++kind) {
+    EXPECT_TRUE(ValidateSearchPage(InitialPageTexts(), kind).ok()) << kind;
+  }
+}
+
+TEST(SearchValidation, DataByteFieldForms) {
+  struct Case {
+    const char* text;
+    bool ok;
+  } cases[] = {{"12", true},  {"AF", true},  {"*", true},    {"* ", true},  {"W0", true},
+               {"W2", true},  {"1", false},  {"1a", false},  {"af", false}, {"W3", false},
+               {"w0", false}, {"*1", false}, {"123", false}, {"G0", false}, {" 1", false}};
+  for (const Case& c : cases) {
+    SearchInputError e = ValidateSearchPage(DataTexts({c.text}), kSearchData);
+    if (c.ok) {
+      EXPECT_TRUE(e.ok()) << c.text;
+    } else {
+      EXPECT_EQ(e.stringId, 20048) << c.text;
+      EXPECT_EQ(e.controlId, 1067) << c.text;
+    }
+  }
+}
+
+TEST(SearchValidation, NoDataByteMayFollowAnEmptyOne) {
+  SearchInputError e = ValidateSearchPage(DataTexts({"12", "", "34"}), kSearchData);
+  EXPECT_EQ(e.stringId, 20048);
+  EXPECT_EQ(e.controlId, 1069);
+  EXPECT_TRUE(ValidateSearchPage(DataTexts({"12", "*", "W0"}), kSearchData).ok());
+}
+
+TEST(SearchValidation, DataPageOrderIdentifierThenByteByByte) {
+  // A bad identifier bit is reported before any data byte.
+  SearchPageTexts t = DataTexts({"zz"});
+  SetFieldText(t.identifier[3], "2");
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).stringId, 20056);
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1041);
+  SetFieldText(t.identifier[3], "");  // an empty bit field is not valid either
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1041);
+
+  // D0 comes before bit 7 of the patterns; bit 7 of W1 comes before D1.
+  t = DataTexts({"zz", "zz"});
+  SetFieldText(t.patterns[0][0], "x");
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1067);
+  t = DataTexts({"12", "zz"});
+  SetFieldText(t.patterns[1][0], "x");
+  SetFieldText(t.patterns[0][1], "x");
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).stringId, 20056);
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1099);
+  // Last field of all: bit 0 of W2.
+  t = DataTexts({});
+  SetFieldText(t.patterns[2][7], "2");
+  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1114);
+  // Only the active page is validated.
+  EXPECT_TRUE(ValidateSearchPage(t, kSearchTrigger).ok());
+}
+
+TEST(SearchValidation, TimeFields) {
+  auto at = [](const char* mm, const char* ss, const char* hh) {
+    SearchInputError e = ValidateSearchPage(TimeTexts(mm, ss, hh), kSearchTime);
+    EXPECT_EQ(e.stringId, e.ok() ? 0 : 20049);
+    return e.controlId;
+  };
+  EXPECT_EQ(at("6*", "00", "00"), 1075);
+  EXPECT_EQ(at("59", "60", "00"), 1076);
+  EXPECT_EQ(at("**", "5*", "9*"), 0);
+  EXPECT_EQ(at("*9", "*9", "99"), 0);
+  EXPECT_EQ(at("00", "00", "A0"), 1077);
+  EXPECT_EQ(at("", "00", "00"), 1075);
+  EXPECT_EQ(at("5", "00", "00"), 1075);
+  EXPECT_EQ(at("00", "000", "00"), 1076);
+  EXPECT_EQ(at("00", "00", "9"), 1077);
+}
+
+TEST(SearchValidation, StoreSearchKeepsConditionOnError) {
+  SearchCondition c{};
+  c.kind = kSearchTime;
+  SearchInputError e =
+      StoreSearch(DataTexts({"1"}), kSearchData, kSearchCount, SearchDirection::Up, c);
+  EXPECT_EQ(e.controlId, 1067);
+  EXPECT_FALSE(c.set);
+  EXPECT_EQ(c.kind, kSearchTime);
+}
+
+// ---- Reading ----
+
+TEST(SearchReading, ErrorBoxesGiveStatusMask) {
+  const uint16_t expected[5] = {0x0800, 0x1000, 0x2000, 0x4000, 0x07FF};
+  for (int b = 0; b < 5; ++b) {
+    SearchPageTexts t = InitialPageTexts();
+    t.errorBoxes[b] = true;
+    EXPECT_EQ(Stored(t, kSearchError).errorStatusMask, expected[b]) << b;
+  }
+  EXPECT_EQ(Stored(InitialPageTexts(), kSearchError).errorStatusMask, 0);
+}
+
+TEST(SearchReading, DataFieldsIdentifierAndPatterns) {
+  SearchPageTexts t =
+      DataTexts({"12", "*", "W0", "* ", "A5"}, "1*0*****", "00100100011******************");
+  SetFieldText(t.patterns[2][7], "1");
+  t.channel = 1;
+  SearchCondition c = Stored(t, kSearchData);
+  EXPECT_EQ(c.channel, 1);
+  EXPECT_EQ(c.identifierValue, 0x123u << 18);
+  EXPECT_EQ(c.identifierMask, 0x7FFu << 18);
+  EXPECT_STREQ(c.identifierPattern, "00100100011******************");
+  EXPECT_EQ(c.dataConditionMask, 0xA8);  // D0, D2, D4
+  EXPECT_TRUE(c.dataBytes[0].exact);
+  EXPECT_EQ(c.dataBytes[0].value, 0x12);
+  EXPECT_FALSE(c.dataBytes[2].exact);
+  EXPECT_EQ(c.dataBytes[2].value, 1);
+  EXPECT_EQ(c.dataBytes[4].value, 0xA5);
+  EXPECT_EQ(c.patterns[0].value, 0x80);
+  EXPECT_EQ(c.patterns[0].mask, 0xA0);
+  EXPECT_EQ(c.patterns[2].value, 0x01);
+  EXPECT_EQ(c.patterns[2].mask, 0x01);
+}
+
+TEST(SearchReading, TimeValueAndMaskBytes) {
+  SearchCondition c = Stored(TimeTexts("12", "3*", "**"), kSearchTime);
+  EXPECT_EQ(c.timeValue, 0x0C1E0000u);  // 12, 30, 0
+  EXPECT_EQ(c.timeMask, 0xFFF00000u);
+  c = Stored(TimeTexts("*5", "00", "99"), kSearchTime);
+  EXPECT_EQ(c.timeValue, 0x05006300u);
+  EXPECT_EQ(c.timeMask, 0x0FFFFF00u);
+}
+
+TEST(SearchReading, ShortTextsReadWithoutValidation) {
+  SearchPageTexts t = TimeTexts("", "7", "00");
+  SetFieldText(t.dataBytes[0], "F");
+  SetFieldText(t.extIn, "1");
+  SearchCondition c{};
+  ReadSearchPages(t, c);
+  EXPECT_EQ(c.timeValue, 0x00460000u);  // a missing units digit reads as 0
+  EXPECT_TRUE(c.dataBytes[0].exact);
+  EXPECT_EQ(c.dataBytes[0].value, 0x0F);
+  EXPECT_EQ(c.extLevel, 1);
+}
+
+TEST(SearchReading, OpenRestoreAndCancel) {
+  SearchCondition c{};
+  SearchPageTexts shown = OpenSearchPages(c);
+  EXPECT_TRUE(c.restore);
+  EXPECT_STREQ(shown.time[0], "00");
+  EXPECT_STREQ(shown.identifier[0], "*");
+  EXPECT_EQ(c.timeMask, 0xFFFFFF00u);
+  EXPECT_EQ(c.identifierMask, 0u);
+  EXPECT_EQ(c.kind, kSearchTrigger);
+
+  SearchPageTexts t = DataTexts({"12", "W1"}, "0*******", "1****************************");
+  SetFieldText(t.time[1], "4*");
+  t.errorBoxes[2] = true;
+  t.frameKind = 1;
+  SetFieldText(t.extIn, "1");
+  ASSERT_TRUE(StoreSearch(t, kSearchData, kSearchCount, SearchDirection::Up, c).ok());
+  EXPECT_TRUE(c.set);
+
+  // Reopening shows what was stored; Cancel after edits keeps it.
+  shown = OpenSearchPages(c);
+  EXPECT_STREQ(shown.dataBytes[0], "12");
+  EXPECT_STREQ(shown.dataBytes[1], "W1");
+  EXPECT_STREQ(shown.dataBytes[2], "");
+  EXPECT_STREQ(shown.patterns[0][0], "0");
+  EXPECT_STREQ(shown.identifier[0], "1");
+  EXPECT_STREQ(shown.time[1], "4*");
+  EXPECT_TRUE(shown.errorBoxes[2]);
+  EXPECT_EQ(shown.frameKind, 1);
+  EXPECT_STREQ(shown.extIn, "1");
+  EXPECT_EQ(ShownSearchKind(c), kSearchData);
+  CancelSearch(c);
+  EXPECT_FALSE(c.set);
+  EXPECT_EQ(c.kind, kSearchData);
+  EXPECT_EQ(c.dataBytes[0].value, 0x12);
+}
+
+TEST(SearchReading, FieldTextByControlId) {
+  SearchPageTexts t = InitialPageTexts();
+  EXPECT_EQ(FieldText(t, 1037), t.identifier[0]);
+  EXPECT_EQ(FieldText(t, 1041), t.identifier[3]);
+  EXPECT_EQ(FieldText(t, 1066), t.identifier[28]);
+  EXPECT_EQ(FieldText(t, 1069), t.dataBytes[2]);
+  EXPECT_EQ(FieldText(t, 1090), t.patterns[0][7]);
+  EXPECT_EQ(FieldText(t, 1099), t.patterns[1][0]);
+  EXPECT_EQ(FieldText(t, 1114), t.patterns[2][7]);
+  EXPECT_EQ(FieldText(t, 1076), t.time[1]);
+  EXPECT_EQ(FieldText(t, 1013), t.extIn);
+  EXPECT_EQ(FieldText(t, 1040), nullptr);
+  EXPECT_EQ(FieldText(t, 1091), nullptr);
+}
+
+// ---- Record tests ----
+
+TEST(SearchMatch, TriggerByDataTag) {
+  std::vector<CaptureRecord> records = {build::WithStatus(CanData(1, 1, false, {}), 0x0080),
+                                        build::WithLineFlags(CanData(1, 2, false, {}), 0x80),
+                                        CanData(1, 3, false, {})};
+  SearchCondition c = Stored(InitialPageTexts(), kSearchTrigger);
+  EXPECT_EQ(Matches(Loaded(records, kTagMonc), c), Rows({0}));
+  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), c), Rows({1}));
+}
+
+TEST(SearchMatch, ErrorBoxesSelectLinStatusBits) {
+  std::vector<CaptureRecord> records = {
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0002),  // parity error
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0010),  // data byte 2 error
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0800),  // error code 1 only
+      Lin(2, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x4000),  // error code 8 only
+      build::WithStatus(CanData(1, 1, false, {}), 0x7FFF),
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0)};
+  Loaded l(records, kTagMdcl);
+  SearchPageTexts t = InitialPageTexts();
+  t.errorBoxes[4] = true;  // 1029 only
+  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({0, 1}));
+  t = InitialPageTexts();
+  t.errorBoxes[3] = true;  // 1028
+  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({3}));
+  EXPECT_EQ(Matches(l, Stored(InitialPageTexts(), kSearchError)), Rows({}));
+}
+
+TEST(SearchMatch, ExternalInputOnlyInMdcl) {
+  std::vector<CaptureRecord> records = {build::WithLineFlags(CanData(1, 1, false, {}), 0x10),
+                                        CanData(1, 2, false, {})};
+  SearchPageTexts t = InitialPageTexts();
+  SetFieldText(t.extIn, "1");
+  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), Stored(t, kSearchExtInput)), Rows({0}));
+  EXPECT_EQ(Matches(Loaded(records, kTagMonc), Stored(t, kSearchExtInput)), Rows({}));
+  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), Stored(InitialPageTexts(), kSearchExtInput)),
+            Rows({1}));
+}
+
+TEST(SearchMatch, DataChannelSelection) {
+  std::vector<CaptureRecord> records = {CanData(1, 1, false, {}), CanData(2, 1, false, {}),
+                                        Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
+                                        Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
+  Loaded l(records, kTagMdcl);
+  SearchPageTexts t = DataTexts({});
+  EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({0, 2}));
+  t.channel = 1;
+  EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({1, 3}));
+}
+
+TEST(SearchMatch, CanFrameKindRules) {
+  auto can = [](uint8_t kind, int8_t count) {
+    build::RecordFields f;
+    f.count = count;
+    f.kind = kind;
+    return build::Record(f);
+  };
+  std::vector<CaptureRecord> records = {
+      can(0x80, -1),                          // exactly 0x80: DATA accepts despite the count
+      can(0x08, -1),                          // exactly 8
+      can(0x01, -1),                          // neither, negative count: rejected
+      can(0x88, -1),                          // extended with DLC 8: not exactly 0x80 or 8
+      build::CanRemoteFrame(1, 1, false, 4),  // count 0: DATA accepts it
+      CanData(1, 1, false, {1})};
+  Loaded l(records, kTagMonc);
+  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({0, 1, 4, 5}));
+  // With a data byte condition remote frames and negative counts are out.
+  EXPECT_EQ(Matches(l, Stored(DataTexts({"*", "*", "*", "*", "*", "*", "*", "W0"}, "0*******"),
+                              kSearchData)),
+            Rows({5}));
+  SearchPageTexts remote = DataTexts({"FF"});
+  remote.frameKind = 1;
+  EXPECT_EQ(Matches(l, Stored(remote, kSearchData)), Rows({4}));
+}
+
+TEST(SearchMatch, LinFrameKindRules) {
+  std::vector<CaptureRecord> records = {
+      Lin(1, 0x55, 0, 0x80, 0, -1, {}),           // header only
+      Lin(1, 0x55, 0, 0x80, 0, -2, {}),           // broken: rejected
+      Lin(1, 0x55, 0, 0x80, 2, 2, {0x12}),        // no header: rejected
+      Lin(1, 0x55, 0, 0x80, 0, 2, {0x12, 0x99}),  // one data byte + checksum
+      Lin(1, 0x55, 0, 0x80, 0, 3, {0x12, 0x00, 0x99})};
+  Loaded l(records, kTagMdcl);
+  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({0, 3, 4}));
+  // Only the LIN data count is compared: row 3 has one data byte.
+  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "34"}), kSearchData)), Rows({3}));
+  SearchPageTexts remote = DataTexts({});
+  remote.frameKind = 1;
+  EXPECT_EQ(Matches(l, Stored(remote, kSearchData)), Rows({}));
+}
+
+TEST(SearchMatch, IdentifierPattern0x123) {
+  std::vector<CaptureRecord> records = {
+      CanData(1, 0x123, false, {}),       CanData(1, (0x123u << 18) | 0x3FFFF, true, {}),
+      CanData(1, 0x123u << 18, true, {}), CanData(1, 0x124, false, {}),
+      CanData(1, 0x123, true, {}),        Lin(1, 0x55, 0, 0x80, 0, 1, {0})};
+  Loaded l(records, kTagMdcl);
+  SearchCondition c =
+      Stored(DataTexts({}, "********", "00100100011******************"), kSearchData);
+  EXPECT_EQ(Matches(l, c), Rows({0, 1, 2}));
+  // A LIN protected identifier sits in bits 21..28: 0x80 sets bit 28.
+  c = Stored(DataTexts({}, "********", "10000000*********************"), kSearchData);
+  EXPECT_EQ(Matches(l, c), Rows({5}));
+  c = Stored(DataTexts({}, "********", "****************************1"), kSearchData);
+  EXPECT_EQ(Matches(l, c), Rows({1, 4}));
+}
+
+TEST(SearchMatch, DataBytesExactAndPattern) {
+  CaptureRecord shortFrame = CanData(1, 1, false, {0x12, 0x00});
+  shortFrame.raw[16 + 2] = 0x80;  // beyond count, still compared for CAN
+  std::vector<CaptureRecord> records = {
+      CanData(1, 1, false, {0x12, 0x00, 0x80}), CanData(1, 1, false, {0x12, 0xFF, 0xFF, 0x01}),
+      CanData(1, 1, false, {0x12, 0x00, 0x7F}), CanData(1, 1, false, {0x13, 0x00, 0x80}),
+      CanData(1, 1, false, {0x12, 0x00}),       shortFrame};
+  Loaded l(records, kTagMonc);
+  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "*", "W0"}, "1*******"), kSearchData)),
+            Rows({0, 1, 5}));
+  // A pattern without a fixed bit accepts anything.
+  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "*", "W0"}), kSearchData)), Rows({0, 1, 2, 4, 5}));
+}
+
+TEST(SearchMatch, TimeUnitsAndTensWildcards) {
+  std::vector<CaptureRecord> records;
+  for (uint32_t ts :
+       {TimeStamp(12, 29, 99, 49), TimeStamp(12, 30, 0, 0), TimeStamp(12, 39, 99, 49),
+        TimeStamp(12, 40, 0, 0), TimeStamp(13, 35, 0, 0), TimeStamp(12, 34, 56, 49)}) {
+    records.push_back(CanData(1, 1, false, {}, ts));
+  }
+  Loaded l(records, kTagMonc);
+  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "3*", "**"), kSearchTime)), Rows({1, 2, 5}));
+  EXPECT_EQ(Matches(l, Stored(TimeTexts("**", "00", "00"), kSearchTime)), Rows({0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "34", "56"), kSearchTime)), Rows({5}));
+  // A units wildcard ends the comparison once its field is in range.
+  EXPECT_EQ(Matches(l, Stored(TimeTexts("1*", "59", "99"), kSearchTime)), Rows({0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(Matches(l, Stored(TimeTexts("13", "**", "99"), kSearchTime)), Rows({4}));
+  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "*0", "00"), kSearchTime)), Rows({0, 1, 2, 3, 5}));
+}
+
+// ---- Scans ----
+
+class SearchScan : public ::testing::Test {
+ protected:
+  // 20 records, trigger marks on rows 3, 7, 12 and 19.
+  static std::vector<CaptureRecord> Records() {
+    std::vector<CaptureRecord> records;
+    for (int i = 0; i < 20; ++i) {
+      bool trigger = i == 3 || i == 7 || i == 12 || i == 19;
+      records.push_back(build::WithLineFlags(CanData(1, 1, false, {}), trigger ? 0x80 : 0));
+    }
+    return records;
+  }
+  Loaded loaded{Records(), kTagMdcl};
+  SearchCondition first = Stored(InitialPageTexts(), kSearchTrigger, kSearchSelectFirst);
+  SearchCondition count = Stored(InitialPageTexts(), kSearchTrigger, kSearchCount);
+};
+
+TEST_F(SearchScan, SelectFirstDownward) {
+  SearchResult r = FindForward(loaded.reader, first, -1);
+  EXPECT_EQ(r.row, 3);
+  EXPECT_EQ(r.messageId, 0);
+  EXPECT_EQ(FindForward(loaded.reader, first, 3).row, 7);
+  EXPECT_EQ(FindForward(loaded.reader, first, 12).row, 19);
+  r = FindForward(loaded.reader, first, 19);  // last row: no wrap-around
+  EXPECT_EQ(r.row, -1);
+  EXPECT_EQ(r.messageId, 20036);
+}
+
+TEST_F(SearchScan, SelectFirstUpward) {
+  SearchResult r = FindBackward(loaded.reader, first, -1);  // no selection: nothing searched
+  EXPECT_EQ(r.row, -1);
+  EXPECT_EQ(r.messageId, 20036);
+  EXPECT_EQ(FindBackward(loaded.reader, first, 12).row, 7);
+  EXPECT_EQ(FindBackward(loaded.reader, first, 19).row, 12);
+  EXPECT_EQ(FindBackward(loaded.reader, first, 3).row, -1);
+  first.direction = SearchDirection::Up;
+  EXPECT_EQ(FindInDirection(loaded.reader, first, 8).row, 7);
+  first.direction = SearchDirection::Down;
+  EXPECT_EQ(FindInDirection(loaded.reader, first, 8).row, 12);
+}
+
+TEST_F(SearchScan, CountFromRowTen) {
+  SearchResult r = FindForward(loaded.reader, count, 10);  // rows 11..19
+  EXPECT_EQ(r.count, 2u);
+  EXPECT_EQ(r.messageId, 20038);
+  EXPECT_EQ(FindBackward(loaded.reader, count, 10).count, 2u);  // rows 9..0
+  EXPECT_EQ(FindForward(loaded.reader, count, -1).count, 4u);
+  r = FindForward(loaded.reader, count, 19);
+  EXPECT_EQ(r.count, 0u);
+  EXPECT_EQ(r.messageId, 20036);
+}
+
+TEST_F(SearchScan, RowZeroAndEmptyCapture) {
+  std::vector<CaptureRecord> records = Records();
+  records[0] = build::WithLineFlags(records[0], 0x80);
+  Loaded l(records, kTagMdcl);
+  EXPECT_EQ(FindForward(l.reader, first, -1).row, 0);
+  EXPECT_EQ(FindBackward(l.reader, first, 1).row, 0);
+
+  Loaded empty({}, kTagMdcl);
+  EXPECT_EQ(FindForward(empty.reader, first, -1).messageId, 20036);
+  SearchResult r = FindForward(empty.reader, count, -1);
+  EXPECT_EQ(r.count, 0u);
+  EXPECT_EQ(r.messageId, 20036);
+  EXPECT_EQ(FindBackward(empty.reader, count, 5).messageId, 20036);
+}
+
+TEST_F(SearchScan, MatchRecordBounds) {
+  EXPECT_EQ(MatchRecord(loaded.reader, first, 7, kSearchTrigger), 7);
+  EXPECT_EQ(MatchRecord(loaded.reader, first, 8, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(loaded.reader, first, 20, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(loaded.reader, first, -1, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(loaded.reader, first, 7, 5), -1);
+}
+
+TEST(SearchResultMessage, CountAboveZeroOnlyInCountMode) {
+  EXPECT_EQ(SearchResultStringId(kSearchSelectFirst, 5), 20036);
+  EXPECT_EQ(SearchResultStringId(kSearchCount, 0), 20036);
+  EXPECT_EQ(SearchResultStringId(kSearchCount, 3), 20038);
+}
+
+// ---- The specialised scans against a rule-by-rule reading of one record ----
+
+// The data test written out step by step, independent of the digested masks.
+bool ReferenceData(const CaptureRecord& r, const SearchCondition& c) {
+  uint8_t s = r.source();
+  if (c.channel == 0 ? (s == 2 || s == 4) : (s == 1 || s == 3)) return false;
+  bool can = s <= 2;
+  bool remote = c.frameKind == 1;
+  if (can) {
+    if (remote ? !(r.kind() & 0x40) : !(r.kind() == 0x80 || r.kind() == 8 || r.count() >= 0))
+      return false;
+  } else if (remote || r.kind() == 2 || r.count() < -1) {
+    return false;
+  }
+  uint32_t word = can ? r.identifier() : ((r.identifier() >> 8) & 0xFF) << 21;
+  if ((word & c.identifierMask) != (c.identifierValue & c.identifierMask)) return false;
+  if (remote || c.dataConditionMask == 0) return true;
+  if (r.count() < 0 || (can && (r.kind() & 0x40))) return false;
+  int n = can ? 8 : LinDataCount(r);
+  for (int i = 0; i < n; ++i) {
+    const DataByteCondition& d = c.dataBytes[i];
+    if (!(c.dataConditionMask & (0x80 >> i))) continue;
+    if (d.exact && r.data()[i] != d.value) return false;
+    if (!d.exact) {
+      const BitPattern& p = c.patterns[d.value - 1];
+      if ((r.data()[i] & p.mask) != (p.value & p.mask)) return false;
+    }
+  }
+  return true;
+}
+
+TEST(SearchScanAgreement, CountsMatchRuleByRuleOnGeneratedTraffic) {
+  std::vector<CaptureRecord> traffic = build::GenerateTraffic(6000, kTagMdcl, 7);
+  Loaded l(traffic, kTagMdcl);
+  std::vector<SearchPageTexts> conditions = {
+      DataTexts({}), DataTexts({"*", "W0"}, "1*******"), DataTexts({"W0", "W0"}, "******1*"),
+      DataTexts({"*", "*", "*", "*", "*", "*", "*", "*"}),
+      DataTexts({}, "********", "**1**************************")};
+  conditions.push_back(conditions[1]);
+  conditions.back().channel = 1;
+  conditions.push_back(conditions[0]);
+  conditions.back().frameKind = 1;
+  for (size_t k = 0; k < conditions.size(); ++k) {
+    SearchCondition c = Stored(conditions[k], kSearchData);
+    uint64_t expected = 0;
+    int32_t firstFrom100 = -1;
+    for (int32_t r = 0; r < l.reader.RecordCount(); ++r) {
+      bool m = ReferenceData(l.reader.Record(r), c);
+      expected += m;
+      if (m && r > 100 && firstFrom100 < 0) firstFrom100 = r;
+    }
+    EXPECT_GT(expected, 0u) << k;
+    EXPECT_EQ(FindForward(l.reader, c, -1).count, expected) << k;
+    c.mode = kSearchSelectFirst;
+    EXPECT_EQ(FindForward(l.reader, c, 100).row, firstFrom100) << k;
+  }
+}
+
+}  // namespace
+}  // namespace ksvw
