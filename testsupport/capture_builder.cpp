@@ -20,7 +20,10 @@ CaptureRecord Record(const RecordFields& f) {
   r.raw[10] = static_cast<uint8_t>(f.count);
   r.raw[11] = f.kind;
   StoreLE32(r.raw + 12, f.identifier);
-  std::memcpy(r.raw + 16, f.data.data(), f.data.size() < 9 ? f.data.size() : 9);
+  // An empty vector's data() may be null, which memcpy must not be given.
+  if (!f.data.empty()) {
+    std::memcpy(r.raw + 16, f.data.data(), f.data.size() < 9 ? f.data.size() : 9);
+  }
   return r;
 }
 
