@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "capture/capture_settings.h"
 #include "capture/channel_summary.h"
@@ -497,8 +499,10 @@ ConvertResult TextConverter::Convert(ProgressSink* progress, int32_t pageLimit) 
   output_.lineCount = 0;
   output_.pageCount = 0;
   if (output_.CloseOutput() != 0) {
-    // Never leave a partial file that looks whole.
-    std::remove(outputPath_.c_str());
+    // Never leave a partial file that looks whole (but never remove what is
+    // not a plain file, such as a device the output was sent to).
+    std::error_code error;
+    if (std::filesystem::is_regular_file(outputPath_, error)) std::remove(outputPath_.c_str());
     return ConvertResult::WriteFailed;
   }
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;
