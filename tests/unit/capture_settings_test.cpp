@@ -447,14 +447,19 @@ TEST(CaptureSettingsGroups, LinGroupMustLieInsideTheChannelBlock) {
        }) {
     DinfShape shape;
     shape.channel = channel;
-    // The cut channel block is followed by the rest of the device block,
-    // whose stored size is recomputed by Assemble.
-    Parsed p = Parse(build::Assemble(shape));
-    EXPECT_FALSE(p.ok);
-    EXPECT_EQ(Range(p.settings, 28, 100), Range(KnownBody(), 28, 100));
-    EXPECT_EQ(U32(p.settings, 100), 584u);
-    EXPECT_EQ(Range(p.settings, 104, 684), Bytes(580, 0));
-    EXPECT_EQ(Range(p.settings, 684, 788), Range(Defaults(), 684, 788));
+    // Followed by the rest of the body, and as the last bytes of the body
+    // (where a LIN size field read regardless would lie past its end).
+    Bytes followed = build::Assemble(shape);
+    Bytes last = build::Container(
+        {}, {build::DeviceBlock(shape.layoutCode, {shape.mode, shape.reserved1, channel})});
+    for (const Bytes& body : {followed, last}) {
+      Parsed p = Parse(body);
+      EXPECT_FALSE(p.ok);
+      EXPECT_EQ(Range(p.settings, 28, 100), Range(KnownBody(), 28, 100));
+      EXPECT_EQ(U32(p.settings, 100), 584u);
+      EXPECT_EQ(Range(p.settings, 104, 684), Bytes(580, 0));
+      EXPECT_EQ(Range(p.settings, 684, 788), Range(Defaults(), 684, 788));
+    }
   }
 }
 
