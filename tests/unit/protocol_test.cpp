@@ -1,0 +1,388 @@
+// Framing and messages of the analyzer link: CRC, byte stuffing, the
+// incremental frame decoder and the message bodies.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "remote/protocol/cobs.h"
+#include "remote/protocol/crc32.h"
+#include "remote/protocol/frame.h"
+#include "remote/protocol/messages.h"
+#include "remote/protocol/wire.h"
+
+namespace ksvw::proto {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Seq(int from, int to) {  // from..to inclusive
+  Bytes b;
+  for (int v = from; v <= to; ++v) b.push_back(static_cast<uint8_t>(v));
+  return b;
+}
+Bytes Cat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+TEST(ProtocolCrc, KnownValues) {
+  const uint8_t check[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
+  EXPECT_EQ(Crc32(check, 9), 0xCBF43926u);
+  EXPECT_EQ(Crc32(nullptr, 0), 0u);
+  const uint8_t a[] = {'a'};
+  EXPECT_EQ(Crc32(a, 1), 0xE8B7BE43u);
+  // Continuing a CRC over a split buffer gives the CRC of the whole.
+  EXPECT_EQ(Crc32(check + 4, 5, Crc32(check, 4)), 0xCBF43926u);
+}
+
+struct CobsCase {
+  Bytes plain;
+  Bytes encoded;
+};
+
+TEST(ProtocolCobs, KnownEncodings) {
+  const std::vector<CobsCase> cases = {
+      {{0x00}, {0x01, 0x01}},
+      {{0x00, 0x00}, {0x01, 0x01, 0x01}},
+      {{0x11, 0x22, 0x00, 0x33}, {0x03, 0x11, 0x22, 0x02, 0x33}},
+      {{0x11, 0x22, 0x33, 0x44}, {0x05, 0x11, 0x22, 0x33, 0x44}},
+      {{0x11, 0x00, 0x00, 0x00}, {0x02, 0x11, 0x01, 0x01, 0x01}},
+      {{}, {0x01}},
+      {Seq(1, 254), Cat({0xFF}, Seq(1, 254))},
+      {Cat({0x00}, Seq(1, 254)), Cat({0x01, 0xFF}, Seq(1, 254))},
+      {Seq(1, 255), Cat(Cat({0xFF}, Seq(1, 254)), {0x02, 0xFF})},
+      {Cat(Seq(2, 255), {0x00}), Cat(Cat({0xFF}, Seq(2, 255)), {0x01, 0x01})},
+      {Cat(Seq(3, 255), {0x00, 0x01}), Cat(Cat({0xFE}, Seq(3, 255)), {0x02, 0x01})},
+  };
+  for (const auto& c : cases) {
+    Bytes enc;
+    CobsEncode(c.plain.data(), c.plain.size(), enc);
+    EXPECT_EQ(enc, c.encoded) << "plain size " << c.plain.size();
+    EXPECT_LE(enc.size(), CobsMaxEncodedSize(c.plain.size()));
+    Bytes dec;
+    ASSERT_TRUE(CobsDecode(c.encoded.data(), c.encoded.size(), dec));
+    EXPECT_EQ(dec, c.plain);
+  }
+}
+
+TEST(ProtocolCobs, RoundTripsOfEveryShape) {
+  uint32_t s = 12345;
+  for (size_t size : {1u, 2u, 253u, 254u, 255u, 256u, 508u, 509u, 1000u, 4110u}) {
+    for (int density : {0, 1, 50, 100}) {  // percentage of zero bytes
+      Bytes plain(size);
+      for (auto& b : plain) {
+        s = s * 1103515245u + 12345u;
+        b = static_cast<int>((s >> 16) % 100) < density ? 0
+                                                        : static_cast<uint8_t>(1 + (s >> 8) % 255);
+      }
+      Bytes enc, dec;
+      CobsEncode(plain.data(), plain.size(), enc);
+      EXPECT_LE(enc.size(), CobsMaxEncodedSize(size));
+      for (uint8_t b : enc) ASSERT_NE(b, 0);
+      ASSERT_TRUE(CobsDecode(enc.data(), enc.size(), dec));
+      EXPECT_EQ(dec, plain) << size << " " << density;
+    }
+  }
+}
+
+TEST(ProtocolCobs, RejectsBrokenBlocks) {
+  Bytes out;
+  const uint8_t pastEnd[] = {0x05, 0x11, 0x22};
+  EXPECT_FALSE(CobsDecode(pastEnd, sizeof pastEnd, out));
+  const uint8_t zero[] = {0x03, 0x11, 0x00};
+  EXPECT_FALSE(CobsDecode(zero, sizeof zero, out));
+  const uint8_t zeroCode[] = {0x00};
+  EXPECT_FALSE(CobsDecode(zeroCode, 1, out));
+}
+
+Bytes Encoded(uint8_t type, const Bytes& payload, uint16_t seq = 0, uint16_t ack = 0,
+              uint8_t flags = 0) {
+  Bytes out;
+  EncodeFrame(type, flags, seq, ack, payload.data(), payload.size(), out);
+  return out;
+}
+
+struct Collected {
+  std::vector<Frame> frames;
+  std::vector<Bytes> payloads;
+};
+
+void FeedAll(FrameDecoder& d, const Bytes& bytes, Collected& c, size_t step = 0) {
+  auto sink = [&](const Frame& f) {
+    c.frames.push_back(f);
+    c.payloads.emplace_back(f.payload, f.payload + f.size);
+  };
+  if (step == 0) {
+    d.Feed(bytes.data(), bytes.size(), sink);
+    return;
+  }
+  for (size_t i = 0; i < bytes.size(); i += step)
+    d.Feed(bytes.data() + i, std::min(step, bytes.size() - i), sink);
+}
+
+TEST(ProtocolFrame, HeaderLayoutOnTheWire) {
+  Bytes out = Encoded(0x04, {0x44, 0x33, 0x22, 0x11}, 0x0A0B, 0x0102, kFlagSequenced);
+  ASSERT_EQ(out.back(), 0);
+  Bytes raw;
+  ASSERT_TRUE(CobsDecode(out.data(), out.size() - 1, raw));
+  Bytes expected = {0xB1, 0x04, 0x01, 0x00, 0x0B, 0x0A, 0x02,
+                    0x01, 0x04, 0x00, 0x44, 0x33, 0x22, 0x11};
+  uint32_t crc = Crc32(expected.data(), expected.size());
+  for (int i = 0; i < 4; ++i) expected.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+  EXPECT_EQ(raw, expected);
+}
+
+TEST(ProtocolFrame, DecodesFramesWhateverTheSlicing) {
+  Bytes stream;
+  std::vector<Bytes> sent;
+  for (int i = 0; i < 40; ++i) {
+    Bytes p(static_cast<size_t>(i * 97 % 4097));
+    for (size_t k = 0; k < p.size(); ++k) p[k] = static_cast<uint8_t>(k * 7 + i);
+    sent.push_back(p);
+    stream = Cat(stream, Encoded(static_cast<uint8_t>(i), p, static_cast<uint16_t>(i), 7));
+  }
+  for (size_t step : {0u, 1u, 2u, 3u, 255u, 4096u, 5000u}) {
+    FrameDecoder d;
+    Collected c;
+    FeedAll(d, stream, c, step);
+    ASSERT_EQ(c.frames.size(), sent.size()) << "step " << step;
+    for (size_t i = 0; i < sent.size(); ++i) {
+      EXPECT_EQ(c.frames[i].type, i);
+      EXPECT_EQ(c.frames[i].seq, i);
+      EXPECT_EQ(c.frames[i].ack, 7);
+      EXPECT_EQ(c.payloads[i], sent[i]);
+    }
+    EXPECT_EQ(d.Counters().corrupt, 0u);
+    EXPECT_EQ(d.Counters().frames, sent.size());
+  }
+}
+
+TEST(ProtocolFrame, EverySingleBitFlipIsCaught) {
+  Bytes payload = Seq(0, 299);  // zeros and all kinds of bytes
+  Bytes good = Encoded(0x22, payload, 5, 9, kFlagSequenced);
+  Bytes next = Encoded(0x04, {1, 2, 3, 4});
+  for (size_t i = 0; i + 1 < good.size(); ++i) {  // every byte but the delimiter
+    for (int bit = 0; bit < 8; ++bit) {
+      Bytes bad = good;
+      bad[i] ^= static_cast<uint8_t>(1u << bit);
+      FrameDecoder d;
+      Collected c;
+      FeedAll(d, Cat(bad, next), c);
+      // The damaged frame never comes out; the one behind it does.
+      ASSERT_EQ(c.frames.size(), 1u) << "byte " << i << " bit " << bit;
+      EXPECT_EQ(c.frames[0].type, 0x04);
+      EXPECT_GE(d.Counters().corrupt + d.Counters().oversize, 1u);
+    }
+  }
+}
+
+TEST(ProtocolFrame, FlippedDelimiterCostsTwoFramesOnly) {
+  Bytes a = Encoded(1, {1, 2, 3});
+  Bytes b = Encoded(2, {4, 5, 6});
+  Bytes c3 = Encoded(3, {7, 8, 9});
+  for (int bit = 0; bit < 8; ++bit) {
+    Bytes bad = a;
+    bad.back() ^= static_cast<uint8_t>(1u << bit);
+    FrameDecoder d;
+    Collected c;
+    FeedAll(d, Cat(Cat(bad, b), c3), c);
+    ASSERT_EQ(c.frames.size(), 1u);
+    EXPECT_EQ(c.frames[0].type, 3);
+  }
+}
+
+TEST(ProtocolFrame, ResynchronisesAfterGarbageAndTruncation) {
+  Bytes a = Encoded(1, Seq(0, 99));
+  Bytes b = Encoded(2, {0xAA});
+  Bytes garbage = {0x37, 0x00, 0x12, 0x99, 0xFF, 0x05, 0x00, 0x00, 0xB1, 0x03};
+  Bytes cut(a.begin(), a.begin() + 40);  // a frame cut off by a lost connection
+  Bytes stream = Cat(Cat(Cat(Cat(garbage, {0x00}), a), Cat(cut, {0x00})), b);
+  FrameDecoder d;
+  Collected c;
+  FeedAll(d, stream, c, 1);
+  ASSERT_EQ(c.frames.size(), 2u);
+  EXPECT_EQ(c.payloads[0], Seq(0, 99));
+  EXPECT_EQ(c.payloads[1], Bytes{0xAA});
+  // "37", "12 99 FF 05", "B1 03" and the cut frame are bad; the empty frame
+  // between two delimiters is not counted.
+  EXPECT_EQ(d.Counters().corrupt, 4u);
+}
+
+TEST(ProtocolFrame, OversizeFramesAreDroppedAndSkipped) {
+  // A frame claiming and carrying one byte more than the largest payload.
+  Bytes raw = {0xB1, 0x22, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+  raw.push_back(static_cast<uint8_t>((kMaxPayload + 1) & 0xFF));
+  raw.push_back(static_cast<uint8_t>((kMaxPayload + 1) >> 8));
+  raw.resize(kFrameHeaderSize + kMaxPayload + 1, 0x5A);
+  uint32_t crc = Crc32(raw.data(), raw.size());
+  for (int i = 0; i < 4; ++i) raw.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+  Bytes big;
+  CobsEncode(raw.data(), raw.size(), big);
+  big.push_back(0);
+  Bytes ok = Encoded(3, {1});
+  FrameDecoder d;
+  Collected c;
+  FeedAll(d, Cat(big, ok), c, 7);
+  ASSERT_EQ(c.frames.size(), 1u);
+  EXPECT_EQ(c.frames[0].type, 3);
+  EXPECT_EQ(d.Counters().oversize, 1u);
+
+  // A decoder set up for small payloads refuses larger ones.
+  FrameDecoder small(100);
+  Collected c2;
+  FeedAll(small, Cat(Encoded(1, Bytes(101, 1)), Encoded(2, Bytes(100, 2))), c2);
+  ASSERT_EQ(c2.frames.size(), 1u);
+  EXPECT_EQ(c2.frames[0].type, 2);
+  EXPECT_EQ(small.Counters().oversize, 1u);
+}
+
+TEST(ProtocolFrame, ParseFrameChecksLengthAndMagic) {
+  Bytes raw = {0xB1, 0x04, 0, 0, 0, 0, 0, 0, 2, 0, 0xAB, 0xCD};
+  uint32_t crc = Crc32(raw.data(), raw.size());
+  for (int i = 0; i < 4; ++i) raw.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+  Frame f;
+  ASSERT_TRUE(ParseFrame(raw.data(), raw.size(), f));
+  EXPECT_EQ(f.size, 2);
+  EXPECT_EQ(f.payload[1], 0xCD);
+  EXPECT_FALSE(ParseFrame(raw.data(), raw.size() - 1, f));
+  EXPECT_FALSE(ParseFrame(raw.data(), 13, f));
+  Bytes wrongMagic = raw;
+  wrongMagic[0] = 0xB2;
+  EXPECT_FALSE(ParseFrame(wrongMagic.data(), wrongMagic.size(), f));
+  Bytes wrongLength = raw;
+  wrongLength[8] = 3;
+  EXPECT_FALSE(ParseFrame(wrongLength.data(), wrongLength.size(), f));
+}
+
+// A message through body encoding and a frame, then parsed back. Byte runs
+// in the parsed message point into the decoder, which outlives the test.
+FrameDecoder roundTripDecoder;
+bool RoundTrip(const Message& m, Message& out, int cut = 0, int extra = 0) {
+  Bytes body;
+  uint8_t type = EncodeBody(m, body);
+  if (cut) body.resize(body.size() - static_cast<size_t>(cut));
+  for (int i = 0; i < extra; ++i) body.push_back(0x77);
+  Bytes enc = Encoded(type, body, 0, 0, IsSequencedType(type) ? kFlagSequenced : 0);
+  bool ok = false;
+  roundTripDecoder.Feed(enc.data(), enc.size(), [&](const Frame& f) { ok = ParseMessage(f, out); });
+  return ok;
+}
+
+TEST(ProtocolMessages, BodiesRoundTrip) {
+  Message out;
+  Hello h;
+  h.nonce = 0xDEADBEEF;
+  h.maxPayload = 1024;
+  h.window = 3;
+  h.rtoMs = 1500;
+  h.silenceMs = 9000;
+  ASSERT_TRUE(RoundTrip(h, out));
+  auto& h2 = std::get<Hello>(out);
+  EXPECT_EQ(h2.nonce, 0xDEADBEEFu);
+  EXPECT_EQ(h2.maxPayload, 1024);
+  EXPECT_EQ(h2.window, 3);
+  EXPECT_EQ(h2.rtoMs, 1500u);
+  EXPECT_EQ(h2.silenceMs, 9000u);
+
+  Welcome w;
+  w.nonce = 5;
+  w.model = 0x10014;
+  w.detail = 3;
+  w.board = 0x434E4F4D;  // "MONC"
+  w.statusFlags = 0x100;
+  ASSERT_TRUE(RoundTrip(w, out));
+  auto& w2 = std::get<Welcome>(out);
+  EXPECT_EQ(w2.model, 0x10014u);
+  EXPECT_EQ(w2.detail, 3u);
+  EXPECT_EQ(w2.board, 0x434E4F4Du);
+  EXPECT_EQ(w2.statusFlags, 0x100u);
+
+  ASSERT_TRUE(RoundTrip(Refuse{1, 9, static_cast<int32_t>(0xA0000009u)}, out));
+  EXPECT_EQ(std::get<Refuse>(out).code, static_cast<int32_t>(0xA0000009u));
+  ASSERT_TRUE(RoundTrip(KeyPress{7, 0xFFFFFFFFu}, out));
+  EXPECT_EQ(std::get<KeyPress>(out).code, 0xFFFFFFFFu);
+  ASSERT_TRUE(RoundTrip(Monitor{-1}, out));
+  EXPECT_EQ(std::get<Monitor>(out).intervalMs, -1);
+  ASSERT_TRUE(RoundTrip(SectionRead{3, 0x8101, 0xC00000}, out));
+  EXPECT_EQ(std::get<SectionRead>(out).limit, 0xC00000u);
+  ASSERT_TRUE(RoundTrip(SectionEnd{3, static_cast<int32_t>(0x800704C7u), 77}, out));
+  EXPECT_EQ(std::get<SectionEnd>(out).result, static_cast<int32_t>(0x800704C7u));
+  EXPECT_EQ(std::get<SectionEnd>(out).sent, 77u);
+
+  uint8_t data[5] = {9, 8, 7, 6, 5};
+  ASSERT_TRUE(RoundTrip(SectionData{4, 4096, data, 5}, out));
+  auto& d2 = std::get<SectionData>(out);
+  EXPECT_EQ(d2.offset, 4096u);
+  ASSERT_EQ(d2.size, 5u);
+  EXPECT_EQ(d2.data[4], 5);
+
+  Bytes screen(kScreenSize, 0x81);
+  ASSERT_TRUE(RoundTrip(Screen{screen.data()}, out));
+  EXPECT_EQ(std::get<Screen>(out).image[1919], 0x81);
+}
+
+TEST(ProtocolMessages, ShortAndOverlongBodiesAreRejected) {
+  Message out;
+  Bytes screen(kScreenSize, 1);
+  uint8_t data[3] = {1, 2, 3};
+  const std::vector<Message> all = {Hello{},
+                                    Welcome{},
+                                    Refuse{},
+                                    Ping{1},
+                                    Pong{2},
+                                    Goodbye{0},
+                                    KeyPress{1, 2},
+                                    KeyDone{1, 0},
+                                    Monitor{300},
+                                    Screen{screen.data()},
+                                    Status{0x100},
+                                    SectionRead{1, 2, 3},
+                                    SectionBegin{1, 2, 3},
+                                    Progress{1, 2, 3},
+                                    SectionEnd{1, 0, 3},
+                                    Cancel{1}};
+  for (const auto& m : all) {
+    EXPECT_TRUE(RoundTrip(m, out)) << m.index();
+    EXPECT_FALSE(RoundTrip(m, out, 1)) << m.index();
+    EXPECT_FALSE(RoundTrip(m, out, 0, 1)) << m.index();
+  }
+  // An Ack carries nothing; a data message needs at least one data byte.
+  EXPECT_TRUE(RoundTrip(AckOnly{}, out));
+  EXPECT_FALSE(RoundTrip(AckOnly{}, out, 0, 1));
+  EXPECT_FALSE(RoundTrip(SectionData{1, 0, data, 0}, out));
+  EXPECT_FALSE(RoundTrip(SectionData{1, 0, data, 3}, out, 4));
+}
+
+TEST(ProtocolMessages, TypeAndSequencingMustAgree) {
+  Message out;
+  Frame f;
+  uint8_t body[4] = {1, 0, 0, 0};
+  f.payload = body;
+  f.size = 4;
+  f.type = kMsgCancel;
+  f.flags = 0;  // a request must travel sequenced
+  EXPECT_FALSE(ParseMessage(f, out));
+  f.flags = kFlagSequenced;
+  EXPECT_TRUE(ParseMessage(f, out));
+  f.type = kMsgPing;  // link upkeep never does
+  EXPECT_FALSE(ParseMessage(f, out));
+  f.type = 0x7F;
+  EXPECT_FALSE(ParseMessage(f, out));
+}
+
+TEST(ProtocolWire, ReaderNeverReadsPastTheEnd) {
+  uint8_t b[6] = {1, 2, 3, 4, 5, 6};
+  BodyReader r(b, 6);
+  EXPECT_EQ(r.U32(), 0x04030201u);
+  EXPECT_EQ(r.U32(), 0u);  // only two bytes left
+  EXPECT_FALSE(r.Ok());
+  EXPECT_EQ(r.U16(), 0u);  // stays failed
+  BodyReader r2(b, 6);
+  r2.U32();
+  EXPECT_EQ(r2.U16(), 0x0605);
+  EXPECT_TRUE(r2.Done());
+}
+
+}  // namespace
+}  // namespace ksvw::proto
