@@ -262,7 +262,7 @@ int RunConvert(int argc, char** argv) {
         outputError = true;
         break;
       case ConvertResult::WriteFailed:
-        std::fprintf(stderr, "ksvw-dt: writing '%s' failed; the partial output was removed\n",
+        std::fprintf(stderr, "ksvw-dt: writing '%s' failed; no incomplete file is left\n",
                      output.c_str());
         outputError = true;
         break;
