@@ -185,10 +185,6 @@ void ReadExtPage(const SearchPageTexts& texts, SearchCondition& c) {
 // is specialised for its kind and a record costs a handful of integer
 // operations.
 
-bool IsCanSource(uint8_t source) {
-  return source <= 2;
-}
-
 struct NeverTest {
   bool operator()(const CaptureRecord&) const { return false; }
 };
@@ -204,7 +200,7 @@ struct TriggerTest {
 struct ErrorTest {
   uint16_t mask;
   bool operator()(const CaptureRecord& r) const {
-    return r.source() > 2 && (r.status() & mask) != 0;
+    return (r.source() > 2) & ((r.status() & mask) != 0);
   }
 };
 
@@ -262,61 +258,104 @@ uint64_t LoadLE64(const uint8_t* p) {
 }
 
 // Data: channel, frame kind, identifier, then the eight data byte conditions
-// as one 64-bit masked compare (byte i of the word is data[i]).
-struct DataTest {
-  uint8_t rejectA;  // the two sources of the other channel
-  uint8_t rejectB;
-  bool remote;
-  bool stopAfterIdentifier;  // REMOTE, or no data byte condition
+// as one 64-bit masked compare (byte i of the word is data[i]). Captures mix
+// CAN and LIN records and both channels at random, so no step may become a
+// branch: every step contributes its mismatching bits to one word that is
+// tested once at the end. The choices that stay fixed for a whole scan
+// (REMOTE, and whether any data byte has a condition) are template
+// parameters, and the rules on the source byte and on the count and kind
+// bytes are looked up rather than computed.
+//
+// Source table (per search), by `source`: bit 0 = the other channel's
+// source, bit 1 = CAN (source 1 or 2; every other source takes the LIN rules,
+// as for the error search).
+inline constexpr uint8_t kSourceOtherChannel = 1;
+inline constexpr uint8_t kSourceIsCan = 2;
+
+// Frame table (fixed), by the 16-bit word of `count` (low byte) and `kind`
+// (high byte), for a DATA search:
+//   bit 0: a CAN record is rejected by its frame kind;
+//   bit 1: a LIN record is rejected by its frame kind;
+//   bit 2: a CAN record is rejected before its data bytes (remote frame or
+//          negative count);
+//   bit 3: a LIN record is rejected before its data bytes (negative count);
+//   bits 4..7: the LIN data count (LinDataCount, at most 8).
+const uint8_t* DataFrameTable() {
+  static const struct Table {
+    uint8_t entries[65536];
+    Table() {
+      for (uint32_t key = 0; key < 65536; ++key) {
+        CaptureRecord r{};
+        r.raw[10] = static_cast<uint8_t>(key);
+        r.raw[11] = static_cast<uint8_t>(key >> 8);
+        int count = r.count();
+        uint8_t kind = r.kind();
+        bool canKindOk = kind == 0x80 || kind == 8 || count >= 0;
+        bool linKindOk = kind != 2 && count >= -1;
+        uint32_t e = (canKindOk ? 0u : 1u) | (linKindOk ? 0u : 2u) |
+                     (count < 0 || (kind & 0x40) != 0 ? 4u : 0u) | (count < 0 ? 8u : 0u) |
+                     static_cast<uint32_t>(LinDataCount(r)) << 4;
+        entries[key] = static_cast<uint8_t>(e);
+      }
+    }
+  } table;
+  return table.entries;
+}
+
+struct DataDigest {
+  uint8_t sources[256];
+  const uint8_t* frames;  // DataFrameTable()
   uint32_t idMask;
   uint32_t idValue;  // already masked
   uint64_t dataMask;
   uint64_t dataValue;  // already masked
+};
+
+template <bool kRemote, bool kCompareData>
+struct DataTest {
+  DataDigest d;
 
   bool operator()(const CaptureRecord& r) const {
-    uint8_t source = r.source();
-    if (source == rejectA || source == rejectB) return false;
-    int count = r.count();
-    uint8_t kind = r.kind();
+    uint32_t source = d.sources[r.source()];
+    uint32_t can = (source >> 1) & 1;
+    uint32_t lin = can ^ 1;
+    uint32_t canMask = 0u - can;
     uint32_t id = r.identifier();
-    bool can = IsCanSource(source);
-    uint32_t word;
-    if (can) {
-      if (remote) {
-        if ((kind & 0x40) == 0) return false;
-      } else if (!(kind == 0x80 || kind == 8 || count >= 0)) {
-        return false;
-      }
-      word = id;
+
+    uint32_t bad = source & kSourceOtherChannel;
+    uint32_t frame = 0;
+    if constexpr (kRemote) {
+      bad |= lin | (can & ((r.kind() >> 6) ^ 1));  // REMOTE: CAN with kind bit 6 only
     } else {
-      if (remote || kind == 2 || count < -1) return false;
-      word = ((id >> 8) & 0xFF) << 21;  // protected identifier in bits 21..28
+      frame = d.frames[LoadLE16(r.raw + 10)];
+      bad |= (frame >> lin) & 1;
     }
-    if ((word & idMask) != idValue) return false;
-    if (stopAfterIdentifier) return true;
-    if (count < 0) return false;
-    uint64_t compared;
-    if (can) {
-      if ((kind & 0x40) != 0) return false;
-      compared = dataMask;
+
+    // LIN: the protected identifier in bits 21..28.
+    uint32_t word = (id & canMask) | ((((id >> 8) & 0xFF) << 21) & ~canMask);
+    bad |= (word & d.idMask) ^ d.idValue;
+    if constexpr (!kCompareData) {
+      return bad == 0;
     } else {
-      compared = dataMask & kLowBytes[LinDataCount(r)];
+      // CAN compares all eight positions; LIN only its data count.
+      bad |= (frame >> (2 + lin)) & 1;
+      uint64_t lanes = kLowBytes[frame >> 4] | (uint64_t{0} - can);
+      uint64_t dataBad = (LoadLE64(r.data()) ^ d.dataValue) & d.dataMask & lanes;
+      return (bad | dataBad) == 0;
     }
-    return (LoadLE64(r.data()) & compared) == (dataValue & compared);
   }
 };
 
-DataTest MakeDataTest(const SearchCondition& c) {
-  DataTest t{};
-  if (c.channel == 1) {
-    t.rejectA = kSourceCan1;
-    t.rejectB = kSourceLin1;
-  } else {
-    t.rejectA = kSourceCan2;
-    t.rejectB = kSourceLin2;
+DataDigest MakeDataDigest(const SearchCondition& c) {
+  DataDigest t{};
+  // CH1 rejects sources 2 and 4, CH2 rejects 1 and 3.
+  uint8_t otherA = c.channel == 1 ? kSourceCan1 : kSourceCan2;
+  uint8_t otherB = c.channel == 1 ? kSourceLin1 : kSourceLin2;
+  for (int s = 0; s < 256; ++s) {
+    t.sources[s] = static_cast<uint8_t>((s == otherA || s == otherB ? kSourceOtherChannel : 0) |
+                                        (s <= 2 ? kSourceIsCan : 0));
   }
-  t.remote = c.frameKind == 1;
-  t.stopAfterIdentifier = t.remote || c.dataConditionMask == 0;
+  t.frames = c.frameKind == 1 ? nullptr : DataFrameTable();
   t.idMask = c.identifierMask & 0x1FFFFFFF;
   t.idValue = c.identifierValue & t.idMask;
   for (int i = 0; i < kDataByteFields; ++i) {
@@ -403,7 +442,12 @@ auto WithTest(const CaptureReader& reader, const SearchCondition& c, int kind, F
       if (tag == kTagMonc) return fn(TriggerTest{2});
       return fn(NeverTest{});
     case kSearchError: return fn(ErrorTest{c.errorStatusMask});
-    case kSearchData: return fn(MakeDataTest(c));
+    case kSearchData: {
+      DataDigest digest = MakeDataDigest(c);
+      if (c.frameKind == 1) return fn(DataTest<true, false>{digest});
+      if (c.dataConditionMask == 0) return fn(DataTest<false, false>{digest});
+      return fn(DataTest<false, true>{digest});
+    }
     case kSearchTime: return fn(MakeTimeTest(c));
     case kSearchExtInput:
       if (tag == kTagMdcl) return fn(ExtInputTest{c.extLevel});
