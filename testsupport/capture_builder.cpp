@@ -91,6 +91,11 @@ CaptureSettings MakeSettings(const SettingsSpec& spec) {
   b[35] = 2;  // CAN entries stored
   StoreLE32(b + 100, 584);
   b[107] = 2;  // LIN entries stored
+  // The auxiliary block's leaves carry their sizes in a stored body.
+  StoreLE32(b + 732, 12);
+  StoreLE32(b + 748, 12);
+  StoreLE32(b + 764, 8);
+  StoreLE32(b + 776, 8);
   for (int ch = 0; ch < 2; ++ch) {
     const ChannelSpec& c = spec.channel[ch];
     uint8_t* can = b + settings_offset::kCanChannel0 + kCanChannelSize * ch;

@@ -296,3 +296,25 @@ TEST_F(CaptureFiles, MissingOrInvalidFilesFail) {
 
 }  // namespace
 }  // namespace ksvw
+
+namespace ksvw {
+namespace {
+
+TEST(CaptureBuilderSettings, KnownSizeBodyParsesWholeIntoTheSameImage) {
+  build::SettingsSpec spec;
+  spec.channel[0].preset = 0;
+  spec.channel[0].baseFrequency = 160000000;
+  spec.channel[0].pts = 5;
+  spec.channel[1].lin = true;
+  spec.channel[1].linTable = true;
+  spec.channel[1].linTableLengths[9] = 4;
+  auto body = build::KnownSizeDinf(spec);
+  ASSERT_EQ(body.size(), static_cast<size_t>(kSettingsSize));
+  CaptureSettings parsed;
+  EXPECT_TRUE(ParseCaptureSettings(parsed, body.data(), body.size()));
+  EXPECT_EQ(0, std::memcmp(parsed.bytes, body.data(), body.size()));
+  EXPECT_EQ(parsed.lin(1).tableLength(9), 4);
+}
+
+}  // namespace
+}  // namespace ksvw
