@@ -1,0 +1,193 @@
+#include "remote/protocol/analyzer_session.h"
+
+#include <algorithm>
+
+#include "remote/ksvwrmt.h"
+#include "remote/protocol/wire.h"
+
+namespace ksvw::proto {
+
+AnalyzerSession::AnalyzerSession(AnalyzerModel& model, const AnalyzerConfig& config)
+    : model_(model), config_(config) {
+  body_.reserve(kMaxPayload);
+}
+
+void AnalyzerSession::Log(const std::string& line) {
+  if (log_) log_(line);
+}
+
+void AnalyzerSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
+  wantsClose_ = false;
+  link_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  Service(nowMs);
+}
+
+void AnalyzerSession::Tick(uint64_t nowMs) {
+  model_.Advance(nowMs);
+  if (connected_ && nowMs - link_.LastRxMs() >= silenceMs_) {
+    Log("host silent, dropped");
+    DropHost();
+    wantsClose_ = true;
+  }
+  Service(nowMs);
+  if (connected_) link_.Tick(nowMs);
+}
+
+void AnalyzerSession::TransportClosed(uint64_t) {
+  if (connected_) DropHost();
+  link_.ClearOutput();
+  link_.ResetDecoder();
+}
+
+void AnalyzerSession::DropHost() {
+  if (sectionActive_) sectionActive_ = false;
+  connected_ = false;
+  monitorMs_ = -1;
+  link_.Deactivate();
+  model_.ReleaseHost();
+}
+
+void AnalyzerSession::SendWelcome() {
+  AnalyzerIdentity id = model_.Identity();
+  Welcome w;
+  w.nonce = nonce_;
+  w.model = id.model;
+  w.detail = id.detail;
+  w.board = id.board;
+  w.statusFlags = model_.StatusFlags();
+  w.maxPayload = config_.maxPayload;
+  w.window = config_.window;
+  link_.SendUnsequenced(w);
+}
+
+void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
+  if (connected_ && h.nonce == nonce_) {
+    SendWelcome();  // our answer was lost or is late; nothing else changes
+    return;
+  }
+  if (connected_) {
+    Log("new host on the line, previous one dropped");
+    DropHost();
+  }
+  nonce_ = h.nonce;
+  if (h.version < kMinProtocolVersion || h.minVersion > kProtocolVersion) {
+    Log("hello refused: protocol version");
+    link_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, kErrVersionMismatch});
+    wantsClose_ = true;
+    return;
+  }
+  int32_t r = model_.AcceptHost();
+  if (r == kIgnoreHello) return;
+  if (r < 0) {
+    Log("hello refused");
+    link_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, r});
+    wantsClose_ = true;
+    return;
+  }
+  payload_ = std::clamp<uint16_t>(h.maxPayload, 64, kMaxPayload);
+  silenceMs_ = std::clamp<uint32_t>(h.silenceMs, 1000, 600000);
+  link_.Restart(h.window, std::clamp<uint32_t>(h.rtoMs, 50, 60000), nowMs);
+  connected_ = true;
+  monitorMs_ = -1;
+  sectionActive_ = false;
+  pushedFlags_ = model_.StatusFlags();
+  SendWelcome();
+}
+
+void AnalyzerSession::PushScreen() {
+  pushedScreenVersion_ = model_.ScreenVersion();
+  link_.SendSequenced(proto::Screen{model_.Screen()});
+}
+
+void AnalyzerSession::EndSection(int32_t result) {
+  link_.SendSequenced(SectionEnd{sectionId_, result, sent_});
+  sectionActive_ = false;
+}
+
+void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
+  if (const auto* h = std::get_if<Hello>(&m)) {
+    OnHello(*h, nowMs);
+    return;
+  }
+  if (!connected_) return;
+  if (const auto* p = std::get_if<Ping>(&m)) {
+    link_.SendUnsequenced(Pong{p->token});
+  } else if (std::holds_alternative<Goodbye>(m)) {
+    Log("host said goodbye");
+    link_.SendUnsequenced(Goodbye{0});
+    DropHost();
+    wantsClose_ = true;
+  } else if (const auto* k = std::get_if<KeyPress>(&m)) {
+    int32_t r = model_.PressKey(k->code, nowMs);
+    link_.SendSequenced(KeyDone{k->requestId, r});
+    // The new screen goes out right behind the answer, not at the next check.
+    if (monitorMs_ > 0 && model_.ScreenVersion() != pushedScreenVersion_) PushScreen();
+  } else if (const auto* mon = std::get_if<Monitor>(&m)) {
+    if (mon->intervalMs > 0) {
+      monitorMs_ = mon->intervalMs;
+      nextScreenCheckMs_ = nowMs + static_cast<uint32_t>(monitorMs_);
+      PushScreen();
+    } else {
+      monitorMs_ = -1;
+    }
+  } else if (const auto* r = std::get_if<SectionRead>(&m)) {
+    if (sectionActive_) EndSection(kErrCancelled);
+    sectionId_ = r->requestId;
+    section_ = r->section;
+    sent_ = lastProgress_ = total_ = 0;
+    uint32_t total = 0;
+    int32_t result = model_.OpenSection(r->section, r->limit, &total);
+    if (result >= 0 && total > r->limit) result = kErrSectionTooLarge;
+    if (result < 0) {
+      link_.SendSequenced(SectionEnd{r->requestId, result, 0});
+      return;
+    }
+    total_ = total;
+    sectionActive_ = true;
+    link_.SendSequenced(SectionBegin{r->requestId, r->section, total});
+  } else if (const auto* c = std::get_if<Cancel>(&m)) {
+    if (sectionActive_ && c->requestId == sectionId_) {
+      Log("section cancelled");
+      EndSection(kErrCancelled);
+    }
+  }
+}
+
+void AnalyzerSession::Service(uint64_t nowMs) {
+  if (!connected_) return;
+  uint32_t flags = model_.StatusFlags();
+  if (flags != pushedFlags_) {
+    pushedFlags_ = flags;
+    link_.SendSequenced(Status{flags});
+  }
+  if (monitorMs_ > 0 && nowMs >= nextScreenCheckMs_) {
+    nextScreenCheckMs_ = nowMs + static_cast<uint32_t>(monitorMs_);
+    if (model_.ScreenVersion() != pushedScreenVersion_) PushScreen();
+  }
+  Pump();
+}
+
+void AnalyzerSession::Pump() {
+  uint32_t chunk = static_cast<uint32_t>(payload_ - kSectionDataHeader);
+  while (sectionActive_ && link_.WindowOpen() && link_.OutputSize() < config_.lowWaterBytes) {
+    uint32_t n = std::min(chunk, total_ - sent_);
+    if (n > 0) {
+      body_.resize(kSectionDataHeader + n);
+      PutU32(body_.data(), sectionId_);
+      PutU32(body_.data() + 4, sent_);
+      if (!model_.ReadSection(section_, sent_, body_.data() + kSectionDataHeader, n)) {
+        EndSection(kErrFail);
+        return;
+      }
+      link_.SendSequencedBody(kMsgSectionData, body_.data(), body_.size());
+      sent_ += n;
+    }
+    if (sent_ == total_ || sent_ - lastProgress_ >= config_.progressStep) {
+      lastProgress_ = sent_;
+      link_.SendSequenced(Progress{sectionId_, sent_, total_});
+    }
+    if (sent_ == total_) EndSection(kOk);
+  }
+}
+
+}  // namespace ksvw::proto

@@ -1,0 +1,335 @@
+#include "remote/protocol/host_session.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "remote/ksvwrmt.h"
+
+namespace ksvw::proto {
+
+HostConfig SerialHostConfig(uint32_t bitsPerSecond) {
+  HostConfig c;
+  uint32_t bytesPerSecond = std::max<uint32_t>(bitsPerSecond / 10, 100);
+  c.maxPayload = static_cast<uint16_t>(std::clamp<uint32_t>(bytesPerSecond / 2, 256, kMaxPayload));
+  uint32_t frameMs = (c.maxPayload + 64u) * 1000u / bytesPerSecond;
+  // A window of frames that fills about 0.6 s of the line, at least three.
+  c.window = static_cast<uint16_t>(
+      std::clamp<uint32_t>(bytesPerSecond * 6 / 10 / c.maxPayload, 3, kMaxWindow));
+  c.hostWindow = 4;
+  uint32_t windowMs = frameMs * c.window;
+  c.analyzerRtoMs = windowMs + 1000;
+  c.rtoMs = 1000 + 64 * 4 * 1000 / bytesPerSecond + frameMs;
+  c.linkTimeoutMs = std::max<uint32_t>(3000, 2 * frameMs + 1500);
+  c.connectTimeoutMs = 3000;
+  c.analyzerSilenceMs = std::max<uint32_t>(10000, 3 * c.linkTimeoutMs);
+  return c;
+}
+
+HostSession::HostSession(HostEvents& events, const HostConfig& config)
+    : events_(events), config_(config) {
+  config_.maxPayload = std::clamp<uint16_t>(config_.maxPayload, 64, kMaxPayload);
+}
+
+uint32_t HostSession::NextId() {
+  if (++lastId_ == 0) ++lastId_;
+  return lastId_;
+}
+
+void HostSession::SendHello(uint64_t nowMs) {
+  Hello h;
+  h.nonce = nonce_;
+  h.maxPayload = config_.maxPayload;
+  h.window = config_.window;
+  h.rtoMs = config_.analyzerRtoMs;
+  h.silenceMs = config_.analyzerSilenceMs;
+  link_.SendUnsequenced(h);
+  lastHelloMs_ = nowMs;
+}
+
+int32_t HostSession::Connect(uint64_t nowMs, uint32_t* requestId) {
+  if (!requestId) return kErrPointer;
+  if (state_ != State::Idle) return kErrFail;
+  *requestId = connectId_ = NextId();
+  // A fresh nonce tells this handshake's answers from a late answer to an
+  // earlier one.
+  nonce_ = static_cast<uint32_t>(nowMs * 2654435761u) ^ (connectId_ * 0x9E3779B9u) ^ nonce_;
+  state_ = State::Connecting;
+  transportDone_ = false;
+  phaseStartMs_ = nowMs;
+  link_.ClearOutput();
+  link_.ResetDecoder();
+  link_.Restart(config_.hostWindow, config_.rtoMs, nowMs);
+  link_.SendDelimiter();
+  SendHello(nowMs);
+  return kOk;
+}
+
+int32_t HostSession::Disconnect(uint64_t nowMs, uint32_t* requestId) {
+  if (!requestId) return kErrPointer;
+  if (state_ == State::Idle || state_ == State::Disconnecting) return kErrNotConnected;
+  link_.Touch(nowMs);
+  *requestId = disconnectId_ = NextId();
+  if (state_ == State::Connecting) {
+    // Abandon the handshake: the connect ends as cancelled.
+    Finish(connectId_, RequestKind::Connect, kErrCancelled);
+    connectId_ = 0;
+  } else {
+    FailOutstanding(kErrNotConnected);
+    eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 0});
+  }
+  state_ = State::Disconnecting;
+  phaseStartMs_ = nowMs;
+  link_.SendUnsequenced(Goodbye{0});
+  return kOk;
+}
+
+int32_t HostSession::PressKey(uint32_t code, uint64_t nowMs, uint32_t* requestId) {
+  if (!requestId) return kErrPointer;
+  if (state_ != State::Connected) return kErrNotConnected;
+  link_.Touch(nowMs);
+  *requestId = NextId();
+  pendingKeys_.push_back(*requestId);
+  link_.SendSequenced(KeyPress{*requestId, code});
+  return kOk;
+}
+
+int32_t HostSession::ReadSection(uint32_t section, uint32_t limit, uint64_t nowMs,
+                                 uint32_t* requestId) {
+  if (!requestId) return kErrPointer;
+  if (state_ != State::Connected) return kErrNotConnected;
+  if (section_.active) return kErrFail;
+  link_.Touch(nowMs);
+  *requestId = NextId();
+  section_ = SectionState{};
+  section_.active = true;
+  section_.id = *requestId;
+  section_.section = section;
+  section_.limit = limit;
+  link_.SendSequenced(SectionRead{*requestId, section, limit});
+  return kOk;
+}
+
+int32_t HostSession::Cancel(uint32_t requestId, uint64_t nowMs) {
+  if (!section_.active || section_.id != requestId) return 1;
+  link_.Touch(nowMs);
+  FailSection(kErrCancelled, true);
+  return kOk;
+}
+
+int32_t HostSession::SetMonitorInterval(int32_t intervalMs, uint64_t nowMs) {
+  monitorMs_ = intervalMs > 0 ? intervalMs : -1;
+  if (state_ == State::Connected) {
+    link_.Touch(nowMs);
+    link_.SendSequenced(Monitor{monitorMs_});
+  }
+  return kOk;
+}
+
+int32_t HostSession::CopyScreen(uint8_t* buffer, uint32_t length) const {
+  if (!buffer) return kErrInvalidArg;
+  std::memcpy(buffer, screen_.data(), std::min<size_t>(length, kScreenSize));
+  if (length > kScreenSize) std::memset(buffer + kScreenSize, 0, length - kScreenSize);
+  return kOk;
+}
+
+void HostSession::Finish(uint32_t id, RequestKind kind, int32_t result) {
+  Event e{Event::Done, id, kind, result};
+  eventQueue_.push_back(e);
+}
+
+void HostSession::FailSection(int32_t result, bool tellAnalyzer) {
+  if (!section_.active) return;
+  if (tellAnalyzer && state_ == State::Connected) link_.SendSequenced(proto::Cancel{section_.id});
+  section_.active = false;
+  Finish(section_.id, RequestKind::Section, result);
+}
+
+void HostSession::FailOutstanding(int32_t result) {
+  for (uint32_t id : pendingKeys_) Finish(id, RequestKind::KeyPress, result);
+  pendingKeys_.clear();
+  FailSection(result, false);
+}
+
+void HostSession::EndSession() {
+  state_ = State::Idle;
+  link_.Deactivate();
+  transportDone_ = true;
+}
+
+void HostSession::LoseLink() {
+  bool wasConnected = state_ == State::Connected;
+  EndSession();
+  if (wasConnected) {
+    eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 0});
+    eventQueue_.push_back({Event::LinkLost});
+  }
+  FailOutstanding(kErrNotConnected);
+}
+
+void HostSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
+  if (state_ == State::Idle) return;  // no session: nothing to answer or acknowledge
+  link_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  Dispatch();
+}
+
+void HostSession::OnSectionData(const SectionData& d) {
+  if (!section_.active || d.requestId != section_.id) return;  // late data of a cancelled read
+  if (!section_.begun || d.offset != section_.received ||
+      d.size > section_.total - section_.received) {
+    FailSection(kErrFail, true);
+    return;
+  }
+  section_.received += d.size;
+  int32_t r = events_.OnData(section_.id, d.data, d.size);
+  if (r < 0) FailSection(r, true);
+}
+
+void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
+  if (const auto* w = std::get_if<Welcome>(&m)) {
+    if (state_ != State::Connecting || w->nonce != nonce_) return;
+    if (w->version < kMinProtocolVersion || w->version > kProtocolVersion) {
+      link_.SendUnsequenced(Goodbye{kErrVersionMismatch});
+      EndSession();
+      Finish(connectId_, RequestKind::Connect, kErrVersionMismatch);
+      return;
+    }
+    identity_ = AnalyzerIdentity{w->model, w->detail, w->board, w->version};
+    statusFlags_ = w->statusFlags;
+    state_ = State::Connected;
+    link_.Restart(std::min<uint16_t>(config_.hostWindow, w->window), config_.rtoMs, nowMs);
+    lastPingMs_ = nowMs;
+    eventQueue_.push_back({Event::Identity});
+    eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 1});
+    Finish(connectId_, RequestKind::Connect, kOk);
+    eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, statusFlags_});
+    if (monitorMs_ > 0) link_.SendSequenced(Monitor{monitorMs_});
+    return;
+  }
+  if (const auto* r = std::get_if<Refuse>(&m)) {
+    if (state_ != State::Connecting || r->nonce != nonce_) return;
+    EndSession();
+    Finish(connectId_, RequestKind::Connect, r->code < 0 ? r->code : kErrFail);
+    return;
+  }
+  if (state_ == State::Disconnecting) {
+    if (std::holds_alternative<Goodbye>(m)) {
+      EndSession();
+      Finish(disconnectId_, RequestKind::Disconnect, kOk);
+    }
+    return;
+  }
+  if (state_ != State::Connected) return;
+  if (const auto* p = std::get_if<Ping>(&m)) {
+    link_.SendUnsequenced(Pong{p->token});
+  } else if (std::holds_alternative<Goodbye>(m)) {
+    LoseLink();
+  } else if (const auto* k = std::get_if<KeyDone>(&m)) {
+    auto it = std::find(pendingKeys_.begin(), pendingKeys_.end(), k->requestId);
+    if (it != pendingKeys_.end()) {
+      pendingKeys_.erase(it);
+      Finish(k->requestId, RequestKind::KeyPress, k->result);
+    }
+  } else if (const auto* s = std::get_if<Screen>(&m)) {
+    std::memcpy(screen_.data(), s->image, kScreenSize);
+    eventQueue_.push_back({Event::Screen});
+  } else if (const auto* st = std::get_if<Status>(&m)) {
+    statusFlags_ = st->flags;
+    eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, st->flags});
+  } else if (const auto* b = std::get_if<SectionBegin>(&m)) {
+    if (!section_.active || b->requestId != section_.id || section_.begun) return;
+    if (b->section != section_.section) {
+      FailSection(kErrFail, true);
+    } else if (b->total > section_.limit) {
+      FailSection(kErrSectionTooLarge, true);
+    } else {
+      section_.begun = true;
+      section_.total = b->total;
+    }
+  } else if (const auto* d = std::get_if<SectionData>(&m)) {
+    OnSectionData(*d);
+  } else if (const auto* pr = std::get_if<Progress>(&m)) {
+    if (section_.active && pr->requestId == section_.id) {
+      eventQueue_.push_back(
+          {Event::Progress, section_.id, RequestKind::Section, 0, pr->position, pr->range});
+    }
+  } else if (const auto* e = std::get_if<SectionEnd>(&m)) {
+    if (!section_.active || e->requestId != section_.id) return;
+    int32_t result = e->result;
+    if (result >= 0 && (!section_.begun || section_.received != section_.total)) result = kErrFail;
+    section_.active = false;
+    Finish(section_.id, RequestKind::Section, result);
+  }
+}
+
+void HostSession::Tick(uint64_t nowMs) {
+  switch (state_) {
+    case State::Idle: break;
+    case State::Connecting:
+      if (nowMs - phaseStartMs_ >= config_.connectTimeoutMs) {
+        EndSession();
+        Finish(connectId_, RequestKind::Connect, kErrTimeout);
+      } else if (nowMs - lastHelloMs_ >= config_.helloRetryMs) {
+        SendHello(nowMs);
+      }
+      break;
+    case State::Disconnecting:
+      if (nowMs - phaseStartMs_ >= config_.disconnectTimeoutMs) {
+        EndSession();
+        Finish(disconnectId_, RequestKind::Disconnect, kOk);
+      }
+      break;
+    case State::Connected: {
+      uint64_t silent = nowMs - link_.LastRxMs();
+      if (silent >= config_.linkTimeoutMs) {
+        LoseLink();
+        break;
+      }
+      if (silent >= config_.pingIntervalMs && nowMs - lastPingMs_ >= config_.pingIntervalMs) {
+        link_.SendUnsequenced(Ping{++pingToken_});
+        lastPingMs_ = nowMs;
+      }
+      link_.Tick(nowMs);
+      break;
+    }
+  }
+  Dispatch();
+}
+
+void HostSession::TransportClosed(uint64_t nowMs) {
+  link_.Touch(nowMs);
+  switch (state_) {
+    case State::Idle: break;
+    case State::Connecting:
+      EndSession();
+      Finish(connectId_, RequestKind::Connect, kErrNotConnected);
+      break;
+    case State::Disconnecting:
+      EndSession();
+      Finish(disconnectId_, RequestKind::Disconnect, kOk);
+      break;
+    case State::Connected: LoseLink(); break;
+  }
+  link_.ClearOutput();
+  Dispatch();
+}
+
+void HostSession::Dispatch() {
+  if (dispatching_) return;  // a callback's own events go out in this loop
+  dispatching_ = true;
+  for (size_t i = 0; i < eventQueue_.size(); ++i) {
+    Event e = eventQueue_[i];
+    switch (e.kind) {
+      case Event::Identity: events_.OnIdentity(identity_); break;
+      case Event::LinkState: events_.OnLinkState(e.value); break;
+      case Event::Done: events_.OnRequestDone(e.id, e.request, e.value); break;
+      case Event::Progress: events_.OnProgress(e.id, e.a, e.b); break;
+      case Event::LinkLost: events_.OnLinkLost(); break;
+      case Event::Status: events_.OnStatusFlags(e.a); break;
+      case Event::Screen: events_.OnScreenChanged(); break;
+    }
+  }
+  eventQueue_.clear();
+  dispatching_ = false;
+}
+
+}  // namespace ksvw::proto

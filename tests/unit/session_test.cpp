@@ -1,0 +1,560 @@
+// Host and analyzer sessions wired together in memory, through a pipe that
+// can be slowed down, cut, or made to lose and garble bytes.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <map>
+#include <vector>
+
+#include "remote/ksvwrmt.h"
+#include "remote/protocol/analyzer_session.h"
+#include "remote/protocol/host_session.h"
+#include "remote/protocol/wire.h"
+
+namespace ksvw::proto {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kMonc = 0x434E4F4D;  // "MONC" in reading order
+
+class FakeAnalyzer : public AnalyzerModel {
+ public:
+  FakeAnalyzer() { screen.fill(0); }
+  AnalyzerIdentity Identity() const override { return {0x10014, 2, kMonc, 0}; }
+  int32_t AcceptHost() override {
+    if (answer != 0) return answer;
+    ++hosts;
+    return 0;
+  }
+  void ReleaseHost() override { --hosts; }
+  int32_t PressKey(uint32_t code, uint64_t) override {
+    keys.push_back(code);
+    // The key's code shows in the first screen row.
+    screen[0] = static_cast<uint8_t>(code);
+    screen[1919] = static_cast<uint8_t>(code >> 8);
+    ++version;
+    if ((code & 0x7F) == 0x21) flags |= 0x100;
+    if ((code & 0x7F) == 0x22) flags &= ~0x100u;
+    return 0;
+  }
+  const uint8_t* Screen() const override { return screen.data(); }
+  uint32_t ScreenVersion() const override { return version; }
+  uint32_t StatusFlags() const override { return flags; }
+  int32_t OpenSection(uint32_t section, uint32_t, uint32_t* total) override {
+    auto it = sections.find(section);
+    if (it == sections.end()) return kErrInvalidArg;
+    *total = static_cast<uint32_t>(it->second.size());
+    return 0;
+  }
+  bool ReadSection(uint32_t section, uint32_t offset, uint8_t* dst, uint32_t size) override {
+    const Bytes& b = sections.at(section);
+    if (offset + size > b.size()) return false;
+    std::memcpy(dst, b.data() + offset, size);
+    return true;
+  }
+
+  int32_t answer = 0;
+  int hosts = 0;
+  std::vector<uint32_t> keys;
+  std::array<uint8_t, kScreenSize> screen;
+  uint32_t version = 1;
+  uint32_t flags = 0;
+  std::map<uint32_t, Bytes> sections;
+};
+
+struct Done {
+  uint32_t id;
+  RequestKind kind;
+  int32_t result;
+};
+
+class Recorder : public HostEvents {
+ public:
+  void OnIdentity(const AnalyzerIdentity& id) override { identity = id; }
+  void OnLinkState(int32_t s) override { states.push_back(s); }
+  void OnRequestDone(uint32_t id, RequestKind kind, int32_t result) override {
+    done.push_back({id, kind, result});
+    if (onDone) onDone(id, kind, result);
+  }
+  void OnProgress(uint32_t, uint32_t position, uint32_t range) override {
+    progress.push_back({position, range});
+  }
+  int32_t OnData(uint32_t, const uint8_t* data, uint32_t size) override {
+    file.insert(file.end(), data, data + size);
+    if (onData) return onData(size);
+    return 0;
+  }
+  void OnLinkLost() override { ++linkLost; }
+  void OnStatusFlags(uint32_t f) override { flags.push_back(f); }
+  void OnScreenChanged() override { ++screens; }
+
+  const Done* Find(uint32_t id) const {
+    for (const auto& d : done)
+      if (d.id == id) return &d;
+    return nullptr;
+  }
+
+  AnalyzerIdentity identity;
+  std::vector<int32_t> states;
+  std::vector<Done> done;
+  std::vector<std::pair<uint32_t, uint32_t>> progress;
+  Bytes file;
+  int linkLost = 0;
+  std::vector<uint32_t> flags;
+  int screens = 0;
+  std::function<void(uint32_t, RequestKind, int32_t)> onDone;
+  std::function<int32_t(uint32_t)> onData;
+};
+
+// One direction of the wire: limited bytes per millisecond, optional noise.
+struct Wire {
+  double flipRate = 0;  // chance per byte of one flipped bit
+  double dropRate = 0;  // chance per byte of being lost
+  bool cut = false;     // nothing gets through
+  size_t bytesPerMs = 4096;
+  uint32_t rng = 2463534242u;
+  uint64_t flipped = 0;
+
+  double Random() {
+    rng ^= rng << 13;
+    rng ^= rng >> 17;
+    rng ^= rng << 5;
+    return rng / 4294967296.0;
+  }
+  template <typename From, typename To>
+  void Carry(From& from, To& to, uint64_t now) {
+    size_t n = std::min(from.OutputSize(), bytesPerMs);
+    if (n == 0) return;
+    Bytes chunk(from.OutputData(), from.OutputData() + n);
+    from.ConsumeOutput(n);
+    if (cut) return;
+    Bytes out;
+    out.reserve(n);
+    for (uint8_t b : chunk) {
+      if (dropRate > 0 && Random() < dropRate) continue;
+      if (flipRate > 0 && Random() < flipRate) {
+        b ^= static_cast<uint8_t>(1u << (rng % 8));
+        ++flipped;
+      }
+      out.push_back(b);
+    }
+    to.Feed(out.data(), out.size(), now);
+  }
+};
+
+struct Rig {
+  explicit Rig(const HostConfig& hc = {}) : host(rec, hc), analyzer(model) {}
+
+  void Step() {
+    toAnalyzer.Carry(host, analyzer, now);
+    toHost.Carry(analyzer, host, now);
+    host.Tick(now);
+    analyzer.Tick(now);
+    ++now;
+  }
+  void RunFor(uint64_t ms) {
+    for (uint64_t end = now + ms; now < end;) Step();
+  }
+  bool RunUntil(const std::function<bool()>& pred, uint64_t maxMs = 20000) {
+    for (uint64_t end = now + maxMs; now < end;) {
+      if (pred()) return true;
+      Step();
+    }
+    return pred();
+  }
+  bool Finished(uint32_t id) {
+    return RunUntil([&] { return rec.Find(id) != nullptr; });
+  }
+  uint32_t Connect() {
+    uint32_t id = 0;
+    EXPECT_EQ(host.Connect(now, &id), 0);
+    EXPECT_TRUE(Finished(id));
+    return id;
+  }
+
+  FakeAnalyzer model;
+  Recorder rec;
+  HostSession host;
+  AnalyzerSession analyzer;
+  Wire toAnalyzer, toHost;
+  uint64_t now = 1000;
+};
+
+Bytes Pattern(size_t n, uint32_t seed) {
+  Bytes b(n);
+  for (auto& v : b) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<uint8_t>(seed >> 24);
+  }
+  return b;
+}
+
+void LoadSections(FakeAnalyzer& m, size_t dataSize) {
+  m.sections[0x8100] = Pattern(3000, 1);
+  m.sections[0x8102] = {'M', 'O', 'N', 'C', 0, 0, 0, 0};
+  PutU32(m.sections[0x8102].data() + 4, static_cast<uint32_t>(dataSize));
+  m.sections[0x8101] = Pattern(dataSize, 2);
+  m.sections[0x8103] = Pattern(100, 3);
+}
+
+Bytes Expected(FakeAnalyzer& m) {
+  Bytes all;
+  for (uint32_t s : {0x8100u, 0x8102u, 0x8101u, 0x8103u})
+    all.insert(all.end(), m.sections[s].begin(), m.sections[s].end());
+  return all;
+}
+
+// Runs the program's download chain: each section is asked for from the
+// completion of the one before, inside the callback.
+int32_t Download(Rig& rig) {
+  static const uint32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
+  static const uint32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+  int step = 0;
+  int32_t final = 1;
+  rig.rec.onDone = [&](uint32_t, RequestKind kind, int32_t result) {
+    if (kind != RequestKind::Section) return;
+    if (result < 0 || ++step == 4) {
+      final = result;
+      return;
+    }
+    uint32_t id;
+    EXPECT_EQ(rig.host.ReadSection(order[step], limits[step], rig.now, &id), 0);
+  };
+  uint32_t id;
+  EXPECT_EQ(rig.host.ReadSection(order[0], limits[0], rig.now, &id), 0);
+  EXPECT_TRUE(rig.RunUntil([&] { return final != 1; }, 120000));
+  rig.rec.onDone = nullptr;
+  return final;
+}
+
+TEST(SessionConnect, HandshakeReportsIdentityStateAndFlags) {
+  Rig rig;
+  rig.model.flags = 0x100;
+  uint32_t id = rig.Connect();
+  const Done* d = rig.rec.Find(id);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->kind, RequestKind::Connect);
+  EXPECT_EQ(d->result, 0);
+  EXPECT_EQ(rig.rec.identity.model, 0x10014u);
+  EXPECT_EQ(rig.rec.identity.detail, 2u);
+  EXPECT_EQ(rig.rec.identity.board, kMonc);
+  EXPECT_EQ(rig.rec.states, std::vector<int32_t>{1});
+  EXPECT_EQ(rig.host.LinkState(), 1);
+  EXPECT_EQ(rig.host.StatusFlags(), 0x100u);
+  EXPECT_EQ(rig.rec.flags, std::vector<uint32_t>{0x100});
+  EXPECT_TRUE(rig.analyzer.Connected());
+  EXPECT_EQ(rig.model.hosts, 1);
+  // A second connect while connected is refused locally.
+  uint32_t again;
+  EXPECT_LT(rig.host.Connect(rig.now, &again), 0);
+}
+
+class SessionRefusal : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(SessionRefusal, EndsTheConnectWithTheAnalyzersCode) {
+  Rig rig;
+  rig.model.answer = static_cast<int32_t>(GetParam());
+  uint32_t id = rig.Connect();
+  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(GetParam()));
+  EXPECT_EQ(rig.host.LinkState(), 0);
+  EXPECT_TRUE(rig.host.TransportDone());
+  EXPECT_TRUE(rig.rec.states.empty());
+  EXPECT_FALSE(rig.analyzer.Connected());
+  // Once the analyzer is free again, the same session connects.
+  rig.model.answer = 0;
+  uint32_t id2 = rig.Connect();
+  EXPECT_EQ(rig.rec.Find(id2)->result, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, SessionRefusal,
+                         ::testing::Values(0xA0000001u, 0xA0000004u, 0xA0000009u));
+
+TEST(SessionConnect, AnalyzerRefusesAnotherProtocolVersion) {
+  FakeAnalyzer model;
+  AnalyzerSession a(model);
+  Hello h;
+  h.version = 7;
+  h.minVersion = 5;
+  h.nonce = 42;
+  Bytes body, wire;
+  uint8_t type = EncodeBody(h, body);
+  EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+  a.Feed(wire.data(), wire.size(), 0);
+  FrameDecoder d;
+  int refusals = 0;
+  d.Feed(a.OutputData(), a.OutputSize(), [&](const Frame& f) {
+    Message m;
+    ASSERT_TRUE(ParseMessage(f, m));
+    ASSERT_TRUE(std::holds_alternative<Refuse>(m));
+    EXPECT_EQ(std::get<Refuse>(m).code, static_cast<int32_t>(0xA0000004u));
+    EXPECT_EQ(std::get<Refuse>(m).nonce, 42u);
+    ++refusals;
+  });
+  EXPECT_EQ(refusals, 1);
+  EXPECT_EQ(model.hosts, 0);
+}
+
+TEST(SessionConnect, SilentAnalyzerTimesOutAfterRetries) {
+  Rig rig;
+  rig.model.answer = kIgnoreHello;
+  uint64_t start = rig.now;
+  uint32_t id = rig.Connect();
+  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(0x80070102u));
+  EXPECT_GE(rig.now - start, 3000u);
+  // The hello was sent again while waiting.
+  EXPECT_GE(rig.host.Counters().framesSent, 6u);
+}
+
+TEST(SessionConnect, HandshakeSurvivesANoisyLine) {
+  Rig rig;
+  rig.toHost.flipRate = rig.toAnalyzer.flipRate = 0.01;
+  for (int i = 0; i < 5; ++i) {
+    uint32_t id = rig.Connect();
+    ASSERT_EQ(rig.rec.Find(id)->result, 0) << i;
+    uint32_t bye;
+    ASSERT_EQ(rig.host.Disconnect(rig.now, &bye), 0);
+    ASSERT_TRUE(rig.Finished(bye));
+    rig.RunFor(10);
+  }
+}
+
+TEST(SessionKeys, KeyPressCompletesAndPushesTheNewScreen) {
+  Rig rig;
+  rig.Connect();
+  EXPECT_EQ(rig.host.SetMonitorInterval(300, rig.now), 0);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.screens == 1; }));
+  uint32_t id;
+  ASSERT_EQ(rig.host.PressKey(0x8085, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_EQ(rig.model.keys, std::vector<uint32_t>{0x8085});
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.screens == 2; }));
+  uint8_t screen[kScreenSize];
+  EXPECT_EQ(rig.host.CopyScreen(screen, kScreenSize), 0);
+  EXPECT_EQ(screen[0], 0x85);
+  EXPECT_EQ(screen[1919], 0x80);
+  // SHIFT's own press travels as all ones.
+  ASSERT_EQ(rig.host.PressKey(0xFFFFFFFFu, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.model.keys.back(), 0xFFFFFFFFu);
+}
+
+TEST(SessionKeys, MonitorStopEndsScreenPushesAndStatusStillFollows) {
+  Rig rig;
+  rig.Connect();
+  rig.host.SetMonitorInterval(300, rig.now);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.screens == 1; }));
+  rig.host.SetMonitorInterval(-1, rig.now);
+  rig.RunFor(50);
+  uint32_t id;
+  rig.host.PressKey(0x8021, rig.now, &id);  // starts a measurement
+  ASSERT_TRUE(rig.Finished(id));
+  rig.RunFor(1000);
+  EXPECT_EQ(rig.rec.screens, 1);
+  EXPECT_EQ(rig.host.StatusFlags(), 0x100u);
+  EXPECT_EQ(rig.rec.flags.back(), 0x100u);
+  // A change made while not monitoring shows once monitoring starts again.
+  rig.host.SetMonitorInterval(300, rig.now);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.screens == 2; }));
+  uint8_t screen[kScreenSize];
+  rig.host.CopyScreen(screen, kScreenSize);
+  EXPECT_EQ(screen[0], 0x21);
+}
+
+TEST(SessionDownload, FourSectionsArriveWhole) {
+  Rig rig;
+  LoadSections(rig.model, 300000);
+  rig.Connect();
+  EXPECT_EQ(Download(rig), 0);
+  EXPECT_EQ(rig.rec.file, Expected(rig.model));
+  // Progress of the data section climbs to its size.
+  ASSERT_FALSE(rig.rec.progress.empty());
+  uint32_t last = 0;
+  bool sawData = false;
+  for (auto [pos, range] : rig.rec.progress) {
+    if (range == 300000) {
+      EXPECT_GE(pos, last);
+      last = pos;
+      sawData = true;
+    }
+  }
+  EXPECT_TRUE(sawData);
+  EXPECT_EQ(last, 300000u);
+  EXPECT_EQ(rig.host.Counters().retransmittedFrames, 0u);
+  EXPECT_EQ(rig.analyzer.Counters().retransmittedFrames, 0u);
+}
+
+TEST(SessionDownload, NoisyLossyLineStillDeliversEveryByte) {
+  Rig rig(SerialHostConfig(230400));
+  rig.toHost.bytesPerMs = rig.toAnalyzer.bytesPerMs = 23;  // 230400 bit/s
+  rig.toHost.flipRate = rig.toAnalyzer.flipRate = 1e-4;
+  rig.toHost.dropRate = rig.toAnalyzer.dropRate = 2e-5;
+  LoadSections(rig.model, 60000);
+  rig.Connect();
+  EXPECT_EQ(Download(rig), 0);
+  EXPECT_EQ(rig.rec.file, Expected(rig.model));
+  EXPECT_GT(rig.toHost.flipped, 0u);
+  EXPECT_GT(rig.analyzer.Counters().retransmittedFrames, 0u);
+  EXPECT_GT(rig.host.DecoderStats().corrupt, 0u);
+  EXPECT_EQ(rig.rec.linkLost, 0);
+}
+
+TEST(SessionDownload, EmptySectionAndUnknownSection) {
+  Rig rig;
+  rig.model.sections[0x8103] = {};
+  rig.Connect();
+  uint32_t id;
+  ASSERT_EQ(rig.host.ReadSection(0x8103, 0x10000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_TRUE(rig.rec.file.empty());
+  ASSERT_EQ(rig.host.ReadSection(0x8105, 0x10000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, kErrInvalidArg);
+}
+
+TEST(SessionDownload, SectionOverItsLimitFails) {
+  Rig rig;
+  rig.model.sections[0x8100] = Pattern(0x10001, 9);
+  rig.Connect();
+  uint32_t id;
+  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(0x8007007Au));
+  EXPECT_TRUE(rig.rec.file.empty());
+  // Exactly at the limit is fine.
+  rig.model.sections[0x8100].pop_back();
+  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_EQ(rig.rec.file.size(), 0x10000u);
+}
+
+TEST(SessionDownload, CancelMidSectionEndsItAndTheNextReadIsClean) {
+  Rig rig;
+  LoadSections(rig.model, 2000000);
+  rig.Connect();
+  uint32_t id;
+  ASSERT_EQ(rig.host.ReadSection(0x8101, 0xC00000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.file.size() > 100000; }));
+  EXPECT_EQ(rig.host.Cancel(id, rig.now), 0);
+  EXPECT_EQ(rig.host.Cancel(id, rig.now), 1);  // nothing left to cancel
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(0x800704C7u));
+  size_t kept = rig.rec.file.size();
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.analyzer.ActiveSection() == 0; }));
+  EXPECT_LT(rig.analyzer.SectionSent(), 2000000u);
+  rig.RunFor(100);
+  EXPECT_EQ(rig.rec.file.size(), kept);  // late data is dropped
+  EXPECT_TRUE(
+      std::equal(rig.rec.file.begin(), rig.rec.file.end(), rig.model.sections[0x8101].begin()));
+  rig.rec.file.clear();
+  ASSERT_EQ(rig.host.ReadSection(0x8103, 0x10000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_EQ(rig.rec.file, rig.model.sections[0x8103]);
+}
+
+TEST(SessionDownload, FailedWriteEndsTheSectionWithItsCode) {
+  Rig rig;
+  LoadSections(rig.model, 100000);
+  rig.Connect();
+  size_t total = 0;
+  rig.rec.onData = [&](uint32_t size) {
+    total += size;
+    return total > 20000 ? ResultFromSystemError(112) : 0;  // disk full
+  };
+  uint32_t id;
+  ASSERT_EQ(rig.host.ReadSection(0x8101, 0xC00000, rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(0x80070070u));
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.analyzer.ActiveSection() == 0; }));
+  // One section at a time.
+  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
+  uint32_t second;
+  EXPECT_LT(rig.host.ReadSection(0x8103, 0x10000, rig.now, &second), 0);
+}
+
+TEST(SessionLink, QuietLinkStaysUpOnPings) {
+  Rig rig;
+  rig.Connect();
+  rig.RunFor(20000);
+  EXPECT_EQ(rig.host.LinkState(), 1);
+  EXPECT_TRUE(rig.analyzer.Connected());
+  EXPECT_EQ(rig.rec.linkLost, 0);
+}
+
+TEST(SessionLink, SilenceIsALostLink) {
+  Rig rig;
+  LoadSections(rig.model, 3000000);
+  rig.Connect();
+  rig.toHost.bytesPerMs = 100;
+  uint32_t key, section;
+  ASSERT_EQ(rig.host.ReadSection(0x8101, 0xC00000, rig.now, &section), 0);
+  rig.RunFor(200);
+  rig.toHost.cut = true;
+  rig.host.PressKey(0x8001, rig.now, &key);
+  uint64_t cutAt = rig.now;
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.linkLost == 1; }));
+  // Three seconds after the last frame got through (one was under way).
+  EXPECT_GE(rig.now - cutAt, 2900u);
+  EXPECT_LE(rig.now - cutAt, 3100u);
+  EXPECT_EQ(rig.host.LinkState(), 0);
+  EXPECT_EQ(rig.rec.states, (std::vector<int32_t>{1, 0}));
+  EXPECT_EQ(rig.rec.Find(key)->result, kErrNotConnected);
+  EXPECT_EQ(rig.rec.Find(section)->result, kErrNotConnected);
+  EXPECT_TRUE(rig.host.TransportDone());
+  // The analyzer drops the silent host too and takes a new one.
+  rig.toHost.cut = false;
+  ASSERT_TRUE(rig.RunUntil([&] { return !rig.analyzer.Connected(); }));
+  EXPECT_EQ(rig.model.hosts, 0);
+  uint32_t id = rig.Connect();
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+}
+
+TEST(SessionLink, ClosedTransportAndAnalyzerGoodbyeAreLostLinks) {
+  Rig rig;
+  rig.Connect();
+  rig.host.TransportClosed(rig.now);
+  EXPECT_EQ(rig.rec.linkLost, 1);
+  EXPECT_EQ(rig.host.LinkState(), 0);
+}
+
+TEST(SessionLink, DisconnectEndsBothSidesAndAllowsReconnect) {
+  Rig rig;
+  rig.Connect();
+  rig.host.SetMonitorInterval(300, rig.now);
+  uint32_t id;
+  ASSERT_EQ(rig.host.Disconnect(rig.now, &id), 0);
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_EQ(rig.rec.Find(id)->kind, RequestKind::Disconnect);
+  EXPECT_FALSE(rig.analyzer.Connected());
+  EXPECT_EQ(rig.model.hosts, 0);
+  EXPECT_EQ(rig.rec.states, (std::vector<int32_t>{1, 0}));
+  EXPECT_EQ(rig.rec.linkLost, 0);
+  uint32_t key;
+  EXPECT_EQ(rig.host.PressKey(1, rig.now, &key), kErrNotConnected);
+  // Reconnecting resumes the monitoring that was asked for.
+  int before = rig.rec.screens;
+  rig.Connect();
+  EXPECT_TRUE(rig.RunUntil([&] { return rig.rec.screens > before; }));
+  EXPECT_EQ(rig.analyzer.MonitorInterval(), 300);
+}
+
+TEST(SessionLink, DisconnectWithoutAnswerCompletesAfterItsTimeout) {
+  Rig rig;
+  rig.Connect();
+  rig.toAnalyzer.cut = true;
+  uint32_t id;
+  ASSERT_EQ(rig.host.Disconnect(rig.now, &id), 0);
+  uint64_t start = rig.now;
+  ASSERT_TRUE(rig.Finished(id));
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_GE(rig.now - start, 1000u);
+}
+
+}  // namespace
+}  // namespace ksvw::proto
