@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace ksvw {
@@ -49,6 +50,15 @@ class OutputWriter {
 
   // The same as WriteChar for each of the n characters, copied in bulk.
   void WriteSpan(const char* text, size_t n);
+  // WriteSpan for a text known to hold no line feed (a composed row).
+  void WritePlain(const char* text, size_t n) {
+    if (outputFailed == 0 && kBufferSize - used_ >= n) {
+      std::memcpy(buffer_.get() + used_, text, n);
+      used_ += n;
+      return;
+    }
+    WriteSpan(text, n);
+  }
   // A NUL-terminated text, as WriteChar for each character.
   void WriteText(const char* text);
   // printf-style into a 256-character buffer (longer results are cut), then

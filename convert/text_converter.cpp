@@ -373,8 +373,7 @@ ReportBase::~ReportBase() = default;
 TextReport::~TextReport() = default;
 
 bool TextReport::EndLine() {
-  output_.WriteChar('\n');
-  return output_.outputFailed != 0 || output_.pageCount >= pageLimit_;
+  return LineEndStops();
 }
 
 TextConverter::TextConverter(CaptureReader& conversion, CaptureReader& list)
@@ -442,8 +441,8 @@ bool TextConverter::WalkRecords(const Composer& compose, ProgressSink* progress)
     const CaptureRecord& record = reader_.Record(cursor);
     if (!Skipped(record, selection)) {
       size_t n = compose(record, havePrevious ? &previous : nullptr, row_);
-      output_.WriteSpan(row_, n);
-      if (EndLine()) return true;
+      output_.WritePlain(row_, n);
+      if (LineEndStops()) return true;
       if (progress != nullptr) progress->Step();
     }
     // Also for a skipped record: a row's difference is always to the record

@@ -59,6 +59,12 @@ class TextReport : public ReportBase {
   virtual ConvertResult Convert(ProgressSink* progress, int32_t pageLimit) = 0;
 
  protected:
+  // EndLine without the virtual call, for the record walk.
+  bool LineEndStops() {
+    output_.WriteChar('\n');
+    return output_.outputFailed != 0 || output_.pageCount >= pageLimit_;
+  }
+
   OutputWriter output_;
   int32_t pageLimit_ = 0;
 };
