@@ -75,8 +75,11 @@ class Conversion {
                        .Build()) {}
   explicit Conversion(const std::vector<uint8_t>& file) {
     loaded_ = reader.LoadCopy(file.data(), file.size());
+    // Named after the test: tests may run in parallel processes.
     static int serial = 0;
-    path = ::testing::TempDir() + "ksvw_convert_" + std::to_string(++serial) + ".out";
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    path = ::testing::TempDir() + "ksvw_convert_" + test->test_suite_name() + "_" + test->name() +
+           "_" + std::to_string(++serial) + ".out";
     converter.SetOutputPath(path);
     converter.SetClock([] { return FixedTime(1); });
   }
