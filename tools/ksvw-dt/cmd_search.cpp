@@ -51,7 +51,11 @@ constexpr const char kSearchUsage[] =
     "exits 2; a file that is not a capture exits 1.\n";
 
 int Usage(const char* message) {
-  std::fprintf(stderr, "ksvw-dt: %s\n%s", message, kSearchUsage);
+  std::fprintf(stderr,
+               "ksvw-dt: %s\n"
+               "usage: ksvw-dt search FILE KIND [--from ROW] [--up] [--count]\n"
+               "Run 'ksvw-dt search --help' for the kinds and their options.\n",
+               message);
   return kExitUsage;
 }
 
@@ -120,12 +124,15 @@ std::string FieldName(int controlId) {
   return "field";
 }
 
-const char* ErrorRule(int stringId) {
-  switch (stringId) {
+// Why the field was refused, in the terms of its page's rules.
+const char* ErrorRule(const SearchPageTexts& texts, SearchInputError error) {
+  switch (error.stringId) {
     case kStringBitError: return "a bit must be *, 0 or 1";
     case kStringDataByteError:
-      return "a data byte is empty, two upper-case hex digits, *, or W0, W1 or W2, and must be "
-             "empty when an earlier one is";
+      for (int i = 0; i < kDataByteFields && kDataByteControls[i] != error.controlId; ++i) {
+        if (texts.dataBytes[i][0] == '\0') return "no data byte may follow an empty one";
+      }
+      return "a data byte is empty, two upper-case hex digits, * or W0, W1, W2";
     case kStringTimeError:
       return "minutes and seconds take * or 0-5 then * or 0-9; hundredths take * or 0-9 twice";
     default: return "invalid input";
@@ -273,7 +280,7 @@ int RunSearch(int argc, char** argv) {
     const char* text = FieldText(o.texts, error.controlId);
     std::fprintf(stderr, "ksvw-dt: input error in %s (control %d): '%s': %s\n",
                  FieldName(error.controlId).c_str(), error.controlId, text ? text : "",
-                 ErrorRule(error.stringId));
+                 ErrorRule(o.texts, error));
     return kExitUsage;
   }
 
