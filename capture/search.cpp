@@ -182,7 +182,7 @@ void ReadExtPage(const SearchPageTexts& texts, SearchCondition& c) {
 //
 // Each kind's condition is digested once per search into a few masks and
 // values; the tests below are small inline functors so that every scan loop
-// is specialised for its kind and a record costs a handful of integer
+// is made for its kind alone and a record costs a handful of integer
 // operations.
 
 struct NeverTest {

@@ -476,7 +476,7 @@ TEST(SearchResultMessage, CountAboveZeroOnlyInCountMode) {
   EXPECT_EQ(SearchResultStringId(kSearchCount, 3), 20038);
 }
 
-// ---- The specialised scans against a rule-by-rule reading of one record ----
+// ---- The digested scans against a rule-by-rule reading of one record ----
 
 // The data test written out step by step, independent of the digested masks.
 bool ReferenceData(const CaptureRecord& r, const SearchCondition& c) {
