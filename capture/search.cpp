@@ -195,12 +195,14 @@ struct TriggerTest {
   bool operator()(const CaptureRecord& r) const { return (r.raw[offset] & 0x80) != 0; }
 };
 
-// Error: a record beyond the CAN sources whose status shares a bit with the
-// mask of the checked boxes.
+// Error: a LIN record whose status shares a bit with the mask of the checked
+// boxes. Overrun and lost-data markers stand for gaps, not frames: their
+// bytes other than the time stamp mean nothing, so they never match.
 struct ErrorTest {
   uint16_t mask;
   bool operator()(const CaptureRecord& r) const {
-    return (r.source() > 2) & ((r.status() & mask) != 0);
+    uint8_t s = r.source();
+    return (s > 2) & (s != kSourceOverrun) & (s != kSourceLostData) & ((r.status() & mask) != 0);
   }
 };
 
@@ -351,9 +353,11 @@ DataDigest MakeDataDigest(const SearchCondition& c) {
   // CH1 rejects sources 2 and 4, CH2 rejects 1 and 3.
   uint8_t otherA = c.channel == 1 ? kSourceCan1 : kSourceCan2;
   uint8_t otherB = c.channel == 1 ? kSourceLin1 : kSourceLin2;
+  // Markers are gaps, not frames: rejected like the other channel.
   for (int s = 0; s < 256; ++s) {
-    t.sources[s] = static_cast<uint8_t>((s == otherA || s == otherB ? kSourceOtherChannel : 0) |
-                                        (s <= 2 ? kSourceIsCan : 0));
+    bool rejected = s == otherA || s == otherB || s == kSourceOverrun || s == kSourceLostData;
+    t.sources[s] =
+        static_cast<uint8_t>((rejected ? kSourceOtherChannel : 0) | (s <= 2 ? kSourceIsCan : 0));
   }
   t.frames = c.frameKind == 1 ? nullptr : DataFrameTable();
   t.idMask = c.identifierMask & 0x1FFFFFFF;

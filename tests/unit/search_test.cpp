@@ -306,6 +306,21 @@ TEST(SearchMatch, DataChannelSelection) {
   EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({1, 3}));
 }
 
+TEST(SearchMatch, MarkersAreGapsNotFrames) {
+  // A marker's bytes other than its time stamp mean nothing: even with
+  // status bits and a zero identifier it matches neither an error search nor
+  // the widest data search.
+  std::vector<CaptureRecord> records = {
+      build::WithStatus(build::Marker(kSourceOverrun, 0), 0x7FFF),
+      build::WithStatus(build::Marker(kSourceLostData, 0), 0x7FFF), CanData(1, 0, false, {})};
+  Loaded l(records, kTagMdcl);
+  SearchPageTexts t = InitialPageTexts();
+  for (bool& box : t.errorBoxes) box = true;
+  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({}));
+  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({2}));
+  EXPECT_EQ(FindForward(l.reader, Stored(DataTexts({}), kSearchData), -1).count, 1u);
+}
+
 TEST(SearchMatch, CanFrameKindRules) {
   auto can = [](uint8_t kind, int8_t count) {
     build::RecordFields f;
@@ -481,6 +496,7 @@ TEST(SearchResultMessage, CountAboveZeroOnlyInCountMode) {
 // The data test written out step by step, independent of the digested masks.
 bool ReferenceData(const CaptureRecord& r, const SearchCondition& c) {
   uint8_t s = r.source();
+  if (IsMarker(r)) return false;
   if (c.channel == 0 ? (s == 2 || s == 4) : (s == 1 || s == 3)) return false;
   bool can = s <= 2;
   bool remote = c.frameKind == 1;
