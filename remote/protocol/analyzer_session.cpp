@@ -1,6 +1,7 @@
 #include "remote/protocol/analyzer_session.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "remote/ksvwrmt.h"
 #include "remote/protocol/wire.h"
@@ -12,19 +13,31 @@ AnalyzerSession::AnalyzerSession(AnalyzerModel& model, const AnalyzerConfig& con
   body_.reserve(kMaxPayload);
 }
 
+static std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
+
 void AnalyzerSession::Log(const std::string& line) {
   if (log_) log_(line);
 }
 
 void AnalyzerSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
   wantsClose_ = false;
-  link_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  link_.Feed(data, size, nowMs, [&](const Frame& f, const Message& m) {
+    if (logMessages_ && log_) {
+      Log(std::string("<- ") + MessageName(f.type) + " seq " + std::to_string(f.seq) + " ack " +
+          std::to_string(f.ack));
+    }
+    OnMessage(m, nowMs);
+  });
   Service(nowMs);
 }
 
 void AnalyzerSession::Tick(uint64_t nowMs) {
   model_.Advance(nowMs);
-  if (connected_ && nowMs - link_.LastRxMs() >= silenceMs_) {
+  if (connected_ && Elapsed(nowMs, link_.LastRxMs()) >= silenceMs_) {
     Log("host silent, dropped");
     DropHost();
     wantsClose_ = true;
@@ -79,7 +92,7 @@ void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
   int32_t r = model_.AcceptHost();
   if (r == kIgnoreHello) return;
   if (r < 0) {
-    Log("hello refused");
+    Log("hello refused with " + Hex(static_cast<uint32_t>(r)));
     link_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, r});
     wantsClose_ = true;
     return;
@@ -92,6 +105,8 @@ void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
   sectionActive_ = false;
   pushedFlags_ = model_.StatusFlags();
   SendWelcome();
+  Log("host taken: payload " + std::to_string(payload_) + ", window " + std::to_string(h.window) +
+      ", retransmit after " + std::to_string(h.rtoMs) + " ms");
 }
 
 void AnalyzerSession::PushScreen() {
@@ -100,6 +115,10 @@ void AnalyzerSession::PushScreen() {
 }
 
 void AnalyzerSession::EndSection(int32_t result) {
+  if (log_) {
+    Log("section " + Hex(section_) + " ended: " + std::to_string(sent_) + " of " +
+        std::to_string(total_) + " bytes, result " + Hex(static_cast<uint32_t>(result)));
+  }
   link_.SendSequenced(SectionEnd{sectionId_, result, sent_});
   sectionActive_ = false;
 }
@@ -119,10 +138,12 @@ void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
     wantsClose_ = true;
   } else if (const auto* k = std::get_if<KeyPress>(&m)) {
     int32_t r = model_.PressKey(k->code, nowMs);
+    if (log_) Log("key " + Hex(k->code) + " -> " + Hex(static_cast<uint32_t>(r)));
     link_.SendSequenced(KeyDone{k->requestId, r});
     // The new screen goes out right behind the answer, not at the next check.
     if (monitorMs_ > 0 && model_.ScreenVersion() != pushedScreenVersion_) PushScreen();
   } else if (const auto* mon = std::get_if<Monitor>(&m)) {
+    Log("monitor interval " + std::to_string(mon->intervalMs));
     if (mon->intervalMs > 0) {
       monitorMs_ = mon->intervalMs;
       nextScreenCheckMs_ = nowMs + static_cast<uint32_t>(monitorMs_);
@@ -139,11 +160,13 @@ void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
     int32_t result = model_.OpenSection(r->section, r->limit, &total);
     if (result >= 0 && total > r->limit) result = kErrSectionTooLarge;
     if (result < 0) {
+      Log("section " + Hex(r->section) + " refused with " + Hex(static_cast<uint32_t>(result)));
       link_.SendSequenced(SectionEnd{r->requestId, result, 0});
       return;
     }
     total_ = total;
     sectionActive_ = true;
+    Log("section " + Hex(r->section) + ": " + std::to_string(total) + " bytes");
     link_.SendSequenced(SectionBegin{r->requestId, r->section, total});
   } else if (const auto* c = std::get_if<Cancel>(&m)) {
     if (sectionActive_ && c->requestId == sectionId_) {

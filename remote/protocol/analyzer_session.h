@@ -83,8 +83,12 @@ class AnalyzerSession {
   const LinkCounters& Counters() const { return link_.Counters(); }
   const DecoderCounters& DecoderStats() const { return link_.DecoderStats(); }
 
-  // Called with a line for every message in and out (for verbose logs).
-  void SetLogger(std::function<void(const std::string&)> log) { log_ = std::move(log); }
+  // Called with a line for each event of note (host taken or dropped,
+  // sections, refusals); with perMessage also for every message received.
+  void SetLogger(std::function<void(const std::string&)> log, bool perMessage = false) {
+    log_ = std::move(log);
+    logMessages_ = perMessage;
+  }
 
  private:
   void OnMessage(const Message& m, uint64_t nowMs);
@@ -117,6 +121,7 @@ class AnalyzerSession {
   uint32_t lastProgress_ = 0;
   std::vector<uint8_t> body_;
   std::function<void(const std::string&)> log_;
+  bool logMessages_ = false;
 };
 
 }  // namespace ksvw::proto

@@ -153,7 +153,7 @@ void FrameLink::Tick(uint64_t nowMs) {
   if (OutputSize() > 0 || InFlight() == 0) {
     // Frames still waiting for the transport cannot have been lost yet.
     lastProgressMs_ = nowMs;
-  } else if (nowMs - lastProgressMs_ >= rtoMs_) {
+  } else if (Elapsed(nowMs, lastProgressMs_) >= rtoMs_) {
     ++counters_.retransmitTimeouts;
     ResendAll();
     lastProgressMs_ = nowMs;

@@ -31,6 +31,12 @@ namespace ksvw::proto {
 
 inline constexpr uint16_t kMaxWindow = 64;
 
+// Milliseconds from `since` to `now`; 0 when the caller's clock readings
+// arrive slightly out of order (a time taken before a later Feed).
+inline uint64_t Elapsed(uint64_t now, uint64_t since) {
+  return now > since ? now - since : 0;
+}
+
 struct LinkCounters {
   uint64_t framesSent = 0;
   uint64_t framesDelivered = 0;

@@ -265,26 +265,27 @@ void HostSession::Tick(uint64_t nowMs) {
   switch (state_) {
     case State::Idle: break;
     case State::Connecting:
-      if (nowMs - phaseStartMs_ >= config_.connectTimeoutMs) {
+      if (Elapsed(nowMs, phaseStartMs_) >= config_.connectTimeoutMs) {
         EndSession();
         Finish(connectId_, RequestKind::Connect, kErrTimeout);
-      } else if (nowMs - lastHelloMs_ >= config_.helloRetryMs) {
+      } else if (Elapsed(nowMs, lastHelloMs_) >= config_.helloRetryMs) {
         SendHello(nowMs);
       }
       break;
     case State::Disconnecting:
-      if (nowMs - phaseStartMs_ >= config_.disconnectTimeoutMs) {
+      if (Elapsed(nowMs, phaseStartMs_) >= config_.disconnectTimeoutMs) {
         EndSession();
         Finish(disconnectId_, RequestKind::Disconnect, kOk);
       }
       break;
     case State::Connected: {
-      uint64_t silent = nowMs - link_.LastRxMs();
+      uint64_t silent = Elapsed(nowMs, link_.LastRxMs());
       if (silent >= config_.linkTimeoutMs) {
         LoseLink();
         break;
       }
-      if (silent >= config_.pingIntervalMs && nowMs - lastPingMs_ >= config_.pingIntervalMs) {
+      if (silent >= config_.pingIntervalMs &&
+          Elapsed(nowMs, lastPingMs_) >= config_.pingIntervalMs) {
         link_.SendUnsequenced(Ping{++pingToken_});
         lastPingMs_ = nowMs;
       }
