@@ -1,0 +1,324 @@
+// The simulated analyzer's portable parts: LCD drawing, the capture memory's
+// split into transfer sections, the front panel, and a whole download from
+// the model through both link sessions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "remote/ksvwrmt.h"
+#include "remote/protocol/analyzer_session.h"
+#include "remote/protocol/host_session.h"
+#include "sim/analyzer.h"
+#include "sim/capture_sections.h"
+#include "sim/lcd.h"
+#include "testsupport/capture_builder.h"
+
+namespace ksvw::sim {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+TEST(SimLcd, ImageIsRowsOfThirtyBytesMsbLeftmost) {
+  static_assert(kLcdBytes == 1920);
+  Lcd lcd;
+  lcd.SetPixel(0, 0, true);
+  lcd.SetPixel(9, 0, true);
+  lcd.SetPixel(239, 63, true);
+  lcd.SetPixel(-1, 0, true);  // outside: ignored
+  lcd.SetPixel(240, 5, true);
+  lcd.SetPixel(3, 64, true);
+  const uint8_t* img = lcd.Image();
+  EXPECT_EQ(img[0], 0x80);
+  EXPECT_EQ(img[1], 0x40);
+  EXPECT_EQ(img[1919], 0x01);
+  int set = 0;
+  for (int i = 0; i < kLcdBytes; ++i) set += __builtin_popcount(img[i]);
+  EXPECT_EQ(set, 3);
+  lcd.SetPixel(9, 0, false);
+  EXPECT_EQ(img[1], 0x00);
+}
+
+TEST(SimLcd, TextDrawsKnownPixels) {
+  Lcd lcd;
+  lcd.Text(0, 0, "H");
+  const uint8_t* img = lcd.Image();
+  // 'H': full columns 0 and 4, a bar across row 3.
+  EXPECT_EQ(img[0 * 30], 0x88);
+  EXPECT_EQ(img[2 * 30], 0x88);
+  EXPECT_EQ(img[3 * 30], 0xF8);
+  EXPECT_EQ(img[6 * 30], 0x88);
+  EXPECT_EQ(img[7 * 30], 0x00);  // the cell's spacing row
+  EXPECT_EQ(img[1], 0x00);
+
+  Lcd shifted;
+  shifted.Text(2, 8, "H");  // two pixels right, second text line
+  EXPECT_EQ(shifted.Image()[8 * 30], 0x22);
+  EXPECT_EQ(shifted.Image()[11 * 30], 0x3E);
+
+  Lcd inverse;
+  inverse.Text(0, 0, "H", true);
+  // Dark 6-pixel cell with the glyph's pixels light.
+  EXPECT_EQ(inverse.Image()[0], 0x74);
+  EXPECT_EQ(inverse.Image()[3 * 30], 0x04);
+  EXPECT_EQ(inverse.Image()[7 * 30], 0xFC);
+
+  // Characters advance six pixels: "II" puts the second stem at x = 8.
+  Lcd two;
+  two.Text(0, 0, "II");
+  EXPECT_EQ(two.Image()[2 * 30], 0x20);
+  EXPECT_EQ(two.Image()[2 * 30 + 1], 0x80);
+  EXPECT_EQ(Glyph('\x7F'), Glyph('?'));
+  EXPECT_EQ(Glyph('\x10'), Glyph('?'));
+}
+
+Bytes Assemble(const CaptureMemory& m) {
+  Bytes out(m.File().begin(), m.File().begin() + 16);
+  for (uint32_t s : {kSectionHead, kSectionDataHeader, kSectionData, kSectionTail}) {
+    const uint8_t* p = m.Bytes(s);
+    out.insert(out.end(), p, p + m.Span(s).size);
+  }
+  return out;
+}
+
+TEST(SimCapture, SectionsConcatenateToTheFile) {
+  build::SettingsSpec spec;
+  std::vector<CaptureRecord> records = build::GenerateTraffic(10, kTagMdcl, 3);
+  Bytes file = build::CaptureFileBuilder()
+                   .Dinf(build::KnownSizeDinf(spec))
+                   .Data(kTagMdcl, records)
+                   .Chunk(MakeTag('X', 'T', 'R', 'A'), {1, 2, 3})
+                   .Build();
+  CaptureMemory m;
+  std::string error;
+  ASSERT_TRUE(m.Load(file, error)) << error;
+  size_t dinf = build::KnownSizeDinf(spec).size();
+  EXPECT_EQ(m.Span(kSectionHead).offset, 16u);
+  EXPECT_EQ(m.Span(kSectionHead).size, 8 + dinf);
+  EXPECT_EQ(m.Span(kSectionDataHeader).size, 8u);
+  EXPECT_EQ(std::memcmp(m.Bytes(kSectionDataHeader), "MDCL", 4), 0);
+  EXPECT_EQ(m.Span(kSectionData).size, 320u);
+  EXPECT_EQ(m.Span(kSectionTail).size, 11u);
+  EXPECT_EQ(m.RecordCount(), 10u);
+  EXPECT_EQ(m.DataTag(), kTagMdcl);
+  EXPECT_EQ(Assemble(m), file);
+  EXPECT_EQ(m.Span(0x8104).size, 0u);
+}
+
+TEST(SimCapture, TheLastDataChunkIsTheData) {
+  Bytes file = build::CaptureFileBuilder()
+                   .Data(kTagMonc, build::GenerateTraffic(2, kTagMonc, 1))
+                   .Data(kTagMonc, build::GenerateTraffic(3, kTagMonc, 2))
+                   .Build();
+  CaptureMemory m;
+  std::string error;
+  ASSERT_TRUE(m.Load(file, error)) << error;
+  EXPECT_EQ(m.Span(kSectionHead).size, 8u + 64u);
+  EXPECT_EQ(m.Span(kSectionData).size, 96u);
+  EXPECT_EQ(m.Span(kSectionTail).size, 0u);
+  EXPECT_EQ(Assemble(m), file);
+}
+
+TEST(SimCapture, CapturesThatDoNotFitAreRefused) {
+  CaptureMemory m;
+  std::string error;
+  EXPECT_FALSE(m.Load(Bytes(40, 0), error));
+  EXPECT_NE(error.find("magic"), std::string::npos);
+  EXPECT_FALSE(m.Load(build::CaptureFileBuilder().Dinf(Bytes(100, 0)).Build(), error));
+  EXPECT_NE(error.find("data chunk"), std::string::npos);
+  Bytes cut =
+      build::CaptureFileBuilder().Data(kTagMonc, build::GenerateTraffic(4, kTagMonc, 1)).Build();
+  cut.resize(cut.size() - 1);
+  EXPECT_FALSE(m.Load(cut, error));
+  // Settings before the data larger than one small section.
+  EXPECT_FALSE(m.Load(build::CaptureFileBuilder()
+                          .Chunk(MakeTag('X', 'T', 'R', 'A'), Bytes(0x10000 - 7, 0))
+                          .Data(kTagMonc, {})
+                          .Build(),
+                      error));
+  EXPECT_NE(error.find("65536"), std::string::npos);
+  EXPECT_TRUE(m.Load(build::CaptureFileBuilder()
+                         .Chunk(MakeTag('X', 'T', 'R', 'A'), Bytes(0x10000 - 8, 0))
+                         .Data(kTagMonc, {})
+                         .Build(),
+                     error))
+      << error;
+  // A data chunk of one record more than the data section holds.
+  Bytes big = build::CaptureFileBuilder().ChunkWithLength(kTagMdcl, 0xC00000 + 32, {}).Build();
+  big.resize(big.size() + 0xC00000 + 32);
+  EXPECT_FALSE(m.Load(big, error));
+  EXPECT_NE(error.find("12582912"), std::string::npos);
+  big.resize(big.size() - 32);
+  uint32_t exact = 0xC00000;
+  std::memcpy(big.data() + 20, &exact, 4);
+  EXPECT_TRUE(m.Load(big, error)) << error;
+}
+
+class SimPanel : public ::testing::Test {
+ protected:
+  static CaptureMemory Loaded() {
+    CaptureMemory m;
+    std::string error;
+    EXPECT_TRUE(m.Load(build::GenerateCapture(100, kTagMdcl, 5), error));
+    return m;
+  }
+  uint32_t Press(uint32_t code) { return static_cast<uint32_t>(model.PressKey(code, now)); }
+
+  CaptureMemory memory = Loaded();
+  SimIdentity id;
+  SimFaults faults;
+  SimAnalyzer model{id, faults, memory};
+  uint64_t now = 1000;
+};
+
+TEST_F(SimPanel, StartsOnTheStatusPage) {
+  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Status);
+  EXPECT_NE(model.TextLine(0).find("KS-9100 XP-RT4QX"), std::string::npos);
+  EXPECT_NE(model.TextLine(0).find("STOP"), std::string::npos);
+  EXPECT_NE(model.TextLine(1).find("CAN  500.0 kbit/s"), std::string::npos);
+  EXPECT_NE(model.TextLine(2).find("LIN  19200 bit/s"), std::string::npos);
+  EXPECT_NE(model.TextLine(3).find("100 frames"), std::string::npos);
+  EXPECT_EQ(model.StatusFlags(), 0u);
+  proto::AnalyzerIdentity ident = model.Identity();
+  EXPECT_EQ(ident.model, 0x10024u);
+  EXPECT_EQ(ident.board, kTagMdcl);
+}
+
+TEST_F(SimPanel, KeysChangePagesAndTheScreen) {
+  uint32_t v = model.ScreenVersion();
+  Bytes before(model.Screen(), model.Screen() + kLcdBytes);
+  EXPECT_EQ(Press(0x8019), 0u);  // T: channel settings
+  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Channels);
+  EXPECT_NE(model.ScreenVersion(), v);
+  EXPECT_NE(Bytes(model.Screen(), model.Screen() + kLcdBytes), before);
+  EXPECT_NE(model.TextLine(7).find("KEY T "), std::string::npos);
+  Press(0x8016);  // page down
+  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Memory);
+  Press(0x8015);
+  Press(0x8015);  // page up twice
+  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Status);
+  // A code without the press flag is no press; a code past the key table is refused.
+  v = model.ScreenVersion();
+  EXPECT_EQ(Press(0x0019), 0u);
+  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Status);
+  EXPECT_EQ(model.ScreenVersion(), v);
+  EXPECT_EQ(Press(0x8023), 0x80070057u);
+  EXPECT_EQ(Press(0x18019), 0x80070057u);
+}
+
+TEST_F(SimPanel, ShiftShowsOnTheKeyLine) {
+  Press(0xFFFFFFFFu);
+  EXPECT_NE(model.TextLine(7).find("KEY SHIFT "), std::string::npos);
+  Press(0x8085);
+  EXPECT_NE(model.TextLine(7).find("KEY SHIFT+5"), std::string::npos);
+  EXPECT_NE(model.TextLine(5).find("Input: 5"), std::string::npos);
+}
+
+TEST_F(SimPanel, ChannelSettingsFollowCursorAndDigits) {
+  Press(0x8019);
+  Press(0x8011);  // right: CH1 to 1000 kbit/s
+  EXPECT_NE(model.TextLine(2).find("CAN 1000.0 kbit/s"), std::string::npos);
+  Press(0x8005);  // preset 5
+  EXPECT_NE(model.TextLine(2).find("CAN  125.0 kbit/s"), std::string::npos);
+  Press(0x8013);  // down to CH2 (LIN)
+  Press(0x8010);  // left: LIN 10417
+  EXPECT_NE(model.TextLine(3).find("LIN  10417 bit/s"), std::string::npos);
+  Press(0x8090);  // SHIFT+left: CH2 becomes CAN
+  EXPECT_NE(model.TextLine(3).find("CH2 CAN  500.0"), std::string::npos);
+  Press(0x8014);
+  EXPECT_NE(model.TextLine(6).find("Settings stored"), std::string::npos);
+}
+
+TEST_F(SimPanel, MeasurementSetsTheStatusFlagAndBlocksSections) {
+  uint32_t total = 0;
+  EXPECT_EQ(model.OpenSection(kSectionData, 0xC00000, &total), 0);
+  EXPECT_EQ(total, 3200u);
+  Press(0x8021);  // R
+  EXPECT_EQ(model.StatusFlags(), 0x100u);
+  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Measure);
+  EXPECT_EQ(model.OpenSection(kSectionData, 0xC00000, &total), kErrAnalyzerBusy);
+  uint32_t v = model.ScreenVersion();
+  model.Advance(now + 1000);  // the frame counter runs
+  EXPECT_NE(model.ScreenVersion(), v);
+  EXPECT_NE(model.TextLine(2).find("Time 00:01.0"), std::string::npos);
+  now += 1000;
+  Press(0x8022);  // S
+  EXPECT_EQ(model.StatusFlags(), 0u);
+  EXPECT_EQ(model.OpenSection(kSectionData, 0xC00000, &total), 0);
+  EXPECT_EQ(model.OpenSection(0x8104, 0x10000, &total), kErrInvalidArg);
+}
+
+TEST_F(SimPanel, OneHostAtATimeAndFaults) {
+  EXPECT_EQ(model.AcceptHost(), 0);
+  EXPECT_EQ(model.AcceptHost(), kErrAnalyzerBusy);
+  model.ReleaseHost();
+  EXPECT_EQ(model.AcceptHost(), 0);
+  SimFaults refuse;
+  refuse.refuse = kErrNoOptionBoard;
+  SimAnalyzer refusing(id, refuse, memory);
+  EXPECT_EQ(refusing.AcceptHost(), kErrNoOptionBoard);
+  SimFaults silent;
+  silent.noAnswer = true;
+  SimAnalyzer quiet(id, silent, memory);
+  EXPECT_EQ(quiet.AcceptHost(), proto::kIgnoreHello);
+}
+
+// The program's side of a download, driven through a HostSession.
+class DownloadHost : public proto::HostEvents {
+ public:
+  void OnRequestDone(uint32_t, proto::RequestKind, int32_t result) override {
+    last = result;
+    ++done;
+  }
+  int32_t OnData(uint32_t, const uint8_t* d, uint32_t n) override {
+    file.insert(file.end(), d, d + n);
+    return 0;
+  }
+  int done = 0;
+  int32_t last = 0;
+  Bytes file = Bytes(16, 0);
+};
+
+TEST(SimEndToEnd, DownloadReproducesTheCaptureByteForByte) {
+  for (uint32_t tag : {kTagMonc, kTagMdcl}) {
+    CaptureMemory memory;
+    std::string error;
+    Bytes source = build::GenerateCapture(20000, tag, 11);
+    ASSERT_TRUE(memory.Load(source, error)) << error;
+    SimIdentity id;
+    id.board = tag;
+    SimAnalyzer model(id, SimFaults{}, memory);
+    proto::AnalyzerSession analyzer(model);
+    DownloadHost events;
+    proto::HostSession host(events);
+    uint64_t now = 0;
+    auto run = [&](int wanted) {
+      for (int i = 0; i < 100000 && events.done < wanted; ++i, ++now) {
+        analyzer.Feed(host.OutputData(), host.OutputSize(), now);
+        host.ConsumeOutput(host.OutputSize());
+        host.Feed(analyzer.OutputData(), analyzer.OutputSize(), now);
+        analyzer.ConsumeOutput(analyzer.OutputSize());
+        host.Tick(now);
+        analyzer.Tick(now);
+      }
+    };
+    uint32_t id0;
+    host.Connect(now, &id0);
+    run(1);
+    ASSERT_EQ(events.last, 0);
+    const uint32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
+    const uint32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+    for (int s = 0; s < 4; ++s) {
+      uint32_t rid;
+      ASSERT_EQ(host.ReadSection(order[s], limits[s], now, &rid), 0);
+      run(2 + s);
+      ASSERT_EQ(events.last, 0) << s;
+    }
+    std::memcpy(events.file.data(), "KESTRIN DATA   \0", 16);
+    EXPECT_EQ(events.file, source);
+  }
+}
+
+}  // namespace
+}  // namespace ksvw::sim
