@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "remote/ksvwrmt.h"
+#include "remote/protocol/screen_pack.h"
 #include "remote/protocol/wire.h"
 
 namespace ksvw::proto {
@@ -111,7 +112,12 @@ void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
 
 void AnalyzerSession::PushScreen() {
   pushedScreenVersion_ = model_.ScreenVersion();
-  link_.SendSequenced(proto::Screen{model_.Screen()});
+  PackScreen(model_.Screen(), kScreenSize, packed_);
+  if (packed_.size() < kScreenSize) {
+    link_.SendSequenced(ScreenPacked{packed_.data(), static_cast<uint32_t>(packed_.size())});
+  } else {
+    link_.SendSequenced(proto::Screen{model_.Screen()});
+  }
 }
 
 void AnalyzerSession::EndSection(int32_t result) {

@@ -120,6 +120,7 @@ class AnalyzerSession {
   uint32_t sent_ = 0;
   uint32_t lastProgress_ = 0;
   std::vector<uint8_t> body_;
+  std::vector<uint8_t> packed_;
   std::function<void(const std::string&)> log_;
   bool logMessages_ = false;
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "remote/ksvwrmt.h"
+#include "remote/protocol/screen_pack.h"
 
 namespace ksvw::proto {
 
@@ -232,6 +233,12 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
   } else if (const auto* s = std::get_if<Screen>(&m)) {
     std::memcpy(screen_.data(), s->image, kScreenSize);
     eventQueue_.push_back({Event::Screen});
+  } else if (const auto* sp = std::get_if<ScreenPacked>(&m)) {
+    std::array<uint8_t, kScreenSize> image;
+    if (UnpackScreen(sp->data, sp->size, image.data(), kScreenSize)) {
+      screen_ = image;
+      eventQueue_.push_back({Event::Screen});
+    }
   } else if (const auto* st = std::get_if<Status>(&m)) {
     statusFlags_ = st->flags;
     eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, st->flags});

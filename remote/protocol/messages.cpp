@@ -69,6 +69,15 @@ bool ParseMessage(const Frame& frame, Message& out) {
     case kMsgMonitor: out = Monitor{r.I32()}; break;
     case kMsgScreen: out = Screen{r.Bytes(kScreenSize)}; break;
     case kMsgStatus: out = Status{r.U32()}; break;
+    case kMsgScreenPacked: {
+      ScreenPacked m;
+      size_t n = 0;
+      m.data = r.Rest(n);
+      m.size = static_cast<uint32_t>(n);
+      if (n == 0) return false;
+      out = m;
+      break;
+    }
     case kMsgSectionRead: {
       SectionRead m;
       m.requestId = r.U32();
@@ -187,6 +196,11 @@ struct BodyEncoder {
     BodyWriter(body).U32(m.flags);
     return kMsgStatus;
   }
+  uint8_t operator()(const ScreenPacked& m) {
+    BodyWriter w(body);
+    if (m.data) w.Bytes(m.data, m.size);
+    return kMsgScreenPacked;
+  }
   uint8_t operator()(const SectionRead& m) {
     BodyWriter(body).U32(m.requestId).U32(m.section).U32(m.limit);
     return kMsgSectionRead;
@@ -235,6 +249,7 @@ const char* MessageName(uint8_t type) {
     case kMsgMonitor: return "Monitor";
     case kMsgScreen: return "Screen";
     case kMsgStatus: return "Status";
+    case kMsgScreenPacked: return "ScreenPacked";
     case kMsgSectionRead: return "SectionRead";
     case kMsgSectionBegin: return "SectionBegin";
     case kMsgSectionData: return "SectionData";

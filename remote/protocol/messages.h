@@ -22,6 +22,9 @@
 //   0x12 Monitor      host -> analyzer   i32 interval ms (> 0 starts, <= 0 stops)
 //   0x13 Screen       analyzer -> host   u8[1920] LCD image
 //   0x14 Status       analyzer -> host   u32 status flags
+//   0x15 ScreenPacked analyzer -> host   u8[1..] LCD image, run-length packed
+//                                        (screen_pack.h); sent instead of
+//                                        Screen whenever it is smaller
 //   0x20 SectionRead  host -> analyzer   u32 requestId, u32 section, u32 limit
 //   0x21 SectionBegin analyzer -> host   u32 requestId, u32 section, u32 total size
 //   0x22 SectionData  analyzer -> host   u32 requestId, u32 offset, u8[1..] data
@@ -58,6 +61,7 @@ enum MessageType : uint8_t {
   kMsgMonitor = 0x12,
   kMsgScreen = 0x13,
   kMsgStatus = 0x14,
+  kMsgScreenPacked = 0x15,
   kMsgSectionRead = 0x20,
   kMsgSectionBegin = 0x21,
   kMsgSectionData = 0x22,
@@ -120,6 +124,10 @@ struct Screen {
 struct Status {
   uint32_t flags = 0;
 };
+struct ScreenPacked {
+  const uint8_t* data = nullptr;  // inside the frame
+  uint32_t size = 0;
+};
 struct SectionRead {
   uint32_t requestId = 0;
   uint32_t section = 0;
@@ -151,8 +159,8 @@ struct Cancel {
 };
 
 using Message = std::variant<Hello, Welcome, Refuse, Ping, Pong, AckOnly, Goodbye, KeyPress,
-                             KeyDone, Monitor, Screen, Status, SectionRead, SectionBegin,
-                             SectionData, Progress, SectionEnd, Cancel>;
+                             KeyDone, Monitor, Screen, Status, ScreenPacked, SectionRead,
+                             SectionBegin, SectionData, Progress, SectionEnd, Cancel>;
 
 // Parses a frame's payload by its type. False for an unknown type, a body of
 // the wrong size, or a frame whose sequenced flag does not match its type.

@@ -9,6 +9,7 @@
 #include "remote/protocol/crc32.h"
 #include "remote/protocol/frame.h"
 #include "remote/protocol/messages.h"
+#include "remote/protocol/screen_pack.h"
 #include "remote/protocol/wire.h"
 
 namespace ksvw::proto {
@@ -351,6 +352,9 @@ TEST(ProtocolMessages, ShortAndOverlongBodiesAreRejected) {
   EXPECT_TRUE(RoundTrip(AckOnly{}, out));
   EXPECT_FALSE(RoundTrip(AckOnly{}, out, 0, 1));
   EXPECT_FALSE(RoundTrip(SectionData{1, 0, data, 0}, out));
+  EXPECT_FALSE(RoundTrip(ScreenPacked{data, 0}, out));
+  ASSERT_TRUE(RoundTrip(ScreenPacked{data, 3}, out));
+  EXPECT_EQ(std::get<ScreenPacked>(out).size, 3u);
   EXPECT_FALSE(RoundTrip(SectionData{1, 0, data, 3}, out, 4));
 }
 
@@ -369,6 +373,47 @@ TEST(ProtocolMessages, TypeAndSequencingMustAgree) {
   EXPECT_FALSE(ParseMessage(f, out));
   f.type = 0x7F;
   EXPECT_FALSE(ParseMessage(f, out));
+}
+
+TEST(ProtocolScreenPack, KnownPackingAndRoundTrips) {
+  // Runs of three or more repeat; shorter stretches go as literals.
+  Bytes image = {0, 0, 0, 0, 0, 7, 8, 9, 9, 0xFF, 0xFF, 0xFF};
+  Bytes packed;
+  PackScreen(image.data(), image.size(), packed);
+  EXPECT_EQ(packed, (Bytes{0x83, 0x00, 0x03, 7, 8, 9, 9, 0x81, 0xFF}));
+  Bytes back(image.size());
+  ASSERT_TRUE(UnpackScreen(packed.data(), packed.size(), back.data(), back.size()));
+  EXPECT_EQ(back, image);
+
+  // A blank screen: 1920 zeros in runs of 129.
+  Bytes blank(kScreenSize, 0);
+  PackScreen(blank.data(), blank.size(), packed);
+  EXPECT_EQ(packed.size(), 30u);  // 14 runs of 129 and one of 114
+  Bytes noisy(kScreenSize);
+  uint32_t x = 99;
+  for (auto& b : noisy) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+  for (const Bytes* img : {&blank, &noisy}) {
+    PackScreen(img->data(), img->size(), packed);
+    Bytes out(kScreenSize);
+    ASSERT_TRUE(UnpackScreen(packed.data(), packed.size(), out.data(), out.size()));
+    EXPECT_EQ(out, *img);
+  }
+  EXPECT_LE(packed.size(), kScreenSize + kScreenSize / 128 + 1);
+}
+
+TEST(ProtocolScreenPack, BrokenPackingIsRejected) {
+  Bytes out(4);
+  const uint8_t shortLiteral[] = {0x03, 1, 2};  // four promised, two given
+  EXPECT_FALSE(UnpackScreen(shortLiteral, 3, out.data(), 4));
+  const uint8_t noRunByte[] = {0x82};
+  EXPECT_FALSE(UnpackScreen(noRunByte, 1, out.data(), 4));
+  const uint8_t tooLong[] = {0x84, 0};  // six bytes into four
+  EXPECT_FALSE(UnpackScreen(tooLong, 2, out.data(), 4));
+  const uint8_t tooShort[] = {0x80, 0};  // two bytes of four
+  EXPECT_FALSE(UnpackScreen(tooShort, 2, out.data(), 4));
+  const uint8_t exact[] = {0x82, 5};
+  EXPECT_TRUE(UnpackScreen(exact, 2, out.data(), 4));
+  EXPECT_EQ(out, (Bytes{5, 5, 5, 5}));
 }
 
 TEST(ProtocolWire, ReaderNeverReadsPastTheEnd) {
