@@ -1,0 +1,89 @@
+// Numbers shared by the executable, its language library and the code:
+// command ids (menu, toolbar, accelerators), string ids, resource ids and
+// control ids. Plain macros, because the resource compiler reads this file
+// too; the C++ code uses them through app/command_ids.h.
+#ifndef KSVW_APP_RESOURCE_IDS_H
+#define KSVW_APP_RESOURCE_IDS_H
+
+/* Commands: one number per command, the same in the menu, on the toolbar,
+   in the accelerator tables and in WM_COMMAND. */
+#define IDC_DOWNLOAD 1003
+#define IDC_CANCEL_TRANSFER 1006
+#define IDC_OPEN 1007
+#define IDC_SEARCH 1008
+#define IDC_SEARCH_UP 1009
+#define IDC_SEARCH_DOWN 1010
+#define IDC_KEY_EMULATOR 2000
+#define IDC_CONNECTION_SETTINGS 2019
+#define IDC_CONNECT 2104
+#define IDC_DISCONNECT 2105
+#define IDC_EXIT 2124
+#define IDC_CONVERT 40010
+#define IDC_ABOUT 40012
+#define IDC_SAVE 40014
+#define IDC_SHIFT_F 40017
+#define IDC_DELTA_TIME 40018
+
+/* Resources of the executable. */
+#define IDI_MAIN 101
+#define IDB_TOOLBAR 103
+#define IDB_FRONT_PANEL 111
+#define IDB_KEY_PICTURES 112
+#define IDB_KEYEMU_TOOLBAR 116
+#define IDA_SPARE_117 117
+#define IDA_SPARE_118 118
+#define IDI_SMALL 139
+#define IDA_MAIN 140
+#define IDA_KEY_EMULATOR 148
+
+/* Resources of the language library. */
+#define IDM_MAIN 111
+#define IDD_DOWNLOAD 115
+#define IDT_DOWNLOAD_STEP 1094
+#define IDT_DOWNLOAD_PROGRESS 2273
+
+/* Strings of the language library. */
+#define IDS_FONT 1
+#define IDS_FONT_EXTRA 2
+#define IDS_TIP_OPEN 5
+#define IDS_TIP_SAVE 6
+#define IDS_TIP_CONNECT 7
+#define IDS_TIP_DISCONNECT 8
+#define IDS_TIP_DOWNLOAD 9
+#define IDS_TIP_SETTINGS 10
+#define IDS_TIP_SEARCH 11
+#define IDS_TIP_SEARCH_UP 12
+#define IDS_TIP_SEARCH_DOWN 13
+#define IDS_TIP_CONVERT 14
+#define IDS_TIP_KEY_EMULATOR 15
+#define IDS_TITLE 100
+#define IDS_PARITY_NONE 261
+#define IDS_PARITY_EVEN 262
+#define IDS_PARITY_ODD 263
+#define IDS_CONNECTED 287
+#define IDS_CONNECTING 603
+#define IDS_DISCONNECTING 604
+#define IDS_STEP_1 2002
+#define IDS_STEP_2 2004
+#define IDS_STEP_3 2006
+#define IDS_STEP_4 2008
+#define IDS_HOST_NOT_FOUND 9012
+#define IDS_LINK_LOST 9013
+#define IDS_CONNECT_FAILED_CODE 9014
+#define IDS_NO_ANSWER 9019
+#define IDS_OPEN_ERROR_CAPTION 9034
+#define IDS_NOT_A_CAPTURE 9036
+#define IDS_CLOSE_WHILE_CONNECTED 9038
+#define IDS_ANALYZER_BUSY 9061
+#define IDS_VERSION_MISMATCH 9064
+#define IDS_NO_OPTION_BOARD 9067
+#define IDS_FLOW_NONE 20042
+#define IDS_FLOW_HARDWARE 20043
+#define IDS_OPEN_TITLE 20044
+#define IDS_SAVE_TITLE 20045
+#define IDS_CONNECT_ERROR_CODE 20046
+#define IDS_DOWNLOAD_ERROR_CODE 20047
+#define IDS_NOT_CONNECTED 20051
+#define IDS_CAPTION 20057
+
+#endif

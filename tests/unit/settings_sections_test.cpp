@@ -1,0 +1,235 @@
+// SETTING.ini without the file: the exact section texts, the parity and
+// flow mapping, values cut to their record fields, and the load rules over
+// an in-memory profile.
+#include "settings/settings_sections.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace ksvw {
+namespace {
+
+// The section text as written: everything up to the first NUL, and a check
+// that a second NUL follows it.
+std::string Text(const char* buffer, size_t capacity) {
+  size_t n = strnlen(buffer, capacity);
+  EXPECT_LT(n + 1, capacity);
+  if (n + 1 < capacity) {
+    EXPECT_EQ(buffer[n + 1], '\0');
+  }
+  return std::string(buffer, n);
+}
+
+TEST(SettingsSectionText, ExactTexts) {
+  char out[kSectionTextCapacity];
+  ASSERT_TRUE(RemoteSectionText(2, out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "METHOD=2\n");
+  ASSERT_TRUE(Rb40SectionText("192.0.2.7", "10001", "10002", out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "HOST=192.0.2.7\nPORT=10001\nCTPORT=10002\n");
+  ASSERT_TRUE(Rb40SectionText("", "", nullptr, out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "HOST=\nPORT=\nCTPORT=\n");
+  ASSERT_TRUE(SerialSectionText("COM3", "9600", 2, 1, out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "COM=COM3\nSPEED=9600\nPARITY=2\nFLOW=1\n");
+  ASSERT_TRUE(PathSectionText("C:\\ksvw", true, out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "PATH=C:\\ksvw\n");
+  ASSERT_TRUE(PathSectionText("C:\\images", false, out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "PATH=C:\\images");
+}
+
+TEST(SettingsSectionText, TheLongestRecordFitsTheSectionBuffer) {
+  std::string host(1024, 'h'), port(31, '1'), ctport(58, '2');
+  char out[kSectionTextCapacity];
+  ASSERT_TRUE(Rb40SectionText(host.c_str(), port.c_str(), ctport.c_str(), out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "HOST=" + host + "\nPORT=" + port + "\nCTPORT=" + ctport + "\n");
+}
+
+TEST(SettingsSectionText, ATextThatDoesNotFitIsRefusedAndLeavesZeros) {
+  // "PATH=abc\n" is 9 characters: 11 bytes with both NULs.
+  char out[11];
+  ASSERT_TRUE(PathSectionText("abc", true, out, sizeof out));
+  EXPECT_EQ(Text(out, sizeof out), "PATH=abc\n");
+  char small[10];
+  std::memset(small, 'x', sizeof small);
+  EXPECT_FALSE(PathSectionText("abc", true, small, sizeof small));
+  for (char c : small) EXPECT_EQ(c, '\0');
+  EXPECT_FALSE(RemoteSectionText(0, small, 1));
+}
+
+TEST(SettingsCodes, ParityIndexToCodeAndBack) {
+  EXPECT_EQ(ParityCodeFromIndex(0), 0);
+  EXPECT_EQ(ParityCodeFromIndex(1), 2);
+  EXPECT_EQ(ParityCodeFromIndex(2), 1);
+  EXPECT_EQ(ParityCodeFromIndex(5), 0);
+  EXPECT_EQ(ParityCodeFromIndex(-1), 0);
+  EXPECT_EQ(ParityIndexFromCode(0), 0);
+  EXPECT_EQ(ParityIndexFromCode(2), 1);
+  EXPECT_EQ(ParityIndexFromCode(1), 2);
+  EXPECT_EQ(ParityIndexFromCode(9), 0);
+}
+
+TEST(SettingsCodes, FlowIndexToCode) {
+  EXPECT_EQ(FlowCodeFromIndex(0), 0);
+  EXPECT_EQ(FlowCodeFromIndex(1), 1);
+  EXPECT_EQ(FlowCodeFromIndex(2), 0);
+  EXPECT_EQ(FlowCodeFromIndex(-1), 0);
+}
+
+TEST(SettingsCodes, ParseDecimalLikeAtoiWithoutOverflow) {
+  EXPECT_EQ(ParseDecimal("115200"), 115200);
+  EXPECT_EQ(ParseDecimal("  -12x"), -12);
+  EXPECT_EQ(ParseDecimal("+7"), 7);
+  EXPECT_EQ(ParseDecimal("abc"), 0);
+  EXPECT_EQ(ParseDecimal(""), 0);
+  EXPECT_EQ(ParseDecimal(nullptr), 0);
+  EXPECT_EQ(ParseDecimal("99999999999999999999"), 2147483647);
+  EXPECT_EQ(ParseDecimal("-2147483648"), -2147483647 - 1);
+  EXPECT_EQ(ParseDecimal("-99999999999999999999"), -2147483647 - 1);
+}
+
+TEST(SettingsCodes, CopyCutKeepsTheFieldTerminated) {
+  char field[4];
+  CopyCut(field, sizeof field, "COM12");
+  EXPECT_STREQ(field, "COM");
+  CopyCut(field, sizeof field, "CO");
+  EXPECT_STREQ(field, "CO");
+  CopyCut(field, sizeof field, nullptr);
+  EXPECT_STREQ(field, "");
+  // A source without a NUL inside the field's length is never read past it.
+  const char unterminated[4] = {'a', 'b', 'c', 'd'};
+  CopyCut(field, sizeof field, unterminated);
+  EXPECT_STREQ(field, "abc");
+}
+
+// A profile in memory with the private-profile read rules: a missing key
+// gives the fallback, a present one its (possibly empty) text, cut to the
+// buffer; integers are read like the API (leading number, 0 for no digits).
+class MemoryProfile : public ProfileSource {
+ public:
+  std::map<std::string, std::string> keys;  // "SECTION/KEY" -> value
+
+  size_t ReadText(const char* section, const char* key, const char* fallback, char* out,
+                  size_t capacity) const override {
+    auto it = keys.find(std::string(section) + "/" + key);
+    std::string value = it != keys.end() ? it->second : (fallback ? fallback : "");
+    if (value.size() > capacity - 1) value.resize(capacity - 1);
+    std::memcpy(out, value.c_str(), value.size() + 1);
+    return value.size();
+  }
+  int32_t ReadInt(const char* section, const char* key, int32_t fallback) const override {
+    auto it = keys.find(std::string(section) + "/" + key);
+    if (it == keys.end()) return fallback;
+    return ParseDecimal(it->second.c_str());
+  }
+};
+
+TEST(LoadConnectionSettings, EmptyProfileGivesTheDefaults) {
+  MemoryProfile profile;
+  ConnectionSettings record = DefaultConnectionSettings();
+  std::strcpy(record.host, "stale");
+  LoadConnectionSettings(profile, record);
+  EXPECT_EQ(record.size, 1396u);
+  EXPECT_EQ(record.method, 0);
+  EXPECT_STREQ(record.com, "COM1");
+  EXPECT_EQ(record.speed, 115200);
+  EXPECT_EQ(record.parity, 0);
+  EXPECT_EQ(record.flow, 0);
+  EXPECT_STREQ(record.host, "");
+  EXPECT_STREQ(record.port, "");
+  EXPECT_STREQ(record.ctport, "");
+}
+
+TEST(LoadConnectionSettings, ValuesAndMappedCodes) {
+  MemoryProfile profile;
+  profile.keys = {{"REMOTE/METHOD", "1"}, {"RB40/HOST", "analyzer.local"},
+                  {"RB40/PORT", "10001"}, {"RB40/CTPORT", "10002"},
+                  {"SERIAL/COM", "COM4"}, {"SERIAL/SPEED", "38400"},
+                  {"SERIAL/PARITY", "1"}, {"SERIAL/FLOW", "2"}};
+  ConnectionSettings record = DefaultConnectionSettings();
+  LoadConnectionSettings(profile, record);
+  EXPECT_EQ(record.method, 1);  // passed through unchanged
+  EXPECT_STREQ(record.host, "analyzer.local");
+  EXPECT_STREQ(record.port, "10001");
+  EXPECT_STREQ(record.ctport, "10002");
+  EXPECT_STREQ(record.com, "COM4");
+  EXPECT_EQ(record.speed, 38400);
+  EXPECT_EQ(record.parity, 2);
+  EXPECT_EQ(record.flow, 0);
+  profile.keys["SERIAL/PARITY"] = "2";
+  profile.keys["SERIAL/FLOW"] = "1";
+  LoadConnectionSettings(profile, record);
+  EXPECT_EQ(record.parity, 1);
+  EXPECT_EQ(record.flow, 1);
+  profile.keys["SERIAL/PARITY"] = "5";
+  LoadConnectionSettings(profile, record);
+  EXPECT_EQ(record.parity, 0);
+}
+
+TEST(LoadConnectionSettings, EmptyValuesLeaveMethodComAndSpeedAlone) {
+  MemoryProfile profile;
+  profile.keys = {{"REMOTE/METHOD", ""}, {"SERIAL/COM", ""},    {"SERIAL/SPEED", ""},
+                  {"RB40/HOST", ""},     {"SERIAL/PARITY", ""}, {"SERIAL/FLOW", ""}};
+  ConnectionSettings record = DefaultConnectionSettings();
+  record.method = 2;
+  std::strcpy(record.com, "COM7");
+  record.speed = 9600;
+  record.parity = 1;
+  record.flow = 1;
+  std::strcpy(record.host, "old");
+  LoadConnectionSettings(profile, record);
+  EXPECT_EQ(record.method, 2);
+  EXPECT_STREQ(record.com, "COM7");
+  EXPECT_EQ(record.speed, 9600);
+  EXPECT_STREQ(record.host, "");
+  EXPECT_EQ(record.parity, 0);
+  EXPECT_EQ(record.flow, 0);
+}
+
+TEST(LoadConnectionSettings, OverlongValuesAreCutToTheirFields) {
+  MemoryProfile profile;
+  profile.keys = {{"RB40/HOST", std::string(3000, 'h')},
+                  {"RB40/PORT", std::string(100, '1')},
+                  {"RB40/CTPORT", std::string(100, '2')},
+                  {"SERIAL/COM", "COM" + std::string(500, '9')}};
+  ConnectionSettings record = DefaultConnectionSettings();
+  record.speed = 0x5EED;
+  LoadConnectionSettings(profile, record);
+  // The read buffer holds 1024 characters; host keeps all of them.
+  EXPECT_EQ(std::string(record.host), std::string(1024, 'h'));
+  EXPECT_EQ(std::string(record.port), std::string(31, '1'));
+  EXPECT_EQ(std::string(record.ctport), std::string(58, '2'));
+  EXPECT_EQ(std::string(record.com), "COM" + std::string(256, '9'));
+  // The fields around the texts keep their values.
+  EXPECT_EQ(record.speed, 115200);
+  EXPECT_EQ(record.size, 1396u);
+  EXPECT_EQ(record.method, 0);
+}
+
+TEST(CopyConnectionFields, CopiesEverythingButTheSize) {
+  ConnectionSettings from = DefaultConnectionSettings();
+  from.size = 7;
+  from.method = 2;
+  std::strcpy(from.com, "COM9");
+  std::strcpy(from.host, "h");
+  std::strcpy(from.port, "1");
+  std::strcpy(from.ctport, "2");
+  from.speed = 230400;
+  from.parity = 1;
+  from.flow = 1;
+  ConnectionSettings to = DefaultConnectionSettings();
+  CopyConnectionFields(from, to);
+  EXPECT_EQ(to.size, 1396u);
+  EXPECT_EQ(to.method, 2);
+  EXPECT_STREQ(to.com, "COM9");
+  EXPECT_STREQ(to.host, "h");
+  EXPECT_STREQ(to.port, "1");
+  EXPECT_STREQ(to.ctport, "2");
+  EXPECT_EQ(to.speed, 230400);
+  EXPECT_EQ(to.parity, 1);
+  EXPECT_EQ(to.flow, 1);
+}
+
+}  // namespace
+}  // namespace ksvw
