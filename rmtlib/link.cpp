@@ -1,0 +1,372 @@
+#include "rmtlib/link.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "rmtlib/runtime.h"
+
+namespace ksvw::rmt {
+namespace {
+// Bytes read from the transport at a time.
+constexpr size_t kInputBytes = 256 * 1024;
+// Section bytes gathered before they are queued for the sink.
+constexpr size_t kChunkBytes = 64 * 1024;
+// Section bytes queued for the sink above which the link stops reading (the
+// transport's own flow control then holds the analyzer back) and below which
+// it reads again.
+constexpr size_t kBacklogHigh = 8 * 1024 * 1024;
+// How long the I/O thread sleeps with nothing to do (the session wants a
+// tick every few tens of milliseconds).
+constexpr uint32_t kTickMs = 20;
+// How long a new link waits for the last one to close its transport.
+constexpr DWORD kPreviousLinkWaitMs = 5000;
+// How long a stopping link tries to send its goodbye.
+constexpr uint64_t kGoodbyeMs = 200;
+
+proto::HostConfig ConfigFor(const ConnectionSettings& s) {
+  if (s.method == kMethodSerial) return proto::SerialHostConfig(static_cast<uint32_t>(s.speed));
+  return proto::HostConfig{};
+}
+}  // namespace
+
+Link::Link(std::shared_ptr<Core> core, const ConnectionSettings& settings, int32_t monitorMs,
+           std::shared_ptr<Link> previous)
+    : core_(std::move(core)),
+      settings_(settings),
+      previous_(std::move(previous)),
+      monitorMs_(monitorMs) {
+  wake_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  done_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  commands_.reserve(32);
+  work_.reserve(32);
+}
+
+Link::~Link() {
+  for (Command& c : commands_) {
+    if (c.request) c.request->Release();
+  }
+  if (wake_) CloseHandle(wake_);
+  if (done_) CloseHandle(done_);
+}
+
+bool Link::Start(const std::shared_ptr<Link>& self) {
+  if (!wake_ || !done_) return false;
+  core_->LinkStarted();
+  std::shared_ptr<Link> keep = self;
+  if (StartThread([keep] { keep->Run(); })) return true;
+  core_->LinkEnded();
+  return false;
+}
+
+int32_t Link::Submit(Request* request) {
+  {
+    SrwGuard g(commandLock_);
+    if (!accepting_) return kErrNotConnected;
+    request->AddRef();
+    commands_.push_back({Command::Submit, request, 0});
+  }
+  SetEvent(wake_);
+  return kOk;
+}
+
+void Link::Cancel(Request* request) {
+  {
+    SrwGuard g(commandLock_);
+    if (!accepting_) return;
+    request->AddRef();
+    commands_.push_back({Command::Cancel, request, 0});
+  }
+  SetEvent(wake_);
+}
+
+void Link::SetMonitorInterval(int32_t ms) {
+  {
+    SrwGuard g(commandLock_);
+    if (!accepting_) return;
+    commands_.push_back({Command::Monitor, nullptr, ms});
+  }
+  SetEvent(wake_);
+}
+
+void Link::Stop() {
+  stop_.store(true);
+  SetEvent(wake_);
+}
+
+// ---- I/O thread ----
+
+void Link::Post(const Event& e) {
+  FlushData();  // section bytes stay in order with the other events
+  core_->Push(e);
+}
+
+void Link::Complete(Request* r, int32_t result) {
+  Post({Event::Done, r, result, 0, nullptr});  // hands over the Submit reference
+}
+
+void Link::Track(uint32_t id, Request* r) {
+  r->sessionId = id;
+  open_.push_back({id, r});
+}
+
+Request* Link::Find(uint32_t id) const {
+  for (const Open& o : open_) {
+    if (o.id == id) return o.request;
+  }
+  return nullptr;
+}
+
+Request* Link::Untrack(uint32_t id) {
+  for (size_t i = 0; i < open_.size(); ++i) {
+    if (open_[i].id == id) {
+      Request* r = open_[i].request;
+      open_.erase(open_.begin() + static_cast<std::ptrdiff_t>(i));
+      return r;
+    }
+  }
+  return nullptr;
+}
+
+void Link::FlushData() {
+  if (!pending_) return;
+  Event e{Event::Data, pendingRequest_, 0, 0, pending_};
+  pending_ = nullptr;
+  pendingRequest_ = nullptr;
+  core_->Push(e);
+}
+
+void Link::CloseTransport() {
+  transport_.reset();
+}
+
+void Link::SendOutput() {
+  while (transport_ && session_->OutputSize() > 0) {
+    size_t sent = 0;
+    int32_t r = transport_->Send(session_->OutputData(), session_->OutputSize(), &sent);
+    session_->ConsumeOutput(sent);
+    if (r < 0) {
+      session_->TransportClosed(NowMs());
+      CloseTransport();
+      return;
+    }
+    if (sent == 0) return;  // full; the transport wakes Receive when there is room
+  }
+}
+
+void Link::Connect(Request* r) {
+  if (session_->GetState() != proto::HostSession::State::Idle) {
+    Complete(r, session_->GetState() == proto::HostSession::State::Connected ? kOk : kErrFail);
+    return;
+  }
+  if (!transport_) {
+    int32_t result = settings_.method == kMethodSerial
+                         ? OpenSerial(settings_, &transport_)
+                         : OpenTcp(settings_, wake_, stop_, &transport_);
+    if (result < 0) {
+      transport_.reset();
+      Complete(r, result);
+      return;
+    }
+  }
+  core_->statusFlags.store(0);
+  uint32_t id = 0;
+  int32_t result = session_->Connect(NowMs(), &id);
+  if (result < 0) {
+    Complete(r, result);
+    return;
+  }
+  Track(id, r);
+}
+
+void Link::StartRequest(Request* r) {
+  if (r->cancelled.load()) {
+    Complete(r, kErrCancelled);
+    return;
+  }
+  uint64_t now = NowMs();
+  uint32_t id = 0;
+  int32_t result = kErrInvalidArg;
+  switch (r->requestType) {
+    case kRequestConnect: Connect(r); return;
+    case kRequestDisconnect:
+      if (session_->GetState() == proto::HostSession::State::Idle) {
+        Complete(r, kOk);  // not connected: nothing to undo
+        return;
+      }
+      result = session_->Disconnect(now, &id);
+      break;
+    case kRequestKeyPress:
+      result = session_->PressKey(static_cast<uint32_t>(r->dataCode), now, &id);
+      break;
+    case kRequestTransfer:
+      result = session_->ReadSection(static_cast<uint32_t>(r->dataCode),
+                                     static_cast<uint32_t>(r->sectionLimit), now, &id);
+      break;
+    default: break;
+  }
+  if (result < 0) {
+    Complete(r, result);
+    return;
+  }
+  Track(id, r);
+}
+
+void Link::RunCommands() {
+  {
+    SrwGuard g(commandLock_);
+    work_.swap(commands_);
+  }
+  for (Command& c : work_) {
+    switch (c.kind) {
+      case Command::Submit:
+        StartRequest(c.request);  // the reference goes with the request
+        break;
+      case Command::Cancel:
+        if (Find(c.request->sessionId) == c.request)
+          session_->Cancel(c.request->sessionId, NowMs());
+        c.request->Release();
+        break;
+      case Command::Monitor:
+        monitorMs_ = c.value;
+        session_->SetMonitorInterval(c.value, NowMs());
+        break;
+    }
+  }
+  work_.clear();
+}
+
+void Link::Run() {
+  if (previous_) {
+    WaitForSingleObject(previous_->done_, kPreviousLinkWaitMs);
+    previous_.reset();
+  }
+  session_ = std::make_unique<proto::HostSession>(*this, ConfigFor(settings_));
+  session_->SetMonitorInterval(monitorMs_, NowMs());
+  input_.resize(kInputBytes);
+  while (!stop_.load()) {
+    RunCommands();
+    if (stop_.load()) break;
+    if (!transport_) {
+      FlushData();
+      WaitForSingleObject(wake_, INFINITE);
+      continue;
+    }
+    if (core_->DataBacklog() > kBacklogHigh) {
+      // The sink is behind: read nothing (and so do not count the
+      // analyzer's silence) until it has caught up.
+      WaitForSingleObject(wake_, 2);
+      continue;
+    }
+    session_->Tick(NowMs());
+    SendOutput();
+    if (transport_ && session_->TransportDone() && session_->OutputSize() == 0) CloseTransport();
+    if (!transport_) continue;
+    size_t got = 0;
+    int32_t r = transport_->Receive(input_.data(), input_.size(), &got, kTickMs, wake_);
+    if (got > 0) session_->Feed(input_.data(), got, NowMs());
+    if (r < 0 && transport_) {
+      session_->TransportClosed(NowMs());
+      CloseTransport();
+    }
+    SendOutput();
+    FlushData();
+  }
+  Finish();
+}
+
+void Link::Finish() {
+  {
+    SrwGuard g(commandLock_);
+    accepting_ = false;
+    work_.swap(commands_);
+  }
+  // Work that came in after Stop: nothing of it starts.
+  for (Command& c : work_) {
+    if (c.kind == Command::Submit) {
+      Complete(c.request, kErrNotConnected);
+    } else if (c.request) {
+      c.request->Release();
+    }
+  }
+  work_.clear();
+  if (session_) {
+    uint64_t now = NowMs();
+    if (transport_ && session_->GetState() == proto::HostSession::State::Connected) {
+      uint32_t id = 0;
+      session_->Disconnect(now, &id);  // its Done is nobody's: ignored
+      uint64_t end = now + kGoodbyeMs;
+      while (transport_ && session_->OutputSize() > 0 && NowMs() < end) {
+        SendOutput();
+        if (session_->OutputSize() > 0) Sleep(1);
+      }
+    }
+    session_->TransportClosed(NowMs());
+  }
+  CloseTransport();
+  for (Open& o : open_) Complete(o.request, kErrNotConnected);
+  open_.clear();
+  FlushData();
+  SetEvent(done_);
+  core_->LinkEnded();
+}
+
+// ---- session events (I/O thread) ----
+
+void Link::OnIdentity(const proto::AnalyzerIdentity& id) {
+  // The status flags come with the identity; store them before the connect
+  // completes, so a program that reads them on completion sees them.
+  core_->statusFlags.store(session_->StatusFlags());
+  Post({Event::Identity, nullptr, static_cast<int32_t>(id.model), static_cast<int32_t>(id.detail),
+        nullptr});
+}
+
+void Link::OnLinkState(int32_t state) {
+  Post({Event::LinkState, nullptr, state, 0, nullptr});
+}
+
+void Link::OnRequestDone(uint32_t id, proto::RequestKind, int32_t result) {
+  Request* r = Untrack(id);
+  if (r) Complete(r, result);  // ids of our own (a goodbye on Stop) have none
+}
+
+void Link::OnProgress(uint32_t id, uint32_t position, uint32_t range) {
+  if (Request* r = Find(id)) {
+    Post(
+        {Event::Progress, r, static_cast<int32_t>(position), static_cast<int32_t>(range), nullptr});
+  }
+}
+
+int32_t Link::OnData(uint32_t id, const uint8_t* data, uint32_t size) {
+  Request* r = Find(id);
+  if (!r) return 0;
+  // The sink failed to store earlier bytes: end the section (the request's
+  // result will be the sink's code, not this one).
+  if (r->dataFailed.load()) return kErrFail;
+  if (pending_ && pendingRequest_ != r) FlushData();
+  if (!pending_) {
+    pending_ = core_->TakeChunk();
+    if (!pending_) return kErrOutOfMemory;
+    pendingRequest_ = r;
+  }
+  pending_->bytes.insert(pending_->bytes.end(), data, data + size);
+  if (pending_->bytes.size() >= kChunkBytes) FlushData();
+  return 0;
+}
+
+void Link::OnLinkLost() {
+  // A link the program closes itself is not lost.
+  if (!stop_.load()) Post({Event::LinkLost, nullptr, 0, 0, nullptr});
+}
+
+void Link::OnStatusFlags(uint32_t flags) {
+  core_->statusFlags.store(flags);
+  Post({Event::Status, nullptr, static_cast<int32_t>(flags), 0, nullptr});
+}
+
+void Link::OnScreenChanged() {
+  session_->CopyScreen(screen_, kScreenBytes);
+  core_->StoreScreen(screen_);
+  Post({Event::Screen, nullptr, 0, 0, nullptr});
+}
+
+}  // namespace ksvw::rmt
