@@ -1,0 +1,64 @@
+#include "app/win32/app_state.h"
+
+#include <commctrl.h>
+
+#include "app/safe_format.h"
+#include "capture/capture_reader.h"
+#include "convert/text_converter.h"
+
+namespace ksvw {
+
+HINSTANCE applicationInstance = nullptr;
+HMODULE languageLibrary = nullptr;
+LCID languageId = 0;
+HACCEL mainAccelerators = nullptr;
+
+HWND mainWindow = nullptr;
+HWND mainToolbar = nullptr;
+HWND mainStatusBar = nullptr;
+HWND captureList = nullptr;
+CKSRemote4q* remoteLink = nullptr;
+
+int keyEmulatorOpen = 0;
+int listHasData = 0;
+int deltaTimeMode = 0;
+
+char chosenFilePath[260] = {};
+char chosenFileTitle[64] = {};
+char executableFolder[MAX_PATH] = {};
+char temporaryFilePath[MAX_PATH] = {};
+
+TextConverter& Converter() {
+  static TextConverter converter(conversionReader, viewerReader);
+  return converter;
+}
+
+size_t LoadLanguageString(UINT id, char* buffer, size_t capacity) {
+  if (!buffer || capacity == 0) return 0;
+  buffer[0] = '\0';
+  if (!languageLibrary) return 0;
+  int n = LoadStringA(languageLibrary, id, buffer, static_cast<int>(capacity));
+  if (n < 0) n = 0;
+  buffer[static_cast<size_t>(n) < capacity ? n : capacity - 1] = '\0';
+  return static_cast<size_t>(n);
+}
+
+void SetStatusText(int part, const char* text) {
+  if (mainStatusBar)
+    SendMessageA(mainStatusBar, SB_SETTEXTA, static_cast<WPARAM>(part),
+                 reinterpret_cast<LPARAM>(text ? text : ""));
+}
+
+void SetStatusString(int part, UINT id) {
+  char text[256];
+  LoadLanguageString(id, text, sizeof text);
+  SetStatusText(part, text);
+}
+
+void SetStatusPosition(uint32_t row, uint32_t lastRow) {
+  char text[32];
+  SafeFormat(text, sizeof text, "%u / %u", row, lastRow);
+  SetStatusText(1, text);
+}
+
+}  // namespace ksvw

@@ -1,0 +1,21 @@
+// The actions behind the commands of the main window (app/win32/commands.cpp
+// holds the table that names them).
+#pragma once
+
+#include <windows.h>
+
+namespace ksvw {
+
+// Link (app/win32/main_window.cpp).
+void ConnectCommand(HWND window);
+void DisconnectCommand(HWND window);
+void ExitCommand(HWND window);
+void ToggleTimeColumnCommand(HWND window);
+
+// Capture download, open and save (remote/win32/capture_files.cpp).
+void DownloadCommand(HWND window);
+void CancelTransferCommand(HWND window);
+void OpenCaptureCommand(HWND window);
+void SaveCaptureCommand(HWND window);
+
+}  // namespace ksvw

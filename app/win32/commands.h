@@ -1,0 +1,48 @@
+// The one table of the main window's commands: it makes the toolbar, gives
+// the tooltips, and dispatches WM_COMMAND from menu, toolbar and
+// accelerators. Also the enabling and disabling of commands.
+#pragma once
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <cstddef>
+
+namespace ksvw {
+
+using CommandHandler = void (*)(HWND window);
+
+struct Command {
+  UINT id;                 // 0: a toolbar separator
+  int image;               // toolbar image; -1: separator or not on the toolbar
+  int tooltip;             // language-library string of the tooltip
+  BYTE state;              // toolbar state at creation
+  bool onToolbar;          // false: menu and accelerators only
+  CommandHandler handler;  // null: a command without an action yet
+};
+
+// The table, toolbar entries first in their order.
+const Command* CommandTable(size_t* count);
+
+// Fills `buttons` (room for `capacity`) with the toolbar's buttons and
+// separators in order; returns how many.
+size_t ToolbarButtons(TBBUTTON* buttons, size_t capacity);
+
+// WM_COMMAND: true when `id` is a command of the table (its handler, if
+// any, has run).
+bool DispatchCommand(HWND window, UINT id);
+
+// TTN_NEEDTEXTA from the toolbar: the tooltip's string in the language
+// library. Result 0.
+LRESULT AnswerToolbarTooltip(NMTTDISPINFOA* info);
+
+// Enable or disable a command: its toolbar button (TBSTATE_ENABLED or
+// TBSTATE_INDETERMINATE) and its menu item (enabled, or grayed and
+// disabled).
+void EnableCommand(UINT id);
+void DisableCommand(UINT id);
+// The toolbar button alone.
+void EnableToolbarButton(UINT id);
+void DisableToolbarButton(UINT id);
+
+}  // namespace ksvw

@@ -1,0 +1,333 @@
+#include "app/win32/main_window.h"
+
+#include <commctrl.h>
+
+#include <new>
+
+#include "app/resource_ids.h"
+#include "app/safe_format.h"
+#include "app/win32/app_state.h"
+#include "app/win32/command_handlers.h"
+#include "app/win32/commands.h"
+#include "capture/capture_reader.h"
+#include "capture/win32/capture_list.h"
+#include "remote/win32/capture_files.h"
+#include "remote/win32/ks_remote4q.h"
+#include "settings/win32/settings_store.h"
+
+namespace ksvw {
+
+namespace {
+
+constexpr int kToolbarHeight = 27;
+constexpr int kStatusBarId = 1;
+constexpr int kToolbarButtonCount = 14;
+constexpr char kProductCaption[] = "KS-VW4QX";
+
+// Set once the close sequence has run: the link and the remote library are
+// gone, and a second WM_CLOSE or WM_DESTROY must not tear them down again.
+bool closeDone = false;
+
+void ErrorBox(const char* text, const char* caption) {
+  MessageBoxA(nullptr, text, caption, MB_ICONERROR);
+}
+
+void WarningWithString(HWND window, UINT textId, const char* caption) {
+  char text[512];
+  LoadLanguageString(textId, text, sizeof text);
+  MessageBoxA(window, text, caption, MB_ICONWARNING);
+}
+
+void WarningWithCode(HWND window, UINT formatId, int32_t code, const char* caption) {
+  char format[512], text[600];
+  LoadLanguageString(formatId, format, sizeof format);
+  FormatWithCode(text, sizeof text, format, code);
+  MessageBoxA(window, text, caption, MB_ICONWARNING);
+}
+
+// The state of the commands while not connected.
+void ShowNotConnected() {
+  EnableCommand(IDC_CONNECT);
+  EnableCommand(IDC_CONNECTION_SETTINGS);
+  DisableCommand(IDC_DISCONNECT);
+  DisableCommand(IDC_DOWNLOAD);
+  SetStatusString(2, IDS_NOT_CONNECTED);
+}
+
+// --- Creation -------------------------------------------------------------
+
+LRESULT OnCreate(HWND window) {
+  mainWindow = window;
+  HMENU menu = languageLibrary ? LoadMenuA(languageLibrary, MAKEINTRESOURCEA(IDM_MAIN)) : nullptr;
+  SetMenu(window, menu ? menu : CreateMenu());
+
+  InitCommonControls();
+  TBBUTTON buttons[kToolbarButtonCount];
+  size_t count = ToolbarButtons(buttons, kToolbarButtonCount);
+  mainToolbar = CreateToolbarEx(window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, 0,
+                                kToolbarButtonCount, applicationInstance, IDB_TOOLBAR, buttons,
+                                static_cast<int>(count), 0, 0, 16, 15, sizeof(TBBUTTON));
+  if (!mainToolbar) {
+    ErrorBox("Error - ToolBarCreate", "KSVW4QX Toolbar");
+    return 0;
+  }
+  SetWindowLongPtrA(mainToolbar, GWL_STYLE,
+                    GetWindowLongPtrA(mainToolbar, GWL_STYLE) | TBSTYLE_FLAT);
+
+  mainStatusBar = CreateStatusWindowA(WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | CCS_BOTTOM, "",
+                                      window, kStatusBarId);
+  if (!mainStatusBar) {
+    ErrorBox("Error - CreateStatusBar", "KSVW4QX Statusbar");
+    return 0;
+  }
+  int edges[3] = {150, 400, -1};
+  SendMessageA(mainStatusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
+
+  captureList = CreateCaptureList(window);
+  listHasData = 0;
+
+  remoteLink = new (std::nothrow) CKSRemote4q(window, KSCreateRemote);
+  if (!remoteLink) {
+    ErrorBox("Error - new CKSRemote4q", "KSVW4QX");
+    return 0;
+  }
+  remoteLink->SetStatusBar(mainStatusBar);
+  remoteLink->SetToolbar(mainToolbar);
+  if (remoteLink->Initialize(&currentConnectionSettings) < 0) {
+    ErrorBox("Error - CKSRemote4q::Initialize", "KSVW4QX");
+    return 0;
+  }
+
+  DisableCommand(IDC_SAVE);
+  DisableCommand(IDC_DISCONNECT);
+  DisableCommand(IDC_DOWNLOAD);
+  DisableToolbarButton(IDC_SEARCH_UP);
+  DisableToolbarButton(IDC_SEARCH_DOWN);
+  DisableToolbarButton(IDC_SEARCH);
+
+  deltaTimeMode = 0;
+  CheckMenuItem(GetMenu(window), IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
+  keyEmulatorOpen = 0;
+
+  char title[256];
+  LoadLanguageString(IDS_TITLE, title, sizeof title);
+  SetWindowTextA(window, title);
+
+  LoadStartupSettings(executableFolder);
+  SetStatusString(2, IDS_NOT_CONNECTED);
+  remoteLink->Initialize(&currentConnectionSettings);
+  return 1;
+}
+
+// --- Layout and painting --------------------------------------------------
+
+LRESULT OnSize(int width, int height) {
+  int statusHeight = -1;
+  RECT r;
+  if (mainStatusBar && GetWindowRect(mainStatusBar, &r)) statusHeight = r.bottom - r.top;
+  if (captureList)
+    MoveWindow(captureList, 0, kToolbarHeight, width, CaptureListHeight(height, statusHeight),
+               FALSE);
+  return 1;
+}
+
+LRESULT OnPaint(HWND window, WPARAM wParam, LPARAM lParam) {
+  // The bars dock themselves again on every paint.
+  if (mainStatusBar) SendMessageA(mainStatusBar, WM_SIZE, wParam, lParam);
+  if (mainToolbar) SendMessageA(mainToolbar, WM_SIZE, wParam, lParam);
+  if (captureList) SendMessageA(captureList, WM_SIZE, wParam, lParam);
+  PAINTSTRUCT paint;
+  BeginPaint(window, &paint);
+  EndPaint(window, &paint);
+  return 1;
+}
+
+LRESULT OnActivate(WPARAM wParam) {
+  WORD how = LOWORD(wParam);
+  if (how != WA_ACTIVE && how != WA_CLICKACTIVE) return 0;
+  if (captureList) SetFocus(captureList);
+  return 1;
+}
+
+LRESULT OnCommand(HWND window, WPARAM wParam) {
+  return DispatchCommand(window, LOWORD(wParam)) ? 1 : 0;
+}
+
+// --- Closing --------------------------------------------------------------
+
+LRESULT OnClose(HWND window) {
+  if (closeDone) return 0;
+  if (remoteLink && remoteLink->LinkState() == 1) {
+    char text[512], caption[256];
+    LoadLanguageString(IDS_CLOSE_WHILE_CONNECTED, text, sizeof text);
+    LoadLanguageString(IDS_TITLE, caption, sizeof caption);
+    if (MessageBoxA(window, text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
+    remoteLink->Disconnect();
+  }
+  // The key emulator's window closes with it once the key emulator exists.
+  keyEmulatorOpen = 0;
+  listHasData = 0;
+  ReleaseCaptureImage(0);
+  delete remoteLink;
+  remoteLink = nullptr;
+  KSUninitializeRemote();
+  closeDone = true;
+  PostQuitMessage(0);
+  return 0;
+}
+
+LRESULT OnNcDestroy() {
+  delete remoteLink;
+  remoteLink = nullptr;
+  return 0;
+}
+
+// --- Messages from the link -----------------------------------------------
+
+void ConnectFailed(HWND window, int32_t code) {
+  UINT text = 0;
+  switch (static_cast<uint32_t>(code)) {
+    case 0x80072AF9u: text = IDS_HOST_NOT_FOUND; break;
+    case 0x80070102u: text = IDS_NO_ANSWER; break;
+    case 0xA0000001u: text = IDS_ANALYZER_BUSY; break;
+    case 0xA0000004u: text = IDS_VERSION_MISMATCH; break;
+    case 0xA0000009u: text = IDS_NO_OPTION_BOARD; break;
+    default: break;
+  }
+  if (text)
+    WarningWithString(window, text, kProductCaption);
+  else
+    WarningWithCode(window, IDS_CONNECT_FAILED_CODE, code, kProductCaption);
+  EnableCommand(IDC_CONNECT);
+  EnableCommand(IDC_CONNECTION_SETTINGS);
+  EnableCommand(IDC_OPEN);
+  DisableCommand(IDC_DISCONNECT);
+  DisableCommand(IDC_DOWNLOAD);
+  SetStatusString(2, IDS_NOT_CONNECTED);
+}
+
+void Connected() {
+  DisableCommand(IDC_CONNECT);
+  EnableCommand(IDC_DISCONNECT);
+  EnableCommand(IDC_OPEN);
+  RemoteDevice* device = nullptr;
+  if (remoteLink->AcquireDevice(&device) >= 0 && device) {
+    if (!(device->GetStatusFlags() & kStatusMeasuring)) EnableCommand(IDC_DOWNLOAD);
+    device->Release();
+  }
+  SetStatusString(2, IDS_CONNECTED);
+  if (keyEmulatorOpen == 1) DisableCommand(IDC_DOWNLOAD);
+}
+
+LRESULT OnRequestDone(HWND window, LPARAM lParam) {
+  auto* request = reinterpret_cast<RemoteRequest*>(lParam);
+  if (!request) return 0;
+  if (remoteLink) {
+    if (request->requestType == kRequestConnect) {
+      if (request->result >= 0)
+        Connected();
+      else
+        ConnectFailed(window, request->result);
+    } else if (request->requestType == kRequestDisconnect) {
+      ShowNotConnected();
+    }
+  }
+  request->Release();
+  return 0;
+}
+
+LRESULT OnLinkClosed(LPARAM lParam) {
+  auto* device = reinterpret_cast<RemoteDevice*>(lParam);
+  if (remoteLink && device) {
+    device->Close();
+    device->Release();
+  }
+  return 0;
+}
+
+LRESULT OnLinkLost(HWND window) {
+  char caption[256];
+  LoadLanguageString(IDS_CAPTION, caption, sizeof caption);
+  WarningWithString(window, IDS_LINK_LOST, caption);
+  ShowNotConnected();
+  return 0;
+}
+
+}  // namespace
+
+int CaptureListHeight(int clientHeight, int statusBarHeight) {
+  if (statusBarHeight < 0) return clientHeight - 46;
+  return clientHeight - (statusBarHeight + kToolbarHeight);
+}
+
+// --- Commands of the link -------------------------------------------------
+
+void ConnectCommand(HWND window) {
+  DisableCommand(IDC_CONNECT);
+  DisableCommand(IDC_DISCONNECT);
+  DisableCommand(IDC_DOWNLOAD);
+  DisableCommand(IDC_CONNECTION_SETTINGS);
+  DisableCommand(IDC_OPEN);
+  int32_t result = remoteLink ? remoteLink->Connect() : kErrPointer;
+  if (result < 0) {
+    char caption[256];
+    LoadLanguageString(IDS_CAPTION, caption, sizeof caption);
+    WarningWithCode(window, IDS_CONNECT_ERROR_CODE, result, caption);
+    EnableCommand(IDC_CONNECT);
+    EnableCommand(IDC_CONNECTION_SETTINGS);
+  }
+  SetStatusString(2, IDS_CONNECTING);
+}
+
+void DisconnectCommand(HWND) {
+  DisableCommand(IDC_CONNECT);
+  DisableCommand(IDC_DISCONNECT);
+  DisableCommand(IDC_DOWNLOAD);
+  DisableCommand(IDC_CONNECTION_SETTINGS);
+  int32_t result = remoteLink ? remoteLink->Disconnect() : kErrPointer;
+  if (result < 0) EnableCommand(IDC_CONNECT);
+  SetStatusString(2, IDS_DISCONNECTING);
+  SetStatusText(0, "");
+}
+
+void ExitCommand(HWND window) {
+  PostMessageA(window, WM_DESTROY, 0, 0);
+}
+
+void ToggleTimeColumnCommand(HWND window) {
+  HMENU menu = GetMenu(window);
+  DWORD before = CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
+  // Without the menu item the flag alone says which way to go.
+  bool wasUnchecked =
+      before == static_cast<DWORD>(-1) ? deltaTimeMode == 0 : (before & MF_CHECKED) == 0;
+  if (wasUnchecked) CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_CHECKED);
+  deltaTimeMode = wasUnchecked ? 1 : 0;
+  RetitleTimeColumn();
+  InvalidateRect(window, nullptr, FALSE);
+}
+
+// --- The window procedure -------------------------------------------------
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE: return OnCreate(window);
+    case WM_SIZE: return OnSize(LOWORD(lParam), HIWORD(lParam));
+    case WM_PAINT: return OnPaint(window, wParam, lParam);
+    case WM_ACTIVATE: return OnActivate(wParam);
+    case WM_NOTIFY: return HandleCaptureListNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_COMMAND: return OnCommand(window, wParam);
+    case WM_CLOSE: return OnClose(window);
+    case WM_DESTROY: return OnClose(window);
+    case WM_NCDESTROY: return OnNcDestroy();
+    case WM_APP_REQUEST_DONE: return OnRequestDone(window, lParam);
+    case WM_APP_LINK_STATE: return 0;
+    case WM_APP_LINK_CLOSED: return OnLinkClosed(lParam);
+    case WM_APP_DOWNLOAD_DONE: return OnDownloadDone(window, static_cast<int32_t>(wParam));
+    case WM_APP_DOWNLOAD_STEP: return OnDownloadStep(wParam);
+    case WM_APP_DOWNLOAD_PROGRESS: return OnDownloadProgress(wParam, lParam);
+    case WM_APP_LINK_LOST: return OnLinkLost(window);
+    default: return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+}  // namespace ksvw

@@ -1,0 +1,125 @@
+#include "capture/win32/capture_list.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+#include "app/win32/app_state.h"
+#include "app/win32/commands.h"
+#include "capture/capture_reader.h"
+#include "convert/list_cells.h"
+#include "convert/text_converter.h"
+
+namespace ksvw {
+
+namespace {
+
+constexpr int kListControlId = 1;
+constexpr int kInsertWidth = 100;
+
+int32_t selectedRow = -1;
+
+void InsertColumn(HWND list, int column, const char* title) {
+  LVCOLUMNA c{};
+  c.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
+  c.fmt = LVCFMT_LEFT;
+  c.cx = kInsertWidth;
+  c.pszText = const_cast<char*>(title);
+  c.iSubItem = column;
+  SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c));
+  SendMessageA(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
+               MAKELPARAM(ListColumnWidth(column), 0));
+}
+
+LRESULT OnGetDispInfo(NMLVDISPINFOA* info) {
+  LVITEMA& item = info->item;
+  if ((item.mask & LVIF_TEXT) && item.pszText && item.cchTextMax > 0) {
+    item.pszText[0] = '\0';
+    if (listHasData) {
+      char cell[kListCellCapacity];
+      size_t n = Converter().FormatListRow(item.iItem, item.iSubItem, deltaTimeMode != 0, cell,
+                                           sizeof cell);
+      size_t room = static_cast<size_t>(item.cchTextMax) - 1;
+      if (n > room) n = room;
+      std::memcpy(item.pszText, cell, n);
+      item.pszText[n] = '\0';
+    }
+  }
+  if (item.iSubItem == 0 && (item.mask & LVIF_IMAGE)) item.iImage = 0;
+  return 0;
+}
+
+LRESULT OnItemChanged(HWND list) {
+  selectedRow = static_cast<int32_t>(
+      SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), MAKELPARAM(LVNI_SELECTED, 0)));
+  if (selectedRow >= 0)
+    SetStatusPosition(static_cast<uint32_t>(selectedRow),
+                      static_cast<uint32_t>(ViewerRecordCount() - 1));
+  return 0;
+}
+
+}  // namespace
+
+HWND CreateCaptureList(HWND parent) {
+  HWND list = CreateWindowExA(
+      0, WC_LISTVIEWA, "", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA, 0, 0, 0, 0, parent,
+      reinterpret_cast<HMENU>(static_cast<intptr_t>(kListControlId)), applicationInstance, nullptr);
+  if (!list) return nullptr;
+  LRESULT extended = SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
+  SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+               extended | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT | LVS_EX_UNDERLINECOLD);
+  for (int column = 0; column < kListColumnCount; ++column)
+    InsertColumn(list, column, ListColumnTitle(column, deltaTimeMode != 0));
+  SendMessageA(list, LVM_SETITEMCOUNT, 0, 0);
+  selectedRow = -1;
+  return list;
+}
+
+LRESULT HandleCaptureListNotify(const NMHDR* header) {
+  if (!header) return 0;
+  switch (header->code) {
+    case LVN_GETDISPINFOA:
+      return OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
+    case LVN_ITEMCHANGED: return OnItemChanged(header->hwndFrom);
+    case LVN_ODCACHEHINT: return 0;
+    case TTN_NEEDTEXTA:
+      return AnswerToolbarTooltip(reinterpret_cast<NMTTDISPINFOA*>(const_cast<NMHDR*>(header)));
+    default: return 0;
+  }
+}
+
+int32_t ReloadCaptureList() {
+  int32_t count = ViewerRecordCount();
+  if (!captureList) return count;
+  SendMessageA(captureList, LVM_DELETEALLITEMS, 0, 0);
+  SendMessageA(captureList, LVM_SETITEMCOUNT, static_cast<WPARAM>(count > 0 ? count : 0),
+               LVSICF_NOINVALIDATEALL);
+  selectedRow = -1;
+  return count;
+}
+
+void RetitleTimeColumn() {
+  if (!captureList) return;
+  SendMessageA(captureList, LVM_DELETECOLUMN, 0, 0);
+  InsertColumn(captureList, 0, ListColumnTitle(0, deltaTimeMode != 0));
+}
+
+void SelectCaptureRow(int32_t row) {
+  if (!captureList) return;
+  LVITEMA state{};
+  state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  state.state = 0;
+  SendMessageA(captureList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
+               reinterpret_cast<LPARAM>(&state));
+  SendMessageA(captureList, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+  SetFocus(captureList);
+  state.state = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(captureList, LVM_SETITEMSTATE, static_cast<WPARAM>(row),
+               reinterpret_cast<LPARAM>(&state));
+}
+
+int32_t SelectedCaptureRow() {
+  return selectedRow;
+}
+
+}  // namespace ksvw

@@ -1,0 +1,477 @@
+#include "remote/win32/ks_remote4q.h"
+
+#include <commctrl.h>
+
+#include <cstring>
+
+namespace ksvw {
+
+namespace {
+
+// How long a library thread waits for the GUI thread to take a sent message.
+constexpr UINT kSendTimeoutMs = 5000;
+
+int32_t LastErrorResult() {
+  return ResultFromSystemError(GetLastError());
+}
+
+HANDLE FileOf(const RemoteRequest* request) {
+  // Handles travel as 32-bit values and are sign-extended back.
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(request->fileHandle));
+}
+
+int32_t HandleField(HANDLE file) {
+  return static_cast<int32_t>(reinterpret_cast<intptr_t>(file));
+}
+
+bool IsTransferSection(int32_t dataCode) {
+  return dataCode >= kSectionHead && dataCode <= kSectionTail;
+}
+
+// Writes all `size` bytes; false with the system error left in place.
+bool WriteAll(HANDLE file, const void* bytes, DWORD size, DWORD* written) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  DWORD total = 0;
+  while (total < size) {
+    DWORD n = 0;
+    if (!WriteFile(file, p + total, size - total, &n, nullptr)) {
+      *written = total;
+      return false;
+    }
+    if (n == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      *written = total;
+      return false;
+    }
+    total += n;
+  }
+  *written = total;
+  return true;
+}
+
+}  // namespace
+
+const char* ModelText(int32_t model) {
+  switch (model) {
+    case 0x10012: return "KS-4100 & XP-RT4Q";
+    case 0x10013: return "KS-6100 & XP-RT4Q";
+    case 0x10014: return "KS-9100 & XP-RT4Q";
+    case 0x10022: return "KS-4100 & XP-RT4QX";
+    case 0x10023: return "KS-6100 & XP-RT4QX";
+    case 0x10024: return "KS-9100 & XP-RT4QX";
+    default: return nullptr;
+  }
+}
+
+CKSRemote4q::CKSRemote4q(HWND owner, CreateRemoteFunction createRemote)
+    : ownerWindow(owner), createRemote_(createRemote) {
+  identity.size = sizeof(DeviceIdentity);
+  identity.model = 0x10014;
+  identity.variant = 7;
+  identity.detail = 0;
+}
+
+CKSRemote4q::~CKSRemote4q() {
+  RemoteRequest* request;
+  RemoteDevice* held;
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    request = currentRequest;
+    currentRequest = nullptr;
+    held = device;
+    device = nullptr;
+  }
+  if (request) request->Release();
+  if (held) {
+    // The device may outlive this object (a posted message can still hold
+    // a reference): make sure it calls no sink that is going away.
+    held->Advise(nullptr);
+    held->Release();
+  }
+}
+
+RemoteDevice* CKSRemote4q::HeldDevice() {
+  std::lock_guard<std::mutex> lock(linkLock);
+  if (device) device->AddRef();
+  return device;
+}
+
+void CKSRemote4q::PostRequest(UINT message, RemoteRequest* request) {
+  request->AddRef();
+  if (!PostMessageA(ownerWindow, message, 0, reinterpret_cast<LPARAM>(request))) request->Release();
+}
+
+void CKSRemote4q::PostDevice(UINT message, RemoteDevice* held) {
+  held->AddRef();
+  if (!PostMessageA(ownerWindow, message, 0, reinterpret_cast<LPARAM>(held))) held->Release();
+}
+
+void CKSRemote4q::SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!window) return;
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(window, message, wParam, lParam, SMTO_NORMAL | SMTO_ABORTIFHUNG,
+                      kSendTimeoutMs, &result);
+}
+
+int32_t CKSRemote4q::Initialize(const ConnectionSettings* settings) {
+  RemoteDevice* created = nullptr;
+  int32_t result = createRemote_ ? createRemote_(&created) : kErrPointer;
+  if (result < 0 || !created) return result < 0 ? result : kErrPointer;
+  // The earlier device goes: it may hold a transport open, and nothing else
+  // would ever release it.
+  RemoteDevice* earlier;
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    earlier = device;
+    device = created;
+  }
+  if (earlier) {
+    earlier->Advise(nullptr);
+    earlier->Release();
+  }
+  result = created->Configure(settings);
+  if (result < 0) return result;
+  return created->Advise(this);
+}
+
+int32_t CKSRemote4q::Connect() {
+  RemoteDevice* held = HeldDevice();
+  if (!held) return kErrPointer;
+  int32_t result = held->Open();
+  if (result >= 0) {
+    RemoteRequest* request = nullptr;
+    result = held->CreateRequest(&request);
+    if (result < 0 || !request) {
+      held->Close();
+      if (result >= 0) result = kErrPointer;
+    } else {
+      request->requestType = kRequestConnect;
+      result = held->Submit(request);
+      request->Release();
+      if (result < 0) held->Close();
+    }
+  }
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::Disconnect() {
+  RemoteDevice* held = HeldDevice();
+  if (!held) return kErrPointer;
+  RemoteRequest* request = nullptr;
+  int32_t result = held->CreateRequest(&request);
+  if (result >= 0 && request) {
+    request->requestType = kRequestDisconnect;
+    result = held->Submit(request);
+    request->Release();
+  } else if (result >= 0) {
+    result = kErrPointer;
+  }
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::CancelTransfer() {
+  RemoteDevice* held;
+  RemoteRequest* request;
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    if (!device) return kErrPointer;
+    if (!currentRequest) return 1;
+    held = device;
+    held->AddRef();
+    request = currentRequest;
+    request->AddRef();
+  }
+  int32_t result = held->Cancel(request);
+  request->Release();
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::StartDownload(const char* path) {
+  RemoteDevice* held = HeldDevice();
+  if (!held) return kErrPointer;
+  int32_t result = 0;
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    result = LastErrorResult();
+    held->Release();
+    return result;
+  }
+  static const uint8_t zeros[16] = {};
+  DWORD written = 0;
+  if (!WriteAll(file, zeros, sizeof zeros, &written)) {
+    result = LastErrorResult();
+    CloseHandle(file);
+    held->Release();
+    return result;
+  }
+  RemoteRequest* request = nullptr;
+  result = held->CreateRequest(&request);
+  if (result < 0 || !request) {
+    CloseHandle(file);
+    held->Release();
+    return result < 0 ? result : kErrPointer;
+  }
+  request->requestType = kRequestTransfer;
+  request->fileHandle = HandleField(file);
+  request->dataCode = kSectionHead;
+  request->reserved = 0;
+  request->sectionLimit = kSectionLimitSmall;
+  // The request becomes current before it is submitted: the library may
+  // finish it on its own thread before Submit returns here.
+  RemoteRequest* replaced;
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    replaced = currentRequest;
+    request->AddRef();
+    currentRequest = request;
+  }
+  if (replaced) replaced->Release();
+  PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 1, 0);
+  result = held->Submit(request);
+  if (result < 0) {
+    RemoteRequest* mine = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(linkLock);
+      if (currentRequest == request) {
+        mine = currentRequest;
+        currentRequest = nullptr;
+      }
+    }
+    if (mine) mine->Release();
+    CloseHandle(file);
+  }
+  request->Release();
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::ContinueDownload(HANDLE file, int32_t section, int32_t limit) {
+  RemoteDevice* held = HeldDevice();
+  if (!held) return kErrPointer;
+  RemoteRequest* request = nullptr;
+  int32_t result = held->CreateRequest(&request);
+  if (result < 0 || !request) {
+    held->Release();
+    return result < 0 ? result : kErrPointer;
+  }
+  request->requestType = kRequestTransfer;
+  request->fileHandle = HandleField(file);
+  request->dataCode = section;
+  request->reserved = 0;
+  request->sectionLimit = limit;
+  RemoteRequest* replaced;
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    replaced = currentRequest;
+    request->AddRef();
+    currentRequest = request;
+  }
+  if (replaced) replaced->Release();
+  result = held->Submit(request);
+  if (result < 0) {
+    RemoteRequest* mine = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(linkLock);
+      if (currentRequest == request) {
+        mine = currentRequest;
+        currentRequest = nullptr;
+      }
+    }
+    if (mine) mine->Release();
+  }
+  request->Release();
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::FinishDownload(HANDLE file) {
+  // Drop whatever an older, longer file left behind the data.
+  if (!SetEndOfFile(file)) return LastErrorResult();
+  LARGE_INTEGER start{};
+  if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return LastErrorResult();
+  DWORD written = 0;
+  if (!WriteAll(file, kDownloadHeader, 16, &written)) return LastErrorResult();
+  return 0;
+}
+
+void CKSRemote4q::ContinueChain(RemoteRequest* request) {
+  HANDLE file = FileOf(request);
+  int32_t code = request->result;
+  switch (request->dataCode) {
+    case kSectionHead:
+      if (code >= 0) {
+        code = ContinueDownload(file, kSectionDataHeader, kSectionLimitSmall);
+        if (code >= 0) {
+          PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 3, 0);
+          return;
+        }
+      }
+      break;
+    case kSectionDataHeader:
+      if (code >= 0) {
+        code = ContinueDownload(file, kSectionData, kSectionLimitData);
+        if (code >= 0) {
+          PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 2, 0);
+          return;
+        }
+      }
+      break;
+    case kSectionData:
+      if (code >= 0) {
+        code = ContinueDownload(file, kSectionTail, kSectionLimitSmall);
+        if (code >= 0) {
+          PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 4, 0);
+          return;
+        }
+      }
+      break;
+    case kSectionTail:
+      if (code >= 0) code = FinishDownload(file);
+      break;
+    default: return;
+  }
+  CloseHandle(file);
+  PostMessageA(ownerWindow, WM_APP_DOWNLOAD_DONE, static_cast<WPARAM>(static_cast<uint32_t>(code)),
+               0);
+}
+
+int32_t CKSRemote4q::ReadIdentity(int32_t* variant) {
+  std::lock_guard<std::mutex> lock(linkLock);
+  if (variant) *variant = identity.variant;
+  return identity.model;
+}
+
+void CKSRemote4q::UpdateMonitorInterval(int32_t value) {
+  if (value < 0 && monitorInterval < 0) return;
+  if (value == monitorInterval) return;
+  monitorInterval = value;
+  if (!monitorEnabled) return;
+  RemoteDevice* held = HeldDevice();
+  if (!held) return;
+  held->SetMonitorInterval(value < 0 ? kMonitorStop : value);
+  held->Release();
+}
+
+int32_t CKSRemote4q::AcquireDevice(RemoteDevice** out) {
+  if (!out) return kErrPointer;
+  *out = HeldDevice();
+  return *out ? 0 : kErrPointer;
+}
+
+void CKSRemote4q::SetKeyEmulator(KeyEmulator* emulator, HWND panel) {
+  keyEmulatorPanel_.store(panel);
+  keyEmulator.store(emulator);
+}
+
+int32_t CKSRemote4q::OnIdentity(int32_t model, int32_t detail) {
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    std::memset(&identity, 0, sizeof identity);
+    identity.size = sizeof(DeviceIdentity);
+    identity.model = model;
+    identity.detail = detail;
+  }
+  const char* text = ModelText(model);
+  if (!text) return 0;
+  SendBounded(statusBar_.load(), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+  return 1;
+}
+
+int32_t CKSRemote4q::OnLinkStateChanged() {
+  RemoteDevice* held = HeldDevice();
+  if (!held) return 0;
+  linkState.store(held->GetLinkState());
+  if (keyEmulator.load()) {
+    HWND panel = keyEmulatorPanel_.load();
+    if (panel) PostMessageA(panel, WM_APP_KEYEMU_NOTIFY, 1, 0);
+  }
+  PostMessageA(ownerWindow, WM_APP_LINK_STATE, 0, static_cast<LPARAM>(held->GetLinkState()));
+  held->Release();
+  return 0;
+}
+
+int32_t CKSRemote4q::OnRequestDone(RemoteRequest* request) {
+  if (!request) return 0;
+  PostRequest(WM_APP_REQUEST_DONE, request);
+  RemoteDevice* held = HeldDevice();
+  if (!held) return 0;
+  switch (request->requestType) {
+    case kRequestConnect:
+      if (request->result < 0) PostDevice(WM_APP_LINK_CLOSED, held);
+      break;
+    case kRequestDisconnect: PostDevice(WM_APP_LINK_CLOSED, held); break;
+    case kRequestTransfer: {
+      RemoteRequest* finished = nullptr;
+      {
+        std::lock_guard<std::mutex> lock(linkLock);
+        if (request == currentRequest) {
+          finished = currentRequest;
+          currentRequest = nullptr;
+        }
+      }
+      if (finished) finished->Release();
+      ContinueChain(request);
+      break;
+    }
+    default: break;
+  }
+  held->Release();
+  return 0;
+}
+
+int32_t CKSRemote4q::OnProgress(RemoteRequest* request, int32_t position, int32_t range) {
+  bool current;
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    current = request && request == currentRequest;
+  }
+  if (current)
+    PostMessageA(ownerWindow, WM_APP_DOWNLOAD_PROGRESS,
+                 static_cast<WPARAM>(static_cast<uint32_t>(position)), static_cast<LPARAM>(range));
+  return 0;
+}
+
+int32_t CKSRemote4q::OnLinkLost() {
+  linkState.store(0);
+  RemoteDevice* held = HeldDevice();
+  if (held) {
+    held->Close();
+    PostMessageA(ownerWindow, WM_APP_LINK_LOST, 0, 0);
+    held->Release();
+  }
+  SendBounded(downloadDialog_.load(), WM_COMMAND, IDCANCEL, 0);
+  return 0;
+}
+
+int32_t CKSRemote4q::OnStatusFlags(uint32_t flags) {
+  if (keyEmulator.load()) return 0;
+  LPARAM state = (flags & kStatusMeasuring) ? TBSTATE_INDETERMINATE : TBSTATE_ENABLED;
+  SendBounded(toolbar_.load(), TB_SETSTATE, kDownloadCommand, MAKELPARAM(state, 0));
+  return 0;
+}
+
+int32_t CKSRemote4q::OnScreenChanged() {
+  if (keyEmulator.load()) {
+    HWND panel = keyEmulatorPanel_.load();
+    if (panel) PostMessageA(panel, WM_APP_KEYEMU_NOTIFY, 4, 0);
+  }
+  return 0;
+}
+
+int32_t CKSRemote4q::OnData(RemoteRequest* request, int32_t, const uint8_t* buffer,
+                            uint32_t* size) {
+  if (!request || !size || *size == 0 || !buffer) return 0;
+  if (request->requestType != kRequestTransfer || !IsTransferSection(request->dataCode)) return 0;
+  HANDLE file = FileOf(request);
+  if (request->fileHandle == 0 || file == INVALID_HANDLE_VALUE) return 0;
+  DWORD written = 0;
+  bool ok = WriteAll(file, buffer, *size, &written);
+  *size = written;
+  return ok ? 0 : LastErrorResult();
+}
+
+}  // namespace ksvw

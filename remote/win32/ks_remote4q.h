@@ -1,0 +1,141 @@
+// The program's one link to the analyzer: owns the remote library's device,
+// runs connect, disconnect and the download chain, and is the event sink the
+// library calls back on its own threads. Each event becomes a message posted
+// to the owner window, so that all user-interface work stays on the GUI
+// thread.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "remote/ksvwrmt.h"
+#include "settings/connection_settings.h"
+
+namespace ksvw {
+
+// Messages posted to the owner window (the main window).
+inline constexpr UINT WM_APP_REQUEST_DONE = WM_APP + 0;   // lParam: RemoteRequest, one reference
+inline constexpr UINT WM_APP_LINK_STATE = WM_APP + 1;     // lParam: link state
+inline constexpr UINT WM_APP_LINK_CLOSED = WM_APP + 2;    // lParam: RemoteDevice, one reference
+inline constexpr UINT WM_APP_DOWNLOAD_DONE = WM_APP + 3;  // wParam: final result code
+inline constexpr UINT WM_APP_DOWNLOAD_STEP = WM_APP + 4;  // wParam: step 1 to 4
+inline constexpr UINT WM_APP_DOWNLOAD_PROGRESS = WM_APP + 5;  // wParam: position, lParam: range
+inline constexpr UINT WM_APP_LINK_LOST = WM_APP + 6;
+// Posted to the key emulator's panel window: wParam 1 link state, 4 screen.
+inline constexpr UINT WM_APP_KEYEMU_NOTIFY = WM_APP + 0;
+
+// The toolbar command whose state OnStatusFlags keeps (download).
+inline constexpr int kDownloadCommand = 1003;
+// The 16 bytes that make the downloaded file a capture file.
+inline constexpr char kDownloadHeader[17] = "KESTRIN DATA   ";  // with its NUL at 15
+
+#pragma pack(push, 4)
+struct DeviceIdentity {
+  uint32_t size;
+  int32_t model;
+  int32_t variant;
+  int32_t detail;
+  uint8_t rest[852];
+};
+#pragma pack(pop)
+static_assert(sizeof(DeviceIdentity) == 868);
+
+// The status-bar text of an analyzer model, or null for a code outside the
+// six known models.
+const char* ModelText(int32_t model);
+
+// Makes a new device (the library's KSCreateRemote, or a test's fake).
+using CreateRemoteFunction = int32_t (*)(RemoteDevice** device);
+
+class KeyEmulator;
+
+class CKSRemote4q : public RemoteEventSink {
+ public:
+  CKSRemote4q(HWND ownerWindow, CreateRemoteFunction createRemote);
+  ~CKSRemote4q() override;
+  CKSRemote4q(const CKSRemote4q&) = delete;
+  CKSRemote4q& operator=(const CKSRemote4q&) = delete;
+
+  // Windows that sink events update directly (synchronously): status bar
+  // part 0 (model), the main toolbar (download button), the download dialog
+  // (Cancel when the link is lost). Any may be null.
+  void SetStatusBar(HWND window) { statusBar_.store(window); }
+  void SetToolbar(HWND window) { toolbar_.store(window); }
+  void SetDownloadDialog(HWND window) { downloadDialog_.store(window); }
+  HWND DownloadDialog() const { return downloadDialog_.load(); }
+
+  // GUI thread.
+  int32_t Initialize(const ConnectionSettings* settings);
+  int32_t Connect();
+  int32_t Disconnect();
+  int32_t CancelTransfer();
+  // Creates `path` anew and requests the first of the four sections.
+  int32_t StartDownload(const char* path);
+  int32_t LinkState() const { return linkState.load(); }
+
+  // Library threads (the download chain).
+  int32_t ContinueDownload(HANDLE file, int32_t section, int32_t limit);
+  int32_t FinishDownload(HANDLE file);
+
+  // Key emulator.
+  int32_t ReadIdentity(int32_t* variant);
+  void UpdateMonitorInterval(int32_t value);
+  int32_t AcquireDevice(RemoteDevice** out);
+  // Sets or (null, null) clears the key emulator and its panel window.
+  void SetKeyEmulator(KeyEmulator* emulator, HWND panel);
+  KeyEmulator* CurrentKeyEmulator() const { return keyEmulator.load(); }
+  HWND OwnerWindow() const { return ownerWindow; }
+
+  // RemoteEventSink, called on the library's threads.
+  int32_t OnIdentity(int32_t model, int32_t detail) override;
+  int32_t Reserved2() override { return 0; }
+  int32_t OnLinkStateChanged() override;
+  int32_t OnRequestDone(RemoteRequest* request) override;
+  int32_t OnProgress(RemoteRequest* request, int32_t position, int32_t range) override;
+  int32_t OnLinkLost() override;
+  int32_t OnStatusFlags(uint32_t flags) override;
+  int32_t Reserved8() override { return 0; }
+  int32_t OnScreenChanged() override;
+  int32_t Reserved10() override { return 0; }
+  int32_t Reserved11() override { return 0; }
+  int32_t Reserved12() override { return 0; }
+  int32_t OnData(RemoteRequest* request, int32_t ignored, const uint8_t* buffer,
+                 uint32_t* size) override;
+  int32_t Reserved14() override { return 0; }
+  int32_t Reserved15() override { return 0; }
+
+ private:
+  // The device with an added reference (null when there is none); the
+  // caller releases it. Library threads use the device only this way, so
+  // that Initialize on the GUI thread can replace and release it meanwhile.
+  RemoteDevice* HeldDevice();
+  void ContinueChain(RemoteRequest* request);
+  // Posts with a reference that the receiver releases; takes it back if the
+  // message cannot be posted.
+  void PostRequest(UINT message, RemoteRequest* request);
+  void PostDevice(UINT message, RemoteDevice* device);
+  // Sends to a GUI window from a library thread, bounded in time: the GUI
+  // thread may itself be waiting in the library for this thread.
+  static void SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+  RemoteDevice* device = nullptr;           // guarded by linkLock
+  RemoteRequest* currentRequest = nullptr;  // guarded by linkLock
+  HWND ownerWindow;
+  std::atomic<KeyEmulator*> keyEmulator{nullptr};
+  std::atomic<int32_t> linkState{0};
+  DeviceIdentity identity{};  // guarded by linkLock
+  mutable std::mutex linkLock;
+  int32_t monitorEnabled = 1;
+  int32_t monitorInterval = -1;
+
+  CreateRemoteFunction createRemote_;
+  std::atomic<HWND> keyEmulatorPanel_{nullptr};
+  std::atomic<HWND> statusBar_{nullptr};
+  std::atomic<HWND> toolbar_{nullptr};
+  std::atomic<HWND> downloadDialog_{nullptr};
+};
+
+}  // namespace ksvw
