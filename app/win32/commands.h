@@ -3,8 +3,9 @@
 // accelerators. Also the enabling and disabling of commands.
 #pragma once
 
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
 
 #include <cstddef>
 

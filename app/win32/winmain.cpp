@@ -1,8 +1,9 @@
 // Entry point: single instance, process preparation (common controls, the
 // remote library, the language library), the main window and the message
 // loop.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
 
 #include "app/resource_ids.h"
 #include "app/safe_format.h"
