@@ -3,7 +3,7 @@
 #   native  Release, with the benchmarks          ($KSVW_BUILD_DIR, build/)
 #   asan    Debug under ASan and UBSan             ($KSVW_ASAN_DIR, build-asan/)
 #   win     Windows executables with MinGW-w64     ($KSVW_WIN_DIR, build-win/)
-#   fuzz    libFuzzer target and its seed corpus   ($KSVW_FUZZ_DIR, build-fuzz/)
+#   fuzz    libFuzzer targets and seed corpus      ($KSVW_FUZZ_DIR, build-fuzz/)
 # Usage: scripts/build.sh [native] [asan] [win] [fuzz]   (default: all four)
 # Run scripts/setup.sh first on a new machine.
 set -euo pipefail
@@ -40,8 +40,11 @@ build_one() {
         -DKSVW_BENCH=OFF
       ;;
     win)
+      # Tests of the remote library start the native simulator from the
+      # native build (built first by test.sh).
       configure_and_build win "$WIN_DIR" -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN_FILE" \
-        -DCMAKE_BUILD_TYPE=Release -DKSVW_WINEPREFIX="$WINE_PREFIX"
+        -DCMAKE_BUILD_TYPE=Release -DKSVW_WINEPREFIX="$WINE_PREFIX" \
+        -DKSVW_NATIVE_TOOLS_DIR="$BUILD_DIR/sim"
       ;;
     fuzz)
       # Asserts stay on (Debug) but the code is optimised a little, so that
@@ -50,7 +53,7 @@ build_one() {
       # knows must not stop the fuzzing.
       configure_and_build fuzz "$FUZZ_DIR" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
         -DCMAKE_BUILD_TYPE=Debug "-DCMAKE_CXX_FLAGS_DEBUG=-g -O1" -DKSVW_FUZZ=ON -DKSVW_WERROR=OFF \
-        -DKSVW_BENCH=OFF -- ksvw_capture_fuzz ksvw_fuzz_corpus
+        -DKSVW_BENCH=OFF -- ksvw_fuzz
       ;;
     *) die "unknown build '$1' (expected native, asan, win or fuzz)" ;;
   esac

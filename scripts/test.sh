@@ -4,8 +4,9 @@
 #   2. native      Release build, its CTest suite (unit and command-line tests)
 #   3. asan        Debug build under ASan and UBSan, the same suite
 #   4. win         Windows build (MinGW-w64), its unit tests under Wine
-#   5. fuzz        libFuzzer over the capture reader and converter, bounded
-#                  by KSVW_FUZZ_SECONDS (default 60), from its seed corpus
+#   5. fuzz        every libFuzzer target (the capture reader and converter
+#                  from its seed corpus, the link protocol), each for
+#                  KSVW_FUZZ_SECONDS (default 60)
 # Each build and each test run is one stage; a failed stage does not stop the
 # ones after it (a test stage whose build failed counts as failed too). The
 # last line is "N passed, N failed" over the stages; the exit status is 0
@@ -81,26 +82,50 @@ test_win() {
   return "$status"
 }
 
-run_fuzzer() {
-  local fuzzer="$FUZZ_DIR/tests/fuzz/ksvw_capture_fuzz"
-  local seeds="$FUZZ_DIR/corpus" work="$FUZZ_DIR/corpus-work" artifacts="$FUZZ_DIR/artifacts"
-  local log="$FUZZ_DIR/fuzz.log"
-  [[ -x "$fuzzer" ]] || die "no fuzzer at $fuzzer"
-  [[ -d "$seeds" ]] || die "no seed corpus at $seeds"
+# One fuzz target for FUZZ_SECONDS: new inputs go to a work corpus of its
+# own (kept between runs), crashes to artifacts/<target>/; each input gets at
+# most 30 s and 2 GiB. The capture target starts from the seed corpus that
+# the build writes to corpus/; any other target from corpus-<target>/ when
+# that exists.
+fuzz_one() {
+  local fuzzer="$1" name
+  name="$(basename "$fuzzer")"
+  local work="$FUZZ_DIR/corpus-work/$name" artifacts="$FUZZ_DIR/artifacts/$name"
+  local log="$FUZZ_DIR/$name.log"
+  local -a seeds=()
+  if [[ "$name" == ksvw_capture_fuzz ]]; then
+    [[ -d "$FUZZ_DIR/corpus" ]] || die "no seed corpus at $FUZZ_DIR/corpus"
+    seeds=("$FUZZ_DIR/corpus")
+  elif [[ -d "$FUZZ_DIR/corpus-$name" ]]; then
+    seeds=("$FUZZ_DIR/corpus-$name")
+  fi
   mkdir -p "$work" "$artifacts"
-  echo "fuzzing for ${FUZZ_SECONDS}s from $(find "$seeds" -type f | wc -l) seeds; log: $log"
+  echo "$name: fuzzing for ${FUZZ_SECONDS}s from ${#seeds[@]} seed corpus(es); log: $log"
   local status=0
-  # New inputs go to the work directory (kept between runs); crashes to
-  # artifacts/. Each input gets at most 30 s and 2 GiB.
   "$fuzzer" -max_total_time="$FUZZ_SECONDS" -max_len=16384 -timeout=30 -rss_limit_mb=2048 \
-    -print_final_stats=1 -artifact_prefix="$artifacts/" "$work" "$seeds" >"$log" 2>&1 ||
+    -print_final_stats=1 -artifact_prefix="$artifacts/" "$work" "${seeds[@]}" >"$log" 2>&1 ||
     status=$?
   if ((status != 0)); then
     tail -n 80 "$log"
-    echo "fuzzer failed (exit $status); reproduce with: $fuzzer $artifacts/<crash file>" >&2
+    echo "$name failed (exit $status); reproduce with: $fuzzer $artifacts/<crash file>" >&2
     return "$status"
   fi
-  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' "$log" || true
+  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added|stat::peak_rss_mb)' "$log" |
+    sed "s/^/$name: /" || true
+}
+
+run_fuzzers() {
+  local -a fuzzers=()
+  local fuzzer
+  for fuzzer in "$FUZZ_DIR"/tests/fuzz/*_fuzz; do
+    [[ -x "$fuzzer" ]] && fuzzers+=("$fuzzer")
+  done
+  ((${#fuzzers[@]} > 0)) || die "no fuzz targets in $FUZZ_DIR/tests/fuzz"
+  local status=0
+  for fuzzer in "${fuzzers[@]}"; do
+    fuzz_one "$fuzzer" || status=1
+  done
+  return "$status"
 }
 
 build() { "$KSVW_ROOT/scripts/build.sh" "$1"; }
@@ -113,7 +138,7 @@ stage test-asan after build-asan test_asan
 stage build-win build win
 stage test-win after build-win test_win
 stage build-fuzz build fuzz
-stage fuzz after build-fuzz run_fuzzer
+stage fuzz after build-fuzz run_fuzzers
 
 printf '\n==> summary\n'
 printf '%s\n' "${report[@]}"
