@@ -192,7 +192,16 @@ void Core::Deliver(Event& e) {
   }
   if (e.kind == Event::LinkState) linkState.store(e.a);
   if (e.kind == Event::Done) {
-    e.request->result = e.request->dataError < 0 ? e.request->dataError : e.a;
+    // A sink that failed to store the data decides the result; so does a
+    // cancel that came after the analyzer had sent the last bytes (they
+    // were dropped, so the transfer is not complete for the sink).
+    int32_t result = e.a;
+    if (e.request->dataError < 0) {
+      result = e.request->dataError;
+    } else if (result >= 0 && e.request->cancelled.load()) {
+      result = kErrCancelled;
+    }
+    e.request->result = result;
     // Idle again before the sink hears of it: the sink may submit it anew.
     e.request->MarkDone();
   }

@@ -1,0 +1,248 @@
+// ksvwrmt-probe: measures ksvwrmt.dll against an analyzer (or ksvw-sim):
+// the four-section download's throughput, the serial link's efficiency
+// against its line rate, and the time from a key press to the new screen.
+//
+//   ksvwrmt-probe tcp HOST PORT [--keys N] [--out FILE]
+//   ksvwrmt-probe serial COMn BPS [--keys N] [--out FILE]
+#include <windows.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "remote/ksvwrmt.h"
+
+namespace {
+
+using namespace ksvw;
+
+double NowSeconds() {
+  static LARGE_INTEGER frequency = [] {
+    LARGE_INTEGER f;
+    QueryPerformanceFrequency(&f);
+    return f;
+  }();
+  LARGE_INTEGER t;
+  QueryPerformanceCounter(&t);
+  return static_cast<double>(t.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+class ProbeSink final : public RemoteEventSink {
+ public:
+  int32_t OnIdentity(int32_t model, int32_t) override {
+    model_ = model;
+    return 0;
+  }
+  int32_t Reserved2() override { return 0; }
+  int32_t OnLinkStateChanged() override { return 0; }
+  int32_t OnRequestDone(RemoteRequest* request) override {
+    std::lock_guard<std::mutex> g(mutex_);
+    lastDone_ = request;
+    lastResult_ = request->result;
+    ++done_;
+    cv_.notify_all();
+    return 0;
+  }
+  int32_t OnProgress(RemoteRequest*, int32_t, int32_t) override { return 0; }
+  int32_t OnLinkLost() override {
+    std::lock_guard<std::mutex> g(mutex_);
+    lost_ = true;
+    cv_.notify_all();
+    return 0;
+  }
+  int32_t OnStatusFlags(uint32_t) override { return 0; }
+  int32_t Reserved8() override { return 0; }
+  int32_t OnScreenChanged() override {
+    double now = NowSeconds();
+    std::lock_guard<std::mutex> g(mutex_);
+    ++screens_;
+    screenAt_ = now;
+    cv_.notify_all();
+    return 0;
+  }
+  int32_t Reserved10() override { return 0; }
+  int32_t Reserved11() override { return 0; }
+  int32_t Reserved12() override { return 0; }
+  int32_t OnData(RemoteRequest* request, int32_t, const uint8_t* buffer, uint32_t* size) override {
+    HANDLE file = reinterpret_cast<HANDLE>(static_cast<intptr_t>(request->fileHandle));
+    DWORD written = 0;
+    if (!WriteFile(file, buffer, *size, &written, nullptr))
+      return ResultFromSystemError(GetLastError());
+    *size = written;
+    bytes_ += written;
+    return 0;
+  }
+  int32_t Reserved14() override { return 0; }
+  int32_t Reserved15() override { return 0; }
+
+  // Waits for the Done of `r`; its result, or 0x7FFFFFFF after timeoutMs.
+  int32_t WaitDone(RemoteRequest* r, int before, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> g(mutex_);
+    bool ok = cv_.wait_for(g, std::chrono::milliseconds(timeoutMs),
+                           [&] { return lost_ || (done_ > before && lastDone_ == r); });
+    return ok && !lost_ ? lastResult_ : 0x7FFFFFFF;
+  }
+  int Done() {
+    std::lock_guard<std::mutex> g(mutex_);
+    return done_;
+  }
+  int Screens() {
+    std::lock_guard<std::mutex> g(mutex_);
+    return screens_;
+  }
+  // Waits for more than `count` screens; the time the last one came, or 0.
+  double WaitScreen(int count, DWORD timeoutMs) {
+    std::unique_lock<std::mutex> g(mutex_);
+    bool ok =
+        cv_.wait_for(g, std::chrono::milliseconds(timeoutMs), [&] { return screens_ > count; });
+    return ok ? screenAt_ : 0;
+  }
+
+  int32_t model_ = 0;
+  uint64_t bytes_ = 0;  // dispatcher thread only while a transfer runs
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  RemoteRequest* lastDone_ = nullptr;
+  int32_t lastResult_ = 0;
+  int done_ = 0;
+  int screens_ = 0;
+  double screenAt_ = 0;
+  bool lost_ = false;
+};
+
+int32_t Run(RemoteDevice* device, ProbeSink& sink, int32_t type, int32_t code, int32_t limit,
+            HANDLE file, DWORD timeoutMs) {
+  RemoteRequest* r = nullptr;
+  if (device->CreateRequest(&r) < 0) return kErrOutOfMemory;
+  r->requestType = type;
+  r->dataCode = code;
+  r->sectionLimit = limit;
+  r->fileHandle = static_cast<int32_t>(reinterpret_cast<intptr_t>(file));
+  int before = sink.Done();
+  int32_t result = device->Submit(r);
+  if (result >= 0) result = sink.WaitDone(r, before, timeoutMs);
+  r->Release();
+  return result;
+}
+
+int Usage() {
+  std::fputs(
+      "usage: ksvwrmt-probe tcp HOST PORT [--keys N] [--out FILE]\n"
+      "       ksvwrmt-probe serial COMn BPS [--keys N] [--out FILE]\n",
+      stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4) return Usage();
+  std::string method = argv[1];
+  int keys = 20;
+  std::string out = "probe.DT";
+  for (int i = 4; i + 1 < argc; i += 2) {
+    if (std::strcmp(argv[i], "--keys") == 0) {
+      keys = std::atoi(argv[i + 1]);
+    } else if (std::strcmp(argv[i], "--out") == 0) {
+      out = argv[i + 1];
+    } else {
+      return Usage();
+    }
+  }
+  ConnectionSettings s;
+  std::memset(&s, 0, sizeof s);
+  s.size = kConnectionSettingsSize;
+  uint32_t bps = 0;
+  if (method == "tcp") {
+    s.method = kMethodLan;
+    std::snprintf(s.host, sizeof s.host, "%s", argv[2]);
+    std::snprintf(s.port, sizeof s.port, "%s", argv[3]);
+  } else if (method == "serial") {
+    s.method = kMethodSerial;
+    std::snprintf(s.com, sizeof s.com, "%s", argv[2]);
+    bps = static_cast<uint32_t>(std::strtoul(argv[3], nullptr, 10));
+    s.speed = static_cast<int32_t>(bps);
+  } else {
+    return Usage();
+  }
+
+  if (KSInitializeRemote() < 0) return 1;
+  RemoteDevice* device = nullptr;
+  if (KSCreateRemote(&device) < 0) return 1;
+  ProbeSink sink;
+  device->Advise(&sink);
+  device->Configure(&s);
+  device->SetMonitorInterval(kMonitorStart);
+  int rc = 0;
+  if (device->Open() < 0) return 1;
+  double t0 = NowSeconds();
+  int32_t result = Run(device, sink, kRequestConnect, 0, 0, nullptr, 10000);
+  if (result < 0) {
+    std::printf("connect failed 0x%08X\n", static_cast<unsigned>(result));
+    return 3;
+  }
+  std::printf("connected, model 0x%X, in %.1f ms\n", static_cast<unsigned>(sink.model_),
+              (NowSeconds() - t0) * 1000);
+
+  HANDLE file = CreateFileA(out.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  static const uint8_t zeros[16] = {};
+  DWORD written = 0;
+  WriteFile(file, zeros, 16, &written, nullptr);
+  const int32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
+  const int32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+  double start = NowSeconds();
+  for (int i = 0; i < 4 && result >= 0; ++i)
+    result = Run(device, sink, kRequestTransfer, order[i], limits[i], file, 600000);
+  double seconds = NowSeconds() - start;
+  if (result >= 0) {
+    SetEndOfFile(file);
+    SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    WriteFile(file, "KESTRIN DATA   \0", 16, &written, nullptr);
+  }
+  CloseHandle(file);
+  double payload = static_cast<double>(sink.bytes_);
+  std::printf("download %.0f bytes in %.3f s: %.2f MB/s (result 0x%08X)\n", payload, seconds,
+              payload / seconds / 1e6, static_cast<unsigned>(result));
+  if (bps) {
+    std::printf("serial efficiency %.1f%% of %u bit/s (payload bytes/s / %u)\n",
+                100.0 * payload / seconds / (bps / 10.0), bps, bps / 10);
+  }
+  if (result < 0) rc = 4;
+
+  if (keys > 0 && sink.WaitScreen(0, 5000) > 0) {
+    std::vector<double> ms;
+    for (int k = 0; k < keys; ++k) {
+      int before = sink.Screens();
+      double pressed = NowSeconds();
+      Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 5000);  // page down
+      double at = sink.WaitScreen(before, 5000);
+      if (at == 0) break;
+      ms.push_back((at - pressed) * 1000);
+    }
+    if (!ms.empty()) {
+      double sum = 0;
+      for (double v : ms) sum += v;
+      std::sort(ms.begin(), ms.end());
+      std::printf(
+          "key -> screen over %zu presses: min %.2f ms, median %.2f ms, mean %.2f ms, "
+          "max %.2f ms\n",
+          ms.size(), ms.front(), ms[ms.size() / 2], sum / static_cast<double>(ms.size()),
+          ms.back());
+    }
+  }
+  device->SetMonitorInterval(kMonitorStop);
+  Run(device, sink, kRequestDisconnect, 0, 0, nullptr, 5000);
+  device->Close();
+  device->Release();
+  KSUninitializeRemote();
+  return rc;
+}

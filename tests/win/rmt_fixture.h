@@ -1,0 +1,116 @@
+// Fixture of the library's tests: one device with a TestSink, settings for
+// the simulators the test driver started (their ports, COM ports and
+// captures come in environment variables), and request helpers.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "remote/ksvwrmt.h"
+#include "tests/win/test_sink.h"
+
+namespace ksvw::rmttest {
+
+inline constexpr DWORD kWaitMs = 10000;
+inline constexpr DWORD kDownloadWaitMs = 120000;
+
+// An environment variable ("" when unset).
+inline std::string Env(const char* name) {
+  char buf[1024];
+  DWORD n = GetEnvironmentVariableA(name, buf, sizeof buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+inline ConnectionSettings LanSettings(const std::string& host, const std::string& port,
+                                      const std::string& ctport = "") {
+  ConnectionSettings s;
+  std::memset(&s, 0, sizeof s);
+  s.size = kConnectionSettingsSize;
+  s.method = kMethodLan;
+  std::strncpy(s.host, host.c_str(), sizeof s.host - 1);
+  std::strncpy(s.port, port.c_str(), sizeof s.port - 1);
+  std::strncpy(s.ctport, ctport.c_str(), sizeof s.ctport - 1);
+  s.speed = 115200;
+  return s;
+}
+
+inline ConnectionSettings SerialSettings(const std::string& com, int32_t speed, int32_t parity = 0,
+                                         int32_t flow = 0) {
+  ConnectionSettings s;
+  std::memset(&s, 0, sizeof s);
+  s.size = kConnectionSettingsSize;
+  s.method = kMethodSerial;
+  std::strncpy(s.com, com.c_str(), sizeof s.com - 1);
+  s.speed = speed;
+  s.parity = parity;
+  s.flow = flow;
+  return s;
+}
+
+class RemoteTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(KSCreateRemote(&device_), kOk);
+    ASSERT_NE(device_, nullptr);
+    sink_.Attach(device_);
+    ASSERT_EQ(device_->Advise(&sink_), kOk);
+  }
+  void TearDown() override {
+    if (device_) {
+      device_->Close();
+      device_->Release();  // no sink call may follow this
+      device_ = nullptr;
+    }
+  }
+
+  // Submits a request of `type`; the test keeps the returned reference.
+  RemoteRequest* Submit(int32_t type, int32_t dataCode = 0, int32_t* submitResult = nullptr) {
+    RemoteRequest* r = nullptr;
+    EXPECT_EQ(device_->CreateRequest(&r), kOk);
+    if (!r) return nullptr;
+    r->requestType = type;
+    r->dataCode = dataCode;
+    sink_.Watch(r);
+    int32_t code = device_->Submit(r);
+    if (submitResult) *submitResult = code;
+    EXPECT_EQ(code, kOk);
+    return r;
+  }
+
+  // Configure, Open and a connect request, as the program connects; the
+  // connect's result (0x7FFFFFFF when it did not end in time).
+  int32_t Connect(const ConnectionSettings& s, DWORD waitMs = kWaitMs) {
+    EXPECT_EQ(device_->Configure(&s), kOk);
+    EXPECT_EQ(device_->Open(), kOk);
+    RemoteRequest* r = Submit(kRequestConnect);
+    if (!r) return 0x7FFFFFFF;
+    int32_t result = sink_.WaitDone(r, waitMs);
+    r->Release();
+    return result;
+  }
+
+  int32_t Disconnect() {
+    RemoteRequest* r = Submit(kRequestDisconnect);
+    if (!r) return 0x7FFFFFFF;
+    int32_t result = sink_.WaitDone(r, kWaitMs);
+    r->Release();
+    return result;
+  }
+
+  // The simulator on the environment's port variable, or skip.
+  std::string PortOf(const char* variable) {
+    std::string port = Env(variable);
+    if (port.empty())
+      ADD_FAILURE() << variable << " is not set (run the tests through their driver)";
+    return port;
+  }
+
+  RemoteDevice* device_ = nullptr;
+  TestSink sink_;
+};
+
+}  // namespace ksvw::rmttest

@@ -1,0 +1,131 @@
+// The library's objects without a link: exports, request layout, argument
+// checks, and what an unopened device answers.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+
+#include "tests/win/rmt_fixture.h"
+
+namespace ksvw::rmttest {
+namespace {
+
+// Every test first, then KSUninitializeRemote once all devices are gone: it
+// must find every library thread ended.
+class LibraryEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { ASSERT_EQ(KSInitializeRemote(), kOk); }
+  void TearDown() override { EXPECT_EQ(KSUninitializeRemote(), kOk); }
+};
+const auto* const libraryEnvironment = ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);
+
+using RemoteObjects = RemoteTest;
+
+TEST_F(RemoteObjects, CreateNeedsAPlaceForTheDevice) {
+  EXPECT_EQ(KSCreateRemote(nullptr), kErrPointer);
+}
+
+TEST_F(RemoteObjects, RequestFieldsAreSixIntegersInOrderAfterTheTable) {
+  RemoteRequest* r = nullptr;
+  ASSERT_EQ(device_->CreateRequest(&r), kOk);
+  ASSERT_NE(r, nullptr);
+  auto* base = reinterpret_cast<const char*>(r);
+  EXPECT_EQ(reinterpret_cast<const char*>(&r->requestType) - base, 8);
+  EXPECT_EQ(reinterpret_cast<const char*>(&r->result) - base, 12);
+  EXPECT_EQ(reinterpret_cast<const char*>(&r->fileHandle) - base, 16);
+  EXPECT_EQ(reinterpret_cast<const char*>(&r->dataCode) - base, 20);
+  EXPECT_EQ(reinterpret_cast<const char*>(&r->reserved) - base, 24);
+  EXPECT_EQ(reinterpret_cast<const char*>(&r->sectionLimit) - base, 28);
+  EXPECT_EQ(r->requestType, 0);
+  EXPECT_EQ(r->result, 0);
+  EXPECT_EQ(r->sectionLimit, 0);
+  EXPECT_EQ(r->AddRef(), 2u);
+  EXPECT_EQ(r->Release(), 1u);
+  EXPECT_EQ(r->Release(), 0u);
+  EXPECT_EQ(device_->CreateRequest(nullptr), kErrPointer);
+}
+
+TEST_F(RemoteObjects, DeviceCountsItsReferences) {
+  EXPECT_EQ(device_->AddRef(), 2u);
+  EXPECT_EQ(device_->AddRef(), 3u);
+  EXPECT_EQ(device_->Release(), 2u);
+  EXPECT_EQ(device_->Release(), 1u);
+}
+
+TEST_F(RemoteObjects, ConfigureTakesOnlyTheWholeRecord) {
+  EXPECT_EQ(device_->Configure(nullptr), kErrPointer);
+  ConnectionSettings s = LanSettings("127.0.0.1", "1");
+  s.size = 1395;
+  EXPECT_EQ(device_->Configure(&s), kErrInvalidArg);
+  s.size = kConnectionSettingsSize;
+  EXPECT_EQ(device_->Configure(&s), kOk);
+}
+
+TEST_F(RemoteObjects, OpenRefusesSettingsItCannotUse) {
+  ConnectionSettings bad[] = {
+      LanSettings("", "4000"),                   // no host
+      LanSettings("127.0.0.1", ""),              // no port
+      LanSettings("127.0.0.1", "65536"),         // out of range
+      LanSettings("127.0.0.1", "40x0"),          // not a number
+      LanSettings("127.0.0.1", "4000", "port"),  // a control port that is no number
+      SerialSettings("", 115200),                // no port name
+      SerialSettings("COM5", 0),                 // no bit rate
+  };
+  for (const auto& s : bad) {
+    ASSERT_EQ(device_->Configure(&s), kOk);
+    EXPECT_EQ(device_->Open(), kErrInvalidArg) << s.host << ":" << s.port << " " << s.com;
+  }
+  ConnectionSettings other = LanSettings("127.0.0.1", "4000");
+  other.method = 1;
+  ASSERT_EQ(device_->Configure(&other), kOk);
+  EXPECT_EQ(device_->Open(), kErrInvalidArg);
+}
+
+TEST_F(RemoteObjects, UnopenedDeviceTakesNoRequests) {
+  RemoteRequest* r = nullptr;
+  ASSERT_EQ(device_->CreateRequest(&r), kOk);
+  r->requestType = kRequestConnect;
+  EXPECT_EQ(device_->Submit(r), kErrNotConnected);
+  EXPECT_EQ(device_->Submit(nullptr), kErrPointer);
+  EXPECT_EQ(device_->Cancel(r), 1);  // not running
+  EXPECT_EQ(device_->Cancel(nullptr), kErrPointer);
+  EXPECT_EQ(device_->Close(), 1);  // not open
+  EXPECT_EQ(device_->GetLinkState(), 0);
+  EXPECT_EQ(device_->GetStatusFlags(), 0u);
+  r->Release();
+}
+
+TEST_F(RemoteObjects, RequestTypesOutsideTheFourAreRefused) {
+  ConnectionSettings s = LanSettings("127.0.0.1", "9");
+  ASSERT_EQ(device_->Configure(&s), kOk);
+  ASSERT_EQ(device_->Open(), kOk);
+  EXPECT_EQ(device_->Open(), 1);  // already open
+  RemoteRequest* r = nullptr;
+  ASSERT_EQ(device_->CreateRequest(&r), kOk);
+  for (int32_t type : {0, 4, 6, -1}) {
+    r->requestType = type;
+    EXPECT_EQ(device_->Submit(r), kErrInvalidArg) << type;
+  }
+  r->requestType = kRequestTransfer;
+  r->dataCode = 0x8100;
+  r->sectionLimit = 0;
+  EXPECT_EQ(device_->Submit(r), kErrInvalidArg);
+  r->Release();
+  EXPECT_EQ(device_->Close(), kOk);
+  EXPECT_EQ(sink_.Count(SinkEvent::Done), 0);
+}
+
+TEST_F(RemoteObjects, ScreenIsBlankBeforeTheFirstOne) {
+  uint8_t screen[kScreenBytes + 8];
+  std::memset(screen, 0xAA, sizeof screen);
+  EXPECT_EQ(device_->CopyScreen(screen, sizeof screen), kOk);
+  for (uint8_t b : screen) ASSERT_EQ(b, 0);
+  EXPECT_EQ(device_->CopyScreen(nullptr, kScreenBytes), kErrPointer);
+}
+
+TEST_F(RemoteObjects, UnusedOperationsSayNotImplemented) {
+  EXPECT_EQ(device_->Reserved5(), static_cast<int32_t>(0x80004001u));
+  EXPECT_EQ(device_->Reserved12(), static_cast<int32_t>(0x80004001u));
+}
+
+}  // namespace
+}  // namespace ksvw::rmttest

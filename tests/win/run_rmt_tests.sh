@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# Runs the Windows tests of ksvwrmt.dll against simulated analyzers:
+#   run_rmt_tests.sh TEST.EXE [GTEST OPTIONS...] -- EMULATOR...
+# Starts native ksvw-sim instances (TCP on loopback; pseudo-terminals that
+# become the Wine prefix's COM5 and COM6, leaving every other COM port
+# alone), hands their ports, COM names and captures to the test program in
+# KSVW_SIM_* variables, runs it with the emulator (Wine) and stops them.
+# Environment: KSVW_SIM (the native ksvw-sim), KSVW_WINEPREFIX.
+set -uo pipefail
+
+exe="$1"
+shift
+gtest_args=()
+while (($# > 0)) && [[ "$1" != "--" ]]; do
+  gtest_args+=("$1")
+  shift
+done
+(($# > 0)) && shift
+emulator=("$@")
+
+[[ -x "${KSVW_SIM:-}" ]] || {
+  echo "no native ksvw-sim at '${KSVW_SIM:-}': build it (scripts/build.sh native) and point" \
+    "KSVW_NATIVE_TOOLS_DIR at its directory" >&2
+  exit 1
+}
+prefix="${KSVW_WINEPREFIX:-}"
+[[ -f "$prefix/system.reg" ]] || {
+  echo "no Wine prefix at '$prefix': run scripts/wine-prefix.sh '$prefix'" >&2
+  exit 1
+}
+
+pids=()
+stop_all() {
+  local p
+  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  pids=()
+}
+trap stop_all EXIT
+
+# start_sim NAME ARGS...: runs ksvw-sim with its output in NAME.out and
+# NAME.err and waits until every link it was given is listening.
+start_sim() {
+  local name="$1"
+  shift
+  local links=0 a
+  for a in "$@"; do [[ "$a" == --tcp || "$a" == --pty ]] && links=$((links + 1)); done
+  "$KSVW_SIM" "$@" >"$name.out" 2>"$name.err" </dev/null &
+  local pid=$!
+  pids+=("$pid")
+  for _ in $(seq 200); do
+    (($(grep -c '^listening' "$name.out") >= links)) && return 0
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  echo "ksvw-sim $name did not start:" >&2
+  cat "$name.err" >&2
+  exit 1
+}
+# tcp_port NAME [N]: the port of the simulator's Nth TCP listener.
+tcp_port() {
+  grep '^listening tcp' "$1.out" | sed -n "${2:-1}p" | sed 's/.*://'
+}
+# A path of this machine as Wine sees it (drive Z: is the root).
+win_path() {
+  local p
+  p="$(realpath -m "$1")"
+  printf 'Z:%s' "${p//\//\\}"
+}
+
+rm -f ./*.DT
+start_sim main --tcp 127.0.0.1:0 --tcp 127.0.0.1:0 --records 20000 --board MDCL --seed 3 \
+  --dump-capture main.DT
+start_sim busy --tcp 127.0.0.1:0 --refuse busy
+start_sim version --tcp 127.0.0.1:0 --refuse version
+start_sim board --tcp 127.0.0.1:0 --refuse board
+start_sim silent --tcp 127.0.0.1:0 --no-answer
+start_sim drop --tcp 127.0.0.1:0 --records 20000 --seed 6 --drop-in-section 0x8101
+start_sim com --pty "$prefix/dosdevices/com5" --records 20000 --seed 4 --dump-capture com.DT
+start_sim slow --pty "$prefix/dosdevices/com6" --records 1500 --seed 5 --line-rate 230400 \
+  --dump-capture slow.DT
+
+export KSVW_SIM_PORT="$(tcp_port main 1)"
+export KSVW_SIM_CTPORT="$(tcp_port main 2)"
+export KSVW_SIM_CAPTURE="$(win_path main.DT)"
+export KSVW_SIM_BUSY_PORT="$(tcp_port busy)"
+export KSVW_SIM_VERSION_PORT="$(tcp_port version)"
+export KSVW_SIM_BOARD_PORT="$(tcp_port board)"
+export KSVW_SIM_SILENT_PORT="$(tcp_port silent)"
+export KSVW_SIM_DROP_PORT="$(tcp_port drop)"
+export KSVW_SIM_COM=COM5
+export KSVW_SIM_COM_CAPTURE="$(win_path com.DT)"
+export KSVW_SIM_SLOW_COM=COM6
+export KSVW_SIM_SLOW_COM_CAPTURE="$(win_path slow.DT)"
+
+# A Wine server of our own for the prefix, started quietly: one that Wine
+# starts on demand inherits this script's output, holds it open for seconds
+# after the test and may print its object dump into it.
+if command -v wineserver >/dev/null; then
+  WINEPREFIX="$prefix" wineserver -p5 </dev/null >/dev/null 2>&1 || true
+fi
+
+status=0
+timeout -k 10 540 "${emulator[@]}" "$exe" "${gtest_args[@]}" || status=$?
+stop_all
+exit "$status"
