@@ -1,0 +1,818 @@
+// The link object with an in-process fake of the remote library's device:
+// the fake runs every request on a thread of its own and calls the sink from
+// there, as the library does. A message-only window collects what the link
+// posts and sends.
+#include <windows.h>
+// After windows.h, whose types it uses.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "remote/win32/ks_remote4q.h"
+
+namespace ksvw {
+namespace {
+
+// --- Fakes of the library's objects ----------------------------------------
+
+std::atomic<int> liveRequests{0};
+
+class FakeRequest final : public RemoteRequest {
+ public:
+  FakeRequest() { ++liveRequests; }
+  uint32_t AddRef() override { return ++refs_; }
+  uint32_t Release() override {
+    uint32_t left = --refs_;
+    if (left == 0) {
+      --liveRequests;
+      delete this;
+    }
+    return left;
+  }
+
+ private:
+  std::atomic<uint32_t> refs_{1};
+};
+
+// What a transfer section does when submitted.
+struct Section {
+  std::vector<uint8_t> bytes;
+  int32_t result = 0;
+  bool waitForCancel = false;  // finish with 0x800704C7 once Cancel arrives
+  bool hold = false;           // finish only once the test opens the gate
+};
+
+class FakeDevice : public RemoteDevice {
+ public:
+  ~FakeDevice() { JoinAll(); }
+
+  uint32_t AddRef() override { return ++refs; }
+  uint32_t Release() override {
+    uint32_t left = --refs;
+    if (left == 0) destroyed = true;  // kept alive by the test for inspection
+    return left;
+  }
+  int32_t CreateRequest(RemoteRequest** request) override {
+    if (createResult < 0) return createResult;
+    *request = new FakeRequest;
+    return 0;
+  }
+  int32_t Configure(const ConnectionSettings* settings) override {
+    configured = *settings;
+    ++configureCalls;
+    return configureResult;
+  }
+  int32_t Reserved5() override { return 0; }
+  int32_t Advise(RemoteEventSink* s) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    sink = s;
+    advised.push_back(s);
+    return 0;
+  }
+  int32_t SetMonitorInterval(int32_t value) override {
+    monitorCalls.push_back(value);
+    return 0;
+  }
+  int32_t Open() override {
+    ++openCalls;
+    return openResult;
+  }
+  int32_t Close() override {
+    ++closeCalls;
+    return 0;
+  }
+  int32_t Submit(RemoteRequest* request) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      submitted.push_back({request->requestType, request->dataCode, request->sectionLimit,
+                           request->reserved, request->fileHandle});
+    }
+    if (submitResult < 0) return submitResult;
+    request->AddRef();  // the library's own reference while it runs
+    if (finishBeforeSubmitReturns) {
+      std::thread([this, request] { Run(request); }).join();
+      return 0;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    threads_.emplace_back([this, request] { Run(request); });
+    return 0;
+  }
+  void OpenGate() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    gateOpen_ = true;
+    cancelCv_.notify_all();
+  }
+  int32_t Cancel(RemoteRequest* request) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    cancelled.push_back(request);
+    cancelCv_.notify_all();
+    return 0;
+  }
+  int32_t Reserved12() override { return 0; }
+  int32_t GetLinkState() override { return linkState; }
+  uint32_t GetStatusFlags() override { return statusFlags; }
+  int32_t CopyScreen(uint8_t*, uint32_t) override { return 0; }
+
+  void JoinAll() {
+    for (;;) {
+      std::vector<std::thread> batch;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        batch.swap(threads_);
+      }
+      if (batch.empty()) return;
+      for (auto& t : batch) t.join();
+    }
+  }
+  RemoteEventSink* Sink() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sink;
+  }
+
+  struct Submitted {
+    int32_t type, dataCode, limit, reserved, file;
+  };
+
+  std::atomic<uint32_t> refs{1};
+  std::atomic<bool> destroyed{false};
+  ConnectionSettings configured{};
+  int configureCalls = 0;
+  int32_t configureResult = 0;
+  int32_t createResult = 0;
+  int32_t openResult = 0;
+  std::atomic<int32_t> submitResult{0};
+  int32_t connectResult = 0;
+  bool finishBeforeSubmitReturns = false;
+  std::atomic<int> openCalls{0}, closeCalls{0};
+  std::atomic<int32_t> linkState{0};
+  uint32_t statusFlags = 0;
+  std::vector<int32_t> monitorCalls;
+  std::vector<RemoteEventSink*> advised;
+  std::vector<Submitted> submitted;
+  std::vector<RemoteRequest*> cancelled;
+  std::map<int32_t, Section> sections;
+  RemoteEventSink* sink = nullptr;
+
+ private:
+  void Run(RemoteRequest* request) {
+    RemoteEventSink* s = Sink();
+    if (request->requestType == kRequestConnect) {
+      request->result = connectResult;
+    } else if (request->requestType == kRequestTransfer) {
+      auto found = sections.find(request->dataCode);
+      Section section = found != sections.end() ? found->second : Section{};
+      if (section.hold) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cancelCv_.wait(lock, [&] { return gateOpen_; });
+      }
+      // Deliver in pieces, with progress, as a link would.
+      const size_t piece = 1000;
+      for (size_t at = 0; at < section.bytes.size(); at += piece) {
+        uint32_t n = static_cast<uint32_t>(std::min(piece, section.bytes.size() - at));
+        s->OnProgress(request, static_cast<int32_t>(at),
+                      static_cast<int32_t>(section.bytes.size()));
+        uint32_t size = n;
+        if (s->OnData(request, 0, section.bytes.data() + at, &size) < 0 || size != n) {
+          request->result = static_cast<int32_t>(0x8007001Du);
+          break;
+        }
+      }
+      if (request->result == 0) request->result = section.result;
+      if (section.waitForCancel) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        cancelCv_.wait(lock, [&] { return !cancelled.empty(); });
+        request->result = kErrCancelled;
+      }
+    }
+    s->OnRequestDone(request);
+    request->Release();
+  }
+
+  std::mutex mutex_;
+  std::condition_variable cancelCv_;
+  bool gateOpen_ = false;
+  std::vector<std::thread> threads_;
+};
+
+// --- The window that collects the link's messages ----------------------------
+
+struct Message {
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  std::string text;  // SB_SETTEXTA
+};
+
+std::vector<Message>* collected = nullptr;
+
+LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (collected && (message >= WM_APP || message == SB_SETTEXTA || message == TB_SETSTATE ||
+                    message == WM_COMMAND)) {
+    Message m{message, wParam, lParam, {}};
+    if (message == SB_SETTEXTA && lParam) m.text = reinterpret_cast<const char*>(lParam);
+    collected->push_back(m);
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND MakeCollector() {
+  static bool registered = false;
+  if (!registered) {
+    WNDCLASSA c{};
+    c.lpfnWndProc = CollectorProc;
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = "ksvw_test_collector";
+    RegisterClassA(&c);
+    registered = true;
+  }
+  return CreateWindowExA(0, "ksvw_test_collector", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         GetModuleHandleA(nullptr), nullptr);
+}
+
+FakeDevice* factoryDevices[4];
+int factoryCalls = 0;
+int32_t FakeCreate(RemoteDevice** device) {
+  *device = factoryDevices[factoryCalls++];
+  return 0;
+}
+int32_t FailingCreate(RemoteDevice** device) {
+  *device = nullptr;
+  return kErrOutOfMemory;
+}
+
+class RemoteLink : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    collected = &messages;
+    window = MakeCollector();
+    ASSERT_NE(window, nullptr);
+    factoryCalls = 0;
+    factoryDevices[0] = &device;
+    factoryDevices[1] = &second;
+    link = new CKSRemote4q(window, FakeCreate);
+    settings = DefaultConnectionSettings();
+    ASSERT_EQ(link->Initialize(&settings), 0);
+  }
+  void TearDown() override {
+    delete link;
+    device.JoinAll();
+    second.JoinAll();
+    Pump();
+    ReleaseCarried();
+    DestroyWindow(window);
+    collected = nullptr;
+    char path[MAX_PATH];
+    if (!file.empty()) DeleteFileA(file.c_str());
+    (void)path;
+  }
+
+  // Runs the queue until `done` holds (or 20 s pass: a hang fails the test).
+  void PumpUntil(const std::function<bool()>& done) {
+    auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!done()) {
+      MSG m;
+      while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+      if (std::chrono::steady_clock::now() > limit) {
+        ADD_FAILURE() << "timed out waiting";
+        return;
+      }
+      Sleep(1);
+    }
+  }
+  void Pump() {
+    MSG m;
+    while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+  }
+  // Runs `work` on a thread of its own (as the library would), serving the
+  // link's synchronous sends meanwhile, then delivers what was posted.
+  void OnLibraryThread(const std::function<void()>& work) {
+    std::atomic<bool> finished{false};
+    std::thread t([&] {
+      work();
+      finished = true;
+    });
+    PumpUntil([&] { return finished.load(); });
+    t.join();
+    Pump();
+  }
+  std::vector<UINT> Kinds() const {
+    std::vector<UINT> kinds;
+    for (const Message& m : messages) kinds.push_back(m.message);
+    return kinds;
+  }
+  bool Has(UINT message) const {
+    for (const Message& m : messages)
+      if (m.message == message) return true;
+    return false;
+  }
+  // The references the posted messages carry go back, as the main window
+  // would release them.
+  void ReleaseCarried() {
+    for (Message& m : messages) {
+      if (m.message == WM_APP_REQUEST_DONE && m.lParam)
+        reinterpret_cast<RemoteRequest*>(m.lParam)->Release();
+      if (m.message == WM_APP_LINK_CLOSED && m.lParam)
+        reinterpret_cast<RemoteDevice*>(m.lParam)->Release();
+      m.lParam = 0;
+    }
+  }
+  std::string TempFile(const char* name) {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    char path[MAX_PATH];
+    std::snprintf(path, sizeof path, "%sksvw_%lu_%s", temp, GetCurrentProcessId(), name);
+    file = path;
+    return file;
+  }
+  static std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "<cannot open>";
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    std::fclose(f);
+    return bytes;
+  }
+
+  std::vector<Message> messages;
+  HWND window = nullptr;
+  FakeDevice device, second;
+  CKSRemote4q* link = nullptr;
+  ConnectionSettings settings;
+  std::string file;
+};
+
+// --- Sink events ----------------------------------------------------------------
+
+TEST_F(RemoteLink, IdentityOfAKnownModelGoesToTheStatusBar) {
+  int32_t variant = -1;
+  EXPECT_EQ(link->ReadIdentity(&variant), 0x10014);  // before any report
+  EXPECT_EQ(variant, 7);
+  link->SetStatusBar(window);
+  int32_t result = 0;
+  OnLibraryThread([&] { result = link->OnIdentity(0x10024, 3); });
+  EXPECT_EQ(result, 1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, static_cast<UINT>(SB_SETTEXTA));
+  EXPECT_EQ(messages[0].wParam, 0u);
+  EXPECT_EQ(messages[0].text, "KS-9100 & XP-RT4QX");
+  EXPECT_EQ(link->ReadIdentity(&variant), 0x10024);
+  EXPECT_EQ(variant, 0);
+}
+
+TEST_F(RemoteLink, IdentityOfAnUnknownModelClearsAndSendsNothing) {
+  link->SetStatusBar(window);
+  int32_t result = -1;
+  OnLibraryThread([&] { result = link->OnIdentity(0x10001, 5); });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(messages.empty());
+  int32_t variant = -1;
+  EXPECT_EQ(link->ReadIdentity(&variant), 0x10001);
+  EXPECT_EQ(variant, 0);
+  EXPECT_EQ(link->ReadIdentity(nullptr), 0x10001);
+}
+
+TEST_F(RemoteLink, ModelTexts) {
+  EXPECT_STREQ(ModelText(0x10012), "KS-4100 & XP-RT4Q");
+  EXPECT_STREQ(ModelText(0x10013), "KS-6100 & XP-RT4Q");
+  EXPECT_STREQ(ModelText(0x10014), "KS-9100 & XP-RT4Q");
+  EXPECT_STREQ(ModelText(0x10022), "KS-4100 & XP-RT4QX");
+  EXPECT_STREQ(ModelText(0x10023), "KS-6100 & XP-RT4QX");
+  EXPECT_STREQ(ModelText(0x10024), "KS-9100 & XP-RT4QX");
+  EXPECT_EQ(ModelText(0x10004), nullptr);
+  EXPECT_EQ(ModelText(0), nullptr);
+}
+
+TEST_F(RemoteLink, ProgressOfARequestThatIsNotCurrentPostsNothing) {
+  FakeRequest* other = new FakeRequest;
+  OnLibraryThread([&] { link->OnProgress(other, 10, 100); });
+  EXPECT_TRUE(messages.empty());
+  other->Release();
+}
+
+TEST_F(RemoteLink, LinkStateChangeIsKeptAndPosted) {
+  device.linkState = 1;
+  OnLibraryThread([&] { link->OnLinkStateChanged(); });
+  EXPECT_EQ(link->LinkState(), 1);
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, WM_APP_LINK_STATE);
+  EXPECT_EQ(messages[0].lParam, 1);
+}
+
+TEST_F(RemoteLink, LostLinkClosesTheDeviceAndCancelsTheDownloadDialog) {
+  device.linkState = 1;
+  OnLibraryThread([&] { link->OnLinkStateChanged(); });
+  messages.clear();
+  link->SetDownloadDialog(window);
+  OnLibraryThread([&] { link->OnLinkLost(); });
+  EXPECT_EQ(link->LinkState(), 0);
+  EXPECT_EQ(device.closeCalls, 1);
+  // The cancel is sent, the loss posted: they may arrive in either order.
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_TRUE(Has(WM_APP_LINK_LOST));
+  ASSERT_TRUE(Has(WM_COMMAND));
+  for (const Message& m : messages)
+    if (m.message == WM_COMMAND) {
+      EXPECT_EQ(m.wParam, static_cast<WPARAM>(IDCANCEL));
+    }
+}
+
+TEST_F(RemoteLink, StatusFlagsSetTheDownloadButtonUnlessTheKeyEmulatorIsOpen) {
+  link->SetToolbar(window);
+  OnLibraryThread([&] { link->OnStatusFlags(0x100); });
+  OnLibraryThread([&] { link->OnStatusFlags(0x001); });
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0].message, static_cast<UINT>(TB_SETSTATE));
+  EXPECT_EQ(messages[0].wParam, 1003u);
+  EXPECT_EQ(LOWORD(messages[0].lParam), TBSTATE_INDETERMINATE);
+  EXPECT_EQ(LOWORD(messages[1].lParam), TBSTATE_ENABLED);
+  messages.clear();
+  link->SetKeyEmulator(reinterpret_cast<KeyEmulator*>(&device), window);
+  OnLibraryThread([&] { link->OnStatusFlags(0x100); });
+  EXPECT_TRUE(messages.empty());
+  OnLibraryThread([&] { link->OnScreenChanged(); });
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].message, WM_APP_KEYEMU_NOTIFY);
+  EXPECT_EQ(messages[0].wParam, 4u);
+  link->SetKeyEmulator(nullptr, nullptr);
+}
+
+TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFile) {
+  std::string path = TempFile("ondata.bin");
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  const int32_t handle = static_cast<int32_t>(reinterpret_cast<intptr_t>(h));
+  const uint8_t bytes[5] = {1, 2, 3, 4, 5};
+  FakeRequest* r = new FakeRequest;
+  uint32_t size = 5;
+
+  r->requestType = kRequestConnect;
+  r->fileHandle = handle;
+  r->dataCode = kSectionHead;
+  EXPECT_EQ(link->OnData(r, 0, bytes, &size), 0);  // a connect request
+  r->requestType = kRequestTransfer;
+  r->fileHandle = 0;
+  EXPECT_EQ(link->OnData(r, 0, bytes, &size), 0);  // no file
+  r->fileHandle = handle;
+  size = 0;
+  EXPECT_EQ(link->OnData(r, 0, bytes, &size), 0);  // nothing to write
+  r->dataCode = 0x8104;
+  size = 5;
+  EXPECT_EQ(link->OnData(r, 0, bytes, &size), 0);  // not a transfer section
+  EXPECT_EQ(GetFileSize(h, nullptr), 0u);
+
+  r->dataCode = kSectionTail;
+  size = 5;
+  EXPECT_EQ(link->OnData(r, 0, bytes, &size), 0);
+  EXPECT_EQ(size, 5u);
+  size = 2;
+  EXPECT_EQ(link->OnData(r, 0, bytes + 3, &size), 0);
+  EXPECT_EQ(GetFileSize(h, nullptr), 7u);
+  CloseHandle(h);
+  EXPECT_EQ(ReadAll(path), std::string("\x01\x02\x03\x04\x05\x04\x05", 7));
+  r->Release();
+}
+
+TEST_F(RemoteLink, AFailedWriteIsReturnedAsAResultCode) {
+  std::string path = TempFile("readonly.bin");
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  CloseHandle(h);
+  h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                  nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  FakeRequest* r = new FakeRequest;
+  r->requestType = kRequestTransfer;
+  r->dataCode = kSectionData;
+  r->fileHandle = static_cast<int32_t>(reinterpret_cast<intptr_t>(h));
+  const uint8_t bytes[3] = {7, 8, 9};
+  uint32_t size = 3;
+  int32_t result = link->OnData(r, 0, bytes, &size);
+  EXPECT_LT(result, 0);
+  EXPECT_EQ(static_cast<uint32_t>(result) & 0xFFFF0000u, 0x80070000u);
+  EXPECT_EQ(size, 0u);
+  CloseHandle(h);
+  r->Release();
+}
+
+// --- Connect and disconnect ----------------------------------------------------
+
+TEST_F(RemoteLink, SuccessfulConnectPostsOnlyTheRequest) {
+  EXPECT_EQ(link->Connect(), 0);
+  PumpUntil([&] { return Has(WM_APP_REQUEST_DONE); });
+  device.JoinAll();
+  Pump();
+  ASSERT_EQ(Kinds(), std::vector<UINT>{WM_APP_REQUEST_DONE});
+  auto* request = reinterpret_cast<RemoteRequest*>(messages[0].lParam);
+  EXPECT_EQ(request->requestType, kRequestConnect);
+  EXPECT_EQ(request->result, 0);
+  EXPECT_EQ(device.openCalls, 1);
+  EXPECT_EQ(device.closeCalls, 0);
+  ReleaseCarried();
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(RemoteLink, FailedConnectPostsTheRequestThenTheDeviceToClose) {
+  device.connectResult = static_cast<int32_t>(0x80072AF9u);
+  uint32_t refsBefore = device.refs;
+  EXPECT_EQ(link->Connect(), 0);
+  PumpUntil([&] { return Has(WM_APP_LINK_CLOSED); });
+  device.JoinAll();
+  Pump();
+  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_REQUEST_DONE, WM_APP_LINK_CLOSED}));
+  EXPECT_EQ(reinterpret_cast<RemoteRequest*>(messages[0].lParam)->result,
+            static_cast<int32_t>(0x80072AF9u));
+  EXPECT_EQ(reinterpret_cast<RemoteDevice*>(messages[1].lParam), &device);
+  EXPECT_EQ(device.refs, refsBefore + 1);  // the message's own reference
+  ReleaseCarried();
+  EXPECT_EQ(device.refs, refsBefore);
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(RemoteLink, DisconnectAlwaysPostsTheDeviceToClose) {
+  EXPECT_EQ(link->Disconnect(), 0);
+  PumpUntil([&] { return Has(WM_APP_LINK_CLOSED); });
+  device.JoinAll();
+  Pump();
+  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_REQUEST_DONE, WM_APP_LINK_CLOSED}));
+  EXPECT_EQ(reinterpret_cast<RemoteRequest*>(messages[0].lParam)->requestType, kRequestDisconnect);
+}
+
+TEST_F(RemoteLink, ConnectFailuresBeforeTheRequestRuns) {
+  device.openResult = static_cast<int32_t>(0x80070005u);
+  EXPECT_EQ(link->Connect(), static_cast<int32_t>(0x80070005u));
+  EXPECT_EQ(device.closeCalls, 0);
+  device.openResult = 0;
+  device.createResult = kErrOutOfMemory;
+  EXPECT_EQ(link->Connect(), kErrOutOfMemory);
+  EXPECT_EQ(device.closeCalls, 1);
+  device.createResult = 0;
+  device.submitResult = kErrNotConnected;
+  EXPECT_EQ(link->Connect(), kErrNotConnected);
+  EXPECT_EQ(device.closeCalls, 2);
+  EXPECT_EQ(liveRequests, 0);
+  Pump();
+  EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(RemoteLink, WithoutADeviceEveryOperationSaysEPointer) {
+  CKSRemote4q bare(window, FailingCreate);
+  EXPECT_EQ(bare.Initialize(&settings), kErrOutOfMemory);
+  EXPECT_EQ(bare.Connect(), kErrPointer);
+  EXPECT_EQ(bare.Disconnect(), kErrPointer);
+  EXPECT_EQ(bare.CancelTransfer(), kErrPointer);
+  EXPECT_EQ(bare.StartDownload("unused.tmp"), kErrPointer);
+  RemoteDevice* out = &device;
+  EXPECT_EQ(bare.AcquireDevice(&out), kErrPointer);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(RemoteLink, CancelWithoutATransferReturnsOneAndCallsNothing) {
+  EXPECT_EQ(link->CancelTransfer(), 1);
+  EXPECT_TRUE(device.cancelled.empty());
+}
+
+TEST_F(RemoteLink, MonitorIntervalCallsTheDeviceOnlyOnChange) {
+  link->UpdateMonitorInterval(300);
+  link->UpdateMonitorInterval(300);
+  EXPECT_EQ(device.monitorCalls, std::vector<int32_t>{300});
+  link->UpdateMonitorInterval(-5);
+  EXPECT_EQ(device.monitorCalls, (std::vector<int32_t>{300, -1}));
+  link->UpdateMonitorInterval(-1);
+  EXPECT_EQ(device.monitorCalls, (std::vector<int32_t>{300, -1}));
+}
+
+TEST_F(RemoteLink, AcquireDeviceAddsAReference) {
+  uint32_t before = device.refs;
+  RemoteDevice* out = nullptr;
+  EXPECT_EQ(link->AcquireDevice(&out), 0);
+  EXPECT_EQ(out, &device);
+  EXPECT_EQ(device.refs, before + 1);
+  out->Release();
+}
+
+// --- Initialise and delete ------------------------------------------------------
+
+TEST_F(RemoteLink, InitializeConfiguresAndAdvises) {
+  EXPECT_EQ(device.configureCalls, 1);
+  EXPECT_EQ(device.configured.size, 1396u);
+  EXPECT_STREQ(device.configured.com, "COM1");
+  EXPECT_EQ(device.configured.speed, 115200);
+  ASSERT_EQ(device.advised.size(), 1u);
+  EXPECT_EQ(device.advised[0], link);
+}
+
+TEST_F(RemoteLink, InitializeAgainReleasesTheEarlierDevice) {
+  settings.speed = 9600;
+  ASSERT_EQ(link->Initialize(&settings), 0);
+  EXPECT_TRUE(device.destroyed);
+  // The earlier device was told to stop calling before it was let go.
+  ASSERT_EQ(device.advised.size(), 2u);
+  EXPECT_EQ(device.advised[1], nullptr);
+  EXPECT_FALSE(second.destroyed);
+  EXPECT_EQ(second.configured.speed, 9600);
+  ASSERT_EQ(second.advised.size(), 1u);
+  EXPECT_EQ(second.advised[0], link);
+  RemoteDevice* out = nullptr;
+  ASSERT_EQ(link->AcquireDevice(&out), 0);
+  EXPECT_EQ(out, &second);
+  out->Release();
+}
+
+TEST_F(RemoteLink, DeletionUnadvisesAndReleasesTheDevice) {
+  delete link;
+  link = nullptr;
+  EXPECT_TRUE(device.destroyed);
+  EXPECT_EQ(device.advised.back(), nullptr);
+}
+
+TEST_F(RemoteLink, ConfigureFailureIsReturned) {
+  second.configureResult = kErrInvalidArg;
+  EXPECT_EQ(link->Initialize(&settings), kErrInvalidArg);
+  EXPECT_TRUE(second.advised.empty());
+}
+
+// --- The download chain ------------------------------------------------------------
+
+class Download : public RemoteLink {
+ protected:
+  void SetUp() override {
+    RemoteLink::SetUp();
+    device.sections[kSectionHead].bytes = Bytes(100, 'H');
+    device.sections[kSectionDataHeader].bytes = Bytes(2500, 'D');
+    device.sections[kSectionData].bytes = Bytes(5000, 'R');
+    device.sections[kSectionTail].bytes = Bytes(64, 'T');
+  }
+  static std::vector<uint8_t> Bytes(size_t n, char tag) {
+    std::vector<uint8_t> v(n);
+    for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>(tag + (i % 7));
+    return v;
+  }
+  static std::string Text(const std::vector<uint8_t>& v) { return std::string(v.begin(), v.end()); }
+  // Starts and waits for the end of the chain; returns the final code.
+  int32_t RunDownload(const std::string& path) {
+    EXPECT_EQ(link->StartDownload(path.c_str()), 0);
+    PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
+    device.JoinAll();
+    Pump();
+    for (const Message& m : messages)
+      if (m.message == WM_APP_DOWNLOAD_DONE) return static_cast<int32_t>(m.wParam);
+    return 0;
+  }
+  std::vector<WPARAM> Steps() const {
+    std::vector<WPARAM> steps;
+    for (const Message& m : messages)
+      if (m.message == WM_APP_DOWNLOAD_STEP) steps.push_back(m.wParam);
+    return steps;
+  }
+};
+
+TEST_F(Download, FourSectionsMakeTheMagicAndTheirConcatenation) {
+  std::string path = TempFile("DATAFILE.TMP");
+  {
+    // An older, longer file is replaced entirely.
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::string old(20000, 'x');
+    std::fputs(old.c_str(), f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(RunDownload(path), 0);
+  std::string expected =
+      std::string("KESTRIN DATA   \0", 16) + Text(device.sections[kSectionHead].bytes) +
+      Text(device.sections[kSectionDataHeader].bytes) + Text(device.sections[kSectionData].bytes) +
+      Text(device.sections[kSectionTail].bytes);
+  EXPECT_EQ(ReadAll(path), expected);
+
+  ASSERT_EQ(device.submitted.size(), 4u);
+  const int32_t codes[4] = {0x8100, 0x8102, 0x8101, 0x8103};
+  const int32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(device.submitted[i].type, kRequestTransfer);
+    EXPECT_EQ(device.submitted[i].dataCode, codes[i]);
+    EXPECT_EQ(device.submitted[i].limit, limits[i]);
+    EXPECT_EQ(device.submitted[i].reserved, 0);
+    EXPECT_NE(device.submitted[i].file, 0);
+    EXPECT_EQ(device.submitted[i].file, device.submitted[0].file);
+  }
+  // Steps in the order the sections are requested: 1, 3, 2, 4.
+  EXPECT_EQ(Steps(), (std::vector<WPARAM>{1, 3, 2, 4}));
+  // Progress only for the running section, never beyond its size.
+  int progress = 0;
+  for (const Message& m : messages)
+    if (m.message == WM_APP_DOWNLOAD_PROGRESS) {
+      ++progress;
+      EXPECT_LT(static_cast<int32_t>(m.wParam), static_cast<int32_t>(m.lParam));
+    }
+  EXPECT_GT(progress, 0);
+  // The chain closed the file: it can be opened exclusively again.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  EXPECT_EQ(link->CancelTransfer(), 1);  // no transfer is current any more
+  ReleaseCarried();
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(Download, AFailedSectionEndsWithItsCodeAndAZeroHeader) {
+  device.sections[kSectionDataHeader].result = static_cast<int32_t>(0x80004005u);
+  std::string path = TempFile("DATAFILE_FAIL.TMP");
+  EXPECT_EQ(RunDownload(path), static_cast<int32_t>(0x80004005u));
+  std::string bytes = ReadAll(path);
+  ASSERT_GE(bytes.size(), 16u);
+  EXPECT_EQ(bytes.substr(0, 16), std::string(16, '\0'));
+  EXPECT_EQ(bytes.substr(16, 100), Text(device.sections[kSectionHead].bytes));
+  EXPECT_EQ(device.submitted.size(), 2u);
+  EXPECT_EQ(Steps(), (std::vector<WPARAM>{1, 3}));
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  ReleaseCarried();
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(Download, ASectionThatCannotBeSubmittedEndsTheChain) {
+  std::string path = TempFile("DATAFILE_SUBMIT.TMP");
+  // The first section goes through; the next submit is refused.
+  device.sections[kSectionHead].hold = true;
+  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
+  device.submitResult = kErrNotConnected;
+  device.OpenGate();
+  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
+  device.JoinAll();
+  Pump();
+  int32_t code = 0;
+  for (const Message& m : messages)
+    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
+  EXPECT_EQ(code, kErrNotConnected);
+  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(16, '\0'));
+  EXPECT_EQ(link->CancelTransfer(), 1);
+  ReleaseCarried();
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(Download, CancelDuringTheDataSectionPassesTheCancelCodeOn) {
+  device.sections[kSectionData].waitForCancel = true;
+  std::string path = TempFile("DATAFILE_CANCEL.TMP");
+  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
+  PumpUntil([&] {
+    std::vector<WPARAM> s = Steps();
+    return s.size() >= 3;
+  });
+  // Section 0x8101 is running: it is the current request.
+  EXPECT_EQ(link->CancelTransfer(), 0);
+  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
+  device.JoinAll();
+  Pump();
+  ASSERT_EQ(device.cancelled.size(), 1u);
+  EXPECT_EQ(device.submitted.size(), 3u);
+  int32_t code = 0;
+  for (const Message& m : messages)
+    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
+  EXPECT_EQ(code, kErrCancelled);
+  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(16, '\0'));
+  ReleaseCarried();
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurrentRequest) {
+  device.finishBeforeSubmitReturns = true;
+  std::string path = TempFile("DATAFILE_FAST.TMP");
+  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
+  // The whole chain ran inside the first Submit.
+  EXPECT_EQ(device.submitted.size(), 4u);
+  EXPECT_EQ(link->CancelTransfer(), 1);
+  EXPECT_TRUE(device.cancelled.empty());
+  Pump();
+  int32_t code = -1;
+  for (const Message& m : messages)
+    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string("KESTRIN DATA   \0", 16));
+  ReleaseCarried();
+  EXPECT_EQ(liveRequests, 0);
+}
+
+TEST_F(Download, AFileThatCannotBeCreatedFailsAtOnce) {
+  EXPECT_EQ(link->StartDownload("Z:\\no\\such\\folder\\DATAFILE.TMP") & 0xFFFF0000,
+            static_cast<int32_t>(0x80070000u));
+  EXPECT_TRUE(device.submitted.empty());
+  Pump();
+  EXPECT_TRUE(messages.empty());
+}
+
+}  // namespace
+}  // namespace ksvw
