@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # The main job: builds the tools, generates sample captures of both option
 # boards with ksvw-gen, and shows what ksvw-dt makes of them: the capture's
-# summary (info) and the first lines of its text and CSV conversions.
+# summary (info) and the first lines of its text and CSV conversions. Then
+# builds the Windows program and opens it under Wine, connected to a
+# simulated analyzer (scripts/run-program.sh).
+#   scripts/run.sh [--screenshot FILE]   save a picture of the main window and
+#                                        close the program (also the default
+#                                        when there is no display)
 #   KSVW_RUN_DIR     where the samples and conversions go (default: <build>/run)
 #   KSVW_RUN_RECORDS records per sample (default 5000)
 set -euo pipefail
@@ -10,9 +15,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 RUN_DIR="$(ksvw_abs "${KSVW_RUN_DIR:-$BUILD_DIR/run}")"
 RECORDS="${KSVW_RUN_RECORDS:-5000}"
+program_args=("$@")
 
-"$KSVW_ROOT/scripts/setup.sh" native
-"$KSVW_ROOT/scripts/build.sh" native
+"$KSVW_ROOT/scripts/setup.sh" native win
+"$KSVW_ROOT/scripts/build.sh" native win
 
 gen="$BUILD_DIR/ksvw-gen"
 dt="$BUILD_DIR/ksvw-dt"
@@ -40,4 +46,7 @@ for board in MDCL MONC; do
   show_head "${sample%.DT}.txt" 30
   show_head "${sample%.DT}.csv" 8
 done
-say "run: done; the samples and their conversions are in $RUN_DIR"
+say "run: the samples and their conversions are in $RUN_DIR"
+
+KSVW_RUN_DIR="$RUN_DIR" "$KSVW_ROOT/scripts/run-program.sh" "${program_args[@]}"
+say "run: done"

@@ -5,7 +5,8 @@
 #   native:  g++ cmake make, GoogleTest (library and sources), Google Benchmark
 #   fuzz:    clang with its sanitizer and libFuzzer runtimes
 #   win:     MinGW-w64 (posix threads), Wine (64-bit only: no i386 needed),
-#            Xvfb for tests that open windows
+#            Xvfb for tests that open windows, xwininfo and ImageMagick for
+#            screenshots of the program
 #   style:   clang-format
 set -euo pipefail
 # shellcheck source=scripts/common.sh
@@ -17,7 +18,8 @@ declare -A groups=(
   # Wine's X11 driver and dialogs use the X libraries and fonts once windows
   # are drawn (--no-install-recommends leaves them out; they are small).
   [win]="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb fonts-wine
-         libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxfixes3"
+         libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxfixes3
+         x11-utils imagemagick"
   [style]="clang-format"
 )
 

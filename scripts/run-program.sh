@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Opens the Windows program ksvw4q.exe under Wine, connected to a simulated
+# analyzer:
+#   scripts/run-program.sh [--screenshot FILE]
+# ksvw-sim (native build) listens on TCP at 127.0.0.1 and on a pseudo-terminal
+# that the Wine prefix maps to COM1, so the program's default settings (COM1,
+# 115200 bit/s) connect with Remote > Connect (Shift+F5). The program opens on
+# $DISPLAY, or on a virtual display when there is none. With --screenshot, or
+# without a display, it saves a PNG of the main window and closes the program;
+# otherwise it runs until the window is closed.
+# Expects the native and Windows builds (scripts/build.sh native win).
+#   KSVW_SIM_RECORDS  records in the simulator's capture memory (default 20000)
+set -euo pipefail
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+shot=""
+while (($# > 0)); do
+  case "$1" in
+    --screenshot)
+      (($# >= 2)) || die "--screenshot needs a file name"
+      shot="$(realpath -m "$2")"
+      shift 2
+      ;;
+    *) die "unknown option '$1' (expected --screenshot FILE)" ;;
+  esac
+done
+
+app="$WIN_DIR/app/ksvw4q.exe"
+sim="$BUILD_DIR/sim/ksvw-sim"
+[[ -f "$app" ]] || die "ksvw4q.exe was not built ($app)"
+[[ -x "$sim" ]] || die "ksvw-sim was not built ($sim)"
+
+# No display: run again on a virtual one, and take the picture there.
+if [[ -z "${DISPLAY:-}" && -z "${KSVW_ON_XVFB:-}" ]]; then
+  [[ -n "$shot" ]] || shot="$(realpath -m "${KSVW_RUN_DIR:-$BUILD_DIR/run}")/ksvw4q.png"
+  say "no display: running on a virtual one, screenshot to $shot"
+  export WINEPREFIX="$WINE_PREFIX"
+  KSVW_ON_XVFB=1 exec "$KSVW_ROOT/scripts/with-xvfb.sh" "$0" --screenshot "$shot"
+fi
+
+"$KSVW_ROOT/scripts/wine-prefix.sh" "$WINE_PREFIX"
+export WINEPREFIX="$WINE_PREFIX"
+work="$(mktemp -d)"
+pty="$work/com1"
+sim_pid=""
+app_pid=""
+cleanup() {
+  [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null
+  [[ -n "$sim_pid" ]] && kill -TERM "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  # Leave the prefix's COM1 as Wine maps it by itself.
+  wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
+  if [[ -n "${KSVW_ON_XVFB:-}" ]]; then
+    wine reg delete 'HKCU\Software\Wine\X11 Driver' /v Decorated /f >/dev/null 2>&1 || true
+  fi
+  wineserver -w 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+say "ksvw-sim: TCP on 127.0.0.1 and a pseudo-terminal for COM1"
+"$sim" --tcp 127.0.0.1:0 --pty "$pty" --records "${KSVW_SIM_RECORDS:-20000}" --board MDCL \
+  --seed 7 >"$work/sim.out" 2>"$work/sim.err" </dev/null &
+sim_pid=$!
+for _ in $(seq 100); do
+  (($(grep -c '^listening' "$work/sim.out" 2>/dev/null || true) >= 2)) && break
+  kill -0 "$sim_pid" 2>/dev/null || break
+  sleep 0.05
+done
+grep -q '^listening pty' "$work/sim.out" || {
+  cat "$work/sim.err" >&2
+  die "ksvw-sim did not start"
+}
+port="$(sed -n 's/^listening tcp 127\.0\.0\.1://p' "$work/sim.out")"
+say "simulated analyzer: COM1, or LAN converter at host 127.0.0.1 port $port"
+
+# Wine maps COM1 to /dev/ttyS0 itself at every start unless the prefix's
+# Ports key names another device; a symlink made by hand would be replaced.
+wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$pty" /f >/dev/null 2>&1
+if [[ -n "${KSVW_ON_XVFB:-}" ]]; then
+  # No window manager on the virtual display: Wine draws the frames itself.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+fi
+
+if [[ -z "$shot" ]]; then
+  say "opening ksvw4q.exe on $DISPLAY (close its window to end)"
+  wine "$app"
+  exit 0
+fi
+
+command -v xwininfo >/dev/null || die "xwininfo is missing (scripts/setup.sh win)"
+command -v import >/dev/null || die "ImageMagick's import is missing (scripts/setup.sh win)"
+start=$(date +%s%N)
+wine "$app" >"$work/app.log" 2>&1 &
+app_pid=$!
+window=""
+for _ in $(seq 600); do
+  window="$(xwininfo -root -tree 2>/dev/null | awk '/"KS-VW4QX"/ {print $1; exit}')"
+  [[ -n "$window" ]] && break
+  kill -0 "$app_pid" 2>/dev/null || break
+  sleep 0.05
+done
+[[ -n "$window" ]] || die "the main window did not appear"
+say "main window shown $((($(date +%s%N) - start) / 1000000)) ms after start"
+sleep 1 # let it paint
+mkdir -p "$(dirname "$shot")"
+import -window "$window" "$shot"
+say "screenshot: $shot"
