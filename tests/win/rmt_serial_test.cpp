@@ -54,6 +54,30 @@ TEST_F(RemoteSerial, DownloadOverAComPortAtLineRate) {
                "com_slow_download.DT");
 }
 
+TEST_F(RemoteSerial, SilentLineIsALostLink) {
+  std::string com = Env("KSVW_SIM_MUTE_COM");
+  ASSERT_FALSE(com.empty()) << "KSVW_SIM_MUTE_COM is not set (run the tests through their driver)";
+  // The analyzer falls silent partway through the download (a serial line
+  // cannot hang up): the link is lost after its silence limit.
+  ConnectionSettings s = SerialSettings(com, 230400);
+  ASSERT_EQ(device_->Configure(&s), kOk);
+  ASSERT_EQ(device_->Open(), kOk);
+  RemoteRequest* r = nullptr;
+  ASSERT_EQ(device_->CreateRequest(&r), kOk);
+  r->requestType = kRequestConnect;
+  sink_.Watch(r);
+  ASSERT_EQ(device_->Submit(r), kOk);
+  ASSERT_EQ(sink_.WaitDone(r, kWaitMs), kOk);
+  r->Release();
+  sink_.onLinkLost = [&] { device_->Close(); };
+  ASSERT_EQ(sink_.StartDownload(device_, "com_mute.DT"), kOk);
+  int32_t result = sink_.WaitDownload(kWaitMs);
+  EXPECT_EQ(result, kErrNotConnected);
+  Sleep(300);
+  EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 1);
+  EXPECT_EQ(device_->GetLinkState(), 0);
+}
+
 TEST_F(RemoteSerial, MissingPortIsReportedOnConnect) {
   // COM9 is mapped to nothing in the test prefix.
   ConnectionSettings s = SerialSettings("COM9", 115200);

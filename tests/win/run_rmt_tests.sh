@@ -2,7 +2,7 @@
 # Runs the Windows tests of ksvwrmt.dll against simulated analyzers:
 #   run_rmt_tests.sh TEST.EXE [GTEST OPTIONS...] -- EMULATOR...
 # Starts native ksvw-sim instances (TCP on loopback; pseudo-terminals that
-# become the Wine prefix's COM5 and COM6, leaving every other COM port
+# become the Wine prefix's COM5, COM6 and COM7, leaving every other COM port
 # alone), hands their ports, COM names and captures to the test program in
 # KSVW_SIM_* variables, runs it with the emulator (Wine) and stops them.
 # Environment: KSVW_SIM (the native ksvw-sim), KSVW_WINEPREFIX.
@@ -79,6 +79,7 @@ start_sim drop --tcp 127.0.0.1:0 --records 20000 --seed 6 --drop-in-section 0x81
 start_sim com --pty "$prefix/dosdevices/com5" --records 20000 --seed 4 --dump-capture com.DT
 start_sim slow --pty "$prefix/dosdevices/com6" --records 1500 --seed 5 --line-rate 230400 \
   --dump-capture slow.DT
+start_sim mute --pty "$prefix/dosdevices/com7" --records 20000 --seed 7 --drop-after-bytes 100000
 
 export KSVW_SIM_PORT="$(tcp_port main 1)"
 export KSVW_SIM_CTPORT="$(tcp_port main 2)"
@@ -92,6 +93,7 @@ export KSVW_SIM_COM=COM5
 export KSVW_SIM_COM_CAPTURE="$(win_path com.DT)"
 export KSVW_SIM_SLOW_COM=COM6
 export KSVW_SIM_SLOW_COM_CAPTURE="$(win_path slow.DT)"
+export KSVW_SIM_MUTE_COM=COM7
 
 # A Wine server of our own for the prefix, started quietly: one that Wine
 # starts on demand inherits this script's output, holds it open for seconds

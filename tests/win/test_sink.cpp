@@ -29,11 +29,14 @@ TestSink::~TestSink() {
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
-void TestSink::Record(const SinkEvent& e) {
-  std::lock_guard<std::mutex> g(mutex_);
-  events_.push_back(e);
-  events_.back().thread = GetCurrentThreadId();
-  cv_.notify_all();
+void TestSink::Record(const SinkEvent& e, RemoteRequest* request) {
+  {
+    std::lock_guard<std::mutex> g(mutex_);
+    events_.push_back(e);
+    events_.back().thread = GetCurrentThreadId();
+    cv_.notify_all();
+  }
+  if (onEvent) onEvent(e.kind, request);
 }
 
 int32_t TestSink::OnIdentity(int32_t model, int32_t detail) {
@@ -48,11 +51,15 @@ int32_t TestSink::OnLinkStateChanged() {
 }
 
 int32_t TestSink::OnRequestDone(RemoteRequest* request) {
-  Record({SinkEvent::Done, 0, request->requestType, request->dataCode, request->result, 0, 0});
-  bool chain = false;
   {
     std::lock_guard<std::mutex> g(mutex_);
     done_.emplace_back(request, request->result);
+  }
+  Record({SinkEvent::Done, 0, request->requestType, request->dataCode, request->result, 0, 0},
+         request);
+  bool chain = false;
+  {
+    std::lock_guard<std::mutex> g(mutex_);
     chain = downloading_ && request->requestType == kRequestTransfer;
   }
   if (chain) {
@@ -80,7 +87,8 @@ int32_t TestSink::OnRequestDone(RemoteRequest* request) {
 }
 
 int32_t TestSink::OnProgress(RemoteRequest* request, int32_t position, int32_t range) {
-  Record({SinkEvent::Progress, 0, request->requestType, request->dataCode, 0, position, range});
+  Record({SinkEvent::Progress, 0, request->requestType, request->dataCode, 0, position, range},
+         request);
   return 0;
 }
 
@@ -101,7 +109,7 @@ int32_t TestSink::OnScreenChanged() {
 }
 
 int32_t TestSink::OnData(RemoteRequest* request, int32_t, const uint8_t* buffer, uint32_t* size) {
-  Record({SinkEvent::Data, 0, request->requestType, request->dataCode, 0, *size, 0});
+  Record({SinkEvent::Data, 0, request->requestType, request->dataCode, 0, *size, 0}, request);
   if (failDataWith < 0) return failDataWith;
   HANDLE file = FileOf(request);
   if (request->dataCode < 0x8100 || request->dataCode > 0x8103 || !file || *size == 0) {

@@ -73,6 +73,8 @@ class TestSink final : public RemoteEventSink {
   int CallsOnThread(DWORD thread);
 
   // Hooks, called (without the sink's lock) inside the named callbacks.
+  // onEvent: every callback, after it was recorded (request or null).
+  std::function<void(SinkEvent::Kind, RemoteRequest*)> onEvent;
   std::function<void(RemoteRequest*, uint32_t)> onData;  // after the bytes are written
   std::function<void()> onLinkLost;
   // OnData fails with this code instead of writing, when set.
@@ -88,7 +90,7 @@ class TestSink final : public RemoteEventSink {
   std::vector<int32_t> SectionResults();
 
  private:
-  void Record(const SinkEvent& e);
+  void Record(const SinkEvent& e, RemoteRequest* request = nullptr);
   int32_t SubmitSection(size_t step);
   int32_t FinishFile();
 

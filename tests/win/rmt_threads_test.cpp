@@ -1,0 +1,141 @@
+// The library's promise to a GUI program: no operation waits for a library
+// thread, a sink may block in a synchronous SendMessage to the GUI thread
+// and call back into the device, and the last Release leaves no sink call
+// behind.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "tests/win/rmt_fixture.h"
+
+namespace ksvw::rmttest {
+namespace {
+
+using RemoteThreads = RemoteTest;
+
+TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
+  std::string port = PortOf("KSVW_SIM_PORT");
+  HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  std::atomic<bool> blocked{false};
+  std::atomic<bool> timedOut{false};
+  // The first screen blocks the dispatcher until the test lets it go.
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest*) {
+    if (kind != SinkEvent::Screen || blocked.exchange(true)) return;
+    if (WaitForSingleObject(release, 20000) != WAIT_OBJECT_0) timedOut = true;
+  };
+  ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  DWORD until = GetTickCount() + kWaitMs;
+  while (!blocked && GetTickCount() < until) Sleep(5);
+  ASSERT_TRUE(blocked);
+
+  // Everything the GUI thread calls returns while the sink is stuck (had
+  // one of them waited for the dispatcher, the sink's wait would time out).
+  RemoteRequest* key = nullptr;
+  uint8_t screen[kScreenBytes];
+  ConnectionSettings s = LanSettings("127.0.0.1", port);
+  ASSERT_EQ(device_->CreateRequest(&key), kOk);
+  key->requestType = kRequestKeyPress;
+  key->dataCode = 0x8016;
+  sink_.Watch(key);
+  EXPECT_EQ(device_->Submit(key), kOk);
+  EXPECT_EQ(device_->Cancel(key), 1);  // a key press is no transfer
+  EXPECT_EQ(device_->SetMonitorInterval(kMonitorStop), kOk);
+  EXPECT_EQ(device_->GetLinkState(), 1);
+  device_->GetStatusFlags();
+  EXPECT_EQ(device_->CopyScreen(screen, kScreenBytes), kOk);
+  EXPECT_EQ(device_->Configure(&s), kOk);
+  EXPECT_EQ(device_->Close(), kOk);
+  SetEvent(release);
+  // The key press still ends, after the sink is free again.
+  EXPECT_NE(sink_.WaitDone(key, kWaitMs), 0x7FFFFFFF);
+  key->Release();
+  CloseHandle(release);
+  EXPECT_FALSE(timedOut);
+}
+
+LRESULT CALLBACK CountingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_APP + 1) {
+    auto* served = reinterpret_cast<std::atomic<int>*>(GetWindowLongPtrW(w, GWLP_USERDATA));
+    ++*served;
+    return 1;
+  }
+  return DefWindowProcW(w, msg, wp, lp);
+}
+
+TEST_F(RemoteThreads, LastReleaseServesASinkBlockedInSendMessage) {
+  std::string port = PortOf("KSVW_SIM_PORT");
+  // A window of this (the "GUI") thread that the sink sends to, as the
+  // program's sink sends the status bar text.
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = CountingProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"ksvwrmt_test_window";
+  RegisterClassW(&wc);
+  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  std::atomic<int> served{0};
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&served));
+
+  std::atomic<bool> inCall{false};
+  std::atomic<bool> sendFailed{false};
+  std::atomic<int> callsAfterRelease{0};
+  std::atomic<bool> released{false};
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest*) {
+    if (released) ++callsAfterRelease;
+    if (kind != SinkEvent::Screen || inCall.exchange(true)) return;
+    Sleep(100);  // let the test thread get into Release first
+    DWORD_PTR answer = 0;
+    if (!SendMessageTimeoutW(window, WM_APP + 1, 0, 0, SMTO_NORMAL, 20000, &answer))
+      sendFailed = true;
+  };
+  ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  DWORD until = GetTickCount() + kWaitMs;
+  while (!inCall && GetTickCount() < until) Sleep(1);
+  ASSERT_TRUE(inCall);
+  // This thread pumps no messages itself: only the release's wait can serve
+  // the sink's SendMessage (which gives up after 20 s otherwise).
+  device_->Release();
+  device_ = nullptr;
+  released = true;
+  EXPECT_FALSE(sendFailed);
+  EXPECT_EQ(served.load(), 1);
+  Sleep(200);
+  EXPECT_EQ(callsAfterRelease.load(), 0);
+  DestroyWindow(window);
+  UnregisterClassW(wc.lpszClassName, wc.hInstance);
+}
+
+TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
+  std::string port = PortOf("KSVW_SIM_PORT");
+  RemoteDevice* device = device_;
+  std::atomic<int> after{0};
+  std::atomic<bool> gone{false};
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest* r) {
+    if (gone) ++after;
+    if (kind == SinkEvent::Done && r && r->requestType == kRequestDisconnect) {
+      EXPECT_EQ(device->Close(), kOk);
+      device->Release();  // the last reference, on the library's thread
+      gone = true;
+    }
+  };
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  device_ = nullptr;  // the callback owns the reference now
+  RemoteRequest* bye = nullptr;
+  ASSERT_EQ(device->CreateRequest(&bye), kOk);
+  bye->requestType = kRequestDisconnect;
+  sink_.Watch(bye);
+  ASSERT_EQ(device->Submit(bye), kOk);
+  EXPECT_EQ(sink_.WaitDone(bye, kWaitMs), kOk);
+  bye->Release();
+  DWORD until = GetTickCount() + kWaitMs;
+  while (!gone && GetTickCount() < until) Sleep(5);
+  EXPECT_TRUE(gone);
+  Sleep(200);
+  EXPECT_EQ(after.load(), 0);
+}
+
+}  // namespace
+}  // namespace ksvw::rmttest
