@@ -139,6 +139,8 @@ TEST_F(RemoteTcp, MeasurementShowsInTheStatusFlags) {
   std::string port = PortOf("KSVW_SIM_PORT");
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
   EXPECT_EQ(device_->GetStatusFlags(), 0u);
+  // The flags of the handshake are reported right after the connect.
+  ASSERT_TRUE(sink_.WaitCount(SinkEvent::Status, 1, kWaitMs));
   int before = sink_.Count(SinkEvent::Status);
   RemoteRequest* run = Submit(kRequestKeyPress, 0x8021);  // R: run a measurement
   ASSERT_NE(run, nullptr);
