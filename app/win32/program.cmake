@@ -92,3 +92,18 @@ if(KSVW_APP_WIN_TEST_SOURCES)
   target_link_libraries(ksvw_app_win_tests PRIVATE ksvw_win32_link ksvw_testsupport gtest_main)
   add_test(NAME app_win_tests COMMAND ksvw_app_win_tests)
 endif()
+
+# Tests of the main window, the capture list and the file commands in real
+# windows (label gui: they need a display).
+file(GLOB KSVW_APP_GUI_TEST_SOURCES CONFIGURE_DEPENDS
+     ${PROJECT_SOURCE_DIR}/tests/win/app_gui/*.cpp)
+if(TARGET ksvw_win32_ui AND KSVW_APP_GUI_TEST_SOURCES)
+  add_executable(ksvw_app_gui_tests ${KSVW_APP_GUI_TEST_SOURCES}
+                                    ${PROJECT_SOURCE_DIR}/resources/ksvw4q.rc)
+  target_include_directories(ksvw_app_gui_tests PRIVATE ${KSVW_PICTURES_DIR} ${PROJECT_SOURCE_DIR})
+  target_link_libraries(ksvw_app_gui_tests PRIVATE ksvw_win32_ui ksvw_testsupport gtest_main psapi)
+  add_dependencies(ksvw_app_gui_tests ksvw_pictures ksvw4q)
+  set_target_properties(ksvw_app_gui_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KSVW_APP_OUT})
+  add_test(NAME app_gui_tests COMMAND ksvw_app_gui_tests WORKING_DIRECTORY ${KSVW_APP_OUT})
+  set_tests_properties(app_gui_tests PROPERTIES LABELS gui)
+endif()

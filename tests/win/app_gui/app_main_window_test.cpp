@@ -1,0 +1,369 @@
+// The main window in a real window (needs a display): its state after
+// creation, the capture list over an opened file, selection, the time
+// column toggle, a cancelled transfer, and the figures of a full 12 MiB
+// capture (printed, not asserted).
+#include <windows.h>
+// After windows.h, whose types they use.
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/resource_ids.h"
+#include "app/win32/app_state.h"
+#include "app/win32/main_window.h"
+#include "capture/capture_reader.h"
+#include "capture/win32/capture_list.h"
+#include "remote/ksvwrmt.h"
+#include "remote/win32/capture_files.h"
+#include "settings/win32/settings_store.h"
+#include "testsupport/capture_builder.h"
+
+namespace ksvw {
+namespace {
+
+std::string testFolder;
+
+void Pump() {
+  MSG m;
+  while (PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE))
+    if (m.message != WM_QUIT) DispatchMessageA(&m);
+}
+
+std::string StatusText(int part) {
+  char text[256] = {};
+  SendMessageA(mainStatusBar, SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+  return text;
+}
+
+std::string Cell(int row, int column) {
+  char text[64] = "<unset>";
+  LVITEMA item{};
+  item.iSubItem = column;
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  SendMessageA(captureList, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+std::string ColumnTitle(int column) {
+  char text[64] = {};
+  LVCOLUMNA c{};
+  c.mask = LVCF_TEXT;
+  c.pszText = text;
+  c.cchTextMax = sizeof text;
+  SendMessageA(captureList, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&c));
+  return text;
+}
+
+int ColumnWidth(int column) {
+  return static_cast<int>(SendMessageA(captureList, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+int ToolbarState(UINT id) {
+  return static_cast<int>(SendMessageA(mainToolbar, TB_GETSTATE, id, 0));
+}
+
+UINT MenuState(UINT id) {
+  return GetMenuState(GetMenu(mainWindow), id, MF_BYCOMMAND);
+}
+
+void Command(UINT id) {
+  SendMessageA(mainWindow, WM_COMMAND, id, 0);
+  Pump();
+}
+
+std::string WriteCapture(const char* name, const std::vector<uint8_t>& bytes) {
+  std::string path = testFolder + "\\" + name;
+  EXPECT_TRUE(build::WriteFile(path, bytes));
+  return path;
+}
+
+// Committed memory of the process (Wine leaves PrivateUsage at 0; the
+// page-file usage is the same commit charge).
+size_t CommittedBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.PagefileUsage;
+}
+size_t WorkingSetBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof counters;
+  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+  return counters.WorkingSetSize;
+}
+
+// The program's start-up, with its files in a folder of the test's own.
+class MainWindow : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    testFolder = std::string(temp) + "ksvw_main_window_" + std::to_string(GetCurrentProcessId());
+    CreateDirectoryA(testFolder.c_str(), nullptr);
+    std::snprintf(executableFolder, sizeof executableFolder, "%s", testFolder.c_str());
+    JoinPath(executableFolder, kTemporaryFileName, temporaryFilePath, sizeof temporaryFilePath);
+
+    applicationInstance = GetModuleHandleA(nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_COOL_CLASSES};
+    InitCommonControlsEx(&controls);
+    ASSERT_GE(KSInitializeRemote(), 0);
+    languageLibrary = LoadLibraryA("ksvw4q1033.dll");
+    ASSERT_NE(languageLibrary, nullptr);
+
+    WNDCLASSA c{};
+    c.style = CS_HREDRAW | CS_VREDRAW;
+    c.lpfnWndProc = MainWindowProc;
+    c.hInstance = applicationInstance;
+    c.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    c.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    c.lpszClassName = kMainWindowClass;
+    ASSERT_TRUE(RegisterClassA(&c));
+    HWND window = CreateWindowExA(0, kMainWindowClass, "ksvw4q", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  0, 0, 745, 500, nullptr, nullptr, applicationInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+    Pump();
+  }
+  void TearDown() override {
+    if (mainWindow) {
+      SendMessageA(mainWindow, WM_CLOSE, 0, 0);  // not connected: no question
+      Pump();
+      DestroyWindow(mainWindow);
+    }
+    DeleteFileA((testFolder + "\\SETTING.ini").c_str());
+    DeleteFileA(temporaryFilePath);
+    RemoveDirectoryA(testFolder.c_str());
+  }
+};
+const auto* environment = ::testing::AddGlobalTestEnvironment(new MainWindow);
+
+TEST(MainWindowCreation, TitleMenuToolbarStatusAndColumns) {
+  ASSERT_NE(mainWindow, nullptr);
+  char title[64];
+  GetWindowTextA(mainWindow, title, sizeof title);
+  EXPECT_STREQ(title, "KS-VW4QX");
+
+  for (UINT id : {1003u, 1006u, 1007u, 1008u, 1009u, 1010u, 2000u, 2019u, 2104u, 2105u, 2124u,
+                  40010u, 40012u, 40014u, 40018u})
+    EXPECT_NE(MenuState(id), static_cast<UINT>(-1)) << "menu item " << id;
+  for (UINT id : {40014u, 2105u, 1003u}) EXPECT_TRUE(MenuState(id) & MF_GRAYED) << id;
+  for (UINT id : {1007u, 2104u, 2019u}) EXPECT_FALSE(MenuState(id) & MF_GRAYED) << id;
+  EXPECT_FALSE(MenuState(40018) & MF_CHECKED);
+
+  EXPECT_EQ(SendMessageA(mainToolbar, TB_BUTTONCOUNT, 0, 0), 14);
+  for (UINT id : {1007u, 2104u, 2019u, 40010u, 2000u})
+    EXPECT_EQ(ToolbarState(id), TBSTATE_ENABLED) << id;
+  for (UINT id : {40014u, 2105u, 1003u, 1008u, 1009u, 1010u})
+    EXPECT_EQ(ToolbarState(id), TBSTATE_INDETERMINATE) << id;
+  // Button order and images: open, save, separator, connect ...
+  const int commands[14] = {1007, 40014, 0,    2104, 2105, 1003,  2019,
+                            0,    1008,  1009, 1010, 0,    40010, 2000};
+  const int images[14] = {4, 12, -1, 0, 1, 2, 8, -1, 5, 6, 7, -1, 10, 11};
+  for (int i = 0; i < 14; ++i) {
+    TBBUTTON b{};
+    SendMessageA(mainToolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&b));
+    EXPECT_EQ(b.idCommand, commands[i]) << "button " << i;
+    if (commands[i]) {
+      EXPECT_EQ(b.iBitmap, images[i]) << "button " << i;
+    } else {
+      EXPECT_TRUE(b.fsStyle & BTNS_SEP) << "button " << i;
+    }
+  }
+
+  EXPECT_EQ(StatusText(2), "Not connected");
+  int edges[3] = {};
+  EXPECT_EQ(SendMessageA(mainStatusBar, SB_GETPARTS, 3, reinterpret_cast<LPARAM>(edges)), 3);
+  EXPECT_EQ(edges[0], 150);
+  EXPECT_EQ(edges[1], 400);
+
+  const char* titles[19] = {"Time", "CH", "SB", "SF", "ID", "TYPE", "DL", "D0",     "D1", "D2",
+                            "D3",   "D4", "D5", "D6", "D7", "C",    "ST", "EXT IN", "TRG"};
+  const int widths[19] = {60, 50, 30, 30, 60, 60, 30, 30, 30, 30,
+                          30, 30, 30, 30, 30, 30, 30, 50, 50};
+  for (int i = 0; i < 19; ++i) {
+    EXPECT_EQ(ColumnTitle(i), titles[i]) << "column " << i;
+    EXPECT_EQ(ColumnWidth(i), widths[i]) << "column " << i;
+  }
+  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 0);
+}
+
+TEST(MainWindowCreation, SettingsFileBesideTheProgramHoldsTheImageFolder) {
+  char value[MAX_PATH];
+  std::string ini = testFolder + "\\SETTING.ini";
+  EXPECT_EQ(std::string(SettingsFilePath), ini);
+  GetPrivateProfileStringA("EMU", "PATH", "", value, sizeof value, ini.c_str());
+  EXPECT_EQ(std::string(value), testFolder);
+}
+
+TEST(MainWindowLayout, ListBetweenToolbarAndStatusBar) {
+  EXPECT_EQ(CaptureListHeight(100, 20), 53);
+  EXPECT_EQ(CaptureListHeight(100, -1), 54);
+  SetWindowPos(mainWindow, nullptr, 0, 0, 600, 400, SWP_NOMOVE | SWP_NOZORDER);
+  Pump();
+  RECT client, list, status;
+  GetClientRect(mainWindow, &client);
+  GetWindowRect(captureList, &list);
+  GetWindowRect(mainStatusBar, &status);
+  MapWindowPoints(nullptr, mainWindow, reinterpret_cast<POINT*>(&list), 2);
+  EXPECT_EQ(list.left, 0);
+  EXPECT_EQ(list.top, 27);
+  EXPECT_EQ(list.right, client.right);
+  EXPECT_EQ(list.bottom - list.top, client.bottom - (status.bottom - status.top + 27));
+  SetWindowPos(mainWindow, nullptr, 0, 0, 745, 500, SWP_NOMOVE | SWP_NOZORDER);
+  Pump();
+}
+
+class CaptureList : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::vector<CaptureRecord> records = {
+        build::CanData(1, 0x123, false, {0x11, 0x22, 0x33}, build::TimeStamp(1, 2, 3, 4)),
+        build::CanData(2, 0x123, true, {0xA0}, build::TimeStamp(1, 2, 3, 4)),
+        build::CanRemoteFrame(1, 0x7FF, false, 8),
+        build::Marker(0x40, 0),
+    };
+    while (records.size() < 10) records.push_back(build::CanData(1, 0x10, false, {1, 2}));
+    bytes_ = build::CaptureFileBuilder().Data(kTagMdcl, records).Build();
+    path_ = WriteCapture("ten.DT", bytes_);
+    ASSERT_TRUE(OpenCaptureFile(mainWindow, path_.c_str()));
+    Pump();
+  }
+  void TearDown() override { DeleteFileA(path_.c_str()); }
+  std::vector<uint8_t> bytes_;
+  std::string path_;
+};
+
+TEST_F(CaptureList, AnOpenedFileFillsTheListAndTheStatusBar) {
+  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 10);
+  EXPECT_EQ(listHasData, 1);
+  EXPECT_EQ(StatusText(0), "XP-RT4QX");
+  EXPECT_EQ(StatusText(1), "9 / 9");
+  EXPECT_FALSE(MenuState(40014) & MF_GRAYED);
+  EXPECT_EQ(ToolbarState(40014), TBSTATE_ENABLED);
+  EXPECT_EQ(ToolbarState(1008), TBSTATE_ENABLED);
+
+  EXPECT_EQ(Cell(0, 1), "1");
+  EXPECT_EQ(Cell(0, 2), "");
+  EXPECT_EQ(Cell(0, 4), "123");
+  EXPECT_EQ(Cell(0, 5), "DATA");
+  EXPECT_EQ(Cell(0, 6), " 3");
+  EXPECT_EQ(Cell(0, 7), "11");
+  EXPECT_EQ(Cell(0, 9), "33");
+  EXPECT_EQ(Cell(0, 10), "");
+  EXPECT_EQ(Cell(0, 16), "G");
+  EXPECT_EQ(Cell(0, 17), "0");
+  EXPECT_EQ(Cell(0, 18), "");
+  EXPECT_EQ(Cell(1, 1), "2");
+  EXPECT_EQ(Cell(1, 4), "00000123");
+  EXPECT_EQ(Cell(2, 5), "REMOTE");
+  EXPECT_EQ(Cell(2, 6), " 8");
+  EXPECT_EQ(Cell(2, 7), "");
+  EXPECT_EQ(Cell(3, 1), "OVERRUN");
+  EXPECT_EQ(Cell(3, 4), "");
+  // The working file is a byte-for-byte copy of the opened file.
+  EXPECT_EQ(build::ReadFile(temporaryFilePath), bytes_);
+}
+
+TEST_F(CaptureList, SelectingARowShowsItsPosition) {
+  SelectCaptureRow(5);
+  Pump();
+  EXPECT_EQ(SelectedCaptureRow(), 5);
+  EXPECT_EQ(StatusText(1), "5 / 9");
+}
+
+TEST_F(CaptureList, TheTimeColumnTogglesBetweenTimeAndDelta) {
+  Command(IDC_DELTA_TIME);
+  EXPECT_EQ(deltaTimeMode, 1);
+  EXPECT_TRUE(MenuState(40018) & MF_CHECKED);
+  EXPECT_EQ(ColumnTitle(0), "deltaT");
+  EXPECT_EQ(ColumnWidth(0), 60);
+  EXPECT_EQ(Cell(0, 0), " --:--:---");
+  EXPECT_EQ(Cell(1, 0), "+00:00:000");
+  EXPECT_EQ(Cell(0, 4), "123");  // the other columns are unchanged
+  Command(IDC_DELTA_TIME);
+  EXPECT_EQ(deltaTimeMode, 0);
+  EXPECT_FALSE(MenuState(40018) & MF_CHECKED);
+  EXPECT_EQ(ColumnTitle(0), "Time");
+  EXPECT_EQ(ColumnWidth(0), 60);
+  EXPECT_EQ(Cell(0, 0).substr(0, 6), "01:02:");
+}
+
+TEST_F(CaptureList, ACancelledTransferBlanksTheRowsUntilTheNextLoad) {
+  Command(IDC_CANCEL_TRANSFER);
+  EXPECT_EQ(listHasData, 0);
+  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 10);
+  EXPECT_EQ(Cell(0, 4), "");
+  EXPECT_EQ(Cell(3, 1), "");
+  ShowTemporaryFile();  // the working file holds the opened capture
+  EXPECT_EQ(listHasData, 1);
+  EXPECT_EQ(Cell(0, 4), "123");
+  EXPECT_EQ(StatusText(1), "9 / 9");
+}
+
+TEST(CaptureListEmpty, AFileWithoutRecordsDisablesSaveAndSearch) {
+  std::string path =
+      WriteCapture("empty.DT", build::CaptureFileBuilder().Data(kTagMonc, {}).Build());
+  ASSERT_TRUE(OpenCaptureFile(mainWindow, path.c_str()));
+  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 0);
+  EXPECT_EQ(StatusText(0), "XP-RT4Q");
+  EXPECT_EQ(StatusText(1), "");
+  EXPECT_TRUE(MenuState(40014) & MF_GRAYED);
+  for (UINT id : {40014u, 1008u, 1009u, 1010u})
+    EXPECT_EQ(ToolbarState(id), TBSTATE_INDETERMINATE) << id;
+  DeleteFileA(path.c_str());
+}
+
+TEST(CaptureListEmpty, AWorkingFileWithAZeroHeaderEmptiesTheList) {
+  // What a download cancelled early leaves behind.
+  std::vector<uint8_t> zeros(16 + 4096, 0);
+  ASSERT_TRUE(build::WriteFile(temporaryFilePath, zeros));
+  ShowTemporaryFile();
+  EXPECT_EQ(listHasData, 0);
+  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 0);
+  EXPECT_EQ(StatusText(1), "");
+  EXPECT_TRUE(MenuState(40014) & MF_GRAYED);
+  EXPECT_EQ(ToolbarState(1008), TBSTATE_INDETERMINATE);
+}
+
+TEST(CaptureListFigures, OpenAndListAFullCapture) {
+  const uint32_t records = 393216;
+  std::string path;
+  {
+    std::vector<uint8_t> bytes = build::GenerateCapture(records, kTagMdcl, 11);
+    path = WriteCapture("full.DT", bytes);
+  }
+  ReleaseCaptureImage(0);
+  Pump();
+  size_t before = CommittedBytes(), workingBefore = WorkingSetBytes();
+  LARGE_INTEGER frequency, start, end;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  ASSERT_TRUE(OpenCaptureFile(mainWindow, path.c_str()));
+  UpdateWindow(captureList);  // the first screen of rows drawn
+  QueryPerformanceCounter(&end);
+  size_t after = CommittedBytes(), workingAfter = WorkingSetBytes();
+  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(records));
+  EXPECT_EQ(StatusText(1), "393215 / 393215");
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info);
+  std::printf(
+      "figure: open and list %lu records (%.1f MiB file): %.1f ms; committed +%.1f MiB, "
+      "working set +%.1f MiB (process: %.1f MiB committed, %.1f MiB working set)\n",
+      static_cast<unsigned long>(records), info.nFileSizeLow / 1048576.0,
+      1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart,
+      (static_cast<double>(after) - before) / 1048576.0,
+      (static_cast<double>(workingAfter) - workingBefore) / 1048576.0, after / 1048576.0,
+      workingAfter / 1048576.0);
+  // Scrolling to the end asks only for the rows on screen.
+  SelectCaptureRow(records - 1);
+  Pump();
+  EXPECT_EQ(StatusText(1), "393215 / 393215");
+  DeleteFileA(path.c_str());
+}
+
+}  // namespace
+}  // namespace ksvw
