@@ -81,6 +81,8 @@ if [[ -n "${KSVW_ON_XVFB:-}" ]]; then
   # No window manager on the virtual display: Wine draws the frames itself.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
 fi
+# The mapping is made when the Wine server starts: let this one end first.
+wineserver -w
 
 if [[ -z "$shot" ]]; then
   say "opening ksvw4q.exe on $DISPLAY (close its window to end)"

@@ -82,6 +82,9 @@ LRESULT HandleCaptureListNotify(const NMHDR* header) {
       return OnGetDispInfo(reinterpret_cast<NMLVDISPINFOA*>(const_cast<NMHDR*>(header)));
     case LVN_ITEMCHANGED: return OnItemChanged(header->hwndFrom);
     case LVN_ODCACHEHINT: return 0;
+    // No search by typed text: -1 tells the control that nothing matched
+    // (0 would move the selection to the first row).
+    case LVN_ODFINDITEMA: return -1;
     case TTN_NEEDTEXTA:
       return AnswerToolbarTooltip(reinterpret_cast<NMTTDISPINFOA*>(const_cast<NMHDR*>(header)));
     default: return 0;

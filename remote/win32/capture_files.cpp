@@ -59,6 +59,14 @@ void StartDownloadFromDialog() {
   }
 }
 
+// The dialog's own message: end it (see the IDCANCEL handling).
+constexpr UINT kEndDownloadDialog = WM_APP + 100;
+
+void EndDownloadDialog(HWND dialog) {
+  ForgetDownloadDialog();
+  EndDialog(dialog, 0);
+}
+
 INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
@@ -75,16 +83,20 @@ INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
       if (LOWORD(wParam) == IDCANCEL) {
         if (remoteLink) remoteLink->CancelTransfer();
         listHasData = 0;
-        ForgetDownloadDialog();
-        EndDialog(dialog, 0);
+        // Sent from a library thread (the link was lost), this runs while
+        // the dialog's loop waits for its next message: ending the dialog
+        // here would make that loop drop the posted message it takes next
+        // (such as the link's own loss notice). End it from a posted one.
+        if (InSendMessage())
+          PostMessageA(dialog, kEndDownloadDialog, 0, 0);
+        else
+          EndDownloadDialog(dialog);
         return TRUE;
       }
       return FALSE;
+    case kEndDownloadDialog: EndDownloadDialog(dialog); return TRUE;
     case WM_CLOSE:
-    case WM_DESTROY:
-      ForgetDownloadDialog();
-      EndDialog(dialog, 0);
-      return TRUE;
+    case WM_DESTROY: EndDownloadDialog(dialog); return TRUE;
     default: return FALSE;
   }
 }
