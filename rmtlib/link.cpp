@@ -11,9 +11,9 @@ namespace {
 constexpr size_t kInputBytes = 256 * 1024;
 // Section bytes gathered before they are queued for the sink.
 constexpr size_t kChunkBytes = 64 * 1024;
-// Section bytes queued for the sink above which the link stops reading (the
-// transport's own flow control then holds the analyzer back) and below which
-// it reads again.
+// Section bytes queued for the sink above which the link stops reading until
+// the sink has caught up (the transport's own flow control and the protocol's
+// window then hold the analyzer back).
 constexpr size_t kBacklogHigh = 8 * 1024 * 1024;
 // How long the I/O thread sleeps with nothing to do (the session wants a
 // tick every few tens of milliseconds).

@@ -42,6 +42,20 @@ void DownloadOver(TestSink& sink, RemoteDevice* device, const char* comVariable,
   EXPECT_EQ(sink.WaitDone(r, kWaitMs), kOk);
   r->Release();
   EXPECT_EQ(device->Close(), kOk);
+
+  // The port opens again for the next connect.
+  ASSERT_EQ(device->Open(), kOk);
+  ASSERT_EQ(device->CreateRequest(&r), kOk);
+  r->requestType = kRequestConnect;
+  sink.Watch(r);
+  ASSERT_EQ(device->Submit(r), kOk);
+  EXPECT_EQ(sink.WaitDone(r, kWaitMs), kOk);
+  r->requestType = kRequestDisconnect;
+  sink.Watch(r);
+  ASSERT_EQ(device->Submit(r), kOk);
+  EXPECT_EQ(sink.WaitDone(r, kWaitMs), kOk);
+  r->Release();
+  EXPECT_EQ(device->Close(), kOk);
   EXPECT_EQ(sink.Count(SinkEvent::LinkLost), 0);
 }
 
