@@ -246,21 +246,19 @@ void Link::Run() {
   while (!stop_.load()) {
     RunCommands();
     if (stop_.load()) break;
+    SendOutput();  // what the commands produced goes out before any wait
     if (!transport_) {
       FlushData();
       WaitForSingleObject(wake_, INFINITE);
       continue;
     }
     if (core_->DataBacklog() > kBacklogHigh) {
-      // The sink is behind: read nothing (and so do not count the
-      // analyzer's silence) until it has caught up.
+      // The sink is behind: read nothing until it has caught up. No tick
+      // either: the analyzer's bytes are waiting in the transport, and its
+      // silence is only judged after they have been read.
       WaitForSingleObject(wake_, 2);
       continue;
     }
-    session_->Tick(NowMs());
-    SendOutput();
-    if (transport_ && session_->TransportDone() && session_->OutputSize() == 0) CloseTransport();
-    if (!transport_) continue;
     size_t got = 0;
     int32_t r = transport_->Receive(input_.data(), input_.size(), &got, kTickMs, wake_);
     if (got > 0) session_->Feed(input_.data(), got, NowMs());
@@ -268,7 +266,11 @@ void Link::Run() {
       session_->TransportClosed(NowMs());
       CloseTransport();
     }
-    SendOutput();
+    if (transport_) {
+      session_->Tick(NowMs());
+      SendOutput();
+      if (transport_ && session_->TransportDone() && session_->OutputSize() == 0) CloseTransport();
+    }
     FlushData();
   }
   Finish();

@@ -195,6 +195,28 @@ TEST_F(RemoteTcp, DownloadGivesTheAnalyzersCaptureByteForByte) {
   EXPECT_EQ(Disconnect(), kOk);
 }
 
+TEST_F(RemoteTcp, SlowSinkHoldsTheAnalyzerBackWithoutLosingTheLink) {
+  std::string port = PortOf("KSVW_SIM_BIG_PORT");
+  std::string capture = Env("KSVW_SIM_BIG_CAPTURE");
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  // The sink stalls at the data section's first bytes for longer than the
+  // link's silence limit (3 s) while a 12 MiB capture pours in: the library
+  // must stop taking data without calling the stall a lost link.
+  bool stalled = false;
+  sink_.onData = [&](RemoteRequest* r, uint32_t) {
+    if (r->dataCode == 0x8101 && !stalled) {
+      stalled = true;
+      Sleep(3500);
+    }
+  };
+  ASSERT_EQ(sink_.StartDownload(device_, "tcp_slow_sink.DT"), kOk);
+  ASSERT_EQ(sink_.WaitDownload(kDownloadWaitMs), kOk);
+  EXPECT_TRUE(stalled);
+  ExpectSameFile("tcp_slow_sink.DT", capture);
+  EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);
+  EXPECT_EQ(Disconnect(), kOk);
+}
+
 TEST_F(RemoteTcp, CancelEndsTheSectionAsCancelled) {
   std::string port = PortOf("KSVW_SIM_PORT");
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);

@@ -71,6 +71,7 @@ win_path() {
 rm -f ./*.DT
 start_sim main --tcp 127.0.0.1:0 --tcp 127.0.0.1:0 --records 20000 --board MDCL --seed 3 \
   --dump-capture main.DT
+start_sim big --tcp 127.0.0.1:0 --records 393216 --board MONC --seed 8 --dump-capture big.DT
 start_sim busy --tcp 127.0.0.1:0 --refuse busy
 start_sim version --tcp 127.0.0.1:0 --refuse version
 start_sim board --tcp 127.0.0.1:0 --refuse board
@@ -84,6 +85,8 @@ start_sim mute --pty "$prefix/dosdevices/com7" --records 20000 --seed 7 --drop-a
 export KSVW_SIM_PORT="$(tcp_port main 1)"
 export KSVW_SIM_CTPORT="$(tcp_port main 2)"
 export KSVW_SIM_CAPTURE="$(win_path main.DT)"
+export KSVW_SIM_BIG_PORT="$(tcp_port big)"
+export KSVW_SIM_BIG_CAPTURE="$(win_path big.DT)"
 export KSVW_SIM_BUSY_PORT="$(tcp_port busy)"
 export KSVW_SIM_VERSION_PORT="$(tcp_port version)"
 export KSVW_SIM_BOARD_PORT="$(tcp_port board)"
