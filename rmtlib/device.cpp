@@ -39,6 +39,12 @@ int32_t CheckSettings(const ConnectionSettings& s) {
   return kErrInvalidArg;
 }
 
+// The thread that could not be started, as a failure code.
+int32_t ThreadFailure() {
+  int32_t code = ResultFromSystemError(GetLastError());
+  return code < 0 ? code : kErrOutOfMemory;
+}
+
 }  // namespace
 
 Device* Device::Create() {
@@ -120,11 +126,11 @@ int32_t Device::Open() {
   if (link_) return 1;  // already open
   int32_t check = CheckSettings(settings_);
   if (check < 0) return check;
-  if (!core_->StartDispatcher(core_)) return ResultFromSystemError(GetLastError());
+  if (!core_->StartDispatcher(core_)) return ThreadFailure();
   std::shared_ptr<Link> link(new (std::nothrow)
                                  Link(core_, settings_, monitorMs_, lastLink_.lock()));
   if (!link) return kErrOutOfMemory;
-  if (!link->Start(link)) return ResultFromSystemError(GetLastError());
+  if (!link->Start(link)) return ThreadFailure();
   link_ = link;
   lastLink_ = link;
   return kOk;

@@ -23,7 +23,8 @@ namespace {
 constexpr DWORD kReadWaitMs = 5;
 
 int32_t LastError() {
-  return ResultFromSystemError(GetLastError());
+  int32_t code = ResultFromSystemError(GetLastError());
+  return code < 0 ? code : kErrFail;
 }
 
 class SerialTransport final : public Transport {

@@ -255,6 +255,31 @@ TEST_F(RemoteTcp, CancelEndsTheSectionAsCancelled) {
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);
 }
 
+TEST_F(RemoteTcp, CancelRightAfterSubmitEndsAsCancelled) {
+  std::string port = PortOf("KSVW_SIM_PORT");
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  // Whether the library has started the section or not when the cancel
+  // comes, the transfer ends as cancelled, and a second cancel finds
+  // nothing to do once it has ended.
+  for (int round = 0; round < 3; ++round) {
+    RemoteRequest* r = nullptr;
+    ASSERT_EQ(device_->CreateRequest(&r), kOk);
+    r->requestType = kRequestTransfer;
+    r->dataCode = 0x8101;
+    r->sectionLimit = 0xC00000;
+    sink_.Watch(r);
+    ASSERT_EQ(device_->Submit(r), kOk);
+    EXPECT_EQ(device_->Submit(r), kErrFail);  // it is running
+    EXPECT_EQ(device_->Cancel(r), kOk);
+    EXPECT_EQ(sink_.WaitDone(r, kWaitMs), kErrCancelled);
+    EXPECT_EQ(r->result, kErrCancelled);
+    EXPECT_EQ(device_->Cancel(r), 1);
+    r->Release();
+  }
+  EXPECT_EQ(device_->GetLinkState(), 1);
+  EXPECT_EQ(Disconnect(), kOk);
+}
+
 TEST_F(RemoteTcp, FailedWriteEndsTheTransferWithItsCode) {
   std::string port = PortOf("KSVW_SIM_PORT");
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
