@@ -255,6 +255,25 @@ TEST_F(RemoteTcp, CancelEndsTheSectionAsCancelled) {
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);
 }
 
+TEST_F(RemoteTcp, SinkMayDeclineTheBytesOfATransferWithoutAFile) {
+  std::string port = PortOf("KSVW_SIM_PORT");
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  RemoteRequest* r = nullptr;
+  ASSERT_EQ(device_->CreateRequest(&r), kOk);
+  r->requestType = kRequestTransfer;
+  r->dataCode = 0x8100;
+  r->sectionLimit = 0x10000;  // no fileHandle: the sink stores nothing
+  sink_.Watch(r);
+  ASSERT_EQ(device_->Submit(r), kOk);
+  EXPECT_EQ(sink_.WaitDone(r, kWaitMs), kOk);
+  r->Release();
+  // The bytes were offered and declined, and the transfer still ended well.
+  int offers = 0;
+  for (const SinkEvent& e : sink_.Events()) offers += e.kind == SinkEvent::Data;
+  EXPECT_GT(offers, 0);
+  EXPECT_EQ(Disconnect(), kOk);
+}
+
 TEST_F(RemoteTcp, CancelRightAfterSubmitEndsAsCancelled) {
   std::string port = PortOf("KSVW_SIM_PORT");
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
