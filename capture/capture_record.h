@@ -75,11 +75,13 @@ inline bool IsMarker(const CaptureRecord& r) {
   return r.source() == kSourceOverrun || r.source() == kSourceLostData;
 }
 
-// Channel digit as shown: source for CAN, source - 2 for LIN (one character,
-// wrapping like the original char arithmetic for odd sources).
+// Channel digit as shown: source for CAN, source - 2 for LIN. A damaged
+// source whose digit is no printable character shows as '?': a NUL or a
+// control byte would cut the list cell short and corrupt a converted file.
 inline char ChannelDigit(const CaptureRecord& r) {
   uint8_t s = r.source();
-  return static_cast<char>('0' + (ClassOf(r) == RecordClass::Can ? s : s - 2));
+  auto c = static_cast<uint8_t>('0' + (ClassOf(r) == RecordClass::Can ? s : s - 2));
+  return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
 }
 
 // ---- CAN fields ----

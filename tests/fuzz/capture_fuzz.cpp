@@ -3,7 +3,7 @@
 // the row composers and whole text and CSV conversions. ASan and UBSan make
 // any read outside the image, overflow of a cell or row buffer, or undefined
 // arithmetic a crash; the checks below add what they cannot see (a cell
-// longer than its capacity, a text longer than its length, a record walk
+// longer than its capacity, a text whose length is not the one returned, a record walk
 // that misses records, a conversion that does not finish).
 #include <unistd.h>
 
@@ -89,12 +89,12 @@ void CheckListCells(const ksvw::CaptureReader& reader, ksvw::TextConverter& conv
         size_t n = ksvw::FormatListCell(reader, row, column, delta, cell.get());
         // The text may end before n: a channel digit of a damaged source
         // byte can wrap to a NUL character, shown as an empty cell.
-        if (n >= ksvw::kListCellCapacity || std::strlen(cell.get()) > n)
+        if (n >= ksvw::kListCellCapacity || std::strlen(cell.get()) != n)
           Fail("list cell length", static_cast<long>(n));
         bool outside = row < 0 || row >= count || column < 0 || column >= ksvw::kListColumnCount;
         if (outside && n != 0) Fail("cell outside the list is not empty", row);
         n = converter.FormatListRow(row, column, delta, shortCell.get(), 5);
-        if (n >= 5 || std::strlen(shortCell.get()) > n)
+        if (n >= 5 || std::strlen(shortCell.get()) != n)
           Fail("cut list row length", static_cast<long>(n));
       }
     }

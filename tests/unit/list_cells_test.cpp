@@ -105,6 +105,22 @@ TEST(ListCan, DataRemoteAndIdentifiers) {
   EXPECT_EQ(list.Row(2), remote);
 }
 
+TEST(ListChannel, DigitsOfEverySourceArePrintable) {
+  // LIN sources above 4 only come from damaged files; their digits go on
+  // counting while printable, and anything else shows as '?', never as a
+  // NUL that would cut the cell short.
+  build::RecordFields f;
+  std::vector<CaptureRecord> records;
+  for (int source : {1, 2, 3, 4, 5, 0, 200, 210, 255}) {
+    f.source = static_cast<uint8_t>(source);
+    records.push_back(build::Record(f));
+  }
+  List list(kTagMdcl, records);
+  std::vector<std::string> digits;
+  for (int32_t row = 0; row < 9; ++row) digits.push_back(list.Cell(row, 1));
+  EXPECT_EQ(digits, (std::vector<std::string>{"1", "2", "1", "2", "3", ".", "?", "?", "-"}));
+}
+
 TEST(ListCan, CountAboveEightShowsEightBytes) {
   build::RecordFields f;
   f.source = 2;
