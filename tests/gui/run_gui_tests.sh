@@ -1,0 +1,121 @@
+#!/usr/bin/env bash
+# Runs the tests that drive the real program against simulated analyzers:
+#   run_gui_tests.sh TEST.EXE [GTEST OPTIONS...] -- EMULATOR...
+# Starts one native ksvw-sim per test that needs one (TCP on loopback), lists
+# the captures they serve with ksvw-dt, hands the ports and files to the test
+# program in KSVW_GUI_* variables, runs it with the emulator (Wine; it needs
+# a display) and stops the simulators on every way out.
+# Environment: KSVW_SIM, KSVW_DT (native programs), KSVW_WINEPREFIX,
+# KSVW_GUI_APP_DIR (ksvw4q.exe and its libraries), KSVW_GUI_DATA_DIR.
+set -uo pipefail
+
+exe="$1"
+shift
+gtest_args=()
+while (($# > 0)) && [[ "$1" != "--" ]]; do
+  gtest_args+=("$1")
+  shift
+done
+(($# > 0)) && shift
+emulator=("$@")
+
+fail() {
+  echo "run_gui_tests.sh: $*" >&2
+  exit 1
+}
+[[ -x "${KSVW_SIM:-}" ]] || fail "no native ksvw-sim at '${KSVW_SIM:-}': build it (scripts/build.sh native)"
+[[ -x "${KSVW_DT:-}" ]] || fail "no native ksvw-dt at '${KSVW_DT:-}': build it (scripts/build.sh native)"
+prefix="${KSVW_WINEPREFIX:-}"
+[[ -f "$prefix/system.reg" ]] || fail "no Wine prefix at '$prefix': run scripts/wine-prefix.sh '$prefix'"
+[[ -n "${DISPLAY:-}" ]] || fail "no display: run through scripts/with-xvfb.sh"
+
+pids=()
+test_pid=""
+app_key='HKCU\Software\Wine\AppDefaults\ksvw4q.exe\X11 Driver'
+app_key_set=""
+stop_all() {
+  local p
+  [[ -n "$test_pid" ]] && kill -TERM "$test_pid" 2>/dev/null
+  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+  pids=()
+  if [[ -n "$app_key_set" ]]; then
+    "${emulator[@]}" reg delete "$app_key" /v Managed /f >/dev/null 2>&1
+    app_key_set=""
+  fi
+}
+trap stop_all EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+# start_sim NAME ARGS...: one simulator on a loopback port of its own, its
+# output in sim-NAME.out and sim-NAME.err; exports KSVW_GUI_PORT_NAME.
+start_sim() {
+  local name="$1"
+  shift
+  : >"sim-$name.out"
+  # Bounded even if this script is killed before it can stop them.
+  timeout -k 5 300 "$KSVW_SIM" --tcp 127.0.0.1:0 "$@" >"sim-$name.out" 2>"sim-$name.err" \
+    </dev/null &
+  local pid=$!
+  pids+=("$pid")
+  local port=""
+  for _ in $(seq 200); do
+    port="$(sed -n 's/^listening tcp 127\.0\.0\.1://p' "sim-$name.out")"
+    [[ -n "$port" ]] && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if [[ -z "$port" ]]; then
+    cat "sim-$name.err" >&2
+    fail "ksvw-sim $name did not start"
+  fi
+  export "KSVW_GUI_PORT_${name^^}=$port"
+}
+
+rm -rf scratch ./*.DT ./*.list ./sim-*
+mkdir -p scratch
+
+start_sim connect
+start_sim busy --refuse busy
+start_sim version --refuse version
+start_sim board --refuse board
+start_sim silent --no-answer
+start_sim download --records 3000 --board MDCL --seed 21 --line-rate 921600 \
+  --dump-capture download.DT
+start_sim cancel --records 20000 --board MONC --seed 22 --line-rate 230400
+start_sim drop --records 5000 --seed 23 --drop-in-section 0x8101
+start_sim close
+
+for _ in $(seq 100); do
+  [[ -s download.DT ]] && break
+  sleep 0.05
+done
+"$KSVW_DT" list download.DT >download.list || fail "ksvw-dt could not list download.DT"
+
+export KSVW_GUI_WORK_DIR="$PWD"
+
+# A Wine server of our own for the prefix, started quietly (one that Wine
+# starts on demand inherits this script's output and may hold it open).
+if command -v wineserver >/dev/null; then
+  WINEPREFIX="$prefix" wineserver -p5 </dev/null >/dev/null 2>&1 || true
+fi
+
+# No window manager runs on the test display. Wine's X11 driver waits up to
+# two seconds for one whenever a managed window (a message box, a dialog)
+# is hidden, which would stall the program after every answered box; let
+# it manage the program's windows itself, as it does with no manager, for
+# ksvw4q.exe only and only while the tests run. A value that was set
+# already is left alone.
+if ! "${emulator[@]}" reg query "$app_key" /v Managed >/dev/null 2>&1; then
+  "${emulator[@]}" reg add "$app_key" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1 &&
+    app_key_set=1
+fi
+
+status=0
+timeout -k 10 240 "${emulator[@]}" "$exe" "${gtest_args[@]}" &
+test_pid=$!
+wait "$test_pid" || status=$?
+test_pid=""
+stop_all
+exit "$status"
