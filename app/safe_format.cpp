@@ -66,7 +66,7 @@ int32_t FormatWithCode(char* buffer, size_t capacity, const char* format, int32_
         ++p;
         continue;
       }
-      // Skip the whole conversion specification.
+      // Skip the whole conversion (flags, width, precision, length, type).
       ++p;
       while (*p && !std::strchr("diouxXcsSpnfFeEgGaA", *p)) ++p;
       if (!*p) break;

@@ -82,12 +82,12 @@ CaptureRecord WithStatus(CaptureRecord r, uint16_t status) {
   return r;
 }
 
-CaptureSettings MakeSettings(const SettingsSpec& spec) {
+CaptureSettings MakeSettings(const SettingsPlan& plan) {
   CaptureSettings s;  // defaults: known sizes except the LIN ones
   uint8_t* b = s.bytes;
-  b[settings_offset::kLayoutCode] = spec.layoutCode;
-  b[settings_offset::kModeCode] = spec.modeCode;
-  b[settings_offset::kBoardCode] = spec.boardCode;
+  b[settings_offset::kLayoutCode] = plan.layoutCode;
+  b[settings_offset::kModeCode] = plan.modeCode;
+  b[settings_offset::kBoardCode] = plan.boardCode;
   b[35] = 2;  // CAN entries stored
   StoreLE32(b + 100, 584);
   b[107] = 2;  // LIN entries stored
@@ -97,7 +97,7 @@ CaptureSettings MakeSettings(const SettingsSpec& spec) {
   StoreLE32(b + 764, 8);
   StoreLE32(b + 776, 8);
   for (int ch = 0; ch < 2; ++ch) {
-    const ChannelSpec& c = spec.channel[ch];
+    const ChannelPlan& c = plan.channel[ch];
     uint8_t* can = b + settings_offset::kCanChannel0 + kCanChannelSize * ch;
     can[4] = c.preset;
     StoreLE32(can + 8, static_cast<uint32_t>(c.baseFrequency));
@@ -115,8 +115,8 @@ CaptureSettings MakeSettings(const SettingsSpec& spec) {
   return s;
 }
 
-std::vector<uint8_t> KnownSizeDinf(const SettingsSpec& spec) {
-  CaptureSettings s = MakeSettings(spec);
+std::vector<uint8_t> KnownSizeDinf(const SettingsPlan& plan) {
+  CaptureSettings s = MakeSettings(plan);
   return std::vector<uint8_t>(s.bytes, s.bytes + kSettingsSize);
 }
 
@@ -264,25 +264,25 @@ std::vector<CaptureRecord> GenerateTraffic(uint32_t count, uint32_t dataTag, uin
 }
 
 std::vector<uint8_t> GenerateCapture(uint32_t count, uint32_t dataTag, uint64_t seed) {
-  SettingsSpec spec;
+  SettingsPlan plan;
   if (dataTag == kTagMdcl) {
-    spec.channel[0].preset = 7;  // 500k
-    spec.channel[1].lin = true;
-    spec.channel[1].linBitRate = 192000;
-    spec.channel[1].linTable = true;
+    plan.channel[0].preset = 7;  // 500k
+    plan.channel[1].lin = true;
+    plan.channel[1].linBitRate = 192000;
+    plan.channel[1].linTable = true;
     for (int id = 0; id < 64; ++id)
-      spec.channel[1].linTableLengths[id] = static_cast<uint8_t>(1 + id % 8);
+      plan.channel[1].linTableLengths[id] = static_cast<uint8_t>(1 + id % 8);
   } else {
-    spec.channel[0].preset = 7;
-    spec.channel[1].preset = 0;  // custom timing: 16 MHz / (5 + 6 + 4 + 1) = 1 Mbit/s
-    spec.channel[1].baseFrequency = 160000000;
-    spec.channel[1].pts = 5;
-    spec.channel[1].pbs1 = 6;
-    spec.channel[1].pbs2 = 4;
-    spec.channel[1].sjw = 1;
+    plan.channel[0].preset = 7;
+    plan.channel[1].preset = 0;  // custom timing: 16 MHz / (5 + 6 + 4 + 1) = 1 Mbit/s
+    plan.channel[1].baseFrequency = 160000000;
+    plan.channel[1].pts = 5;
+    plan.channel[1].pbs1 = 6;
+    plan.channel[1].pbs2 = 4;
+    plan.channel[1].sjw = 1;
   }
   return CaptureFileBuilder()
-      .Dinf(KnownSizeDinf(spec))
+      .Dinf(KnownSizeDinf(plan))
       .Data(dataTag, GenerateTraffic(count, dataTag, seed))
       .Build();
 }

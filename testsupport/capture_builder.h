@@ -49,7 +49,7 @@ CaptureRecord WithLineFlags(CaptureRecord r, uint8_t lineFlags);
 CaptureRecord WithStatus(CaptureRecord r, uint16_t status);
 
 // Settings image fields for a well-formed known-size "DINF" body.
-struct ChannelSpec {
+struct ChannelPlan {
   bool lin = false;           // protocol byte 2
   uint8_t preset = 7;         // CAN: 0 = custom timing, 1..8
   int32_t baseFrequency = 0;  // CAN custom timing, tenths of Hz
@@ -58,16 +58,16 @@ struct ChannelSpec {
   bool linTable = false;
   uint8_t linTableLengths[64] = {};
 };
-struct SettingsSpec {
-  ChannelSpec channel[2];
+struct SettingsPlan {
+  ChannelPlan channel[2];
   uint8_t layoutCode = 32;
   uint8_t modeCode = 0;
   uint8_t boardCode = 9;
 };
 // The 788-byte settings image (LIN group and channel sizes set), which is
 // also the "DINF" body written at the known sizes.
-CaptureSettings MakeSettings(const SettingsSpec& spec);
-std::vector<uint8_t> KnownSizeDinf(const SettingsSpec& spec);
+CaptureSettings MakeSettings(const SettingsPlan& plan);
+std::vector<uint8_t> KnownSizeDinf(const SettingsPlan& plan);
 
 // Whole files: magic, then the chunks in the order added.
 class CaptureFileBuilder {

@@ -73,12 +73,12 @@ int main(int argc, char** argv) {
   }
 
   const auto shapes = EveryShape();
-  ksvw::build::SettingsSpec mdclSpec;
+  ksvw::build::SettingsPlan mdclSpec;
   mdclSpec.channel[1].lin = true;
   mdclSpec.channel[1].linTable = true;
   for (int id = 0; id < 64; ++id)
     mdclSpec.channel[1].linTableLengths[id] = static_cast<uint8_t>(id);
-  ksvw::build::SettingsSpec customSpec;
+  ksvw::build::SettingsPlan customSpec;
   customSpec.channel[0].preset = 0;
   customSpec.channel[0].baseFrequency = 80000000;
   customSpec.channel[0].pts = -1;  // a divisor of zero

@@ -171,10 +171,10 @@ TEST(CaptureSettingsChunk, MissingDinfGivesDefaults) {
 }
 
 TEST(CaptureSettingsChunk, DinfBeforeOrAfterDataGivesTheSameSettings) {
-  build::SettingsSpec spec;
-  spec.channel[1].lin = true;
-  spec.channel[1].linBitRate = 96000;
-  auto dinf = build::KnownSizeDinf(spec);
+  build::SettingsPlan plan;
+  plan.channel[1].lin = true;
+  plan.channel[1].linBitRate = 96000;
+  auto dinf = build::KnownSizeDinf(plan);
   Loaded before(CaptureFileBuilder().Dinf(dinf).Data(kTagMdcl, ThreeFrames()).Build());
   Loaded after(CaptureFileBuilder().Data(kTagMdcl, ThreeFrames()).Dinf(dinf).Build());
   ASSERT_TRUE(before.ok);
@@ -186,11 +186,11 @@ TEST(CaptureSettingsChunk, DinfBeforeOrAfterDataGivesTheSameSettings) {
 }
 
 TEST(CaptureSettingsChunk, ReloadStartsFromDefaults) {
-  build::SettingsSpec spec;
-  spec.channel[0].lin = true;
+  build::SettingsPlan plan;
+  plan.channel[0].lin = true;
   CaptureReader reader;
   auto withDinf =
-      CaptureFileBuilder().Dinf(build::KnownSizeDinf(spec)).Data(kTagMdcl, ThreeFrames()).Build();
+      CaptureFileBuilder().Dinf(build::KnownSizeDinf(plan)).Data(kTagMdcl, ThreeFrames()).Build();
   ASSERT_TRUE(reader.LoadCopy(withDinf.data(), withDinf.size()));
   EXPECT_EQ(reader.Settings().protocol(0), 2);
   auto without = CaptureFileBuilder().Data(kTagMdcl, ThreeFrames()).Build();
@@ -301,14 +301,14 @@ namespace ksvw {
 namespace {
 
 TEST(CaptureBuilderSettings, KnownSizeBodyParsesWholeIntoTheSameImage) {
-  build::SettingsSpec spec;
-  spec.channel[0].preset = 0;
-  spec.channel[0].baseFrequency = 160000000;
-  spec.channel[0].pts = 5;
-  spec.channel[1].lin = true;
-  spec.channel[1].linTable = true;
-  spec.channel[1].linTableLengths[9] = 4;
-  auto body = build::KnownSizeDinf(spec);
+  build::SettingsPlan plan;
+  plan.channel[0].preset = 0;
+  plan.channel[0].baseFrequency = 160000000;
+  plan.channel[0].pts = 5;
+  plan.channel[1].lin = true;
+  plan.channel[1].linTable = true;
+  plan.channel[1].linTableLengths[9] = 4;
+  auto body = build::KnownSizeDinf(plan);
   ASSERT_EQ(body.size(), static_cast<size_t>(kSettingsSize));
   CaptureSettings parsed;
   EXPECT_TRUE(ParseCaptureSettings(parsed, body.data(), body.size()));

@@ -140,16 +140,16 @@ TEST(CaptureSettingsParse, KnownSizeBodyFillsTheImageByteForByte) {
 }
 
 TEST(CaptureSettingsParse, KnownSizeBodyFromSettingsSpecGivesItsImage) {
-  build::SettingsSpec spec;
-  spec.channel[0].preset = 0;
-  spec.channel[0].baseFrequency = 160000000;
-  spec.channel[0].pts = 5;
-  spec.channel[0].pbs1 = 6;
-  spec.channel[0].pbs2 = 4;
-  spec.channel[0].sjw = 2;
-  spec.channel[1].lin = true;
-  spec.channel[1].linTable = true;
-  for (int id = 0; id < 64; ++id) spec.channel[1].linTableLengths[id] = id % 9;
+  build::SettingsPlan plan;
+  plan.channel[0].preset = 0;
+  plan.channel[0].baseFrequency = 160000000;
+  plan.channel[0].pts = 5;
+  plan.channel[0].pbs1 = 6;
+  plan.channel[0].pbs2 = 4;
+  plan.channel[0].sjw = 2;
+  plan.channel[1].lin = true;
+  plan.channel[1].linTable = true;
+  for (int id = 0; id < 64; ++id) plan.channel[1].linTableLengths[id] = id % 9;
   // The defaults leave the auxiliary leaves' size fields zero; a body at the
   // known sizes carries them, and so does the image it gives.
   auto withAuxiliaryLeaves = [](Bytes b) {
@@ -158,9 +158,9 @@ TEST(CaptureSettingsParse, KnownSizeBodyFromSettingsSpecGivesItsImage) {
     }
     return b;
   };
-  Parsed p = Parse(withAuxiliaryLeaves(build::KnownSizeDinf(spec)));
+  Parsed p = Parse(withAuxiliaryLeaves(build::KnownSizeDinf(plan)));
   EXPECT_TRUE(p.ok);
-  EXPECT_EQ(Image(p.settings), withAuxiliaryLeaves(Image(build::MakeSettings(spec))));
+  EXPECT_EQ(Image(p.settings), withAuxiliaryLeaves(Image(build::MakeSettings(plan))));
   EXPECT_EQ(p.settings.can(0).baseFrequency(), 160000000);
   EXPECT_EQ(p.settings.protocol(1), 2);
   EXPECT_TRUE(p.settings.lin(1).hasLengthTable());

@@ -21,9 +21,9 @@ using build::TimeStamp;
 class List {
  public:
   List(uint32_t tag, const std::vector<CaptureRecord>& records,
-       const build::SettingsSpec& spec = build::SettingsSpec{}) {
+       const build::SettingsPlan& plan = build::SettingsPlan{}) {
     std::vector<uint8_t> file =
-        build::CaptureFileBuilder().Dinf(build::KnownSizeDinf(spec)).Data(tag, records).Build();
+        build::CaptureFileBuilder().Dinf(build::KnownSizeDinf(plan)).Data(tag, records).Build();
     loaded = reader.LoadCopy(file.data(), file.size());
   }
   // The cell through an exactly sized heap buffer, so that AddressSanitizer
@@ -166,15 +166,15 @@ TEST(ListMarkers, OnlyTimeAndMarkerWord) {
 }
 
 TEST(ListLin, FrameWithChecksumAndTable) {
-  build::SettingsSpec spec;
-  spec.channel[1].linTable = true;
-  spec.channel[1].linTableLengths[0] = 0x12;  // low 4 bits: 2
+  build::SettingsPlan plan;
+  plan.channel[1].linTable = true;
+  plan.channel[1].linTableLengths[0] = 0x12;  // low 4 bits: 2
   List list(kTagMdcl,
             {
                 Lin(1, 0x55, 0xA1, 0x80, 0, 3, {0x01, 0x02, 0xCC}),
                 Lin(2, 0x55, 0xA1, 0x80, 0, 3, {0x01, 0x02, 0xCC}),
             },
-            spec);
+            plan);
   std::vector<std::string> row = {"00:00:000", "1",  "55", "A1", "00 [ 80 ]", "FRAME", "",
                                   "01",        "02", "",   "",   "",          "",      "",
                                   "",          "CC", "G",  "0",  ""};

@@ -83,17 +83,17 @@ Bytes Assemble(const CaptureMemory& m) {
 }
 
 TEST(SimCapture, SectionsConcatenateToTheFile) {
-  build::SettingsSpec spec;
+  build::SettingsPlan plan;
   std::vector<CaptureRecord> records = build::GenerateTraffic(10, kTagMdcl, 3);
   Bytes file = build::CaptureFileBuilder()
-                   .Dinf(build::KnownSizeDinf(spec))
+                   .Dinf(build::KnownSizeDinf(plan))
                    .Data(kTagMdcl, records)
                    .Chunk(MakeTag('X', 'T', 'R', 'A'), {1, 2, 3})
                    .Build();
   CaptureMemory m;
   std::string error;
   ASSERT_TRUE(m.Load(file, error)) << error;
-  size_t dinf = build::KnownSizeDinf(spec).size();
+  size_t dinf = build::KnownSizeDinf(plan).size();
   EXPECT_EQ(m.Span(kSectionHead).offset, 16u);
   EXPECT_EQ(m.Span(kSectionHead).size, 8 + dinf);
   EXPECT_EQ(m.Span(kSectionDataHeader).size, 8u);

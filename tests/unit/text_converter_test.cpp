@@ -68,9 +68,9 @@ size_t Cells(const std::string& row) {
 class Conversion {
  public:
   Conversion(uint32_t tag, const std::vector<CaptureRecord>& records,
-             const build::SettingsSpec& spec = build::SettingsSpec{})
+             const build::SettingsPlan& plan = build::SettingsPlan{})
       : Conversion(build::CaptureFileBuilder()
-                       .Dinf(build::KnownSizeDinf(spec))
+                       .Dinf(build::KnownSizeDinf(plan))
                        .Data(tag, records)
                        .Build()) {}
   explicit Conversion(const std::vector<uint8_t>& file) {
@@ -166,16 +166,16 @@ TEST(ConverterBanner, TwoDigitHourMovesTheBracketAndLongTagLine) {
 }
 
 TEST(ConverterBanner, LinChannelAndCustomTimingAboveTenMegabit) {
-  build::SettingsSpec spec;
-  spec.channel[0].preset = 0;
-  spec.channel[0].baseFrequency = 800000000;  // 80 MHz over 8 quanta: 100,000,000 tenths
-  spec.channel[0].pts = 1;
-  spec.channel[0].pbs1 = 4;
-  spec.channel[0].pbs2 = 2;
-  spec.channel[0].sjw = 1;
-  spec.channel[1].lin = true;
-  spec.channel[1].linBitRate = 192000;
-  Conversion c(kTagMdcl, {}, spec);
+  build::SettingsPlan plan;
+  plan.channel[0].preset = 0;
+  plan.channel[0].baseFrequency = 800000000;  // 80 MHz over 8 quanta: 100,000,000 tenths
+  plan.channel[0].pts = 1;
+  plan.channel[0].pbs1 = 4;
+  plan.channel[0].pbs2 = 2;
+  plan.channel[0].sjw = 1;
+  plan.channel[1].lin = true;
+  plan.channel[1].linBitRate = 192000;
+  Conversion c(kTagMdcl, {}, plan);
   std::vector<std::string> lines = Lines(c.Run(Text()));
   std::vector<std::string> expected = {
       "*=[KSTCVTCL]=====[2026-12-06 1:05:12]=*",
@@ -196,17 +196,17 @@ TEST(ConverterBanner, LinChannelAndCustomTimingAboveTenMegabit) {
 }
 
 TEST(ConverterBanner, CustomTimingInRangeAndDamagedDivisor) {
-  build::SettingsSpec spec;
-  spec.channel[0].preset = 0;
-  spec.channel[0].baseFrequency = 40000000;  // 4 MHz / 8 = 500 kbit/s
-  spec.channel[0].pts = 1;
-  spec.channel[0].pbs1 = 4;
-  spec.channel[0].pbs2 = 2;
-  spec.channel[0].sjw = 2;
-  spec.channel[1].preset = 0;
-  spec.channel[1].baseFrequency = 40000000;
-  spec.channel[1].pts = -1;  // -1 + 0 + 0 + 1 = 0: never divided by
-  Conversion c(kTagMonc, {}, spec);
+  build::SettingsPlan plan;
+  plan.channel[0].preset = 0;
+  plan.channel[0].baseFrequency = 40000000;  // 4 MHz / 8 = 500 kbit/s
+  plan.channel[0].pts = 1;
+  plan.channel[0].pbs1 = 4;
+  plan.channel[0].pbs2 = 2;
+  plan.channel[0].sjw = 2;
+  plan.channel[1].preset = 0;
+  plan.channel[1].baseFrequency = 40000000;
+  plan.channel[1].pts = -1;  // -1 + 0 + 0 + 1 = 0: never divided by
+  Conversion c(kTagMonc, {}, plan);
   std::vector<std::string> lines = Lines(c.Run(Text()));
   ASSERT_GE(lines.size(), 16u);
   EXPECT_EQ(lines[2], Line39("*      BAUDRATE:500k", 18));
@@ -219,10 +219,10 @@ TEST(ConverterBanner, CustomTimingInRangeAndDamagedDivisor) {
 }
 
 TEST(ConverterBanner, ProtocolTwoInMoncDataIsStillCan) {
-  build::SettingsSpec spec;
-  spec.channel[0].lin = true;
-  spec.channel[0].preset = 3;
-  Conversion c(kTagMonc, {}, spec);
+  build::SettingsPlan plan;
+  plan.channel[0].lin = true;
+  plan.channel[0].preset = 3;
+  Conversion c(kTagMonc, {}, plan);
   std::vector<std::string> lines = Lines(c.Run(Text()));
   EXPECT_EQ(lines[1], Line39("*  CH1 PROTOCOL: CAN", 18));
   EXPECT_EQ(lines[2], Line39("*      BAUDRATE:83.3k", 17));
@@ -279,9 +279,9 @@ CaptureRecord Lin1(uint8_t kind, int8_t count, std::initializer_list<uint8_t> da
 }
 
 TEST(ConverterTextRows, LinFramesWithDataAndChecksum) {
-  build::SettingsSpec spec;
-  spec.channel[1].linTable = true;
-  spec.channel[1].linTableLengths[0x12] = 2;
+  build::SettingsPlan plan;
+  plan.channel[1].linTable = true;
+  plan.channel[1].linTableLengths[0x12] = 2;
   Conversion c(kTagMdcl,
                {
                    Lin1(0, 3, {0x01, 0x02, 0xCC}),
@@ -291,7 +291,7 @@ TEST(ConverterTextRows, LinFramesWithDataAndChecksum) {
                    Lin1(0, 0, {}),
                    build::WithLineFlags(Lin1(0, 9, {1, 2, 3, 4, 5, 6, 7, 8, 0xEE}), 0x10),
                },
-               spec);
+               plan);
   std::vector<std::string> rows = c.Rows(Text());
   std::vector<std::string> expected = {
       // kind 0, count 3: two data bytes, checksum data[2]; no table on channel 1
@@ -313,9 +313,9 @@ TEST(ConverterTextRows, LinFramesWithDataAndChecksum) {
 }
 
 TEST(ConverterTextRows, LinHeaderOnlyAndIllegalShapes) {
-  build::SettingsSpec spec;
-  spec.channel[0].linTable = true;
-  spec.channel[0].linTableLengths[0] = 4;
+  build::SettingsPlan plan;
+  plan.channel[0].linTable = true;
+  plan.channel[0].linTableLengths[0] = 4;
   std::vector<CaptureRecord> records = {
       Lin1(0, -1, {}),                      // header only, table entry 4
       Lin(2, 0x55, 0xA1, 0x80, 0, -1, {}),  // header only, no table on channel 2
@@ -326,7 +326,7 @@ TEST(ConverterTextRows, LinHeaderOnlyAndIllegalShapes) {
       Lin1(0, -5, {}),                      // not a frame: identifier field as for a frame
       Lin1(2, -1, {}),                      // no header
   };
-  Conversion c(kTagMdcl, records, spec);
+  Conversion c(kTagMdcl, records, plan);
   std::vector<std::string> rows = c.Rows(Text());
   std::vector<std::string> expected = {
       "0000000 1 55A1-00  FRAME   4" + Sp(21) + "  R  0",
@@ -441,9 +441,9 @@ TEST(ConverterCsvRows, MdclCanRowsEndWithExternalInputAndTriggerCells) {
 }
 
 TEST(ConverterCsvRows, LinRowsOfEveryShapeHaveTwentyCells) {
-  build::SettingsSpec spec;
-  spec.channel[0].linTable = true;
-  spec.channel[0].linTableLengths[0] = 2;
+  build::SettingsPlan plan;
+  plan.channel[0].linTable = true;
+  plan.channel[0].linTableLengths[0] = 2;
   std::vector<CaptureRecord> records = {
       build::WithLineFlags(Lin1(0, 3, {0x01, 0x02, 0xCC}), 0x80),
       Lin(2, 0x55, 0xA1, 0x80, 0, -1, {}),  // no table on channel 2
@@ -456,7 +456,7 @@ TEST(ConverterCsvRows, LinRowsOfEveryShapeHaveTwentyCells) {
       Lin1(1, 0, {}),
       Lin1(0, 3, {0x01, 0x02, 0xCC}, 0x0002 | 0x0004 | 0x0010),
   };
-  Conversion c(kTagMdcl, records, spec);
+  Conversion c(kTagMdcl, records, plan);
   std::vector<std::string> rows = c.Rows(Csv());
   const std::string t0 = "00:00.000,-------,";
   const std::string t = "00:00.000,00:00.000,";
