@@ -81,7 +81,7 @@ start_sim busy --refuse busy
 start_sim version --refuse version
 start_sim board --refuse board
 start_sim silent --no-answer
-start_sim download --records 3000 --board MDCL --seed 21 --line-rate 921600 \
+start_sim download --records 3000 --board MDCL --seed 21 --line-rate 460800 \
   --dump-capture download.DT
 start_sim cancel --records 20000 --board MONC --seed 22 --line-rate 230400
 start_sim drop --records 5000 --seed 23 --drop-in-section 0x8101

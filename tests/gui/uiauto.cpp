@@ -295,6 +295,30 @@ bool PressKeys(HWND window, const std::vector<WORD>& modifiers, WORD key) {
   return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
 }
 
+bool ClickAt(HWND window, POINT point) {
+  HWND top = GetAncestor(window, GA_ROOT);
+  SetForegroundWindow(top);
+  if (!WaitUntil([&] { return GetForegroundWindow() == top; }, 5000)) return false;
+  if (!ClientToScreen(window, &point)) return false;
+  // The pointer moves with the click itself, in absolute coordinates
+  // (0 to 65535 across the primary screen). SetCursorPos does not do under
+  // Wine: called from this windowless process it left the pointer where it
+  // was (GetCursorPos still gave the old place), and the click landed there.
+  int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+  if (width < 2 || height < 2) return false;
+  LONG x = static_cast<LONG>((point.x * 65535LL + (width - 1) / 2) / (width - 1));
+  LONG y = static_cast<LONG>((point.y * 65535LL + (height - 1) / 2) / (height - 1));
+  INPUT inputs[3] = {};
+  const DWORD flags[3] = {MOUSEEVENTF_MOVE, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  for (int i = 0; i < 3; ++i) {
+    inputs[i].type = INPUT_MOUSE;
+    inputs[i].mi.dx = x;
+    inputs[i].mi.dy = y;
+    inputs[i].mi.dwFlags = flags[i] | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+  }
+  return SendInput(3, inputs, sizeof(INPUT)) == 3;
+}
+
 // --- Memory inside another process -------------------------------------------
 
 RemoteBuffer::RemoteBuffer(HANDLE process, size_t size) : process_(process), size_(size) {
@@ -379,6 +403,15 @@ std::vector<std::string> ControlReader::ListRow(HWND list, int row, int columns)
   cells.reserve(static_cast<size_t>(columns));
   for (int c = 0; c < columns; ++c) cells.push_back(ListCell(list, row, c));
   return cells;
+}
+
+bool ControlReader::ListItemRect(HWND list, int row, RECT* rect) {
+  RECT r{};
+  r.left = LVIR_BOUNDS;
+  LRESULT ok = 0;
+  return buffer_.Write(0, &r, sizeof r) &&
+         Send(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), buffer_.At(0), &ok) && ok &&
+         buffer_.Read(0, rect, sizeof *rect);
 }
 
 std::string ControlReader::ColumnTitle(HWND list, int column) {
@@ -634,11 +667,14 @@ HANDLE Program::StartAnother(std::string* why) const {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder_.c_str(), &startup, &info)) {
+  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                      nullptr, folder_.c_str(), &startup, &info)) {
     SetWhy(why, LastErrorText(("starting " + exe).c_str()));
     return nullptr;
   }
+  // In the same job: it cannot outlive the test either.
+  if (job_) AssignProcessToJobObject(job_, info.hProcess);
+  ResumeThread(info.hThread);
   CloseHandle(info.hThread);
   return info.hProcess;
 }

@@ -90,6 +90,11 @@ bool SetText(HWND window, const std::string& text);
 // through the program's accelerator table like a user's keystrokes.
 bool PressKeys(HWND window, const std::vector<WORD>& modifiers, WORD key);
 
+// Clicks the left mouse button at `point` in the client area of `window`
+// (SendInput, which moves the pointer there first), after bringing its top-level window to the
+// foreground.
+bool ClickAt(HWND window, POINT point);
+
 // --- Memory inside another process -------------------------------------------
 
 // A block of memory inside another process, for the messages whose
@@ -129,6 +134,8 @@ class ControlReader {
   std::string ListCell(HWND list, int row, int column);
   // One row, `columns` cells.
   std::vector<std::string> ListRow(HWND list, int row, int columns);
+  // The row's bounds in the list's client area (LVM_GETITEMRECT).
+  bool ListItemRect(HWND list, int row, RECT* rect);
   std::string ColumnTitle(HWND list, int column);
   int ColumnWidth(HWND list, int column);
   // TB_GETSTATE of a toolbar button (-1 when there is no such button).
@@ -210,7 +217,7 @@ class Program {
   bool Prepare(const std::string& folder, const Files& files, std::string* why = nullptr);
   // Starts the program in the folder (its current directory too).
   bool Start(std::string* why = nullptr);
-  // Starts one more instance from the same folder, outside the job; its
+  // Starts one more instance from the same folder (in the same job); its
   // process handle (the caller closes it), or nullptr.
   HANDLE StartAnother(std::string* why = nullptr) const;
   // Waits for the main window (class "ksvw4") and its children.
