@@ -10,8 +10,32 @@
 // common-control messages (they are above WM_USER), only those of the
 // standard window messages such as WM_GETTEXT and WM_SETTEXT.
 //
+// Messages without pointers need no such buffer and are sent as they are:
+// SB_GETTEXTLENGTH, LVM_GETITEMCOUNT, LVM_GETCOLUMNWIDTH, TB_GETSTATE.
+//
 // Every wait is bounded, and every message sent to the program goes
 // through SendMessageTimeout: a hung program makes a test fail, never hang.
+//
+// What Wine (8.0, on a virtual X display without a window manager) does
+// differently from Windows, as met here:
+// - Menus live in the memory of the process that made them: GetMenuState
+//   and GetMenuItemCount on another process's menu return -1. The menu
+//   readers below run them inside the program (see Menus).
+// - SetCursorPos from this windowless process leaves the pointer where it
+//   was; ClickAt moves it with SendInput instead.
+// - The Open and Save dialogs are the Explorer-style #32770 ones; their
+//   file-name field is the combo box 0x47C, and the edit inside it carries
+//   the id 0x47C too (a combo box edit is usually 1001), so a search by id
+//   alone finds the combo first: the helper takes the combo's Edit child.
+// - Hiding a "managed" top-level window (every message box and dialog that
+//   is answered) makes the X11 driver wait up to two seconds for a window
+//   manager that is not there. The driver script of the tests tells Wine to
+//   leave the program's windows unmanaged for the run (see run_gui_tests.sh).
+// - Each file dialog prints "Read access denied for device Z:" on the
+//   program's standard error while it looks for the volume label of the
+//   drive that maps the root folder: noise, not a failure.
+// - Job objects work: a program in a job with JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE
+//   ends when the test process dies, even when it is killed.
 #pragma once
 
 #include <windows.h>
