@@ -24,6 +24,28 @@ int32_t HandleField(HANDLE file) {
   return static_cast<int32_t>(reinterpret_cast<intptr_t>(file));
 }
 
+// The download chain: after each section the next one, its limit and the
+// step the status bar shows while it runs. The analyzer's sections are asked
+// for in this order; the last one (0x8103) finishes the file instead.
+struct ChainStep {
+  int32_t after;
+  int32_t section;
+  int32_t limit;
+  WPARAM step;
+};
+constexpr ChainStep kChainSteps[] = {
+    {kSectionHead, kSectionDataHeader, kSectionLimitSmall, 3},
+    {kSectionDataHeader, kSectionData, kSectionLimitData, 2},
+    {kSectionData, kSectionTail, kSectionLimitSmall, 4},
+};
+
+const ChainStep* NextChainStep(int32_t finishedSection) {
+  for (const ChainStep& step : kChainSteps) {
+    if (step.after == finishedSection) return &step;
+  }
+  return nullptr;
+}
+
 bool IsTransferSection(int32_t dataCode) {
   return dataCode >= kSectionHead && dataCode <= kSectionTail;
 }
@@ -301,38 +323,18 @@ int32_t CKSRemote4q::FinishDownload(HANDLE file) {
 void CKSRemote4q::ContinueChain(RemoteRequest* request) {
   HANDLE file = FileOf(request);
   int32_t code = request->result;
-  switch (request->dataCode) {
-    case kSectionHead:
+  if (request->dataCode == kSectionTail) {
+    if (code >= 0) code = FinishDownload(file);
+  } else {
+    const ChainStep* next = NextChainStep(request->dataCode);
+    if (!next) return;  // not a section of ours: nothing is closed or posted
+    if (code >= 0) {
+      code = ContinueDownload(file, next->section, next->limit);
       if (code >= 0) {
-        code = ContinueDownload(file, kSectionDataHeader, kSectionLimitSmall);
-        if (code >= 0) {
-          PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 3, 0);
-          return;
-        }
+        PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, next->step, 0);
+        return;
       }
-      break;
-    case kSectionDataHeader:
-      if (code >= 0) {
-        code = ContinueDownload(file, kSectionData, kSectionLimitData);
-        if (code >= 0) {
-          PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 2, 0);
-          return;
-        }
-      }
-      break;
-    case kSectionData:
-      if (code >= 0) {
-        code = ContinueDownload(file, kSectionTail, kSectionLimitSmall);
-        if (code >= 0) {
-          PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 4, 0);
-          return;
-        }
-      }
-      break;
-    case kSectionTail:
-      if (code >= 0) code = FinishDownload(file);
-      break;
-    default: return;
+    }
   }
   CloseHandle(file);
   PostMessageA(ownerWindow, WM_APP_DOWNLOAD_DONE, static_cast<WPARAM>(static_cast<uint32_t>(code)),
