@@ -183,9 +183,9 @@ LRESULT OnDownloadDone(HWND window, int32_t code) {
   return 0;
 }
 
-void ShowTemporaryFile() {
-  ReleaseCaptureImage(0);
-  bool loaded = LoadCaptureFile(temporaryFilePath, 1);
+// Shows the records of the viewer's reader after a load: the list, the
+// position in status part 1 and the commands that need records.
+void ShowLoadedRecords(bool loaded) {
   int32_t count = ReloadCaptureList();
   if (loaded && count > 0) {
     listHasData = 1;
@@ -196,6 +196,11 @@ void ShowTemporaryFile() {
     SetStatusText(1, "");
   }
   UpdateRecordCommands(count);
+}
+
+void ShowTemporaryFile() {
+  ReleaseCaptureImage(0);
+  ShowLoadedRecords(LoadCaptureFile(temporaryFilePath, 1));
 }
 
 // --- Open and save ----------------------------------------------------------
@@ -209,23 +214,12 @@ bool OpenCaptureFile(HWND window, const char* path) {
   if (!LoadCaptureFile(path, 0)) {
     // The earlier records are gone already: show the list empty rather
     // than rows whose data no longer exists.
-    listHasData = 0;
-    ReloadCaptureList();
-    SetStatusText(1, "");
-    UpdateRecordCommands(0);
+    ShowLoadedRecords(false);
     NotCaptureBox(window);
     return false;
   }
   if (!CopyFileA(path, temporaryFilePath, FALSE)) SaveErrorBox(window);
-  int32_t count = ReloadCaptureList();
-  if (count > 0) {
-    listHasData = 1;
-    SetStatusPosition(static_cast<uint32_t>(count - 1), static_cast<uint32_t>(count - 1));
-  } else {
-    listHasData = 0;
-    SetStatusText(1, "");
-  }
-  UpdateRecordCommands(count);
+  ShowLoadedRecords(true);
   SetStatusText(0, BoardText(viewerReader.DataTag()));
   return true;
 }

@@ -230,18 +230,30 @@ int32_t CKSRemote4q::StartDownload(const char* path) {
     held->Release();
     return result;
   }
+  result = SubmitSection(held, file, kSectionHead, kSectionLimitSmall, 1);
+  if (result < 0) CloseHandle(file);
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::ContinueDownload(HANDLE file, int32_t section, int32_t limit) {
+  RemoteDevice* held = HeldDevice();
+  if (!held) return kErrPointer;
+  int32_t result = SubmitSection(held, file, section, limit, 0);
+  held->Release();
+  return result;
+}
+
+int32_t CKSRemote4q::SubmitSection(RemoteDevice* held, HANDLE file, int32_t section, int32_t limit,
+                                   WPARAM stepBeforeSubmit) {
   RemoteRequest* request = nullptr;
-  result = held->CreateRequest(&request);
-  if (result < 0 || !request) {
-    CloseHandle(file);
-    held->Release();
-    return result < 0 ? result : kErrPointer;
-  }
+  int32_t result = held->CreateRequest(&request);
+  if (result < 0 || !request) return result < 0 ? result : kErrPointer;
   request->requestType = kRequestTransfer;
   request->fileHandle = HandleField(file);
-  request->dataCode = kSectionHead;
+  request->dataCode = section;
   request->reserved = 0;
-  request->sectionLimit = kSectionLimitSmall;
+  request->sectionLimit = limit;
   // The request becomes current before it is submitted: the library may
   // finish it on its own thread before Submit returns here.
   RemoteRequest* replaced;
@@ -252,47 +264,7 @@ int32_t CKSRemote4q::StartDownload(const char* path) {
     currentRequest = request;
   }
   if (replaced) replaced->Release();
-  PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, 1, 0);
-  result = held->Submit(request);
-  if (result < 0) {
-    RemoteRequest* mine = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(linkLock);
-      if (currentRequest == request) {
-        mine = currentRequest;
-        currentRequest = nullptr;
-      }
-    }
-    if (mine) mine->Release();
-    CloseHandle(file);
-  }
-  request->Release();
-  held->Release();
-  return result;
-}
-
-int32_t CKSRemote4q::ContinueDownload(HANDLE file, int32_t section, int32_t limit) {
-  RemoteDevice* held = HeldDevice();
-  if (!held) return kErrPointer;
-  RemoteRequest* request = nullptr;
-  int32_t result = held->CreateRequest(&request);
-  if (result < 0 || !request) {
-    held->Release();
-    return result < 0 ? result : kErrPointer;
-  }
-  request->requestType = kRequestTransfer;
-  request->fileHandle = HandleField(file);
-  request->dataCode = section;
-  request->reserved = 0;
-  request->sectionLimit = limit;
-  RemoteRequest* replaced;
-  {
-    std::lock_guard<std::mutex> lock(linkLock);
-    replaced = currentRequest;
-    request->AddRef();
-    currentRequest = request;
-  }
-  if (replaced) replaced->Release();
+  if (stepBeforeSubmit) PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, stepBeforeSubmit, 0);
   result = held->Submit(request);
   if (result < 0) {
     RemoteRequest* mine = nullptr;
@@ -306,7 +278,6 @@ int32_t CKSRemote4q::ContinueDownload(HANDLE file, int32_t section, int32_t limi
     if (mine) mine->Release();
   }
   request->Release();
-  held->Release();
   return result;
 }
 

@@ -112,6 +112,11 @@ class CKSRemote4q : public RemoteEventSink {
   // caller releases it. Library threads use the device only this way, so
   // that Initialize on the GUI thread can replace and release it meanwhile.
   RemoteDevice* HeldDevice();
+  // Creates, makes current and submits the transfer request of one section;
+  // posts the step first when it is not 0. A failed submit leaves no
+  // current request. The file stays open either way.
+  int32_t SubmitSection(RemoteDevice* held, HANDLE file, int32_t section, int32_t limit,
+                        WPARAM stepBeforeSubmit);
   void ContinueChain(RemoteRequest* request);
   // Posts with a reference that the receiver releases; takes it back if the
   // message cannot be posted.
