@@ -73,16 +73,7 @@ TEST_F(RemoteSerial, SilentLineIsALostLink) {
   ASSERT_FALSE(com.empty()) << "KSVW_SIM_MUTE_COM is not set (run the tests through their driver)";
   // The analyzer falls silent partway through the download (a serial line
   // cannot hang up): the link is lost after its silence limit.
-  ConnectionSettings s = SerialSettings(com, 230400);
-  ASSERT_EQ(device_->Configure(&s), kOk);
-  ASSERT_EQ(device_->Open(), kOk);
-  RemoteRequest* r = nullptr;
-  ASSERT_EQ(device_->CreateRequest(&r), kOk);
-  r->requestType = kRequestConnect;
-  sink_.Watch(r);
-  ASSERT_EQ(device_->Submit(r), kOk);
-  ASSERT_EQ(sink_.WaitDone(r, kWaitMs), kOk);
-  r->Release();
+  ASSERT_EQ(Connect(SerialSettings(com, 230400)), kOk);
   sink_.onLinkLost = [&] { device_->Close(); };
   ASSERT_EQ(sink_.StartDownload(device_, "com_mute.DT"), kOk);
   int32_t result = sink_.WaitDownload(kWaitMs);
@@ -94,16 +85,7 @@ TEST_F(RemoteSerial, SilentLineIsALostLink) {
 
 TEST_F(RemoteSerial, MissingPortIsReportedOnConnect) {
   // COM9 is mapped to nothing in the test prefix.
-  ConnectionSettings s = SerialSettings("COM9", 115200);
-  ASSERT_EQ(device_->Configure(&s), kOk);
-  ASSERT_EQ(device_->Open(), kOk);
-  RemoteRequest* r = nullptr;
-  ASSERT_EQ(device_->CreateRequest(&r), kOk);
-  r->requestType = kRequestConnect;
-  sink_.Watch(r);
-  ASSERT_EQ(device_->Submit(r), kOk);
-  int32_t result = sink_.WaitDone(r, kWaitMs);
-  r->Release();
+  int32_t result = Connect(SerialSettings("COM9", 115200));
   EXPECT_LT(result, 0);
   EXPECT_EQ(result & 0xFFFF0000, static_cast<int32_t>(0x80070000u));  // a system error
   EXPECT_EQ(device_->GetLinkState(), 0);
