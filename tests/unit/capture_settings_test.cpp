@@ -37,7 +37,6 @@ Parsed Parse(const Bytes& body) {
 uint32_t U32(const CaptureSettings& s, int offset) {
   return LoadLE32(s.bytes + offset);
 }
-
 Bytes Image(const CaptureSettings& s) {
   return Bytes(s.bytes, s.bytes + kSettingsSize);
 }
@@ -158,7 +157,14 @@ TEST(CaptureSettingsParse, KnownSizeBodyFillsTheImageByteForByte) {
 
 // Bodies that differ from the known one in one block, with what the parse
 // returns and the whole image it leaves.
-TEST(CaptureSettingsParse, UnusualAndMalformedBlocks) {
+struct BodyCase {
+  const char* what;
+  Bytes body;
+  bool ok;
+  Bytes image;
+};
+
+std::vector<BodyCase> UnusualBodies() {
   using build::CanEntry;
   using build::Group;
   using build::LinEntry;
@@ -168,12 +174,7 @@ TEST(CaptureSettingsParse, UnusualAndMalformedBlocks) {
   const Bytes aux = build::AuxiliaryBlock();
   const DinfShape shape;
   auto canGroupHeader = [&](const Bytes& header) { return Put(Zero(known, 28, 100), 28, header); };
-  struct {
-    const char* what;
-    Bytes body;
-    bool ok;
-    Bytes image;
-  } cases[] = {
+  return {
       // The settings block and the device block.
       {"settings block of 6", build::Concat({build::SizeOnly(6), {0xAA, 0xBB}}), true, Defaults()},
       {"6 before a whole tree", build::WithStoredSize(known, 6), true, Defaults()},
@@ -281,7 +282,10 @@ TEST(CaptureSettingsParse, UnusualAndMalformedBlocks) {
       {"auxiliary nested block of 0", WithAuxiliary(Put(aux, 68, {0})), false, known},
       {"auxiliary nested block of 5", WithAuxiliary(Put(aux, 68, {5})), false, known},
   };
-  for (const auto& c : cases) {
+}
+
+TEST(CaptureSettingsParse, UnusualAndMalformedBlocks) {
+  for (const BodyCase& c : UnusualBodies()) {
     Parsed p = Parse(c.body);
     EXPECT_EQ(p.ok, c.ok) << c.what;
     Bytes image = Image(p.settings);
@@ -375,40 +379,14 @@ TEST(CaptureSettingsBounds, EveryTruncationOfTheKnownBody) {
   }
 }
 
-TEST(CaptureSettingsBounds, TruncationsOfUnusualShapesKeepOnlyDefaultsOrFullParseValues) {
-  std::vector<Bytes> bodies;
-  {
-    DinfShape shape;
-    shape.channel = build::ChannelBlock(
-        build::Group({build::CanEntry(0x40, 48), build::CanEntry(0x60, 16)}),
-        build::Group({build::LinEntry(0x80, 100), build::LinEntry(0x20, 300), build::LinEntry(1)}));
-    shape.mode = build::Leaf(12, {4, 9, 1, 2, 3});
-    shape.protocol = build::ProtocolBlock(2, 2, 24);
-    bodies.push_back(build::Assemble(shape));
-  }
-  {
-    DinfShape shape;
-    shape.mode = build::ModeBlock(0, 9, 5);
-    shape.layoutCode = 7;
-    bodies.push_back(build::Assemble(shape));
-  }
-  {
-    DinfShape shape;
-    shape.channel = build::ChannelBlock(
-        build::Group({build::CanEntry(0x40, 16), build::CanEntry(0x60, 16), build::CanEntry(1)}),
-        build::Group({build::LinEntry(0x80)}, 5));
-    bodies.push_back(build::Assemble(shape));
-  }
-  bodies.push_back(build::WithStoredSize(KnownBody(), 0xFFFFFFFF));
-
-  Bytes defaults = Defaults();
-  for (size_t b = 0; b < bodies.size(); ++b) {
-    Bytes full = Image(Parse(bodies[b]).settings);
-    for (size_t n = 0; n < bodies[b].size(); ++n) {
-      Parsed p = Parse(build::Truncated(bodies[b], n));
+TEST(CaptureSettingsBounds, TruncationsOfUnusualBodiesKeepOnlyDefaultsOrFullParseValues) {
+  const Bytes defaults = Defaults();
+  for (const BodyCase& c : UnusualBodies()) {
+    for (size_t n = 0; n < c.body.size(); ++n) {
+      Parsed p = Parse(build::Truncated(c.body, n));
       for (int i = 0; i < kSettingsSize; ++i) {
-        if (p.settings.bytes[i] != defaults[i] && p.settings.bytes[i] != full[i]) {
-          ADD_FAILURE() << "body " << b << " cut to " << n << ": byte " << i;
+        if (p.settings.bytes[i] != defaults[i] && p.settings.bytes[i] != c.image[i]) {
+          ADD_FAILURE() << c.what << " cut to " << n << ": byte " << i;
           break;
         }
       }
