@@ -3,7 +3,11 @@
 #   1. setup       installs the missing packages (scripts/setup.sh)
 #   2. native      Release build, its CTest suite (unit and command-line tests)
 #   3. asan        Debug build under ASan and UBSan, the same suite
-#   4. win         Windows build (MinGW-w64), its unit tests under Wine
+#   4. win         Windows build (MinGW-w64), its CTest suite under Wine: the
+#                  program's and the remote library's tests against ksvw-sim
+#                  without a display, then those that open windows (label
+#                  gui: the program's window tests and the tests that drive
+#                  ksvw4q.exe from outside) on a virtual X server
 #   5. fuzz        every libFuzzer target (the capture reader and converter
 #                  from its seed corpus, the link protocol), each for
 #                  KSVW_FUZZ_SECONDS (default 60)
