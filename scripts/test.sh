@@ -77,7 +77,11 @@ test_win() {
   # and get a virtual one.
   env -u DISPLAY ctest --test-dir "$WIN_DIR" --output-on-failure --no-tests=error \
     -j "$KSVW_JOBS" -LE gui || status=$?
-  if ctest --test-dir "$WIN_DIR" -N -L gui | grep -q '^ *Test *#'; then
+  # The list is taken whole first: grep -q leaving a pipe early can kill
+  # ctest with SIGPIPE, which pipefail turned into "no gui tests" now and then.
+  local gui_tests
+  gui_tests="$(ctest --test-dir "$WIN_DIR" -N -L gui)"
+  if grep -q '^ *Test *#' <<<"$gui_tests"; then
     "$KSVW_ROOT/scripts/with-xvfb.sh" ctest --test-dir "$WIN_DIR" --output-on-failure -j 1 \
       -L gui || status=$?
   fi
