@@ -1,7 +1,8 @@
 // Numbers shared by the executable, its language library and the code:
 // command ids (menu, toolbar, accelerators), string ids, resource ids and
 // control ids. Plain macros, because the resource compiler reads this file
-// too; the C++ code uses them through app/command_ids.h.
+// too; the C++ code includes it as it is (the portable search core as well,
+// which names the search dialog's controls and messages from here).
 #ifndef KSVW_APP_RESOURCE_IDS_H
 #define KSVW_APP_RESOURCE_IDS_H
 
@@ -85,5 +86,36 @@
 #define IDS_DOWNLOAD_ERROR_CODE 20047
 #define IDS_NOT_CONNECTED 20051
 #define IDS_CAPTION 20057
+
+/* Search dialog of the language library: the dialog, its five pages (by
+   kind: TRIGGER, ERROR, DATA, TIME, EXT IN), their controls and messages.
+   Controls numbered in a run are given by their first id. */
+#define IDD_SEARCH 105
+#define IDD_SEARCH_DATA 106
+#define IDD_SEARCH_TRIGGER 107
+#define IDD_SEARCH_ERROR 108
+#define IDD_SEARCH_TIME 109
+#define IDD_SEARCH_EXT_IN 110
+#define IDT_SEARCH_TABS 1000
+#define IDT_SEARCH_FIRST 1081 /* radio: select the first match */
+#define IDT_SEARCH_COUNT 2014 /* radio: count the matches */
+#define IDT_SEARCH_UP 1083    /* button of dialog 105 (1083 is also a DATA page bit) */
+#define IDT_ERROR_BOX_1 1025  /* check boxes 1025..1029 */
+#define IDT_EXT_IN_LEVEL 1013
+#define IDT_DATA_CHANNEL 1080
+#define IDT_DATA_FRAME_KIND 1092
+#define IDT_ID_BIT_28 1037    /* bits 28..26: 1037..1039 */
+#define IDT_ID_BIT_25 1041    /* bits 25..0: 1041..1066 */
+#define IDT_DATA_BYTE_0 1067  /* D0..D7: 1067..1074 */
+#define IDT_TIME_MINUTES 1075 /* then seconds 1076, hundredths 1077 */
+#define IDT_PATTERN_W0 1083   /* bits 7..0: 1083..1090 */
+#define IDT_PATTERN_W1 1099   /* 1099..1106 */
+#define IDT_PATTERN_W2 1107   /* 1107..1114 */
+#define IDS_NOTHING_FOUND 20036
+#define IDS_SEARCH_RESULT_CAPTION 20037
+#define IDS_SEARCH_COUNT_FORMAT 20038
+#define IDS_DATA_BYTE_ERROR 20048
+#define IDS_TIME_ERROR 20049
+#define IDS_BIT_ERROR 20056
 
 #endif

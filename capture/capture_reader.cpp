@@ -125,9 +125,9 @@ int32_t ViewerRecordCount() {
 
 CaptureReader* SelectReader(int which) {
   switch (which) {
-    case 0:
-    case 1: return &viewerReader;
-    case 2: return &conversionReader;
+    case kReaderOpenedFile:
+    case kReaderDownload: return &viewerReader;
+    case kReaderConversion: return &conversionReader;
     default: return nullptr;
   }
 }

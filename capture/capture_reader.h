@@ -103,8 +103,13 @@ extern CaptureReader conversionReader;
 // status bar read it).
 int32_t ViewerRecordCount();
 
-// Reader selectors: 0 = a file the user opened, 1 = the fresh download, both
-// into viewerReader; 2 = conversionReader.
+// Reader selectors of LoadCaptureFile and ReleaseCaptureImage. The first two
+// both load viewerReader; they are told apart only so that callers say which
+// file they show.
+inline constexpr int kReaderOpenedFile = 0;  // a file the user opened
+inline constexpr int kReaderDownload = 1;    // the freshly downloaded working file
+inline constexpr int kReaderConversion = 2;  // conversionReader
+// The reader a selector names, or null for any other value.
 CaptureReader* SelectReader(int which);
 
 // Reads the whole file and checks it as a capture; keeps nothing.

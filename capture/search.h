@@ -8,67 +8,83 @@
 // serve the command-line tool, so both accept exactly the same input.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "app/resource_ids.h"
 #include "capture/capture_reader.h"
 #include "capture/capture_record.h"
 
 namespace ksvw {
 
 // ---- Dialog, control and string identifiers ----
+// The numbers live in app/resource_ids.h, which the language library's
+// resource script reads too; here they are arranged the way the pages and
+// the validation walk them.
 
-inline constexpr int kSearchDialog = 105;
-inline constexpr int kSearchTabControl = 1000;
+inline constexpr int kSearchDialog = IDD_SEARCH;
+inline constexpr int kSearchTabControl = IDT_SEARCH_TABS;
 // Page templates by kind (TRIGGER, ERROR, DATA, TIME, EXT IN).
-inline constexpr int kSearchPageDialogs[5] = {107, 108, 106, 109, 110};
-inline constexpr int kSearchModeFirstRadio = 1081;  // mode 0
-inline constexpr int kSearchModeCountRadio = 2014;  // mode 1
-inline constexpr int kSearchDownButton = 1;
-inline constexpr int kSearchUpButton = 1083;  // in dialog 105, not on the DATA page
-inline constexpr int kSearchCancelButton = 2;
+inline constexpr int kSearchPageDialogs[5] = {IDD_SEARCH_TRIGGER, IDD_SEARCH_ERROR, IDD_SEARCH_DATA,
+                                              IDD_SEARCH_TIME, IDD_SEARCH_EXT_IN};
+inline constexpr int kSearchModeFirstRadio = IDT_SEARCH_FIRST;  // mode 0
+inline constexpr int kSearchModeCountRadio = IDT_SEARCH_COUNT;  // mode 1
+inline constexpr int kSearchDownButton = 1;                     // IDOK
+inline constexpr int kSearchUpButton = IDT_SEARCH_UP;  // in dialog 105, not on the DATA page
+inline constexpr int kSearchCancelButton = 2;          // IDCANCEL
+
+// N control ids numbered on from `first`.
+template <size_t N>
+constexpr std::array<int, N> ControlRun(int first) {
+  std::array<int, N> ids{};
+  for (size_t i = 0; i < N; ++i) ids[i] = first + static_cast<int>(i);
+  return ids;
+}
 
 // ERROR page.
 inline constexpr int kErrorBoxCount = 5;
-inline constexpr int kErrorBoxControls[kErrorBoxCount] = {1025, 1026, 1027, 1028, 1029};
+inline constexpr auto kErrorBoxControls = ControlRun<kErrorBoxCount>(IDT_ERROR_BOX_1);
 
 // DATA page.
-inline constexpr int kChannelCombo = 1080;    // "CH1", "CH2"
-inline constexpr int kFrameKindCombo = 1092;  // "DATA", "REMOTE"
+inline constexpr int kChannelCombo = IDT_DATA_CHANNEL;       // "CH1", "CH2"
+inline constexpr int kFrameKindCombo = IDT_DATA_FRAME_KIND;  // "DATA", "REMOTE"
 inline constexpr int kIdentifierBits = 29;
-// Identifier bit fields, most significant bit (bit 28) first.
-inline constexpr int kIdentifierControls[kIdentifierBits] = {
-    1037, 1038, 1039, 1041, 1042, 1043, 1044, 1045, 1046, 1047, 1048, 1049, 1050, 1051, 1052,
-    1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060, 1061, 1062, 1063, 1064, 1065, 1066};
+// Identifier bit fields, most significant bit (bit 28) first; 1040 is not
+// one of them.
+inline constexpr auto kIdentifierControls = [] {
+  std::array<int, kIdentifierBits> ids{};
+  for (int i = 0; i < kIdentifierBits; ++i)
+    ids[i] = i < 3 ? IDT_ID_BIT_28 + i : IDT_ID_BIT_25 + i - 3;
+  return ids;
+}();
 inline constexpr int kDataByteFields = 8;
-inline constexpr int kDataByteControls[kDataByteFields] = {1067, 1068, 1069, 1070,
-                                                           1071, 1072, 1073, 1074};
+inline constexpr auto kDataByteControls = ControlRun<kDataByteFields>(IDT_DATA_BYTE_0);
 inline constexpr int kPatternCount = 3;
 inline constexpr int kPatternBits = 8;
 // Bit pattern rows W0, W1, W2; bit 7 first.
-inline constexpr int kPatternControls[kPatternCount][kPatternBits] = {
-    {1083, 1084, 1085, 1086, 1087, 1088, 1089, 1090},
-    {1099, 1100, 1101, 1102, 1103, 1104, 1105, 1106},
-    {1107, 1108, 1109, 1110, 1111, 1112, 1113, 1114}};
+inline constexpr std::array<std::array<int, kPatternBits>, kPatternCount> kPatternControls = {
+    ControlRun<kPatternBits>(IDT_PATTERN_W0), ControlRun<kPatternBits>(IDT_PATTERN_W1),
+    ControlRun<kPatternBits>(IDT_PATTERN_W2)};
 
 // TIME page: minutes, seconds, hundredths.
 inline constexpr int kTimeFields = 3;
-inline constexpr int kTimeControls[kTimeFields] = {1075, 1076, 1077};
+inline constexpr auto kTimeControls = ControlRun<kTimeFields>(IDT_TIME_MINUTES);
 
 // EXT IN page.
-inline constexpr int kExtInCombo = 1013;  // "0", "1"
+inline constexpr int kExtInCombo = IDT_EXT_IN_LEVEL;  // "0", "1"
 
 // Edit limits the pages set on their controls.
 inline constexpr int kBitFieldLimit = 1;
 inline constexpr int kByteFieldLimit = 2;  // data byte and time fields
 
 // Language library strings.
-inline constexpr int kStringNothingFound = 20036;
-inline constexpr int kStringResultCaption = 20037;
-inline constexpr int kStringCountFormat = 20038;
-inline constexpr int kStringDataByteError = 20048;
-inline constexpr int kStringTimeError = 20049;
-inline constexpr int kStringBitError = 20056;
+inline constexpr int kStringNothingFound = IDS_NOTHING_FOUND;
+inline constexpr int kStringResultCaption = IDS_SEARCH_RESULT_CAPTION;
+inline constexpr int kStringCountFormat = IDS_SEARCH_COUNT_FORMAT;
+inline constexpr int kStringDataByteError = IDS_DATA_BYTE_ERROR;
+inline constexpr int kStringTimeError = IDS_TIME_ERROR;
+inline constexpr int kStringBitError = IDS_BIT_ERROR;
 inline constexpr int kResultCaptionChars = 9;
 inline constexpr char kInputErrorCaption[] = "Input Error";
 

@@ -27,9 +27,11 @@ while (($# > 0)); do
 done
 
 app="$WIN_DIR/app/ksvw4q.exe"
-sim="$BUILD_DIR/sim/ksvw-sim"
+KSVW_SIM="$BUILD_DIR/sim/ksvw-sim"
 [[ -f "$app" ]] || die "ksvw4q.exe was not built ($app)"
-[[ -x "$sim" ]] || die "ksvw-sim was not built ($sim)"
+[[ -x "$KSVW_SIM" ]] || die "ksvw-sim was not built ($KSVW_SIM)"
+# shellcheck source=scripts/sim.sh
+source "$KSVW_ROOT/scripts/sim.sh"
 
 # No display: run again on a virtual one, and take the picture there.
 if [[ -z "${DISPLAY:-}" && -z "${KSVW_ON_XVFB:-}" ]]; then
@@ -43,11 +45,10 @@ fi
 export WINEPREFIX="$WINE_PREFIX"
 work="$(mktemp -d)"
 pty="$work/com1"
-sim_pid=""
 app_pid=""
 cleanup() {
   [[ -n "$app_pid" ]] && kill "$app_pid" 2>/dev/null
-  [[ -n "$sim_pid" ]] && kill -TERM "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  stop_all_sims
   # Leave the prefix's COM1 as Wine maps it by itself.
   wine reg delete 'HKLM\Software\Wine\Ports' /v COM1 /f >/dev/null 2>&1 || true
   if [[ -n "${KSVW_ON_XVFB:-}" ]]; then
@@ -59,19 +60,9 @@ cleanup() {
 trap cleanup EXIT
 
 say "ksvw-sim: TCP on 127.0.0.1 and a pseudo-terminal for COM1"
-"$sim" --tcp 127.0.0.1:0 --pty "$pty" --records "${KSVW_SIM_RECORDS:-20000}" --board MDCL \
-  --seed 7 >"$work/sim.out" 2>"$work/sim.err" </dev/null &
-sim_pid=$!
-for _ in $(seq 100); do
-  (($(grep -c '^listening' "$work/sim.out" 2>/dev/null || true) >= 2)) && break
-  kill -0 "$sim_pid" 2>/dev/null || break
-  sleep 0.05
-done
-grep -q '^listening pty' "$work/sim.out" || {
-  cat "$work/sim.err" >&2
-  die "ksvw-sim did not start"
-}
-port="$(sed -n 's/^listening tcp 127\.0\.0\.1://p' "$work/sim.out")"
+start_sim "$work/sim" --tcp 127.0.0.1:0 --pty "$pty" --records "${KSVW_SIM_RECORDS:-20000}" \
+  --board MDCL --seed 7
+port="$(sim_port "$work/sim")"
 say "simulated analyzer: COM1, or LAN converter at host 127.0.0.1 port $port"
 
 # Wine maps COM1 to /dev/ttyS0 itself at every start unless the prefix's

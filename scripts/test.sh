@@ -3,7 +3,11 @@
 #   1. setup       installs the missing packages (scripts/setup.sh)
 #   2. native      Release build, its CTest suite (unit and command-line tests)
 #   3. asan        Debug build under ASan and UBSan, the same suite
-#   4. win         Windows build (MinGW-w64), its unit tests under Wine
+#   4. win         Windows build (MinGW-w64), its CTest suite under Wine: the
+#                  program's and the remote library's tests against ksvw-sim
+#                  without a display, then those that open windows (label
+#                  gui: the program's window tests and the tests that drive
+#                  ksvw4q.exe from outside) on a virtual X server
 #   5. fuzz        every libFuzzer target (the capture reader and converter
 #                  from its seed corpus, the link protocol), each for
 #                  KSVW_FUZZ_SECONDS (default 60)
@@ -73,7 +77,11 @@ test_win() {
   # and get a virtual one.
   env -u DISPLAY ctest --test-dir "$WIN_DIR" --output-on-failure --no-tests=error \
     -j "$KSVW_JOBS" -LE gui || status=$?
-  if ctest --test-dir "$WIN_DIR" -N -L gui | grep -q '^ *Test *#'; then
+  # The list is taken whole first: grep -q leaving a pipe early can kill
+  # ctest with SIGPIPE, which pipefail turned into "no gui tests" now and then.
+  local gui_tests
+  gui_tests="$(ctest --test-dir "$WIN_DIR" -N -L gui)"
+  if grep -q '^ *Test *#' <<<"$gui_tests"; then
     "$KSVW_ROOT/scripts/with-xvfb.sh" ctest --test-dir "$WIN_DIR" --output-on-failure -j 1 \
       -L gui || status=$?
   fi

@@ -83,7 +83,7 @@ class CaptureFileBuilder {
   std::vector<uint8_t> Build() const;
 
  private:
-  std::string magic_ = std::string("KESTRIN DATA   ") + '\0';
+  std::string magic_ = std::string(kCaptureMagic, kMagicSize);
   std::vector<uint8_t> chunks_;
 };
 

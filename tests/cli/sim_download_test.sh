@@ -13,31 +13,23 @@ CLIENT="$bin/ksvw-sim-client"
   exit 1
 }
 
-sim_pid=""
-# start_sim ARGS...: runs the simulator and waits for its "listening" line;
-# sets $port (TCP runs).
-start_sim() {
-  "$SIM" "$@" >sim.out 2>sim.err &
-  sim_pid=$!
-  for _ in $(seq 100); do
-    grep -q '^listening' sim.out 2>/dev/null && break
-    kill -0 "$sim_pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  port="$(sed -n 's/^listening tcp 127\.0\.0\.1://p' sim.out)"
+# shellcheck source=scripts/sim.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sim.sh"
+KSVW_SIM="$SIM"
+# serve ARGS...: one simulator at a time, output in sim.out and sim.err; sets $port.
+serve() {
+  start_sim sim "$@"
+  port="$(sim_port sim)"
 }
-stop_sim() {
-  [[ -n "$sim_pid" ]] || return
-  kill -TERM "$sim_pid" 2>/dev/null
+stop_serving() {
   local rc=0
-  wait "$sim_pid" || rc=$?
-  [[ "$rc" == 0 ]] || fail "ksvw-sim $*: exit status $rc after SIGTERM"
-  sim_pid=""
+  stop_sim sim || rc=$?
+  [[ "$rc" == 0 ]] || fail "ksvw-sim: exit status $rc after SIGTERM"
 }
-trap '[[ -n "$sim_pid" ]] && kill -TERM "$sim_pid" 2>/dev/null' EXIT
+trap stop_all_sims EXIT
 
 # Generated CAN/LIN capture over TCP.
-start_sim --records 20000 --board MDCL --seed 3 --dump-capture served.DT
+serve --records 20000 --board MDCL --seed 3 --dump-capture served.DT
 expect_contains sim.out "listening tcp 127.0.0.1:"
 run "$CLIENT" --tcp "127.0.0.1:$port" --out got.DT --expect served.DT --keys 3
 expect_status 0
@@ -49,18 +41,18 @@ cmp -s got.DT served.DT || fail "downloaded file differs from the served one"
 # A second host after the first one left.
 run "$CLIENT" --tcp "127.0.0.1:$port" --no-download --keys 1
 expect_status 0
-stop_sim
+stop_serving
 expect_contains sim.err "stopping on SIGTERM"
 
 # A capture file given to the simulator; its data tag sets the board.
-start_sim --records 300 --board MONC --seed 9 --dump-capture monc.DT
-stop_sim
-start_sim --capture monc.DT --detail 7
+serve --records 300 --board MONC --seed 9 --dump-capture monc.DT
+stop_serving
+serve --capture monc.DT --detail 7
 run "$CLIENT" --tcp "127.0.0.1:$port" --expect monc.DT --keys 0
 expect_status 0
 expect_contains out "connected model 0x10014 detail 7 board MONC"
 expect_contains out "download matches monc.DT"
-stop_sim
+stop_serving
 
 # A capture too large for the sections is refused at start-up.
 head -c 100 /dev/zero >bad.DT
@@ -70,44 +62,44 @@ expect_contains err "capture refused"
 
 # Refusals of the handshake.
 for pair in busy:0xA0000001 version:0xA0000004 board:0xA0000009; do
-  start_sim --refuse "${pair%%:*}"
+  serve --refuse "${pair%%:*}"
   run "$CLIENT" --tcp "127.0.0.1:$port" --keys 0
   expect_status 3
   expect_contains out "connect failed ${pair#*:}"
-  stop_sim
+  stop_serving
 done
 
 # No answer at all: the connect times out.
-start_sim --no-answer
+serve --no-answer
 run "$CLIENT" --tcp "127.0.0.1:$port" --keys 0
 expect_status 3
 expect_contains out "connect failed 0x80070102"
-stop_sim
+stop_serving
 
 # The link drops halfway through the data section.
-start_sim --records 20000 --drop-in-section 0x8101
+serve --records 20000 --drop-in-section 0x8101
 run "$CLIENT" --tcp "127.0.0.1:$port" --keys 0
 expect_status 5
 expect_contains out "section 0x8101:"
 expect_contains out "0x800708CA"
 expect_contains sim.err "midway through section 0x8101"
-stop_sim
+stop_serving
 
 # The serial stand-in: a pty at 230400 bit/s, clean and then noisy.
-start_sim --pty ./com1 --records 1500 --seed 4 --line-rate 230400 --dump-capture pty.DT
+serve --pty ./com1 --records 1500 --seed 4 --line-rate 230400 --dump-capture pty.DT
 expect_contains sim.out "listening pty ./com1 -> /dev/pts/"
 [[ -L com1 ]] || fail "no pty symlink"
 run "$CLIENT" --serial ./com1 --baud 230400 --expect pty.DT --keys 2
 expect_status 0
 expect_contains out "download matches pty.DT"
-stop_sim
+stop_serving
 [[ ! -e com1 && ! -L com1 ]] || fail "pty symlink left behind"
 
-start_sim --pty ./com1 --records 1500 --seed 4 --line-rate 230400 --corrupt-rate 0.00005 \
+serve --pty ./com1 --records 1500 --seed 4 --line-rate 230400 --corrupt-rate 0.00005 \
   --dump-capture pty.DT
 run "$CLIENT" --serial ./com1 --baud 230400 --expect pty.DT --keys 0
 expect_status 0
 expect_contains out "download matches pty.DT"
-stop_sim
+stop_serving
 
 finish

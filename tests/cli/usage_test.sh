@@ -18,20 +18,24 @@ expect_status 2
 expect_contains err "unknown command 'frobnicate'"
 expect_empty out
 
-# A text file is no capture: exit 1 with the reason on stderr only.
+# Every command loads a file the same way: a text file, an empty file or the
+# magic alone without a data chunk is no capture, a missing file cannot be
+# read; exit 1 with the reason on stderr only.
 printf 'just some text, not a DT capture file\n' >not-a-capture.DT
-run "$KSVW_DT" info not-a-capture.DT
-expect_status 1
-expect_not_empty err
-
-# Neither is an empty file, nor the magic alone without a data chunk.
 : >empty.DT
-run "$KSVW_DT" info empty.DT
-expect_status 1
-expect_not_empty err
-printf 'KESTRIN DATA   \0' >magic-only.DT
-run "$KSVW_DT" info magic-only.DT
-expect_status 1
-expect_not_empty err
+head -c 16 "$KSVW_TEST_DATA/monc40.DT" >magic-only.DT
+for command in info list convert "search --trigger"; do
+  for file in not-a-capture.DT empty.DT magic-only.DT missing.DT; do
+    # shellcheck disable=SC2086 # the search kind is a second word
+    run "$KSVW_DT" ${command%% *} "$file" ${command#"${command%% *}"}
+    expect_status 1
+    expect_empty out
+    if [[ "$file" == missing.DT ]]; then
+      expect_contains err "cannot read 'missing.DT'"
+    else
+      expect_contains err "'$file' is not a DT capture file"
+    fi
+  done
+done
 
 finish

@@ -120,10 +120,10 @@ int main(int argc, char** argv) {
   seeds.push_back(
       {"truncated_header", CaptureFileBuilder().Raw({'M', 'D', 'C', 'L', 32, 0}).Build()});
   seeds.push_back({"magic_only", CaptureFileBuilder().Build()});
-  seeds.push_back({"bad_magic", CaptureFileBuilder()
-                                    .Magic(std::string("KESTRIN DATA  X") + '\0')
-                                    .Data(ksvw::kTagMdcl, shapes)
-                                    .Build()});
+  std::string badMagic(ksvw::kCaptureMagic, ksvw::kMagicSize);
+  badMagic[14] = 'X';
+  seeds.push_back(
+      {"bad_magic", CaptureFileBuilder().Magic(badMagic).Data(ksvw::kTagMdcl, shapes).Build()});
   // Bare settings bodies for the settings parser.
   seeds.push_back({"dinf_body_mdcl", mdclDinf});
   seeds.push_back({"dinf_body_custom", customDinf});

@@ -29,16 +29,12 @@ prefix="${KSVW_WINEPREFIX:-}"
 [[ -f "$prefix/system.reg" ]] || fail "no Wine prefix at '$prefix': run scripts/wine-prefix.sh '$prefix'"
 [[ -n "${DISPLAY:-}" ]] || fail "no display: run through scripts/with-xvfb.sh"
 
-pids=()
 test_pid=""
 app_key='HKCU\Software\Wine\AppDefaults\ksvw4q.exe\X11 Driver'
 app_key_set=""
 stop_all() {
-  local p
   [[ -n "$test_pid" ]] && kill -TERM "$test_pid" 2>/dev/null
-  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  pids=()
+  stop_all_sims
   if [[ -n "$app_key_set" ]]; then
     "${emulator[@]}" reg delete "$app_key" /v Managed /f >/dev/null 2>&1
     app_key_set=""
@@ -48,44 +44,32 @@ trap stop_all EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 
-# start_sim NAME ARGS...: one simulator on a loopback port of its own, its
+# shellcheck source=scripts/sim.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sim.sh"
+# Bounded even if this script is killed before it can stop them.
+KSVW_SIM_TIMEOUT=300
+# serve NAME ARGS...: one simulator on a loopback port of its own, its
 # output in sim-NAME.out and sim-NAME.err; exports KSVW_GUI_PORT_NAME.
-start_sim() {
+serve() {
   local name="$1"
   shift
-  : >"sim-$name.out"
-  # Bounded even if this script is killed before it can stop them.
-  timeout -k 5 300 "$KSVW_SIM" --tcp 127.0.0.1:0 "$@" >"sim-$name.out" 2>"sim-$name.err" \
-    </dev/null &
-  local pid=$!
-  pids+=("$pid")
-  local port=""
-  for _ in $(seq 200); do
-    port="$(sed -n 's/^listening tcp 127\.0\.0\.1://p' "sim-$name.out")"
-    [[ -n "$port" ]] && break
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  if [[ -z "$port" ]]; then
-    cat "sim-$name.err" >&2
-    fail "ksvw-sim $name did not start"
-  fi
-  export "KSVW_GUI_PORT_${name^^}=$port"
+  start_sim "sim-$name" --tcp 127.0.0.1:0 "$@"
+  export "KSVW_GUI_PORT_${name^^}=$(sim_port "sim-$name")"
 }
 
 rm -rf scratch ./*.DT ./*.list ./sim-*
 mkdir -p scratch
 
-start_sim connect
-start_sim busy --refuse busy
-start_sim version --refuse version
-start_sim board --refuse board
-start_sim silent --no-answer
-start_sim download --records 3000 --board MDCL --seed 21 --line-rate 460800 \
+serve connect
+serve busy --refuse busy
+serve version --refuse version
+serve board --refuse board
+serve silent --no-answer
+serve download --records 3000 --board MDCL --seed 21 --line-rate 460800 \
   --dump-capture download.DT
-start_sim cancel --records 20000 --board MONC --seed 22 --line-rate 230400
-start_sim drop --records 5000 --seed 23 --drop-in-section 0x8101
-start_sim close
+serve cancel --records 20000 --board MONC --seed 22 --line-rate 230400
+serve drop --records 5000 --seed 23 --drop-in-section 0x8101
+serve close
 
 for _ in $(seq 100); do
   [[ -s download.DT ]] && break

@@ -58,35 +58,27 @@ TEST(SettingsSectionText, ATextThatDoesNotFitIsRefusedAndLeavesZeros) {
   EXPECT_FALSE(RemoteSectionText(0, small, 1));
 }
 
-TEST(SettingsCodes, ParityIndexToCodeAndBack) {
-  EXPECT_EQ(ParityCodeFromIndex(0), 0);
-  EXPECT_EQ(ParityCodeFromIndex(1), 2);
-  EXPECT_EQ(ParityCodeFromIndex(2), 1);
-  EXPECT_EQ(ParityCodeFromIndex(5), 0);
-  EXPECT_EQ(ParityCodeFromIndex(-1), 0);
-  EXPECT_EQ(ParityIndexFromCode(0), 0);
-  EXPECT_EQ(ParityIndexFromCode(2), 1);
-  EXPECT_EQ(ParityIndexFromCode(1), 2);
+TEST(SettingsCodes, ParityAndFlowIndexToCodeAndBack) {
+  // Combo box index 0, 1, 2 is parity none, even, odd: codes 0, 2, 1.
+  const int parity[][2] = {{0, 0}, {1, 2}, {2, 1}};
+  for (auto [index, code] : parity) {
+    EXPECT_EQ(ParityCodeFromIndex(index), code);
+    EXPECT_EQ(ParityIndexFromCode(code), index);
+  }
+  for (int outside : {5, -1}) EXPECT_EQ(ParityCodeFromIndex(outside), 0) << outside;
   EXPECT_EQ(ParityIndexFromCode(9), 0);
-}
-
-TEST(SettingsCodes, FlowIndexToCode) {
-  EXPECT_EQ(FlowCodeFromIndex(0), 0);
-  EXPECT_EQ(FlowCodeFromIndex(1), 1);
-  EXPECT_EQ(FlowCodeFromIndex(2), 0);
-  EXPECT_EQ(FlowCodeFromIndex(-1), 0);
+  const int flow[][2] = {{0, 0}, {1, 1}, {2, 0}, {-1, 0}};
+  for (auto [index, code] : flow) EXPECT_EQ(FlowCodeFromIndex(index), code) << index;
 }
 
 TEST(SettingsCodes, ParseDecimalLikeAtoiWithoutOverflow) {
-  EXPECT_EQ(ParseDecimal("115200"), 115200);
-  EXPECT_EQ(ParseDecimal("  -12x"), -12);
-  EXPECT_EQ(ParseDecimal("+7"), 7);
-  EXPECT_EQ(ParseDecimal("abc"), 0);
-  EXPECT_EQ(ParseDecimal(""), 0);
-  EXPECT_EQ(ParseDecimal(nullptr), 0);
-  EXPECT_EQ(ParseDecimal("99999999999999999999"), 2147483647);
-  EXPECT_EQ(ParseDecimal("-2147483648"), -2147483647 - 1);
-  EXPECT_EQ(ParseDecimal("-99999999999999999999"), -2147483647 - 1);
+  // clang-format off
+  const std::pair<const char*, int32_t> cases[] = {
+      {"115200", 115200}, {"  -12x", -12}, {"+7", 7}, {"abc", 0}, {"", 0}, {nullptr, 0},
+      {"99999999999999999999", 2147483647}, {"-2147483648", -2147483647 - 1},
+      {"-99999999999999999999", -2147483647 - 1}};
+  // clang-format on
+  for (auto [text, value] : cases) EXPECT_EQ(ParseDecimal(text), value) << (text ? text : "null");
 }
 
 TEST(SettingsCodes, CopyCutKeepsTheFieldTerminated) {
@@ -125,43 +117,30 @@ class MemoryProfile : public ProfileSource {
   }
 };
 
-TEST(LoadConnectionSettings, EmptyProfileGivesTheDefaults) {
+// Every field of a record, as one line.
+std::string Fields(const ConnectionSettings& r) {
+  return std::to_string(r.size) + " " + std::to_string(r.method) + " " + r.com + " " + r.host +
+         " " + r.port + " " + r.ctport + " " + std::to_string(r.speed) + " " +
+         std::to_string(r.parity) + " " + std::to_string(r.flow);
+}
+
+TEST(LoadConnectionSettings, DefaultsValuesAndMappedCodes) {
   MemoryProfile profile;
   ConnectionSettings record = DefaultConnectionSettings();
   std::strcpy(record.host, "stale");
   LoadConnectionSettings(profile, record);
-  EXPECT_EQ(record.size, 1396u);
-  EXPECT_EQ(record.method, 0);
-  EXPECT_STREQ(record.com, "COM1");
-  EXPECT_EQ(record.speed, 115200);
-  EXPECT_EQ(record.parity, 0);
-  EXPECT_EQ(record.flow, 0);
-  EXPECT_STREQ(record.host, "");
-  EXPECT_STREQ(record.port, "");
-  EXPECT_STREQ(record.ctport, "");
-}
+  EXPECT_EQ(Fields(record), "1396 0 COM1    115200 0 0");
 
-TEST(LoadConnectionSettings, ValuesAndMappedCodes) {
-  MemoryProfile profile;
   profile.keys = {{"REMOTE/METHOD", "1"}, {"RB40/HOST", "analyzer.local"},
                   {"RB40/PORT", "10001"}, {"RB40/CTPORT", "10002"},
                   {"SERIAL/COM", "COM4"}, {"SERIAL/SPEED", "38400"},
                   {"SERIAL/PARITY", "1"}, {"SERIAL/FLOW", "2"}};
-  ConnectionSettings record = DefaultConnectionSettings();
-  LoadConnectionSettings(profile, record);
-  EXPECT_EQ(record.method, 1);  // passed through unchanged
-  EXPECT_STREQ(record.host, "analyzer.local");
-  EXPECT_STREQ(record.port, "10001");
-  EXPECT_STREQ(record.ctport, "10002");
-  EXPECT_STREQ(record.com, "COM4");
-  EXPECT_EQ(record.speed, 38400);
-  EXPECT_EQ(record.parity, 2);
-  EXPECT_EQ(record.flow, 0);
+  LoadConnectionSettings(profile, record);  // method passed through unchanged
+  EXPECT_EQ(Fields(record), "1396 1 COM4 analyzer.local 10001 10002 38400 2 0");
   profile.keys["SERIAL/PARITY"] = "2";
   profile.keys["SERIAL/FLOW"] = "1";
   LoadConnectionSettings(profile, record);
-  EXPECT_EQ(record.parity, 1);
-  EXPECT_EQ(record.flow, 1);
+  EXPECT_EQ(Fields(record), "1396 1 COM4 analyzer.local 10001 10002 38400 1 1");
   profile.keys["SERIAL/PARITY"] = "5";
   LoadConnectionSettings(profile, record);
   EXPECT_EQ(record.parity, 0);
@@ -172,19 +151,11 @@ TEST(LoadConnectionSettings, EmptyValuesLeaveMethodComAndSpeedAlone) {
   profile.keys = {{"REMOTE/METHOD", ""}, {"SERIAL/COM", ""},    {"SERIAL/SPEED", ""},
                   {"RB40/HOST", ""},     {"SERIAL/PARITY", ""}, {"SERIAL/FLOW", ""}};
   ConnectionSettings record = DefaultConnectionSettings();
-  record.method = 2;
+  record.method = 2, record.speed = 9600, record.parity = 1, record.flow = 1;
   std::strcpy(record.com, "COM7");
-  record.speed = 9600;
-  record.parity = 1;
-  record.flow = 1;
   std::strcpy(record.host, "old");
   LoadConnectionSettings(profile, record);
-  EXPECT_EQ(record.method, 2);
-  EXPECT_STREQ(record.com, "COM7");
-  EXPECT_EQ(record.speed, 9600);
-  EXPECT_STREQ(record.host, "");
-  EXPECT_EQ(record.parity, 0);
-  EXPECT_EQ(record.flow, 0);
+  EXPECT_EQ(Fields(record), "1396 2 COM7    9600 0 0");
 }
 
 TEST(LoadConnectionSettings, OverlongValuesAreCutToTheirFields) {
@@ -196,39 +167,23 @@ TEST(LoadConnectionSettings, OverlongValuesAreCutToTheirFields) {
   ConnectionSettings record = DefaultConnectionSettings();
   record.speed = 0x5EED;
   LoadConnectionSettings(profile, record);
-  // The read buffer holds 1024 characters; host keeps all of them.
-  EXPECT_EQ(std::string(record.host), std::string(1024, 'h'));
-  EXPECT_EQ(std::string(record.port), std::string(31, '1'));
-  EXPECT_EQ(std::string(record.ctport), std::string(58, '2'));
-  EXPECT_EQ(std::string(record.com), "COM" + std::string(256, '9'));
-  // The fields around the texts keep their values.
-  EXPECT_EQ(record.speed, 115200);
-  EXPECT_EQ(record.size, 1396u);
-  EXPECT_EQ(record.method, 0);
+  // The read buffer holds 1024 characters; host keeps all of them. The
+  // fields around the texts keep their values.
+  EXPECT_EQ(Fields(record), "1396 0 COM" + std::string(256, '9') + " " + std::string(1024, 'h') +
+                                " " + std::string(31, '1') + " " + std::string(58, '2') +
+                                " 115200 0 0");
 }
 
 TEST(CopyConnectionFields, CopiesEverythingButTheSize) {
   ConnectionSettings from = DefaultConnectionSettings();
-  from.size = 7;
-  from.method = 2;
+  from.size = 7, from.method = 2, from.speed = 230400, from.parity = 1, from.flow = 1;
   std::strcpy(from.com, "COM9");
   std::strcpy(from.host, "h");
   std::strcpy(from.port, "1");
   std::strcpy(from.ctport, "2");
-  from.speed = 230400;
-  from.parity = 1;
-  from.flow = 1;
   ConnectionSettings to = DefaultConnectionSettings();
   CopyConnectionFields(from, to);
-  EXPECT_EQ(to.size, 1396u);
-  EXPECT_EQ(to.method, 2);
-  EXPECT_STREQ(to.com, "COM9");
-  EXPECT_STREQ(to.host, "h");
-  EXPECT_STREQ(to.port, "1");
-  EXPECT_STREQ(to.ctport, "2");
-  EXPECT_EQ(to.speed, 230400);
-  EXPECT_EQ(to.parity, 1);
-  EXPECT_EQ(to.flow, 1);
+  EXPECT_EQ(Fields(to), "1396 2 COM9 h 1 2 230400 1 1");
 }
 
 }  // namespace

@@ -29,38 +29,10 @@ prefix="${KSVW_WINEPREFIX:-}"
   exit 1
 }
 
-pids=()
-stop_all() {
-  local p
-  for p in "${pids[@]}"; do kill -TERM "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  pids=()
-}
-trap stop_all EXIT
+trap stop_all_sims EXIT
 
-# start_sim NAME ARGS...: runs ksvw-sim with its output in NAME.out and
-# NAME.err and waits until every link it was given is listening.
-start_sim() {
-  local name="$1"
-  shift
-  local links=0 a
-  for a in "$@"; do [[ "$a" == --tcp || "$a" == --pty ]] && links=$((links + 1)); done
-  "$KSVW_SIM" "$@" >"$name.out" 2>"$name.err" </dev/null &
-  local pid=$!
-  pids+=("$pid")
-  for _ in $(seq 200); do
-    (($(grep -c '^listening' "$name.out") >= links)) && return 0
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.05
-  done
-  echo "ksvw-sim $name did not start:" >&2
-  cat "$name.err" >&2
-  exit 1
-}
-# tcp_port NAME [N]: the port of the simulator's Nth TCP listener.
-tcp_port() {
-  grep '^listening tcp' "$1.out" | sed -n "${2:-1}p" | sed 's/.*://'
-}
+# shellcheck source=scripts/sim.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sim.sh"
 # A path of this machine as Wine sees it (drive Z: is the root).
 win_path() {
   local p
@@ -82,16 +54,16 @@ start_sim slow --pty "$prefix/dosdevices/com6" --records 1500 --seed 5 --line-ra
   --dump-capture slow.DT
 start_sim mute --pty "$prefix/dosdevices/com7" --records 20000 --seed 7 --drop-after-bytes 100000
 
-export KSVW_SIM_PORT="$(tcp_port main 1)"
-export KSVW_SIM_CTPORT="$(tcp_port main 2)"
+export KSVW_SIM_PORT="$(sim_port main 1)"
+export KSVW_SIM_CTPORT="$(sim_port main 2)"
 export KSVW_SIM_CAPTURE="$(win_path main.DT)"
-export KSVW_SIM_BIG_PORT="$(tcp_port big)"
+export KSVW_SIM_BIG_PORT="$(sim_port big)"
 export KSVW_SIM_BIG_CAPTURE="$(win_path big.DT)"
-export KSVW_SIM_BUSY_PORT="$(tcp_port busy)"
-export KSVW_SIM_VERSION_PORT="$(tcp_port version)"
-export KSVW_SIM_BOARD_PORT="$(tcp_port board)"
-export KSVW_SIM_SILENT_PORT="$(tcp_port silent)"
-export KSVW_SIM_DROP_PORT="$(tcp_port drop)"
+export KSVW_SIM_BUSY_PORT="$(sim_port busy)"
+export KSVW_SIM_VERSION_PORT="$(sim_port version)"
+export KSVW_SIM_BOARD_PORT="$(sim_port board)"
+export KSVW_SIM_SILENT_PORT="$(sim_port silent)"
+export KSVW_SIM_DROP_PORT="$(sim_port drop)"
 export KSVW_SIM_COM=COM5
 export KSVW_SIM_COM_CAPTURE="$(win_path com.DT)"
 export KSVW_SIM_SLOW_COM=COM6
@@ -107,5 +79,5 @@ fi
 
 status=0
 timeout -k 10 540 "${emulator[@]}" "$exe" "${gtest_args[@]}" || status=$?
-stop_all
+stop_all_sims
 exit "$status"

@@ -233,15 +233,12 @@ int RunConvert(int argc, char** argv) {
     std::string output = outputOverride != nullptr
                              ? std::string(outputOverride)
                              : OutputPathFor(source, options.csv != 0 ? ".csv" : ".txt");
-    ReleaseCaptureImage(2);
-    if (!LoadCaptureFile(source, 2)) {
-      ReleaseCaptureImage(2);
-      std::fprintf(stderr, "ksvw-dt: '%s' is not a DT capture file\n", source);
+    if (LoadCapture(source, kReaderConversion) == nullptr) {
       notCapture = true;
       continue;
     }
     if (SameFile(source, output)) {
-      ReleaseCaptureImage(2);
+      ReleaseCaptureImage(kReaderConversion);
       std::fprintf(stderr, "ksvw-dt: '%s': the output would overwrite its source\n", source);
       outputError = true;
       continue;
@@ -253,7 +250,7 @@ int RunConvert(int argc, char** argv) {
     ConvertResult result =
         converter.Convert(showProgress ? &progress : nullptr, TextConverter::kNoPageLimit);
     if (showProgress) progress.Finish();
-    ReleaseCaptureImage(2);
+    ReleaseCaptureImage(kReaderConversion);
     switch (result) {
       case ConvertResult::Done:
       case ConvertResult::Stopped: break;

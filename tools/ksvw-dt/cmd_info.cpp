@@ -55,22 +55,15 @@ int RunInfo(int argc, char** argv) {
     return kExitUsage;
   }
   const char* path = argv[1];
-  CaptureReader reader;
-  std::unique_ptr<uint8_t[]> image;
-  size_t size = 0;
-  if (!ReadWholeFile(path, image, size)) {
-    std::fprintf(stderr, "ksvw-dt: cannot read '%s'\n", path);
-    return kExitNotCapture;
-  }
-  if (!reader.Load(std::move(image), size)) {
-    std::fprintf(stderr, "ksvw-dt: '%s' is not a DT capture file\n", path);
-    return kExitNotCapture;
-  }
+  const CaptureReader* loaded = LoadCapture(path, kReaderOpenedFile);
+  if (loaded == nullptr) return kExitNotCapture;
+  const CaptureReader& reader = *loaded;
   std::printf("board: %s\n", BoardLabel(reader.DataTag()));
   PrintTag(reader.DataTag());
   std::printf("records: %d\n", reader.RecordCount());
   PrintChannel(reader, 0);
   PrintChannel(reader, 1);
+  ReleaseCaptureImage(kReaderOpenedFile);
   return kExitOk;
 }
 

@@ -78,12 +78,8 @@ int RunList(int argc, char** argv) {
     std::fputs(kListUsage, stderr);
     return kExitUsage;
   }
-  ReleaseCaptureImage(0);
-  if (!LoadCaptureFile(path, 0)) {
-    ReleaseCaptureImage(0);
-    std::fprintf(stderr, "ksvw-dt: '%s' is not a DT capture file\n", path);
-    return kExitNotCapture;
-  }
+  const CaptureReader* reader = LoadCapture(path, kReaderOpenedFile);
+  if (reader == nullptr) return kExitNotCapture;
 
   Out out;
   char* p = out.Reserve();
@@ -95,18 +91,18 @@ int RunList(int argc, char** argv) {
     *p++ = k + 1 < kListColumnCount ? '\t' : '\n';
   }
   out.Commit(p);
-  const int32_t count = viewerReader.RecordCount();
+  const int32_t count = reader->RecordCount();
   for (int32_t row = 0; row < count; ++row) {
     p = out.Reserve();
     for (int k = 0; k < kListColumnCount; ++k) {
-      p += FormatListCell(viewerReader, row, k, delta, p);
+      p += FormatListCell(*reader, row, k, delta, p);
       *p++ = '\t';
     }
     p[-1] = '\n';
     out.Commit(p);
   }
   bool ok = out.Close();
-  ReleaseCaptureImage(0);
+  ReleaseCaptureImage(kReaderOpenedFile);
   if (!ok) {
     std::fputs("ksvw-dt: writing the list failed\n", stderr);
     return kExitIo;

@@ -284,19 +284,10 @@ int RunSearch(int argc, char** argv) {
     return kExitUsage;
   }
 
-  CaptureReader reader;
-  std::unique_ptr<uint8_t[]> image;
-  size_t size = 0;
-  if (!ReadWholeFile(o.path, image, size)) {
-    std::fprintf(stderr, "ksvw-dt: cannot read '%s'\n", o.path);
-    return kExitNotCapture;
-  }
-  if (!reader.Load(std::move(image), size)) {
-    std::fprintf(stderr, "ksvw-dt: '%s' is not a DT capture file\n", o.path);
-    return kExitNotCapture;
-  }
-
-  SearchResult result = FindInDirection(reader, condition, o.from);
+  const CaptureReader* reader = LoadCapture(o.path, kReaderOpenedFile);
+  if (reader == nullptr) return kExitNotCapture;
+  SearchResult result = FindInDirection(*reader, condition, o.from);
+  ReleaseCaptureImage(kReaderOpenedFile);
   if (result.messageId == kStringNothingFound) {
     std::puts("nothing found");
     return kExitNotFound;

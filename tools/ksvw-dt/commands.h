@@ -2,6 +2,10 @@
 // (argv[0] is the subcommand name) and returns the process exit code.
 #pragma once
 
+namespace ksvw {
+class CaptureReader;
+}
+
 namespace ksvw::dt {
 
 // Exit codes shared by every subcommand.
@@ -10,6 +14,12 @@ inline constexpr int kExitNotCapture = 1;  // an input is not a capture file
 inline constexpr int kExitNotFound = 1;    // search: nothing found
 inline constexpr int kExitUsage = 2;       // bad arguments or field input
 inline constexpr int kExitIo = 3;          // an output could not be written
+
+// Releases the reader that `which` selects (kReaderOpenedFile or
+// kReaderConversion) and loads `path` into it. On failure says on standard
+// error whether the file could not be read or is not a capture, leaves the
+// reader empty and returns null. The caller releases the reader when done.
+const CaptureReader* LoadCapture(const char* path, int which);
 
 int RunInfo(int argc, char** argv);
 int RunList(int argc, char** argv);

@@ -12,10 +12,12 @@
 namespace ksvw {
 namespace {
 
-// A fresh folder per test: the profile API may cache a file it has read.
+// A fresh folder per test and per case: the profile API may cache a file it
+// has read.
 class SettingsStore : public ::testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { NewFolder(); }
+  void NewFolder() {
     char temp[MAX_PATH];
     ASSERT_GT(GetTempPathA(sizeof temp, temp), 0u);
     static int serial = 0;
@@ -48,66 +50,41 @@ class SettingsStore : public ::testing::Test {
   std::string folder_, ini_;
 };
 
-TEST_F(SettingsStore, MissingFileGivesDefaultsAndWritesTheImageFolder) {
-  LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(std::string(SettingsFilePath), ini_);
-  EXPECT_EQ(GetFileAttributesA(ini_.c_str()) != INVALID_FILE_ATTRIBUTES, true);
-  EXPECT_EQ(Read("EMU", "PATH"), folder_);
-  const ConnectionSettings& s = currentConnectionSettings;
-  EXPECT_EQ(s.size, 1396u);
-  EXPECT_EQ(s.method, 0);
-  EXPECT_STREQ(s.com, "COM1");
-  EXPECT_EQ(s.speed, 115200);
-  EXPECT_EQ(s.parity, 0);
-  EXPECT_EQ(s.flow, 0);
-  EXPECT_STREQ(s.host, "");
-  EXPECT_STREQ(s.port, "");
-  EXPECT_STREQ(s.ctport, "");
+// Every field of the current record, as one line.
+std::string Current() {
+  const ConnectionSettings& r = currentConnectionSettings;
+  return std::to_string(r.size) + " " + std::to_string(r.method) + " " + r.com + " " + r.host +
+         " " + r.port + " " + r.ctport + " " + std::to_string(r.speed) + " " +
+         std::to_string(r.parity) + " " + std::to_string(r.flow);
 }
 
-TEST_F(SettingsStore, StoredIndicesBecomeRecordCodes) {
-  WriteIni(
-      "[EMU]\r\nPATH=C:\\images\r\n[REMOTE]\r\nMETHOD=1\r\n[SERIAL]\r\nCOM=COM3\r\n"
-      "SPEED=9600\r\nPARITY=1\r\nFLOW=2\r\n");
-  LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(currentConnectionSettings.method, 1);
-  EXPECT_STREQ(currentConnectionSettings.com, "COM3");
-  EXPECT_EQ(currentConnectionSettings.speed, 9600);
-  EXPECT_EQ(currentConnectionSettings.parity, 2);
-  EXPECT_EQ(currentConnectionSettings.flow, 0);
-  // The image folder that was there stays.
-  EXPECT_EQ(Read("EMU", "PATH"), "C:\\images");
-}
-
-TEST_F(SettingsStore, ParityTwoIsCodeOneAndFiveIsZeroFlowOneIsOne) {
-  WriteIni("[SERIAL]\r\nPARITY=2\r\nFLOW=1\r\n");
-  LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(currentConnectionSettings.parity, 1);
-  EXPECT_EQ(currentConnectionSettings.flow, 1);
-}
-
-TEST_F(SettingsStore, ParityFiveIsCodeZero) {
-  WriteIni("[SERIAL]\r\nPARITY=5\r\n");
-  currentConnectionSettings.parity = 2;
-  LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(currentConnectionSettings.parity, 0);
-}
-
-TEST_F(SettingsStore, EmptyImageFolderIsRewritten) {
-  WriteIni("[EMU]\r\nPATH=\r\n[SERIAL]\r\nCOM=COM2\r\n");
-  LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(Read("EMU", "PATH"), folder_);
-  EXPECT_STREQ(currentConnectionSettings.com, "COM2");
-}
-
-TEST_F(SettingsStore, EmptyMethodComAndSpeedKeepTheBuiltInValues) {
-  WriteIni("[REMOTE]\r\nMETHOD=\r\n[SERIAL]\r\nCOM=\r\nSPEED=\r\nPARITY=\r\nFLOW=\r\n");
-  LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(currentConnectionSettings.method, 0);
-  EXPECT_STREQ(currentConnectionSettings.com, "COM1");
-  EXPECT_EQ(currentConnectionSettings.speed, 115200);
-  EXPECT_EQ(currentConnectionSettings.parity, 0);
-  EXPECT_EQ(currentConnectionSettings.flow, 0);
+// The load rules themselves are tested on a profile in memory
+// (settings_sections_test); here the real API reads the files.
+TEST_F(SettingsStore, StartupLoadThroughTheProfileApi) {
+  const struct {
+    const char* ini;  // nullptr: no file
+    const char* record;
+    const char* imageFolder;  // nullptr: the program's folder is written
+  } cases[] = {
+      {nullptr, "1396 0 COM1    115200 0 0", nullptr},
+      {"[EMU]\r\nPATH=C:\\images\r\n[REMOTE]\r\nMETHOD=1\r\n[SERIAL]\r\nCOM=COM3\r\n"
+       "SPEED=9600\r\nPARITY=1\r\nFLOW=2\r\n",
+       "1396 1 COM3    9600 2 0", "C:\\images"},
+      {"[EMU]\r\nPATH=\r\n[SERIAL]\r\nPARITY=2\r\nFLOW=1\r\n", "1396 0 COM1    115200 1 1",
+       nullptr},
+      // Empty values (not missing ones) keep method, port and speed built in.
+      {"[REMOTE]\r\nMETHOD=\r\n[SERIAL]\r\nCOM=\r\nSPEED=\r\nPARITY=\r\nFLOW=\r\n",
+       "1396 0 COM1    115200 0 0", nullptr},
+  };
+  for (const auto& c : cases) {
+    TearDown();
+    NewFolder();
+    if (c.ini) WriteIni(c.ini);
+    LoadStartupSettings(folder_.c_str());
+    EXPECT_EQ(std::string(SettingsFilePath), ini_);
+    EXPECT_EQ(Current(), c.record) << (c.ini ? c.ini : "no file");
+    EXPECT_EQ(Read("EMU", "PATH"), c.imageFolder ? c.imageFolder : folder_);
+  }
 }
 
 TEST_F(SettingsStore, OverlongValuesAreCutToTheirFields) {
@@ -115,13 +92,8 @@ TEST_F(SettingsStore, OverlongValuesAreCutToTheirFields) {
   WriteIni("[RB40]\r\nHOST=" + host + "\r\nPORT=" + port + "\r\nCTPORT=" + ctport +
            "\r\n[SERIAL]\r\nCOM=" + com + "\r\nSPEED=57600\r\n");
   LoadStartupSettings(folder_.c_str());
-  const ConnectionSettings& s = currentConnectionSettings;
-  EXPECT_EQ(std::string(s.host), std::string(1024, 'h'));
-  EXPECT_EQ(std::string(s.port), std::string(31, '1'));
-  EXPECT_EQ(std::string(s.ctport), std::string(58, '2'));
-  EXPECT_EQ(std::string(s.com), com.substr(0, 259));
-  EXPECT_EQ(s.speed, 57600);
-  EXPECT_EQ(s.size, 1396u);
+  EXPECT_EQ(Current(), "1396 0 " + com.substr(0, 259) + " " + std::string(1024, 'h') + " " +
+                           std::string(31, '1') + " " + std::string(58, '2') + " 57600 0 0");
 }
 
 TEST_F(SettingsStore, SectionWritesReadBackKeyByKeyEvenWithEmptyValues) {
@@ -132,20 +104,10 @@ TEST_F(SettingsStore, SectionWritesReadBackKeyByKeyEvenWithEmptyValues) {
   ASSERT_TRUE(WriteSettingsSection("SERIAL", text, ini_.c_str()));
   ASSERT_TRUE(RemoteSectionText(2, text, sizeof text));
   ASSERT_TRUE(WriteSettingsSection("REMOTE", text, ini_.c_str()));
-  EXPECT_EQ(Read("RB40", "HOST"), "");
-  EXPECT_EQ(Read("RB40", "PORT"), "10001");
-  EXPECT_EQ(Read("RB40", "CTPORT"), "");
-  EXPECT_EQ(Read("SERIAL", "COM"), "COM4");
-  EXPECT_EQ(Read("SERIAL", "SPEED"), "38400");
-  EXPECT_EQ(Read("SERIAL", "PARITY"), "2");
-  EXPECT_EQ(Read("SERIAL", "FLOW"), "1");
-  EXPECT_EQ(Read("REMOTE", "METHOD"), "2");
-
+  EXPECT_EQ(Read("RB40", "HOST") + "|" + Read("RB40", "PORT") + "|" + Read("RB40", "CTPORT"),
+            "|10001|");
   LoadStartupSettings(folder_.c_str());
-  EXPECT_EQ(currentConnectionSettings.method, 2);
-  EXPECT_STREQ(currentConnectionSettings.port, "10001");
-  EXPECT_EQ(currentConnectionSettings.parity, 1);
-  EXPECT_EQ(currentConnectionSettings.flow, 1);
+  EXPECT_EQ(Current(), "1396 2 COM4  10001  38400 1 1");
 }
 
 TEST_F(SettingsStore, ASectionWriteReplacesTheWholeSection) {
