@@ -18,4 +18,7 @@ void CancelTransferCommand(HWND window);
 void OpenCaptureCommand(HWND window);
 void SaveCaptureCommand(HWND window);
 
+// Batch conversion dialog (convert/win32/conversion_dialog.cpp).
+void ConvertCommand(HWND window);
+
 }  // namespace ksvw

@@ -11,7 +11,7 @@ namespace {
 constexpr BYTE kEnabled = TBSTATE_ENABLED;
 constexpr BYTE kIndeterminate = TBSTATE_INDETERMINATE;
 
-// The search, conversion, key emulator, connection settings and about
+// The search, key emulator, connection settings and about
 // commands have their ids, menu items and buttons, but no action yet.
 const Command kCommands[] = {
     {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand},
@@ -26,7 +26,7 @@ const Command kCommands[] = {
     {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, nullptr},
     {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, nullptr},
     {0, -1, -1, 0, true, nullptr},
-    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, nullptr},
+    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand},
     {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, nullptr},
     // Menu and accelerators only.
     {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand},
