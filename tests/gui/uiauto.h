@@ -282,4 +282,16 @@ class Program {
   std::unique_ptr<ControlReader> reader_;
 };
 
+// --- Other programs and pictures -------------------------------------------------
+
+// Runs `commandLine` (a Windows program, such as the Windows build of
+// ksvw-dt) and waits for it, at most `ms`; its exit code in `code`. False,
+// with `why` set, when it could not be started or did not end in time (it
+// is then ended).
+bool RunToEnd(const std::string& commandLine, DWORD ms, DWORD* code, std::string* why = nullptr);
+
+// Saves what the screen shows of `window` (frame included) as a PNG file.
+// The picture is taken from the screen, so the window must be on top.
+bool SaveWindowPicture(HWND window, const std::string& path, std::string* why = nullptr);
+
 }  // namespace ksvw::uiauto
