@@ -44,6 +44,31 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
+// Runs a Windows program of the build and waits for it, at most kToolMs
+// (then it is ended); its exit code in `code`.
+bool RunToEnd(const std::string& commandLine, DWORD* code, std::string* why) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::vector<char> line(commandLine.begin(), commandLine.end());
+  line.push_back('\0');
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &info)) {
+    *why = "cannot start '" + commandLine + "': error " + std::to_string(GetLastError());
+    return false;
+  }
+  CloseHandle(info.hThread);
+  const bool ended = WaitForSingleObject(info.hProcess, kToolMs) == WAIT_OBJECT_0;
+  if (!ended) {
+    TerminateProcess(info.hProcess, 1);
+    WaitForSingleObject(info.hProcess, kWaitMs);
+    *why = "'" + commandLine + "' did not end in time";
+  }
+  GetExitCodeProcess(info.hProcess, code);
+  CloseHandle(info.hProcess);
+  return ended;
+}
+
 // WaitUntil with a 1 ms poll, for the timed waits of the figures.
 bool WaitClosely(const std::function<bool()>& done, DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;
@@ -63,7 +88,7 @@ std::string Text(UINT id) {
   std::string exe = JoinPath(WinPath(Env("KSVW_GUI_TOOLS_DIR")), name);
   DWORD code = 1;
   std::string why;
-  if (!RunToEnd(Quoted(exe) + " " + arguments, kToolMs, &code, &why))
+  if (!RunToEnd(Quoted(exe) + " " + arguments, &code, &why))
     return ::testing::AssertionFailure() << why;
   if (code != 0) return ::testing::AssertionFailure() << name << " " << arguments << ": " << code;
   return ::testing::AssertionSuccess();
@@ -96,6 +121,10 @@ std::string SmallB() {
 // Long enough (48 MiB, a few hundred ms) to be stopped in the middle.
 std::string Long() {
   return Sample("long.DT", 4 * kBigRecords, "MDCL", 34);
+}
+// Twice that: still converting after a picture has been taken.
+std::string Longer() {
+  return Sample("longer.DT", 8 * kBigRecords, "MDCL", 36);
 }
 
 struct Options {
@@ -240,11 +269,10 @@ class ConversionTest : public ::testing::Test {
   }
 
   void SavePicture(const char* name) {
-    std::string folder = WinPath(Env("KSVW_GUI_SHOTS_DIR"));
+    std::string folder = WinPath(Env("KSVW_GUI_PICTURES_DIR"));
     if (folder.empty()) return;
     CreateDirectoryA(folder.c_str(), nullptr);
-    std::string why;
-    EXPECT_TRUE(SaveWindowPicture(dialog_, JoinPath(folder, name), &why)) << why;
+    EXPECT_TRUE(SaveWindowPng(dialog_, JoinPath(folder, name))) << name;
   }
 
   std::string folder_, captures_;
@@ -294,7 +322,7 @@ TEST_F(ConversionTest, ConvertsABatchOfThreeAsKsvwDtDoes) {
 }
 
 TEST_F(ConversionTest, StopDuringTheSecondOfThreeEndsItWellFormed) {
-  ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", SmallA()}, {"2.DT", Long()}, {"3.DT", SmallB()}}));
+  ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", SmallA()}, {"2.DT", Longer()}, {"3.DT", SmallB()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(ConvertAll());
   ASSERT_TRUE(WaitClosely([&] { return Bar(IDT_CVT_FILE_BAR) == 1 && Bar(IDT_CVT_RECORD_BAR) > 0; },

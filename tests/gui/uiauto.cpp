@@ -714,113 +714,88 @@ void Program::Kill() {
   WaitForSingleObject(process_, kWaitMs);
 }
 
-// --- Other programs and pictures -------------------------------------------------
-
-bool RunToEnd(const std::string& commandLine, DWORD ms, DWORD* code, std::string* why) {
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &info)) {
-    SetWhy(why, LastErrorText("CreateProcess"));
-    return false;
-  }
-  CloseHandle(info.hThread);
-  bool ended = WaitForSingleObject(info.hProcess, ms) == WAIT_OBJECT_0;
-  if (!ended) {
-    TerminateProcess(info.hProcess, 1);
-    WaitForSingleObject(info.hProcess, kWaitMs);
-    SetWhy(why, "'" + commandLine + "' did not end in time");
-  }
-  DWORD exitCode = 1;
-  GetExitCodeProcess(info.hProcess, &exitCode);
-  if (code) *code = exitCode;
-  CloseHandle(info.hProcess);
-  return ended;
-}
+// --- Pictures and focus ---------------------------------------------------------
 
 namespace {
 
-uint32_t Crc32(const uint8_t* bytes, size_t n, uint32_t crc = 0) {
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
   crc = ~crc;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= bytes[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
   }
   return ~crc;
 }
 
-void PutBigEndian(std::string& out, uint32_t value) {
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<char>(value >> shift));
+void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
-void PutChunk(std::string& out, const char* type, const std::string& body) {
-  PutBigEndian(out, static_cast<uint32_t>(body.size()));
-  std::string typed = std::string(type, 4) + body;
-  out += typed;
-  PutBigEndian(out, Crc32(reinterpret_cast<const uint8_t*>(typed.data()), typed.size()));
+void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& body) {
+  PutBig32(out, static_cast<uint32_t>(body.size()));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), body.begin(), body.end());
+  out.insert(out.end(), typed.begin(), typed.end());
+  PutBig32(out, Crc32(typed.data(), typed.size()));
 }
 
-// An RGB picture as PNG, its pixels in stored (uncompressed) deflate
-// blocks: a few hundred kilobytes per dialog, and no compressor needed.
-std::string EncodePng(const std::vector<uint8_t>& rgb, int width, int height) {
-  std::string raw;
+// A PNG of 8-bit RGB rows; the image data is a zlib stream of stored
+// (uncompressed) blocks, which every reader accepts.
+std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>& rgbRows) {
+  std::vector<uint8_t> raw;
+  size_t stride = static_cast<size_t>(width) * 3;
   for (int y = 0; y < height; ++y) {
-    raw.push_back('\0');  // filter: none
-    raw.append(reinterpret_cast<const char*>(&rgb[static_cast<size_t>(y) * width * 3]),
-               static_cast<size_t>(width) * 3);
+    raw.push_back(0);  // filter: none
+    raw.insert(raw.end(), rgbRows.begin() + y * stride, rgbRows.begin() + (y + 1) * stride);
   }
-  std::string z = "\x78\x01";
+  std::vector<uint8_t> z = {0x78, 0x01};
+  for (size_t at = 0; at < raw.size() || at == 0;) {
+    size_t n = std::min<size_t>(65535, raw.size() - at);
+    bool last = at + n >= raw.size();
+    z.push_back(last ? 1 : 0);
+    z.push_back(static_cast<uint8_t>(n));
+    z.push_back(static_cast<uint8_t>(n >> 8));
+    z.push_back(static_cast<uint8_t>(~n));
+    z.push_back(static_cast<uint8_t>(~n >> 8));
+    z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
+    at += n;
+    if (last) break;
+  }
   uint32_t a = 1, b = 0;
-  for (unsigned char c : raw) {
+  for (uint8_t c : raw) {
     a = (a + c) % 65521;
     b = (b + a) % 65521;
   }
-  for (size_t at = 0;; at += 65535) {
-    const size_t n = std::min<size_t>(65535, raw.size() - at);
-    const bool last = at + n >= raw.size();
-    z.push_back(last ? 1 : 0);
-    z.push_back(static_cast<char>(n & 0xFF));
-    z.push_back(static_cast<char>(n >> 8));
-    z.push_back(static_cast<char>(~n & 0xFF));
-    z.push_back(static_cast<char>((~n >> 8) & 0xFF));
-    z.append(raw, at, n);
-    if (last) break;
-  }
-  PutBigEndian(z, (b << 16) | a);
-  std::string header;
-  PutBigEndian(header, static_cast<uint32_t>(width));
-  PutBigEndian(header, static_cast<uint32_t>(height));
-  header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB
-  std::string png = "\x89PNG\r\n\x1a\n";
+  PutBig32(z, b << 16 | a);
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  PutBig32(header, static_cast<uint32_t>(width));
+  PutBig32(header, static_cast<uint32_t>(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
   PutChunk(png, "IHDR", header);
   PutChunk(png, "IDAT", z);
-  PutChunk(png, "IEND", "");
+  PutChunk(png, "IEND", {});
   return png;
 }
 
 }  // namespace
 
-bool SaveWindowPicture(HWND window, const std::string& path, std::string* why) {
+bool SaveWindowPng(HWND window, const std::string& path) {
   RECT r;
-  if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) {
-    SetWhy(why, "no window to take a picture of");
-    return false;
-  }
-  const int width = r.right - r.left, height = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
+  if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return false;
+  int width = r.right - r.left, height = r.bottom - r.top;
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;  // top-down
+  info.bmiHeader.biHeight = -height;  // top-down rows
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
   void* bits = nullptr;
   HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool ok = bitmap != nullptr;
+  bool ok = bitmap && bits;
   if (ok) {
     HGDIOBJ old = SelectObject(memory, bitmap);
     ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
@@ -830,26 +805,23 @@ bool SaveWindowPicture(HWND window, const std::string& path, std::string* why) {
   std::vector<uint8_t> rgb;
   if (ok) {
     const uint8_t* bgrx = static_cast<const uint8_t*>(bits);
-    rgb.resize(static_cast<size_t>(width) * height * 3);
-    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i) {
-      rgb[i * 3] = bgrx[i * 4 + 2];
-      rgb[i * 3 + 1] = bgrx[i * 4 + 1];
-      rgb[i * 3 + 2] = bgrx[i * 4];
-    }
+    rgb.reserve(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i)
+      rgb.insert(rgb.end(), {bgrx[i * 4 + 2], bgrx[i * 4 + 1], bgrx[i * 4]});
   }
   if (bitmap) DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (!ok) {
-    SetWhy(why, LastErrorText("BitBlt from the screen"));
-    return false;
-  }
-  CreateDirectoryA(path.substr(0, path.find_last_of("\\/")).c_str(), nullptr);
-  if (!WriteWholeFile(path, EncodePng(rgb, width, height))) {
-    SetWhy(why, "cannot write " + path);
-    return false;
-  }
-  return true;
+  if (!ok) return false;
+  std::vector<uint8_t> png = EncodePng(width, height, rgb);
+  return WriteWholeFile(path, std::string(png.begin(), png.end()));
+}
+
+HWND FocusOfThreadOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  return thread && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
 }
 
 }  // namespace ksvw::uiauto

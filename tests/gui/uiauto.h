@@ -282,16 +282,15 @@ class Program {
   std::unique_ptr<ControlReader> reader_;
 };
 
-// --- Other programs and pictures -------------------------------------------------
+// --- Pictures and focus ---------------------------------------------------------
 
-// Runs `commandLine` (a Windows program, such as the Windows build of
-// ksvw-dt) and waits for it, at most `ms`; its exit code in `code`. False,
-// with `why` set, when it could not be started or did not end in time (it
-// is then ended).
-bool RunToEnd(const std::string& commandLine, DWORD ms, DWORD* code, std::string* why = nullptr);
+// Saves what the screen shows of `window` (its whole window rectangle) as
+// a 24-bit PNG file. The window must be on top: the pixels are copied from
+// the screen, which under Xvfb without a window manager is what was drawn.
+bool SaveWindowPng(HWND window, const std::string& path);
 
-// Saves what the screen shows of `window` (frame included) as a PNG file.
-// The picture is taken from the screen, so the window must be on top.
-bool SaveWindowPicture(HWND window, const std::string& path, std::string* why = nullptr);
+// The window with the keyboard focus in the GUI thread that owns `window`
+// (GetGUIThreadInfo works across processes), or nullptr.
+HWND FocusOfThreadOf(HWND window);
 
 }  // namespace ksvw::uiauto
