@@ -78,7 +78,7 @@ class AscWriter {
   void End(OutputWriter& out) { out.WriteBytes("End TriggerBlock\r\n", 18); }
 
   void Put(OutputWriter& out, const CaptureRecord& r, uint64_t ticks) {
-    char line[160];
+    char line[256];  // a trigger line and the longest LIN comment take about 150
     char* p = line;
     switch (ClassOf(r)) {
       case RecordClass::Overrun:

@@ -26,7 +26,7 @@ class CandumpWriter {
       ++(IsMarker(r) ? tally_.leftOutMarkers : tally_.leftOutLin);
       return;
     }
-    char line[64];
+    char line[80];  // the longest line, with a 13-digit second count, takes 56
     char* p = line;
     *p++ = '(';
     p = DecimalPadded(p, ticks / kTicksPerSecond, 10);
