@@ -3,7 +3,6 @@
 // Writes each capture as a candump log, a Vector ASC trace or a pcapng file
 // beside it, for can-utils, python-can, ASC readers and Wireshark. Ctrl-C
 // stops as in convert: the file in hand is closed well-formed.
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,14 +10,12 @@
 
 #include "capture/capture_reader.h"
 #include "convert/capture_export.h"
-#include "tools/ksvw-dt/cli_support.h"
 #include "tools/ksvw-dt/commands.h"
+#include "tools/ksvw-dt/file_batch.h"
 
 namespace ksvw::dt {
 
 namespace {
-
-constexpr int kExitInterrupted = 130;
 
 constexpr const char kExportUsage[] =
     "usage: ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...\n"
@@ -48,23 +45,6 @@ constexpr const char kExportUsage[] =
     "Exit status: 0 all exported; 1 an input is not a capture file (the others\n"
     "are still exported); 2 usage error; 3 an output could not be created or\n"
     "written (a partly written output is removed); 130 stopped by Ctrl-C.\n";
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnExportInterrupt(int) {
-  interrupted = 1;
-  // One relaxed atomic store: safe in a signal handler.
-  conversionReader.StopWalk();
-  std::signal(SIGINT, SIG_DFL);
-}
-
-// Every file is read the one way: into the conversion reader, released after.
-bool LoadForExport(const char* path) {
-  ReleaseCaptureImage(2);
-  if (LoadCaptureFile(path, 2)) return true;
-  ReleaseCaptureImage(2);
-  return false;
-}
 
 bool ParseFormat(const char* text, ExportFormat& format) {
   if (std::strcmp(text, "candump") == 0)
@@ -113,17 +93,7 @@ int RunExport(int argc, char** argv) {
       }
       haveFormat = true;
     } else if (std::strcmp(arg, "--channel") == 0 && i + 1 < argc) {
-      const char* value = argv[++i];
-      if (std::strcmp(value, "both") == 0) {
-        options.channelSelection = 0;
-      } else if (std::strcmp(value, "1") == 0) {
-        options.channelSelection = 1;
-      } else if (std::strcmp(value, "2") == 0) {
-        options.channelSelection = 2;
-      } else {
-        std::fprintf(stderr, "ksvw-dt: --channel must be both, 1 or 2, not '%s'\n", value);
-        return kExitUsage;
-      }
+      if (!ParseChannelOption(argv[++i], options.channelSelection)) return kExitUsage;
     } else if (std::strcmp(arg, "-o") == 0 && i + 1 < argc) {
       outputOverride = argv[++i];
     } else {
@@ -140,62 +110,20 @@ int RunExport(int argc, char** argv) {
     std::fputs("ksvw-dt: -o needs exactly one FILE\n", stderr);
     return kExitUsage;
   }
-  if (!ExportClock(options.date)) {
-    std::fputs("ksvw-dt: SOURCE_DATE_EPOCH must be a number of seconds\n", stderr);
-    return kExitUsage;
-  }
+  ConversionClock clock;
+  if (!SourceDateClock(clock)) return kExitUsage;
+  options.date = clock();
 
-  const bool showProgress = StderrIsTerminal();
-  interrupted = 0;
-  void (*previousHandler)(int) = std::signal(SIGINT, OnExportInterrupt);
-  bool notCapture = false;
-  bool outputError = false;
-  for (const char* source : files) {
-    if (interrupted) break;
-    std::string output = outputOverride != nullptr
-                             ? std::string(outputOverride)
-                             : ReplaceExtension(source, ExportExtension(options.format));
-    if (!LoadForExport(source)) {
-      std::fprintf(stderr, "ksvw-dt: '%s' is not a DT capture file\n", source);
-      notCapture = true;
-      continue;
-    }
-    if (IsSameFile(source, output)) {
-      ReleaseCaptureImage(2);
-      std::fprintf(stderr, "ksvw-dt: '%s': the output would overwrite its source\n", source);
-      outputError = true;
-      continue;
-    }
-    // A stop that arrived while the file loaded: export nothing more.
-    if (interrupted) break;
-    TerminalBar bar(source);
-    ExportTally tally;
-    ConvertResult result =
-        ExportCapture(conversionReader, options, output, showProgress ? &bar : nullptr, tally);
-    if (showProgress) bar.Finish();
-    ReleaseCaptureImage(2);
-    switch (result) {
-      case ConvertResult::Done:
-      case ConvertResult::Stopped: ReportLeftOut(source, tally); break;
-      case ConvertResult::CannotCreate:
-        std::fprintf(stderr, "ksvw-dt: cannot create '%s'\n", output.c_str());
-        outputError = true;
-        break;
-      case ConvertResult::WriteFailed:
-        std::fprintf(stderr, "ksvw-dt: writing '%s' failed; no incomplete file is left\n",
-                     output.c_str());
-        outputError = true;
-        break;
-    }
-  }
-  std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
-  if (interrupted) {
-    std::fputs("ksvw-dt: interrupted; the file in hand was closed early\n", stderr);
-    return kExitInterrupted;
-  }
-  if (outputError) return kExitIo;
-  if (notCapture) return kExitNotCapture;
-  return kExitOk;
+  return RunFileBatch(
+      files, outputOverride, ExportExtension(options.format),
+      [&options](const char* source, const std::string& output, ProgressSink* progress) {
+        ExportTally tally;
+        ConvertResult result = ExportCapture(conversionReader, options, output, progress, tally);
+        if (result == ConvertResult::Done || result == ConvertResult::Stopped) {
+          ReportLeftOut(source, tally);
+        }
+        return result;
+      });
 }
 
 }  // namespace ksvw::dt
