@@ -9,7 +9,23 @@
 
 namespace ksvw {
 
-inline constexpr int kListColumnCount = 19;
+// The columns, in their order.
+enum ListColumn : int {
+  kColumnTime,  // "Time", or "deltaT" in delta mode
+  kColumnChannel,
+  kColumnSb,
+  kColumnSf,
+  kColumnId,
+  kColumnType,
+  kColumnDataLength,
+  kColumnData0,  // D0 .. D7 follow one another
+  kColumnData7 = kColumnData0 + 7,
+  kColumnChecksum,
+  kColumnStatus,
+  kColumnExternalInput,
+  kColumnTrigger,
+};
+inline constexpr int kListColumnCount = kColumnTrigger + 1;
 // Every cell text fits in this many bytes with its NUL.
 inline constexpr size_t kListCellCapacity = 16;
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/list_cells.h"
 #include "testsupport/capture_builder.h"
 
 #if !defined(_WIN32)
@@ -680,6 +681,41 @@ TEST(ConverterOutput, WriteFailureRemovesThePartialOutput) {
   EXPECT_EQ(std::fopen(c.path.c_str(), "rb"), nullptr);
 }
 #endif
+
+// A damaged source byte must never put a control character into any view:
+// every source value, in record shapes of both boards, through text, CSV
+// (with and without raw hex) and every list cell.
+TEST(ConverterOutput, EverySourceByteGivesPrintableOutput) {
+  for (uint32_t tag : {kTagMonc, kTagMdcl}) {
+    std::vector<CaptureRecord> records;
+    build::RecordFields f;
+    for (int source = 0; source < 256; ++source) {
+      f.source = static_cast<uint8_t>(source);
+      f.count = static_cast<int8_t>(source % 13 - 3);  // -3 .. 9
+      f.kind = static_cast<uint8_t>(source % 3 == 0 ? 0 : (source % 3 == 1 ? 2 : 0x81));
+      f.status = static_cast<uint16_t>(source * 0x1234);
+      f.data = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+      records.push_back(build::Record(f));
+    }
+    Conversion c(tag, records);
+    std::vector<uint8_t> listFile = build::CaptureFileBuilder().Data(tag, records).Build();
+    ASSERT_TRUE(c.listReader.LoadCopy(listFile.data(), listFile.size()));
+    std::string all;
+    for (const ConversionOptions& options : {Text(), Text(0, 1, 1), Csv(), Csv(0, 1)})
+      all += c.Run(options);
+    char cell[kListCellCapacity];
+    for (int32_t row = 0; row < 256; ++row)
+      for (int column = 0; column < kListColumnCount; ++column) {
+        all.append(cell, c.converter.FormatListRow(row, column, row % 2 == 0, cell, sizeof cell));
+        all += "\r\n";
+      }
+    for (size_t i = 0; i < all.size(); ++i) {
+      auto b = static_cast<uint8_t>(all[i]);
+      ASSERT_TRUE(b >= 0x20 || b == '\r' || b == '\n')
+          << "byte " << int{b} << " at " << i << " (tag " << std::hex << tag << ")";
+    }
+  }
+}
 
 TEST(ConverterListRow, ForwardsToTheListReaderAndCutsToCapacity) {
   Conversion c(kTagMonc, {CanData(1, 0x10, false, {})});
