@@ -50,7 +50,6 @@ struct Section {
   std::vector<uint8_t> bytes;
   int32_t result = 0;
   bool waitForCancel = false;  // finish with 0x800704C7 once Cancel arrives
-  bool hold = false;           // finish only once the test opens the gate
 };
 
 class FakeDevice : public RemoteDevice {
@@ -65,6 +64,8 @@ class FakeDevice : public RemoteDevice {
   }
   int32_t CreateRequest(RemoteRequest** request) override {
     if (createResult < 0) return createResult;
+    int n = ++createCalls;
+    if (onCreate) onCreate(n);
     *request = new FakeRequest;
     return 0;
   }
@@ -93,12 +94,15 @@ class FakeDevice : public RemoteDevice {
     return 0;
   }
   int32_t Submit(RemoteRequest* request) override {
+    size_t n;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       submitted.push_back({request->requestType, request->dataCode, request->sectionLimit,
                            request->reserved, request->fileHandle});
+      n = submitted.size();
     }
     if (submitResult < 0) return submitResult;
+    if (refuseSubmit != 0 && n == refuseSubmit) return kErrNotConnected;
     request->AddRef();  // the library's own reference while it runs
     if (finishBeforeSubmitReturns) {
       std::thread([this, request] { Run(request); }).join();
@@ -107,11 +111,6 @@ class FakeDevice : public RemoteDevice {
     std::lock_guard<std::mutex> lock(mutex_);
     threads_.emplace_back([this, request] { Run(request); });
     return 0;
-  }
-  void OpenGate() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    gateOpen_ = true;
-    cancelCv_.notify_all();
   }
   int32_t Cancel(RemoteRequest* request) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -152,6 +151,9 @@ class FakeDevice : public RemoteDevice {
   int32_t createResult = 0;
   int32_t openResult = 0;
   std::atomic<int32_t> submitResult{0};
+  size_t refuseSubmit = 0;  // this Submit (counted from 1) is refused
+  std::atomic<int> createCalls{0};
+  std::function<void(int)> onCreate;  // called with the count on every CreateRequest
   int32_t connectResult = 0;
   bool finishBeforeSubmitReturns = false;
   std::atomic<int> openCalls{0}, closeCalls{0};
@@ -172,10 +174,6 @@ class FakeDevice : public RemoteDevice {
     } else if (request->requestType == kRequestTransfer) {
       auto found = sections.find(request->dataCode);
       Section section = found != sections.end() ? found->second : Section{};
-      if (section.hold) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cancelCv_.wait(lock, [&] { return gateOpen_; });
-      }
       // Deliver in pieces, with progress, as a link would.
       const size_t piece = 1000;
       for (size_t at = 0; at < section.bytes.size(); at += piece) {
@@ -201,7 +199,6 @@ class FakeDevice : public RemoteDevice {
 
   std::mutex mutex_;
   std::condition_variable cancelCv_;
-  bool gateOpen_ = false;
   std::vector<std::thread> threads_;
 };
 
@@ -385,17 +382,6 @@ TEST_F(RemoteLink, IdentityOfAnUnknownModelClearsAndSendsNothing) {
   EXPECT_EQ(link->ReadIdentity(nullptr), 0x10001);
 }
 
-TEST_F(RemoteLink, ModelTexts) {
-  EXPECT_STREQ(ModelText(0x10012), "KS-4100 & XP-RT4Q");
-  EXPECT_STREQ(ModelText(0x10013), "KS-6100 & XP-RT4Q");
-  EXPECT_STREQ(ModelText(0x10014), "KS-9100 & XP-RT4Q");
-  EXPECT_STREQ(ModelText(0x10022), "KS-4100 & XP-RT4QX");
-  EXPECT_STREQ(ModelText(0x10023), "KS-6100 & XP-RT4QX");
-  EXPECT_STREQ(ModelText(0x10024), "KS-9100 & XP-RT4QX");
-  EXPECT_EQ(ModelText(0x10004), nullptr);
-  EXPECT_EQ(ModelText(0), nullptr);
-}
-
 TEST_F(RemoteLink, ProgressOfARequestThatIsNotCurrentPostsNothing) {
   FakeRequest* other = new FakeRequest;
   OnLibraryThread([&] { link->OnProgress(other, 10, 100); });
@@ -430,24 +416,17 @@ TEST_F(RemoteLink, LostLinkClosesTheDeviceAndCancelsTheDownloadDialog) {
     }
 }
 
-TEST_F(RemoteLink, StatusFlagsSetTheDownloadButtonUnlessTheKeyEmulatorIsOpen) {
-  link->SetToolbar(window);
-  OnLibraryThread([&] { link->OnStatusFlags(0x100); });
-  OnLibraryThread([&] { link->OnStatusFlags(0x001); });
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].message, static_cast<UINT>(TB_SETSTATE));
-  EXPECT_EQ(messages[0].wParam, 1003u);
-  EXPECT_EQ(LOWORD(messages[0].lParam), TBSTATE_INDETERMINATE);
-  EXPECT_EQ(LOWORD(messages[1].lParam), TBSTATE_ENABLED);
-  messages.clear();
+TEST_F(RemoteLink, StatusFlagsGoToTheOwnerAndScreenChangesToTheKeyEmulator) {
+  // The main window decides what the flags mean for its commands, also
+  // while the key emulator is open.
   link->SetKeyEmulator(reinterpret_cast<KeyEmulator*>(&device), window);
   OnLibraryThread([&] { link->OnStatusFlags(0x100); });
-  EXPECT_TRUE(messages.empty());
   OnLibraryThread([&] { link->OnScreenChanged(); });
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].message, WM_APP_KEYEMU_NOTIFY);
-  EXPECT_EQ(messages[0].wParam, 4u);
   link->SetKeyEmulator(nullptr, nullptr);
+  OnLibraryThread([&] { link->OnScreenChanged(); });
+  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_STATUS_FLAGS, WM_APP_KEYEMU_NOTIFY}));
+  EXPECT_EQ(messages[0].wParam, 0x100u);
+  EXPECT_EQ(messages[1].wParam, 4u);
 }
 
 TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFile) {
@@ -727,66 +706,75 @@ TEST_F(Download, FourSectionsMakeTheMagicAndTheirConcatenation) {
   EXPECT_EQ(liveRequests, 0);
 }
 
-TEST_F(Download, AFailedSectionEndsWithItsCodeAndAZeroHeader) {
-  device.sections[kSectionDataHeader].result = static_cast<int32_t>(0x80004005u);
-  std::string path = TempFile("DATAFILE_FAIL.TMP");
-  EXPECT_EQ(RunDownload(path), static_cast<int32_t>(0x80004005u));
+// Every way a chain ends early: with the code it ends with, nothing asked
+// for after it, the file closed with its zero header, and nothing current.
+struct ChainEnding {
+  const char* name;
+  int32_t failedSection;  // this section reports 0x80004005
+  size_t refuseSubmit;    // this Submit (counted from 1) is refused
+  int cancelAtCreate;     // Cancel while the chain creates this request: between two sections
+  size_t cancelAtStep;    // the data section runs until Cancel, sent once this many steps came
+  int32_t code;
+  std::vector<WPARAM> steps;
+  size_t submitted;
+};
+
+class DownloadEnding : public Download, public ::testing::WithParamInterface<ChainEnding> {};
+
+TEST_P(DownloadEnding, EndsWithItsCodeAndAsksForNothingMore) {
+  const ChainEnding& e = GetParam();
+  if (e.failedSection) device.sections[e.failedSection].result = static_cast<int32_t>(0x80004005u);
+  device.refuseSubmit = e.refuseSubmit;
+  if (e.cancelAtCreate)
+    device.onCreate = [&](int n) {
+      if (n == e.cancelAtCreate) {
+        EXPECT_EQ(link->CancelTransfer(), 0);
+      }
+    };
+  if (e.cancelAtStep) device.sections[kSectionData].waitForCancel = true;
+  std::string path = TempFile("DATAFILE_END.TMP");
+  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
+  if (e.cancelAtStep) {
+    PumpUntil([&] { return Steps().size() >= e.cancelAtStep; });
+    EXPECT_EQ(link->CancelTransfer(), 0);
+  }
+  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
+  device.JoinAll();
+  Pump();
+  int32_t code = 0;
+  for (const Message& m : messages)
+    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
+  EXPECT_EQ(code, e.code);
+  EXPECT_EQ(Steps(), e.steps);
+  EXPECT_EQ(device.submitted.size(), e.submitted);
+  EXPECT_EQ(device.cancelled.size(), e.cancelAtStep ? 1u : 0u);
   std::string bytes = ReadAll(path);
-  ASSERT_GE(bytes.size(), 16u);
+  ASSERT_GE(bytes.size(), 116u);
   EXPECT_EQ(bytes.substr(0, 16), std::string(16, '\0'));
   EXPECT_EQ(bytes.substr(16, 100), Text(device.sections[kSectionHead].bytes));
-  EXPECT_EQ(device.submitted.size(), 2u);
-  EXPECT_EQ(Steps(), (std::vector<WPARAM>{1, 3}));
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
-}
-
-TEST_F(Download, ASectionThatCannotBeSubmittedEndsTheChain) {
-  std::string path = TempFile("DATAFILE_SUBMIT.TMP");
-  // The first section goes through; the next submit is refused.
-  device.sections[kSectionHead].hold = true;
-  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
-  device.submitResult = kErrNotConnected;
-  device.OpenGate();
-  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
-  device.JoinAll();
-  Pump();
-  int32_t code = 0;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, kErrNotConnected);
-  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(16, '\0'));
   EXPECT_EQ(link->CancelTransfer(), 1);
+  EXPECT_FALSE(link->DownloadRunning());
   ReleaseCarried();
   EXPECT_EQ(liveRequests, 0);
 }
 
-TEST_F(Download, CancelDuringTheDataSectionPassesTheCancelCodeOn) {
-  device.sections[kSectionData].waitForCancel = true;
-  std::string path = TempFile("DATAFILE_CANCEL.TMP");
-  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
-  PumpUntil([&] {
-    std::vector<WPARAM> s = Steps();
-    return s.size() >= 3;
-  });
-  // Section 0x8101 is running: it is the current request.
-  EXPECT_EQ(link->CancelTransfer(), 0);
-  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
-  device.JoinAll();
-  Pump();
-  ASSERT_EQ(device.cancelled.size(), 1u);
-  EXPECT_EQ(device.submitted.size(), 3u);
-  int32_t code = 0;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, kErrCancelled);
-  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(16, '\0'));
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Chain, DownloadEnding,
+    ::testing::Values(ChainEnding{"FailedSection",
+                                  kSectionDataHeader,
+                                  0,
+                                  0,
+                                  0,
+                                  static_cast<int32_t>(0x80004005u),
+                                  {1, 3},
+                                  2},
+                      ChainEnding{"RefusedSubmit", 0, 2, 0, 0, kErrNotConnected, {1}, 2},
+                      ChainEnding{"CancelDuringData", 0, 0, 0, 3, kErrCancelled, {1, 3, 2}, 3},
+                      ChainEnding{"CancelBetweenSections", 0, 0, 2, 0, kErrCancelled, {1}, 1}),
+    [](const ::testing::TestParamInfo<ChainEnding>& info) { return info.param.name; });
 
 TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurrentRequest) {
   device.finishBeforeSubmitReturns = true;
