@@ -19,6 +19,7 @@
 #include "capture/win32/capture_list.h"
 #include "remote/ksvwrmt.h"
 #include "remote/win32/capture_files.h"
+#include "remote/win32/ks_remote4q.h"
 #include "settings/win32/settings_store.h"
 #include "testsupport/capture_builder.h"
 
@@ -107,6 +108,7 @@ class MainWindow : public ::testing::Environment {
     CreateDirectoryA(testFolder.c_str(), nullptr);
     std::snprintf(executableFolder, sizeof executableFolder, "%s", testFolder.c_str());
     JoinPath(executableFolder, kTemporaryFileName, temporaryFilePath, sizeof temporaryFilePath);
+    JoinPath(executableFolder, kDownloadFileName, downloadFilePath, sizeof downloadFilePath);
 
     applicationInstance = GetModuleHandleA(nullptr);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_COOL_CLASSES};
@@ -327,6 +329,38 @@ TEST(CaptureListEmpty, AWorkingFileWithAZeroHeaderEmptiesTheList) {
   EXPECT_EQ(StatusText(1), "");
   EXPECT_TRUE(MenuState(40014) & MF_GRAYED);
   EXPECT_EQ(ToolbarState(1008), TBSTATE_INDETERMINATE);
+}
+
+// The commands follow the program's state, not the event: whatever ends,
+// disconnect and download are usable only while connected.
+TEST(CommandStates, FollowTheLinkAfterADownloadEndsAndAFailedDisconnect) {
+  auto expectNotConnected = [](const char* when) {
+    for (UINT id : {IDC_CONNECT, IDC_CONNECTION_SETTINGS, IDC_OPEN}) {
+      EXPECT_EQ(ToolbarState(id), TBSTATE_ENABLED) << when << ": " << id;
+      EXPECT_FALSE(MenuState(id) & MF_GRAYED) << when << ": " << id;
+    }
+    for (UINT id : {IDC_DISCONNECT, IDC_DOWNLOAD}) {
+      EXPECT_EQ(ToolbarState(id), TBSTATE_INDETERMINATE) << when << ": " << id;
+      EXPECT_TRUE(MenuState(id) & MF_GRAYED) << when << ": " << id;
+    }
+    EXPECT_EQ(StatusText(2), "Not connected") << when;
+  };
+  // Not connected: the disconnect request cannot even be submitted.
+  Command(IDC_DISCONNECT);
+  expectNotConnected("after a failed disconnect");
+
+  // A download that ended (here while the link was already gone) becomes
+  // the working copy through its side file.
+  std::vector<uint8_t> bytes =
+      build::CaptureFileBuilder().Data(kTagMonc, {build::CanData(1, 0x321, false, {7})}).Build();
+  ASSERT_TRUE(build::WriteFile(downloadFilePath, bytes));
+  SendMessageA(mainWindow, WM_APP_DOWNLOAD_DONE, 0, 0);
+  Pump();
+  expectNotConnected("after the download's end");
+  EXPECT_EQ(build::ReadFile(temporaryFilePath), bytes);
+  EXPECT_EQ(GetFileAttributesA(downloadFilePath), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Cell(0, 4), "321");
+  EXPECT_FALSE(MenuState(IDC_SAVE) & MF_GRAYED);
 }
 
 TEST(CaptureListFigures, OpenAndListAFullCapture) {
