@@ -22,6 +22,17 @@ bool IsDataColumn(int column) {
   return column >= kColumnData0 && column <= kColumnData7;
 }
 
+// The widest texts of each column; see ListColumnSamples.
+constexpr const char* kTimeSamples[] = {"dd:dd:ddd", "+dd:dd:ddd", " --:--:---", nullptr};
+constexpr const char* kChannelSamples[] = {"d", "OVERRUN", "LOSTDATA", nullptr};
+constexpr const char* kByteSamples[] = {"hh", "(hh)", nullptr};
+constexpr const char* kIdSamples[] = {"hhhhhhhh", "(hh) [ hh ]", nullptr};
+constexpr const char* kTypeSamples[] = {"DATA", "REMOTE", "FRAME", "ILLEGAL", nullptr};
+constexpr const char* kLengthSamples[] = {"dd", nullptr};
+constexpr const char* kStatusSamples[] = {"G", "R", "B", "S", "P", "C", "L", "O", "E", nullptr};
+constexpr const char* kInputSamples[] = {"0", "1", nullptr};
+constexpr const char* kTriggerSamples[] = {"T", nullptr};
+
 // "%02X", or "(%02X)" for a byte received in error.
 char* LinByte(char* p, uint8_t value, bool error) {
   if (!error) return digits::Hex2(p, value);
@@ -141,6 +152,20 @@ const char* ListColumnTitle(int column, bool deltaTimeMode) {
 int ListColumnWidth(int column) {
   if (column < 0 || column >= kListColumnCount) return 0;
   return kColumns[column].width;
+}
+
+const char* const* ListColumnSamples(int column) {
+  switch (column) {
+    case kColumnTime: return kTimeSamples;
+    case kColumnChannel: return kChannelSamples;
+    case kColumnId: return kIdSamples;
+    case kColumnType: return kTypeSamples;
+    case kColumnDataLength: return kLengthSamples;
+    case kColumnStatus: return kStatusSamples;
+    case kColumnExternalInput: return kInputSamples;
+    case kColumnTrigger: return kTriggerSamples;
+    default: return column >= kColumnSb && column < kListColumnCount ? kByteSamples : nullptr;
+  }
 }
 
 size_t FormatListCell(const CaptureReader& reader, int32_t row, int column, bool deltaTimeMode,

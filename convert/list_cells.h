@@ -32,8 +32,16 @@ inline constexpr size_t kListCellCapacity = 16;
 // Title of column 0..18; column 0 is "Time", or "deltaT" in delta mode.
 // nullptr for a column out of range.
 const char* ListColumnTitle(int column, bool deltaTimeMode);
-// Width in pixels of column 0..18; 0 for a column out of range.
+// Width in pixels of column 0..18 at the reference dialog font (8 points at
+// 96 DPI, an average character 5 pixels wide); 0 for a column out of range.
 int ListColumnWidth(int column);
+inline constexpr int kListReferenceCharWidth = 5;
+
+// The widest texts column 0..18 shows for undamaged records (null-ended
+// list; null for a column out of range), so that the list can size its
+// columns for the font it really has. 'h' stands for any hex digit and 'd'
+// for any decimal digit.
+const char* const* ListColumnSamples(int column);
 
 // Text of the cell at record `row`, `column` of `reader` into `out` (at
 // least kListCellCapacity bytes), NUL-terminated. Returns the length; 0 is
