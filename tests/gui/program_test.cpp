@@ -556,27 +556,6 @@ TEST_F(ProgramTest, OpeningANonCaptureKeepsTheList) {
   ExpectCommand(IDC_SAVE, true);
 }
 
-TEST_F(ProgramTest, SaveWritesAByteIdenticalCopy) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));
-  ASSERT_NO_FATAL_FAILURE(OpenSample(DataFile("monc40.DT"), 40));
-  EXPECT_EQ(program_.Status(0), "XP-RT4Q");
-  ExpectCommand(IDC_SAVE, true);
-
-  // Ctrl+S, as a user would save.
-  std::string copy = program_.PathInFolder("copy of monc40.DT");
-  ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_CONTROL}, 'S'));
-  std::string why;
-  ASSERT_TRUE(AnswerFileDialog(program_.Pid(), copy, &why)) << why;
-  std::vector<uint8_t> original, saved;
-  ASSERT_TRUE(ReadWholeFile(DataFile("monc40.DT"), original));
-  ASSERT_TRUE(WaitUntil([&] {
-    return ReadWholeFile(copy, saved) && saved.size() == original.size();
-  })) << "no copy of "
-      << original.size() << " bytes at " << copy;
-  EXPECT_TRUE(saved == original) << "the saved file differs from the opened one";
-  EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
-}
-
 // edge.DT holds a record of every shape the list lays out differently.
 TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
   ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));

@@ -46,22 +46,6 @@ class List {
   bool loaded = false;
 };
 
-TEST(ListColumns, TitlesAndWidths) {
-  const char* titles[] = {"Time", "CH", "SB", "SF", "ID", "TYPE", "DL", "D0",     "D1", "D2",
-                          "D3",   "D4", "D5", "D6", "D7", "C",    "ST", "EXT IN", "TRG"};
-  const int widths[] = {60, 50, 30, 30, 60, 60, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 50, 50};
-  ASSERT_EQ(kListColumnCount, 19);
-  for (int k = 0; k < kListColumnCount; ++k) {
-    EXPECT_STREQ(ListColumnTitle(k, false), titles[k]) << k;
-    EXPECT_EQ(ListColumnWidth(k), widths[k]) << k;
-  }
-  EXPECT_STREQ(ListColumnTitle(0, true), "deltaT");
-  EXPECT_STREQ(ListColumnTitle(5, true), "TYPE");
-  EXPECT_EQ(ListColumnTitle(19, false), nullptr);
-  EXPECT_EQ(ListColumnTitle(-1, false), nullptr);
-  EXPECT_EQ(ListColumnWidth(19), 0);
-}
-
 TEST(ListTimes, AbsoluteAndDeltaAcrossTheHourWrap) {
   List list(kTagMonc, {CanData(1, 1, false, {}, TimeStamp(59, 59, 99, 45)),
                        CanData(1, 1, false, {}, TimeStamp(0, 0, 0, 0)),

@@ -120,7 +120,7 @@ class FakeDevice : public RemoteDevice {
   }
   int32_t Reserved12() override { return 0; }
   int32_t GetLinkState() override { return linkState; }
-  uint32_t GetStatusFlags() override { return statusFlags; }
+  uint32_t GetStatusFlags() override { return 0; }
   int32_t CopyScreen(uint8_t*, uint32_t) override { return 0; }
 
   void JoinAll() {
@@ -158,7 +158,6 @@ class FakeDevice : public RemoteDevice {
   bool finishBeforeSubmitReturns = false;
   std::atomic<int> openCalls{0}, closeCalls{0};
   std::atomic<int32_t> linkState{0};
-  uint32_t statusFlags = 0;
   std::vector<int32_t> monitorCalls;
   std::vector<RemoteEventSink*> advised;
   std::vector<Submitted> submitted;
@@ -214,8 +213,7 @@ struct Message {
 std::vector<Message>* collected = nullptr;
 
 LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (collected && (message >= WM_APP || message == SB_SETTEXTA || message == TB_SETSTATE ||
-                    message == WM_COMMAND)) {
+  if (collected && (message >= WM_APP || message == SB_SETTEXTA || message == WM_COMMAND)) {
     Message m{message, wParam, lParam, {}};
     if (message == SB_SETTEXTA && lParam) m.text = reinterpret_cast<const char*>(lParam);
     collected->push_back(m);
@@ -270,9 +268,7 @@ class RemoteLink : public ::testing::Test {
     ReleaseCarried();
     DestroyWindow(window);
     collected = nullptr;
-    char path[MAX_PATH];
     if (!file.empty()) DeleteFileA(file.c_str());
-    (void)path;
   }
 
   // Runs the queue until `done` holds (or 20 s pass: a hang fails the test).
@@ -354,32 +350,31 @@ class RemoteLink : public ::testing::Test {
 
 // --- Sink events ----------------------------------------------------------------
 
-TEST_F(RemoteLink, IdentityOfAKnownModelGoesToTheStatusBar) {
+TEST_F(RemoteLink, IdentityReportsReplaceTheIdentityAndShowKnownModels) {
   int32_t variant = -1;
   EXPECT_EQ(link->ReadIdentity(&variant), 0x10014);  // before any report
   EXPECT_EQ(variant, 7);
   link->SetStatusBar(window);
-  int32_t result = 0;
-  OnLibraryThread([&] { result = link->OnIdentity(0x10024, 3); });
-  EXPECT_EQ(result, 1);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].message, static_cast<UINT>(SB_SETTEXTA));
-  EXPECT_EQ(messages[0].wParam, 0u);
-  EXPECT_EQ(messages[0].text, "KS-9100 & XP-RT4QX");
-  EXPECT_EQ(link->ReadIdentity(&variant), 0x10024);
-  EXPECT_EQ(variant, 0);
-}
-
-TEST_F(RemoteLink, IdentityOfAnUnknownModelClearsAndSendsNothing) {
-  link->SetStatusBar(window);
-  int32_t result = -1;
-  OnLibraryThread([&] { result = link->OnIdentity(0x10001, 5); });
-  EXPECT_EQ(result, 0);
-  EXPECT_TRUE(messages.empty());
-  int32_t variant = -1;
-  EXPECT_EQ(link->ReadIdentity(&variant), 0x10001);
-  EXPECT_EQ(variant, 0);
-  EXPECT_EQ(link->ReadIdentity(nullptr), 0x10001);
+  // A known model's text goes to status part 0; an unknown one sends nothing.
+  const struct {
+    int32_t model;
+    int32_t result;
+    const char* text;
+  } reports[] = {{0x10024, 1, "KS-9100 & XP-RT4QX"}, {0x10001, 0, nullptr}};
+  for (const auto& r : reports) {
+    messages.clear();
+    int32_t result = -1;
+    OnLibraryThread([&] { result = link->OnIdentity(r.model, 3); });
+    EXPECT_EQ(result, r.result);
+    ASSERT_EQ(messages.size(), r.text ? 1u : 0u);
+    if (r.text) {
+      EXPECT_EQ(messages[0].message, static_cast<UINT>(SB_SETTEXTA));
+      EXPECT_EQ(messages[0].wParam, 0u);
+      EXPECT_EQ(messages[0].text, r.text);
+    }
+    EXPECT_EQ(link->ReadIdentity(&variant), r.model);
+    EXPECT_EQ(variant, 0);
+  }
 }
 
 TEST_F(RemoteLink, ProgressOfARequestThatIsNotCurrentPostsNothing) {
@@ -429,7 +424,7 @@ TEST_F(RemoteLink, StatusFlagsGoToTheOwnerAndScreenChangesToTheKeyEmulator) {
   EXPECT_EQ(messages[1].wParam, 4u);
 }
 
-TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFile) {
+TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFileAndReturnsFailedWrites) {
   std::string path = TempFile("ondata.bin");
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -463,25 +458,13 @@ TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFile) {
   EXPECT_EQ(GetFileSize(h, nullptr), 7u);
   CloseHandle(h);
   EXPECT_EQ(ReadAll(path), std::string("\x01\x02\x03\x04\x05\x04\x05", 7));
-  r->Release();
-}
 
-TEST_F(RemoteLink, AFailedWriteIsReturnedAsAResultCode) {
-  std::string path = TempFile("readonly.bin");
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  CloseHandle(h);
-  h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                  nullptr);
+  // A failed write goes back to the library as a system error.
+  h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  FakeRequest* r = new FakeRequest;
-  r->requestType = kRequestTransfer;
-  r->dataCode = kSectionData;
   r->fileHandle = static_cast<int32_t>(reinterpret_cast<intptr_t>(h));
-  const uint8_t bytes[3] = {7, 8, 9};
-  uint32_t size = 3;
+  size = 3;
   int32_t result = link->OnData(r, 0, bytes, &size);
-  EXPECT_LT(result, 0);
   EXPECT_EQ(static_cast<uint32_t>(result) & 0xFFFF0000u, 0x80070000u);
   EXPECT_EQ(size, 0u);
   CloseHandle(h);
@@ -490,46 +473,50 @@ TEST_F(RemoteLink, AFailedWriteIsReturnedAsAResultCode) {
 
 // --- Connect and disconnect ----------------------------------------------------
 
-TEST_F(RemoteLink, SuccessfulConnectPostsOnlyTheRequest) {
-  EXPECT_EQ(link->Connect(), 0);
-  PumpUntil([&] { return Has(WM_APP_REQUEST_DONE); });
-  device.JoinAll();
-  Pump();
-  ASSERT_EQ(Kinds(), std::vector<UINT>{WM_APP_REQUEST_DONE});
-  auto* request = reinterpret_cast<RemoteRequest*>(messages[0].lParam);
-  EXPECT_EQ(request->requestType, kRequestConnect);
-  EXPECT_EQ(request->result, 0);
-  EXPECT_EQ(device.openCalls, 1);
-  EXPECT_EQ(device.closeCalls, 0);
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
-}
+// What a finished connect or disconnect posts: always the request, and the
+// device to close (with a reference of its own) when the link is to end.
+struct RequestEnding {
+  const char* name;
+  bool disconnect;
+  int32_t connectResult;
+  bool closes;
+};
 
-TEST_F(RemoteLink, FailedConnectPostsTheRequestThenTheDeviceToClose) {
-  device.connectResult = static_cast<int32_t>(0x80072AF9u);
+class RequestDone : public RemoteLink, public ::testing::WithParamInterface<RequestEnding> {};
+
+TEST_P(RequestDone, PostsTheRequestAndTheDeviceToCloseWhenTheLinkEnds) {
+  const RequestEnding& e = GetParam();
+  device.connectResult = e.connectResult;
   uint32_t refsBefore = device.refs;
-  EXPECT_EQ(link->Connect(), 0);
-  PumpUntil([&] { return Has(WM_APP_LINK_CLOSED); });
+  EXPECT_EQ(e.disconnect ? link->Disconnect() : link->Connect(), 0);
+  PumpUntil([&] { return Has(e.closes ? WM_APP_LINK_CLOSED : WM_APP_REQUEST_DONE); });
   device.JoinAll();
   Pump();
-  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_REQUEST_DONE, WM_APP_LINK_CLOSED}));
-  EXPECT_EQ(reinterpret_cast<RemoteRequest*>(messages[0].lParam)->result,
-            static_cast<int32_t>(0x80072AF9u));
-  EXPECT_EQ(reinterpret_cast<RemoteDevice*>(messages[1].lParam), &device);
-  EXPECT_EQ(device.refs, refsBefore + 1);  // the message's own reference
+  std::vector<UINT> expected{WM_APP_REQUEST_DONE};
+  if (e.closes) expected.push_back(WM_APP_LINK_CLOSED);
+  ASSERT_EQ(Kinds(), expected);
+  auto* request = reinterpret_cast<RemoteRequest*>(messages[0].lParam);
+  EXPECT_EQ(request->requestType, e.disconnect ? kRequestDisconnect : kRequestConnect);
+  EXPECT_EQ(request->result, e.disconnect ? 0 : e.connectResult);
+  EXPECT_EQ(device.openCalls, e.disconnect ? 0 : 1);
+  EXPECT_EQ(device.closeCalls, 0);  // the main window closes it
+  if (e.closes) {
+    EXPECT_EQ(reinterpret_cast<RemoteDevice*>(messages[1].lParam), &device);
+    EXPECT_EQ(device.refs, refsBefore + 1);
+  }
   ReleaseCarried();
   EXPECT_EQ(device.refs, refsBefore);
   EXPECT_EQ(liveRequests, 0);
 }
 
-TEST_F(RemoteLink, DisconnectAlwaysPostsTheDeviceToClose) {
-  EXPECT_EQ(link->Disconnect(), 0);
-  PumpUntil([&] { return Has(WM_APP_LINK_CLOSED); });
-  device.JoinAll();
-  Pump();
-  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_REQUEST_DONE, WM_APP_LINK_CLOSED}));
-  EXPECT_EQ(reinterpret_cast<RemoteRequest*>(messages[0].lParam)->requestType, kRequestDisconnect);
-}
+INSTANTIATE_TEST_SUITE_P(Link, RequestDone,
+                         ::testing::Values(RequestEnding{"Connected", false, 0, false},
+                                           RequestEnding{"ConnectFailed", false,
+                                                         static_cast<int32_t>(0x80072AF9u), true},
+                                           RequestEnding{"Disconnected", true, 0, true}),
+                         [](const ::testing::TestParamInfo<RequestEnding>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(RemoteLink, ConnectFailuresBeforeTheRequestRuns) {
   device.openResult = static_cast<int32_t>(0x80070005u);
@@ -560,11 +547,6 @@ TEST_F(RemoteLink, WithoutADeviceEveryOperationSaysEPointer) {
   EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(RemoteLink, CancelWithoutATransferReturnsOneAndCallsNothing) {
-  EXPECT_EQ(link->CancelTransfer(), 1);
-  EXPECT_TRUE(device.cancelled.empty());
-}
-
 TEST_F(RemoteLink, MonitorIntervalCallsTheDeviceOnlyOnChange) {
   link->UpdateMonitorInterval(300);
   link->UpdateMonitorInterval(300);
@@ -573,15 +555,6 @@ TEST_F(RemoteLink, MonitorIntervalCallsTheDeviceOnlyOnChange) {
   EXPECT_EQ(device.monitorCalls, (std::vector<int32_t>{300, -1}));
   link->UpdateMonitorInterval(-1);
   EXPECT_EQ(device.monitorCalls, (std::vector<int32_t>{300, -1}));
-}
-
-TEST_F(RemoteLink, AcquireDeviceAddsAReference) {
-  uint32_t before = device.refs;
-  RemoteDevice* out = nullptr;
-  EXPECT_EQ(link->AcquireDevice(&out), 0);
-  EXPECT_EQ(out, &device);
-  EXPECT_EQ(device.refs, before + 1);
-  out->Release();
 }
 
 // --- Initialise and delete ------------------------------------------------------
@@ -593,9 +566,16 @@ TEST_F(RemoteLink, InitializeConfiguresAndAdvises) {
   EXPECT_EQ(device.configured.speed, 115200);
   ASSERT_EQ(device.advised.size(), 1u);
   EXPECT_EQ(device.advised[0], link);
+  // The key emulator takes the device with a reference of its own.
+  uint32_t before = device.refs;
+  RemoteDevice* out = nullptr;
+  EXPECT_EQ(link->AcquireDevice(&out), 0);
+  EXPECT_EQ(out, &device);
+  EXPECT_EQ(device.refs, before + 1);
+  out->Release();
 }
 
-TEST_F(RemoteLink, InitializeAgainReleasesTheEarlierDevice) {
+TEST_F(RemoteLink, InitializeAgainAndDeletionReleaseTheDevice) {
   settings.speed = 9600;
   ASSERT_EQ(link->Initialize(&settings), 0);
   EXPECT_TRUE(device.destroyed);
@@ -610,13 +590,11 @@ TEST_F(RemoteLink, InitializeAgainReleasesTheEarlierDevice) {
   ASSERT_EQ(link->AcquireDevice(&out), 0);
   EXPECT_EQ(out, &second);
   out->Release();
-}
-
-TEST_F(RemoteLink, DeletionUnadvisesAndReleasesTheDevice) {
+  // Deleting the link lets the device go the same way.
   delete link;
   link = nullptr;
-  EXPECT_TRUE(device.destroyed);
-  EXPECT_EQ(device.advised.back(), nullptr);
+  EXPECT_TRUE(second.destroyed);
+  EXPECT_EQ(second.advised.back(), nullptr);
 }
 
 TEST_F(RemoteLink, ConfigureFailureIsReturned) {
@@ -648,6 +626,10 @@ class Download : public RemoteLink {
     PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
     device.JoinAll();
     Pump();
+    return DoneCode();
+  }
+  // The final code of the chain (0 when it has not ended).
+  int32_t DoneCode() const {
     for (const Message& m : messages)
       if (m.message == WM_APP_DOWNLOAD_DONE) return static_cast<int32_t>(m.wParam);
     return 0;
@@ -741,10 +723,7 @@ TEST_P(DownloadEnding, EndsWithItsCodeAndAsksForNothingMore) {
   PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
   device.JoinAll();
   Pump();
-  int32_t code = 0;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, e.code);
+  EXPECT_EQ(DoneCode(), e.code);
   EXPECT_EQ(Steps(), e.steps);
   EXPECT_EQ(device.submitted.size(), e.submitted);
   EXPECT_EQ(device.cancelled.size(), e.cancelAtStep ? 1u : 0u);
@@ -785,10 +764,8 @@ TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurren
   EXPECT_EQ(link->CancelTransfer(), 1);
   EXPECT_TRUE(device.cancelled.empty());
   Pump();
-  int32_t code = -1;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(Has(WM_APP_DOWNLOAD_DONE));
+  EXPECT_EQ(DoneCode(), 0);
   EXPECT_EQ(ReadAll(path).substr(0, 16), std::string("KESTRIN DATA   \0", 16));
   ReleaseCarried();
   EXPECT_EQ(liveRequests, 0);
