@@ -163,8 +163,8 @@ int32_t ReloadCaptureList() {
 
 void RetitleTimeColumn() {
   if (!captureList) return;
-  SendMessageA(captureList, LVM_DELETECOLUMN, 0, 0);
-  InsertColumn(captureList, 0, ListColumnTitle(0, deltaTimeMode != 0));
+  SendMessageA(captureList, LVM_DELETECOLUMN, kColumnTime, 0);
+  InsertColumn(captureList, kColumnTime, ListColumnTitle(kColumnTime, deltaTimeMode != 0));
 }
 
 void SelectCaptureRow(int32_t row) {

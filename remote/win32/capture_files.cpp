@@ -58,8 +58,12 @@ void EndDownloadDialog(HWND dialog) {
 // or sent by the link when the link is lost.
 void CancelDownloadDialog(HWND dialog) {
   if (remoteLink) remoteLink->CancelTransfer();
-  listHasData = 0;
-  UpdateCommandStates();
+  // The rows go blank until the cancelled download is shown. After a failed
+  // download (or one that never started) nothing replaces them: they stay.
+  if (downloadRunning) {
+    listHasData = 0;
+    UpdateCommandStates();
+  }
   // Sent from a library thread (the link was lost), this runs while the
   // dialog's loop waits for its next message: ending the dialog here would
   // make that loop drop the posted message it takes next (such as the
