@@ -11,8 +11,8 @@ namespace {
 constexpr BYTE kEnabled = TBSTATE_ENABLED;
 constexpr BYTE kIndeterminate = TBSTATE_INDETERMINATE;
 
-// When each command is usable. Nothing touches the link or the files while
-// a download runs (its dialog is modal, but the toolbar stays clickable).
+// When each command is usable. Nothing that touches the link or the files
+// is usable while a download runs.
 bool Idle() {
   return !downloadRunning;
 }
@@ -85,6 +85,16 @@ void SetMenuState(UINT id, UINT flags) {
   if (menu) EnableMenuItem(menu, id, MF_BYCOMMAND | flags);
 }
 
+void EnableCommand(UINT id) {
+  SetButtonState(id, TBSTATE_ENABLED);
+  SetMenuState(id, MF_ENABLED);
+}
+
+void DisableCommand(UINT id) {
+  SetButtonState(id, TBSTATE_INDETERMINATE);
+  SetMenuState(id, MF_GRAYED | MF_DISABLED);
+}
+
 }  // namespace
 
 const Command* CommandTable(size_t* count) {
@@ -137,23 +147,6 @@ LRESULT AnswerToolbarTooltip(NMTTDISPINFOA* info) {
     info->lpszText = MAKEINTRESOURCEA(c->tooltip);
   }
   return 0;
-}
-
-void EnableCommand(UINT id) {
-  SetButtonState(id, TBSTATE_ENABLED);
-  SetMenuState(id, MF_ENABLED);
-}
-
-void DisableCommand(UINT id) {
-  SetButtonState(id, TBSTATE_INDETERMINATE);
-  SetMenuState(id, MF_GRAYED | MF_DISABLED);
-}
-
-void EnableToolbarButton(UINT id) {
-  SetButtonState(id, TBSTATE_ENABLED);
-}
-void DisableToolbarButton(UINT id) {
-  SetButtonState(id, TBSTATE_INDETERMINATE);
 }
 
 }  // namespace ksvw

@@ -32,8 +32,10 @@ const Command* CommandTable(size_t* count);
 // The toolbar's buttons and separators in order (`count` of them).
 const TBBUTTON* ToolbarButtons(int* count);
 
-// Every command's toolbar button and menu item from the program's state:
-// called wherever that state changes.
+// Every command's toolbar button and menu item from the program's state
+// (app_state.h): called wherever that state changes. A command is disabled
+// by setting its button to TBSTATE_INDETERMINATE and greying its menu item;
+// search commands show their state on the toolbar alone.
 void UpdateCommandStates();
 
 // WM_COMMAND: true when `id` is a command of the table (its handler, if
@@ -43,14 +45,5 @@ bool DispatchCommand(HWND window, UINT id);
 // TTN_NEEDTEXTA from the toolbar: the tooltip's string in the language
 // library. Result 0.
 LRESULT AnswerToolbarTooltip(NMTTDISPINFOA* info);
-
-// Enable or disable a command: its toolbar button (TBSTATE_ENABLED or
-// TBSTATE_INDETERMINATE) and its menu item (enabled, or grayed and
-// disabled).
-void EnableCommand(UINT id);
-void DisableCommand(UINT id);
-// The toolbar button alone.
-void EnableToolbarButton(UINT id);
-void DisableToolbarButton(UINT id);
 
 }  // namespace ksvw

@@ -74,25 +74,45 @@ void CancelDownloadDialog(HWND dialog) {
     EndDownloadDialog(dialog);
 }
 
+INT_PTR OnDownloadDialogInit(HWND dialog) {
+  char text[256];
+  LoadLanguageString(IDS_STEP_2, text, sizeof text);
+  SetDlgItemTextA(dialog, IDT_DOWNLOAD_STEP, text);
+  downloadProgress = GetDlgItem(dialog, IDT_DOWNLOAD_PROGRESS);
+  downloadDialog = dialog;
+  if (remoteLink) remoteLink->SetDownloadDialog(dialog);
+  StartDownloadFromDialog();
+  return TRUE;
+}
+
+INT_PTR OnDownloadDialogCommand(HWND dialog, WPARAM wParam) {
+  if (LOWORD(wParam) != IDCANCEL) return FALSE;
+  CancelDownloadDialog(dialog);
+  return TRUE;
+}
+
+INT_PTR OnDownloadDialogClose(HWND dialog) {
+  CancelDownloadDialog(dialog);
+  return TRUE;
+}
+
+INT_PTR OnEndDownloadDialog(HWND dialog) {
+  EndDownloadDialog(dialog);
+  return TRUE;
+}
+
+INT_PTR OnDownloadDialogDestroy() {
+  ForgetDownloadDialog();
+  return FALSE;
+}
+
 INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG: {
-      char text[256];
-      LoadLanguageString(IDS_STEP_2, text, sizeof text);
-      SetDlgItemTextA(dialog, IDT_DOWNLOAD_STEP, text);
-      downloadProgress = GetDlgItem(dialog, IDT_DOWNLOAD_PROGRESS);
-      downloadDialog = dialog;
-      if (remoteLink) remoteLink->SetDownloadDialog(dialog);
-      StartDownloadFromDialog();
-      return TRUE;
-    }
-    case WM_COMMAND:
-      if (LOWORD(wParam) != IDCANCEL) return FALSE;
-      CancelDownloadDialog(dialog);
-      return TRUE;
-    case WM_CLOSE: CancelDownloadDialog(dialog); return TRUE;
-    case kEndDownloadDialog: EndDownloadDialog(dialog); return TRUE;
-    case WM_DESTROY: ForgetDownloadDialog(); return FALSE;
+    case WM_INITDIALOG: return OnDownloadDialogInit(dialog);
+    case WM_COMMAND: return OnDownloadDialogCommand(dialog, wParam);
+    case WM_CLOSE: return OnDownloadDialogClose(dialog);
+    case kEndDownloadDialog: return OnEndDownloadDialog(dialog);
+    case WM_DESTROY: return OnDownloadDialogDestroy();
     default: return FALSE;
   }
 }
