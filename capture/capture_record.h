@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "capture/byte_order.h"
+#include "capture/capture_settings.h"
 
 namespace ksvw {
 
@@ -198,6 +199,13 @@ inline int LinChecksumIndex(const CaptureRecord& r) {
 // with at least one byte has one; -1 otherwise.
 inline int LinFrameChecksumIndex(const CaptureRecord& r) {
   return r.kind() == kLinKindFrame ? LinChecksumIndex(r) : -1;
+}
+
+// LIN data length from the channel's length table (slot source - 3 of the
+// LIN group), or -1 when the channel has no table.
+inline int LinTableLength(const CaptureRecord& r, const CaptureSettings& settings) {
+  LinChannelSettings lin = settings.lin(r.source() - kSourceLin1);
+  return lin.hasLengthTable() ? lin.tableLength(LinFrameId(r)) : -1;
 }
 
 // Frame type text: CAN "REMOTE"/"DATA"; LIN "FRAME", "ILLEGAL" or "" (none).

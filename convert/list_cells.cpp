@@ -117,8 +117,8 @@ size_t LinCell(const CaptureRecord& r, const CaptureSettings& settings, int colu
       break;
     }
     case kColumnDataLength: {
-      LinChannelSettings lin = settings.lin(r.source() - 3);
-      if (lin.hasLengthTable()) p = digits::Dec2Space(p, lin.tableLength(LinFrameId(r)));
+      int length = LinTableLength(r, settings);
+      if (length >= 0) p = digits::Dec2Space(p, length);
       break;
     }
     case kColumnChecksum: {

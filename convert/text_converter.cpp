@@ -53,12 +53,6 @@ inline bool Skipped(const CaptureRecord& r, uint8_t channelSelection) {
   return false;
 }
 
-// LIN data length from the channel's length table, or -1 without a table.
-inline int LinTableLength(const CaptureRecord& r, const CaptureSettings& settings) {
-  LinChannelSettings lin = settings.lin(r.source() - 3);
-  return lin.hasLengthTable() ? lin.tableLength(LinFrameId(r)) : -1;
-}
-
 // A LIN data or checksum byte: "##" when received in error (unless raw hex
 // is asked for), else its value.
 inline char* LinByteText(char* p, const CaptureRecord& r, int index, bool rawHex) {
