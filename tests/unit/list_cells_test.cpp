@@ -105,19 +105,6 @@ TEST(ListChannel, DigitsOfEverySourceArePrintable) {
   EXPECT_EQ(digits, (std::vector<std::string>{"1", "2", "1", "2", "3", ".", "?", "?", "-"}));
 }
 
-TEST(ListCan, CountAboveEightShowsEightBytes) {
-  build::RecordFields f;
-  f.source = 2;
-  f.count = 100;
-  f.kind = 8;
-  f.data = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  List list(kTagMdcl, {build::Record(f)});
-  std::vector<std::string> row = list.Row(0);
-  EXPECT_EQ(row[7], "01");
-  EXPECT_EQ(row[14], "08");
-  EXPECT_EQ(row[15], "");
-}
-
 TEST(ListBoard, ExternalInputAndTriggerByDataTag) {
   CaptureRecord flagged =
       build::WithStatus(build::WithLineFlags(CanData(1, 0x10, false, {}), 0x90), 0x0080);
@@ -226,7 +213,12 @@ TEST(ListLin, HeaderOnlyShortAndHeaderlessRecords) {
   EXPECT_EQ(row[15], "30");
 }
 
-TEST(ListLin, CountsBeyondTheRecordStopAtItsLastByte) {
+TEST(ListCounts, CountsBeyondTheRecordStopAtItsLastByte) {
+  build::RecordFields can;  // CAN: eight bytes at most, no checksum column
+  can.source = 2;
+  can.count = 100;
+  can.kind = 8;
+  can.data = {1, 2, 3, 4, 5, 6, 7, 8, 9};
   build::RecordFields f;
   f.source = 3;
   f.count = 127;
@@ -237,7 +229,7 @@ TEST(ListLin, CountsBeyondTheRecordStopAtItsLastByte) {
   build::RecordFields g = f;
   g.kind = 1;
   g.status = 0;
-  List list(kTagMdcl, {build::Record(f), build::Record(g)});
+  List list(kTagMdcl, {build::Record(f), build::Record(g), build::Record(can)});
   std::vector<std::string> row = list.Row(0);
   EXPECT_EQ(row[7], "(01)");
   EXPECT_EQ(row[14], "(08)");
@@ -246,6 +238,10 @@ TEST(ListLin, CountsBeyondTheRecordStopAtItsLastByte) {
   row = list.Row(1);
   EXPECT_EQ(row[14], "08");
   EXPECT_EQ(row[15], "09");
+  row = list.Row(2);
+  EXPECT_EQ(row[7], "01");
+  EXPECT_EQ(row[14], "08");
+  EXPECT_EQ(row[15], "");
 }
 
 TEST(ListRange, RowsAndColumnsOutsideTheFileAreEmpty) {

@@ -256,18 +256,6 @@ TEST(CaptureListEmpty, AFileWithoutRecordsDisablesSaveAndSearch) {
   DeleteFileA(path.c_str());
 }
 
-TEST(CaptureListEmpty, AWorkingFileWithAZeroHeaderEmptiesTheList) {
-  // What a download cancelled early leaves behind.
-  std::vector<uint8_t> zeros(16 + 4096, 0);
-  ASSERT_TRUE(build::WriteFile(temporaryFilePath, zeros));
-  ShowTemporaryFile();
-  EXPECT_EQ(listHasData, 0);
-  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 0);
-  EXPECT_EQ(StatusText(1), "");
-  EXPECT_TRUE(MenuState(40014) & MF_GRAYED);
-  EXPECT_EQ(ToolbarState(1008), TBSTATE_INDETERMINATE);
-}
-
 // The commands follow the program's state, not the event: whatever ends,
 // disconnect and download are usable only while connected.
 TEST(CommandStates, FollowTheLinkAfterADownloadEndsAndAFailedDisconnect) {
