@@ -138,7 +138,7 @@ class AscWriter {
   char* LinLine(char* p, const CaptureRecord& r, uint64_t ticks) {
     const int n = LinDataCount(r);
     const char letter = StatusLetter(r);
-    const bool response = LinIsFrame(r) && r.count() >= 0;
+    const bool response = LinIsFrame(r) && LinBodyShape(r) == LinBody::Response;
     // A good frame, or one whose only fault is its checksum.
     if (response && (r.status() == 0 || (LinErrorCode(r) == 8 && letter == 'C'))) {
       ++tally_.linFrames;
@@ -151,7 +151,7 @@ class AscWriter {
       p = Dec(p, n);
       p = HexBytes(p, r.data(), n);
       p = Text(p, "  checksum = ");
-      p = Hex2(p, LinHasChecksum(r) ? LinChecksum(r) : 0);
+      p = Hex2(p, LinFrameChecksum(r));
       return Text(p, "   header time =   0, full time =   0");
     }
     // Anything else is shown as the list shows it, in a comment.
@@ -165,14 +165,15 @@ class AscWriter {
       p = Text(p, " status ");
       *p++ = letter;
     }
-    if (LinHasHeader(r)) {
+    const LinHeader header = LinHeaderShape(r);
+    if (header != LinHeader::None) {
       p = Text(p, " SB ");
       p = Hex2(p, LinSb(r));
-      if (r.count() != -3) {
+      if (header != LinHeader::Sb) {
         p = Text(p, " SF ");
         p = Hex2(p, LinSf(r));
       }
-      if (r.count() >= -1) {
+      if (header == LinHeader::Full) {
         p = Text(p, " PID ");
         p = Hex2(p, LinProtectedId(r));
       }
@@ -180,9 +181,9 @@ class AscWriter {
     if (r.count() > 0) {
       p = Text(p, " data");
       p = HexBytes(p, r.data(), n);
-      if (LinHasChecksum(r)) {
+      if (LinFrameChecksumIndex(r) >= 0) {
         p = Text(p, " checksum ");
-        p = Hex2(p, LinChecksum(r));
+        p = Hex2(p, LinFrameChecksum(r));
       }
     }
     return p;

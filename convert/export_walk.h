@@ -74,19 +74,17 @@ inline int ChannelNumber(const CaptureRecord& r) {
   return s == kSourceCan2 || s == kSourceLin2 ? 2 : 1;
 }
 
-// The LIN checksum byte: present when the record's count includes it
-// (kind 0, count 1 or more); it follows the data bytes.
-inline bool LinHasChecksum(const CaptureRecord& r) {
-  return r.kind() == 0 && r.count() >= 1;
-}
-inline uint8_t LinChecksum(const CaptureRecord& r) {
-  return r.data()[LinDataCount(r)];
+// The checksum byte of a whole LIN frame (kind 0 with at least one byte),
+// 0 when the record has none.
+inline uint8_t LinFrameChecksum(const CaptureRecord& r) {
+  const int index = LinFrameChecksumIndex(r);
+  return index < 0 ? 0 : r.data()[index];
 }
 // A LIN record that is a frame: it has a header with the identifier and a
-// response or none (count -1). Records without a header, or with only the
-// SB or SB and SF bytes, are no frame.
+// response or none. Records without a header, or with only the SB or SB and
+// SF bytes, are no frame.
 inline bool LinIsFrame(const CaptureRecord& r) {
-  return LinHasHeader(r) && r.count() >= -1;
+  return LinHeaderShape(r) == LinHeader::Full;
 }
 
 // Unsigned decimal with at least `width` digits (zeros in front).

@@ -132,7 +132,7 @@ class PcapngWriter {
     frame[0] = 1;                             // message format revision
     frame[4] = static_cast<uint8_t>(n << 4);  // message type 0 (frame), checksum type unknown
     frame[5] = LinProtectedId(r);
-    frame[6] = LinHasChecksum(r) ? LinChecksum(r) : 0;
+    frame[6] = LinFrameChecksum(r);
     frame[7] = LinErrors(r);
     std::memcpy(frame + 8, r.data(), static_cast<size_t>(n));
     PutPacket(out, Interface(out, 1, r), ticks, frame, 8 + static_cast<size_t>(n), r);

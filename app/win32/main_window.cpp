@@ -164,7 +164,7 @@ LRESULT OnClose(HWND window) {
   // The key emulator's window closes with it once the key emulator exists.
   keyEmulatorOpen = 0;
   listHasData = 0;
-  ReleaseCaptureImage(0);
+  ReleaseCaptureImage(kReaderOpenedFile);
   delete remoteLink;
   remoteLink = nullptr;
   KSUninitializeRemote();

@@ -198,14 +198,14 @@ void ShowLoadedRecords(bool loaded) {
 }
 
 void ShowTemporaryFile() {
-  ReleaseCaptureImage(0);
-  ShowLoadedRecords(LoadCaptureFile(temporaryFilePath, 1));
+  ReleaseCaptureImage(kReaderOpenedFile);
+  ShowLoadedRecords(LoadCaptureFile(temporaryFilePath, kReaderDownload));
 }
 
 // A download that ended with success or cancel becomes the working copy and
 // is shown (a cancelled one with whatever it holds).
 void TakeDownload(HWND window) {
-  ReleaseCaptureImage(0);
+  ReleaseCaptureImage(kReaderOpenedFile);
   if (MoveFileExA(downloadFilePath, temporaryFilePath, MOVEFILE_REPLACE_EXISTING)) {
     ShowTemporaryFile();
     return;
@@ -213,7 +213,7 @@ void TakeDownload(HWND window) {
   // The working copy could not be replaced: show the download, but Save
   // must not copy the older working copy under its name.
   SaveErrorBox(window);
-  ShowLoadedRecords(LoadCaptureFile(downloadFilePath, 1));
+  ShowLoadedRecords(LoadCaptureFile(downloadFilePath, kReaderDownload));
   workingCopyShown = false;
   UpdateCommandStates();
 }
@@ -257,8 +257,8 @@ bool OpenCaptureFile(HWND window, const char* path) {
     NotCaptureBox(window);
     return false;
   }
-  ReleaseCaptureImage(0);
-  if (!LoadCaptureFile(path, 0)) {
+  ReleaseCaptureImage(kReaderOpenedFile);
+  if (!LoadCaptureFile(path, kReaderOpenedFile)) {
     // The earlier records are gone already: show the list empty rather
     // than rows whose data no longer exists.
     ShowLoadedRecords(false);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "capture/capture_reader.h"
+
 namespace ksvw {
 
 namespace {
@@ -315,7 +317,7 @@ int32_t CKSRemote4q::FinishDownload(HANDLE file) {
   LARGE_INTEGER start{};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return LastErrorResult();
   DWORD written = 0;
-  if (!WriteAll(file, kDownloadHeader, 16, &written)) return LastErrorResult();
+  if (!WriteAll(file, kCaptureMagic, kMagicSize, &written)) return LastErrorResult();
   return 0;
 }
 

@@ -29,9 +29,6 @@ inline constexpr UINT WM_APP_STATUS_FLAGS = WM_APP + 7;
 // Posted to the key emulator's panel window: wParam 1 link state, 4 screen.
 inline constexpr UINT WM_APP_KEYEMU_NOTIFY = WM_APP + 0;
 
-// The 16 bytes that make the downloaded file a capture file.
-inline constexpr char kDownloadHeader[17] = "KESTRIN DATA   ";  // with its NUL at 15
-
 #pragma pack(push, 4)
 struct DeviceIdentity {
   uint32_t size;

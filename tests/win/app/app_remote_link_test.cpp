@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/capture_reader.h"
 #include "remote/win32/ks_remote4q.h"
 
 namespace ksvw {
@@ -647,7 +648,7 @@ TEST_F(Download, FourSectionsMakeTheMagicAndTheirConcatenation) {
   }
   EXPECT_EQ(RunDownload(path), 0);
   std::string expected =
-      std::string("KESTRIN DATA   \0", 16) + Text(device.sections[kSectionHead].bytes) +
+      std::string(kCaptureMagic, kMagicSize) + Text(device.sections[kSectionHead].bytes) +
       Text(device.sections[kSectionDataHeader].bytes) + Text(device.sections[kSectionData].bytes) +
       Text(device.sections[kSectionTail].bytes);
   EXPECT_EQ(ReadAll(path), expected);
@@ -760,7 +761,7 @@ TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurren
   Pump();
   EXPECT_TRUE(Has(WM_APP_DOWNLOAD_DONE));
   EXPECT_EQ(DoneCode(), 0);
-  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string("KESTRIN DATA   \0", 16));
+  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(kCaptureMagic, kMagicSize));
   ReleaseCarried();
   EXPECT_EQ(liveRequests, 0);
 }

@@ -295,7 +295,7 @@ TEST(CaptureListFigures, OpenAndListAFullCapture) {
     std::vector<uint8_t> bytes = build::GenerateCapture(records, kTagMdcl, 11);
     path = WriteCapture("full.DT", bytes);
   }
-  ReleaseCaptureImage(0);
+  ReleaseCaptureImage(kReaderOpenedFile);
   Pump();
   size_t before = CommittedBytes(), workingBefore = WorkingSetBytes();
   LARGE_INTEGER frequency, start, end;
