@@ -151,13 +151,14 @@ bool PreviousWorkerEnded(HWND dialog) {
   return true;
 }
 
+// The bar first, the controls last: once they are usable again, the batch
+// has ended in every respect.
 void EndBatch(HWND dialog) {
-  LockForBatch(dialog, false);
-  UpdateConvertButton(dialog);
   Item(dialog, IDT_CVT_FILE_BAR, PBM_STEPIT);
   batchPosition = -1;
   Item(dialog, IDT_CVT_FILE_BAR, PBM_SETPOS, 0);
-  Enable(dialog, IDCANCEL, false);
+  LockForBatch(dialog, false);
+  UpdateConvertButton(dialog);
 }
 
 // --- Commands -----------------------------------------------------------------

@@ -33,6 +33,10 @@ constexpr char kMainClass[] = "ksvw4";
 constexpr char kDialogTitle[] = "Convert DT Files to Text";
 constexpr int kBigRecords = 393216;  // a 12 MiB capture
 constexpr DWORD kToolMs = 120000;
+// Disabled while a batch runs (Convert is enabled by the selection).
+constexpr int kBatchControls[] = {IDT_CVT_BROWSE,     IDT_CVT_REFRESH,     IDT_CVT_FILES,
+                                  IDT_CVT_SELECT_ALL, IDT_CVT_SELECT_NONE, IDT_CVT_CHANNELS,
+                                  IDT_CVT_RAW_HEX,    IDT_CVT_FILES_LABEL};
 
 std::string AppFolder() {
   return WinPath(Env("KSVW_GUI_APP_DIR"));
@@ -118,11 +122,13 @@ std::string BigMonc() {
 std::string SmallB() {
   return Sample("small-b.DT", 20000, "MONC", 32);
 }
-// Long enough (48 MiB, a few hundred ms) to be stopped in the middle.
+// 48 MiB, for the speed figures of the records bar.
 std::string Long() {
   return Sample("long.DT", 4 * kBigRecords, "MDCL", 34);
 }
-// Twice that: still converting after a picture has been taken.
+// 96 MiB: the converter writes some 700 MB of text a second, so this is
+// the file still being converted when a test has seen its bar move, taken
+// a picture and pressed Stop.
 std::string Longer() {
   return Sample("longer.DT", 8 * kBigRecords, "MDCL", 36);
 }
@@ -221,7 +227,12 @@ class ConversionTest : public ::testing::Test {
   }
   bool Enabled(int id) { return IsWindowEnabled(Control(id)) != 0; }
   int Bar(int id) { return static_cast<int>(Ask(id, PBM_GETPOS)); }
-  bool Idle() { return Enabled(IDT_CVT_FILES) && !Enabled(IDCANCEL); }
+  // Every control of the batch usable again (the dialog enables them last).
+  bool Idle() {
+    for (int id : kBatchControls)
+      if (!Enabled(id)) return false;
+    return !Enabled(IDCANCEL);
+  }
   // Presses a button and returns once the dialog has handled it.
   void Click(int id) {
     ASSERT_TRUE(Send(dialog_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -247,9 +258,7 @@ class ConversionTest : public ::testing::Test {
 
   // The controls as after a batch: all enabled, Stop disabled, bar at 0.
   void ExpectIdle() {
-    for (int id : {IDT_CVT_BROWSE, IDT_CVT_REFRESH, IDT_CVT_FILES, IDT_CVT_SELECT_ALL,
-                   IDT_CVT_SELECT_NONE, IDT_CVT_CHANNELS, IDT_CVT_RAW_HEX, IDT_CVT_FILES_LABEL})
-      EXPECT_TRUE(Enabled(id)) << "control " << id;
+    for (int id : kBatchControls) EXPECT_TRUE(Enabled(id)) << "control " << id;
     EXPECT_FALSE(Enabled(IDCANCEL));
     EXPECT_EQ(Bar(IDT_CVT_FILE_BAR), 0);
   }
@@ -367,7 +376,7 @@ TEST_F(ConversionTest, AFileThatIsNotACaptureIsReportedAndTheBatchGoesOn) {
 }
 
 TEST_F(ConversionTest, ClosingMidBatchStopsItAndTheNextOpeningIsIdle) {
-  ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", Long()}, {"2.DT", SmallB()}}));
+  ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", Longer()}, {"2.DT", SmallB()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(ConvertAll());
   ASSERT_TRUE(WaitClosely([&] { return Bar(IDT_CVT_RECORD_BAR) > 0; }, kWaitMs));
