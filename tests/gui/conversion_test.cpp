@@ -436,6 +436,65 @@ TEST_F(ConversionTest, KeepsFolderChannelAndRawHexInCvt) {
   EXPECT_EQ(CvtLines(program_.PathInFolder("SETTING.ini")), expected);
 }
 
+// Browse: the shell's picker opens on the stored folder. A chosen folder
+// goes into the field and into CVT at once (with CH and HEX); a cancelled
+// picker keeps the folder but the list is read again.
+TEST_F(ConversionTest, BrowseStoresAChoiceAtOnceAndCancelStillRefreshes) {
+  ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", SmallB()}}));
+  const std::string sub = JoinPath(captures_, "sub");
+  ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+  for (const char* name : {"a.DT", "b.DT"})
+    ASSERT_TRUE(CopyFileA(SmallB().c_str(), JoinPath(sub, name).c_str(), FALSE));
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_NO_FATAL_FAILURE(SetOptions({1, 1, false, false}));
+
+  // Answers the picker with its starting folder's first subfolder (OK) or
+  // with Cancel.
+  // Wine's picker now and then shows no folder selected and goes away by
+  // itself (one opening in four or five here): it is then opened again.
+  auto browse = [&](int button) {
+    HWND picker = nullptr, tree = nullptr;
+    LRESULT start = 0, child = 0;
+    for (int attempt = 0; attempt < 4 && start == 0; ++attempt) {
+      if (picker != nullptr && IsWindow(picker)) {
+        ASSERT_TRUE(PressButton(picker, IDCANCEL));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
+      }
+      picker = nullptr;
+      ASSERT_TRUE(PressButton(dialog_, IDT_CVT_BROWSE));
+      ASSERT_TRUE(WaitUntil([&] {
+        for (HWND w : TopLevelWindows(program_.Pid(), "#32770"))
+          if (HWND t = w != dialog_ ? FindChildOfClass(w, WC_TREEVIEWA) : nullptr) {
+            picker = w;
+            tree = t;
+          }
+        return picker != nullptr;
+      })) << "no folder picker";
+      WaitUntil([&] { return Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &start) && start; }, 3000);
+    }
+    ASSERT_NE(start, 0) << "the picker never showed the starting folder";
+    if (button == IDOK) {
+      ASSERT_TRUE(Send(tree, TVM_EXPAND, TVE_EXPAND, start));
+      ASSERT_TRUE(WaitUntil(
+          [&] { return Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, start, &child) && child != 0; }));
+      ASSERT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, child));
+    }
+    ASSERT_TRUE(PressButton(picker, button));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
+  };
+  ASSERT_NO_FATAL_FAILURE(browse(IDOK));
+  ASSERT_TRUE(WaitUntil([&] { return Ask(IDT_CVT_FILES, LB_GETCOUNT) == 2; }));
+  EXPECT_EQ(WindowText(Control(IDT_CVT_FOLDER)), sub);
+  const std::vector<std::string> stored = {"PATH=" + sub, "CH=1", "HEX=1"};
+  EXPECT_EQ(CvtLines(program_.PathInFolder("SETTING.ini")), stored);
+
+  ASSERT_TRUE(CopyFileA(SmallB().c_str(), JoinPath(sub, "c.DT").c_str(), FALSE));
+  ASSERT_NO_FATAL_FAILURE(browse(IDCANCEL));
+  ASSERT_TRUE(WaitUntil([&] { return Ask(IDT_CVT_FILES, LB_GETCOUNT) == 3; }));
+  EXPECT_EQ(WindowText(Control(IDT_CVT_FOLDER)), sub);
+  EXPECT_EQ(CvtLines(program_.PathInFolder("SETTING.ini")), stored);
+}
+
 // Wine takes the screen's DPI from this value when a program starts.
 class ScreenDpi {
  public:
