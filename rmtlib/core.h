@@ -34,9 +34,19 @@ struct Event {
   // Progress and Data borrow it: their request's Done comes later in the
   // queue and keeps it alive until then.
   Request* request = nullptr;
-  int32_t a = 0;
-  int32_t b = 0;
-  Chunk* chunk = nullptr;
+  int32_t model = 0, detail = 0;    // Identity
+  int32_t state = 0;                // LinkState
+  int32_t result = 0;               // Done
+  int32_t position = 0, range = 0;  // Progress
+  uint32_t flags = 0;               // Status
+  Chunk* chunk = nullptr;           // Data
+
+  static Event Of(Kind kind, Request* request = nullptr) {
+    Event e;
+    e.kind = kind;
+    e.request = request;
+    return e;
+  }
 };
 
 class Core {

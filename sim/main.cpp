@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "capture/capture_record.h"
+#include "protocol/analyzer_session.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/analyzer_session.h"
 #include "sim/analyzer.h"
 #include "sim/capture_sections.h"
 #include "sim/posix_link.h"
@@ -25,6 +25,8 @@
 
 namespace ksvw::sim {
 namespace {
+
+using proto::Hex;
 
 volatile sig_atomic_t stopSignal = 0;
 void OnSignal(int sig) {
@@ -198,12 +200,6 @@ int ParseOptions(int argc, char** argv, Options& o) {
   }
   if (o.tcp.empty() && o.pty.empty()) o.tcp.push_back("127.0.0.1:0");
   return 0;
-}
-
-std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
 }
 
 // One link to a host: a TCP connection or the pty. Each has its own session;

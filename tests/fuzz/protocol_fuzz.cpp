@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "remote/protocol/analyzer_session.h"
-#include "remote/protocol/frame.h"
-#include "remote/protocol/host_session.h"
-#include "remote/protocol/messages.h"
+#include "protocol/analyzer_session.h"
+#include "protocol/frame.h"
+#include "protocol/host_session.h"
+#include "protocol/messages.h"
 
 namespace {
 

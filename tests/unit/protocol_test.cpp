@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <vector>
 
-#include "remote/protocol/cobs.h"
-#include "remote/protocol/crc32.h"
-#include "remote/protocol/frame.h"
-#include "remote/protocol/messages.h"
-#include "remote/protocol/screen_pack.h"
-#include "remote/protocol/wire.h"
+#include "protocol/cobs.h"
+#include "protocol/crc32.h"
+#include "protocol/frame.h"
+#include "protocol/messages.h"
+#include "protocol/screen_pack.h"
+#include "protocol/wire.h"
 
 namespace ksvw::proto {
 namespace {

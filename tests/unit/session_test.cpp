@@ -7,10 +7,10 @@
 #include <map>
 #include <vector>
 
+#include "protocol/analyzer_session.h"
+#include "protocol/host_session.h"
+#include "protocol/wire.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/analyzer_session.h"
-#include "remote/protocol/host_session.h"
-#include "remote/protocol/wire.h"
 
 namespace ksvw::proto {
 namespace {
@@ -194,7 +194,7 @@ Bytes Pattern(size_t n, uint32_t seed) {
 void LoadSections(FakeAnalyzer& m, size_t dataSize) {
   m.sections[0x8100] = Pattern(3000, 1);
   m.sections[0x8102] = {'M', 'O', 'N', 'C', 0, 0, 0, 0};
-  PutU32(m.sections[0x8102].data() + 4, static_cast<uint32_t>(dataSize));
+  StoreLE32(m.sections[0x8102].data() + 4, static_cast<uint32_t>(dataSize));
   m.sections[0x8101] = Pattern(dataSize, 2);
   m.sections[0x8103] = Pattern(100, 3);
 }

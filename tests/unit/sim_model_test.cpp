@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "protocol/analyzer_session.h"
+#include "protocol/host_session.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/analyzer_session.h"
-#include "remote/protocol/host_session.h"
 #include "sim/analyzer.h"
 #include "sim/capture_sections.h"
 #include "sim/lcd.h"

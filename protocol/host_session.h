@@ -42,8 +42,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "remote/protocol/frame_link.h"
-#include "remote/protocol/messages.h"
+#include "protocol/frame_channel.h"
+#include "protocol/messages.h"
 
 namespace ksvw::proto {
 
@@ -118,9 +118,9 @@ class HostSession {
   void Tick(uint64_t nowMs);
   void TransportClosed(uint64_t nowMs);
 
-  const uint8_t* OutputData() const { return link_.OutputData(); }
-  size_t OutputSize() const { return link_.OutputSize(); }
-  void ConsumeOutput(size_t n) { link_.ConsumeOutput(n); }
+  const uint8_t* OutputData() const { return channel_.OutputData(); }
+  size_t OutputSize() const { return channel_.OutputSize(); }
+  void ConsumeOutput(size_t n) { channel_.ConsumeOutput(n); }
   // The session is over (refused, timed out, lost, disconnected) and its
   // transport may be closed once the output is sent; cleared by Connect.
   bool TransportDone() const { return transportDone_; }
@@ -132,16 +132,17 @@ class HostSession {
   // 0x80070057 for a missing buffer.
   int32_t CopyScreen(uint8_t* buffer, uint32_t length) const;
   const AnalyzerIdentity& Identity() const { return identity_; }
-  const LinkCounters& Counters() const { return link_.Counters(); }
-  const DecoderCounters& DecoderStats() const { return link_.DecoderStats(); }
+  const ChannelCounters& Counters() const { return channel_.Counters(); }
+  const DecoderCounters& DecoderStats() const { return channel_.DecoderStats(); }
 
  private:
   struct Event {
     enum Kind { Identity, LinkState, Done, Progress, LinkLost, Status, Screen } kind;
     uint32_t id = 0;
     RequestKind request = RequestKind::Connect;
-    int32_t value = 0;
-    uint32_t a = 0, b = 0;
+    int32_t value = 0;                 // LinkState: the state; Done: the result
+    uint32_t position = 0, range = 0;  // Progress
+    uint32_t flags = 0;                // Status
   };
   struct SectionState {
     bool active = false;
@@ -166,7 +167,7 @@ class HostSession {
 
   HostEvents& events_;
   HostConfig config_;
-  FrameLink link_;
+  FrameChannel channel_;
   State state_ = State::Idle;
   bool transportDone_ = false;
   uint32_t lastId_ = 0;

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "remote/protocol/frame_link.h"
-#include "remote/protocol/host_session.h"
-#include "remote/protocol/messages.h"
+#include "protocol/frame_channel.h"
+#include "protocol/host_session.h"
+#include "protocol/messages.h"
 
 namespace ksvw::proto {
 
@@ -67,9 +67,9 @@ class AnalyzerSession {
   // The connection is gone: the host is released, output dropped.
   void TransportClosed(uint64_t nowMs);
 
-  const uint8_t* OutputData() const { return link_.OutputData(); }
-  size_t OutputSize() const { return link_.OutputSize(); }
-  void ConsumeOutput(size_t n) { link_.ConsumeOutput(n); }
+  const uint8_t* OutputData() const { return channel_.OutputData(); }
+  size_t OutputSize() const { return channel_.OutputSize(); }
+  void ConsumeOutput(size_t n) { channel_.ConsumeOutput(n); }
 
   bool Connected() const { return connected_; }
   // The host left, was refused or fell silent: a connection-based transport
@@ -80,8 +80,8 @@ class AnalyzerSession {
   uint32_t SectionSent() const { return sent_; }
   uint32_t SectionTotal() const { return total_; }
   int32_t MonitorInterval() const { return monitorMs_; }
-  const LinkCounters& Counters() const { return link_.Counters(); }
-  const DecoderCounters& DecoderStats() const { return link_.DecoderStats(); }
+  const ChannelCounters& Counters() const { return channel_.Counters(); }
+  const DecoderCounters& DecoderStats() const { return channel_.DecoderStats(); }
 
   // Called with a line for each event of note (host taken or dropped,
   // sections, refusals); with perMessage also for every message received.
@@ -103,7 +103,7 @@ class AnalyzerSession {
 
   AnalyzerModel& model_;
   AnalyzerConfig config_;
-  FrameLink link_;
+  FrameChannel channel_;
   bool connected_ = false;
   bool wantsClose_ = false;
   uint32_t nonce_ = 0;

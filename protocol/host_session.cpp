@@ -1,10 +1,10 @@
-#include "remote/protocol/host_session.h"
+#include "protocol/host_session.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/screen_pack.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/screen_pack.h"
 
 namespace ksvw::proto {
 
@@ -43,7 +43,7 @@ void HostSession::SendHello(uint64_t nowMs) {
   h.window = config_.window;
   h.rtoMs = config_.analyzerRtoMs;
   h.silenceMs = config_.analyzerSilenceMs;
-  link_.SendUnsequenced(h);
+  channel_.SendUnsequenced(h);
   lastHelloMs_ = nowMs;
 }
 
@@ -57,10 +57,10 @@ int32_t HostSession::Connect(uint64_t nowMs, uint32_t* requestId) {
   state_ = State::Connecting;
   transportDone_ = false;
   phaseStartMs_ = nowMs;
-  link_.ClearOutput();
-  link_.ResetDecoder();
-  link_.Restart(config_.hostWindow, config_.rtoMs, nowMs);
-  link_.SendDelimiter();
+  channel_.ClearOutput();
+  channel_.ResetDecoder();
+  channel_.Restart(config_.hostWindow, config_.rtoMs, nowMs);
+  channel_.SendDelimiter();
   SendHello(nowMs);
   return kOk;
 }
@@ -68,7 +68,7 @@ int32_t HostSession::Connect(uint64_t nowMs, uint32_t* requestId) {
 int32_t HostSession::Disconnect(uint64_t nowMs, uint32_t* requestId) {
   if (!requestId) return kErrPointer;
   if (state_ == State::Idle || state_ == State::Disconnecting) return kErrNotConnected;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   *requestId = disconnectId_ = NextId();
   if (state_ == State::Connecting) {
     // Abandon the handshake: the connect ends as cancelled.
@@ -80,17 +80,17 @@ int32_t HostSession::Disconnect(uint64_t nowMs, uint32_t* requestId) {
   }
   state_ = State::Disconnecting;
   phaseStartMs_ = nowMs;
-  link_.SendUnsequenced(Goodbye{0});
+  channel_.SendUnsequenced(Goodbye{0});
   return kOk;
 }
 
 int32_t HostSession::PressKey(uint32_t code, uint64_t nowMs, uint32_t* requestId) {
   if (!requestId) return kErrPointer;
   if (state_ != State::Connected) return kErrNotConnected;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   *requestId = NextId();
   pendingKeys_.push_back(*requestId);
-  link_.SendSequenced(KeyPress{*requestId, code});
+  channel_.SendSequenced(KeyPress{*requestId, code});
   return kOk;
 }
 
@@ -99,20 +99,20 @@ int32_t HostSession::ReadSection(uint32_t section, uint32_t limit, uint64_t nowM
   if (!requestId) return kErrPointer;
   if (state_ != State::Connected) return kErrNotConnected;
   if (section_.active) return kErrFail;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   *requestId = NextId();
   section_ = SectionState{};
   section_.active = true;
   section_.id = *requestId;
   section_.section = section;
   section_.limit = limit;
-  link_.SendSequenced(SectionRead{*requestId, section, limit});
+  channel_.SendSequenced(SectionRead{*requestId, section, limit});
   return kOk;
 }
 
 int32_t HostSession::Cancel(uint32_t requestId, uint64_t nowMs) {
   if (!section_.active || section_.id != requestId) return 1;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   FailSection(kErrCancelled, true);
   return kOk;
 }
@@ -120,8 +120,8 @@ int32_t HostSession::Cancel(uint32_t requestId, uint64_t nowMs) {
 int32_t HostSession::SetMonitorInterval(int32_t intervalMs, uint64_t nowMs) {
   monitorMs_ = intervalMs > 0 ? intervalMs : -1;
   if (state_ == State::Connected) {
-    link_.Touch(nowMs);
-    link_.SendSequenced(Monitor{monitorMs_});
+    channel_.Touch(nowMs);
+    channel_.SendSequenced(Monitor{monitorMs_});
   }
   return kOk;
 }
@@ -140,7 +140,8 @@ void HostSession::Finish(uint32_t id, RequestKind kind, int32_t result) {
 
 void HostSession::FailSection(int32_t result, bool tellAnalyzer) {
   if (!section_.active) return;
-  if (tellAnalyzer && state_ == State::Connected) link_.SendSequenced(proto::Cancel{section_.id});
+  if (tellAnalyzer && state_ == State::Connected)
+    channel_.SendSequenced(proto::Cancel{section_.id});
   section_.active = false;
   Finish(section_.id, RequestKind::Section, result);
 }
@@ -153,7 +154,7 @@ void HostSession::FailOutstanding(int32_t result) {
 
 void HostSession::EndSession() {
   state_ = State::Idle;
-  link_.Deactivate();
+  channel_.Deactivate();
   transportDone_ = true;
 }
 
@@ -169,7 +170,7 @@ void HostSession::LoseLink() {
 
 void HostSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
   if (state_ == State::Idle) return;  // no session: nothing to answer or acknowledge
-  link_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  channel_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
   Dispatch();
 }
 
@@ -189,7 +190,7 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
   if (const auto* w = std::get_if<Welcome>(&m)) {
     if (state_ != State::Connecting || w->nonce != nonce_) return;
     if (w->version < kMinProtocolVersion || w->version > kProtocolVersion) {
-      link_.SendUnsequenced(Goodbye{kErrVersionMismatch});
+      channel_.SendUnsequenced(Goodbye{kErrVersionMismatch});
       EndSession();
       Finish(connectId_, RequestKind::Connect, kErrVersionMismatch);
       return;
@@ -197,13 +198,13 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     identity_ = AnalyzerIdentity{w->model, w->detail, w->board, w->version};
     statusFlags_ = w->statusFlags;
     state_ = State::Connected;
-    link_.Restart(std::min<uint16_t>(config_.hostWindow, w->window), config_.rtoMs, nowMs);
+    channel_.Restart(std::min<uint16_t>(config_.hostWindow, w->window), config_.rtoMs, nowMs);
     lastPingMs_ = nowMs;
     eventQueue_.push_back({Event::Identity});
     eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 1});
     Finish(connectId_, RequestKind::Connect, kOk);
-    eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, statusFlags_});
-    if (monitorMs_ > 0) link_.SendSequenced(Monitor{monitorMs_});
+    eventQueue_.push_back({.kind = Event::Status, .flags = statusFlags_});
+    if (monitorMs_ > 0) channel_.SendSequenced(Monitor{monitorMs_});
     return;
   }
   if (const auto* r = std::get_if<Refuse>(&m)) {
@@ -221,7 +222,7 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
   }
   if (state_ != State::Connected) return;
   if (const auto* p = std::get_if<Ping>(&m)) {
-    link_.SendUnsequenced(Pong{p->token});
+    channel_.SendUnsequenced(Pong{p->token});
   } else if (std::holds_alternative<Goodbye>(m)) {
     LoseLink();
   } else if (const auto* k = std::get_if<KeyDone>(&m)) {
@@ -241,7 +242,7 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     }
   } else if (const auto* st = std::get_if<Status>(&m)) {
     statusFlags_ = st->flags;
-    eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, st->flags});
+    eventQueue_.push_back({.kind = Event::Status, .flags = st->flags});
   } else if (const auto* b = std::get_if<SectionBegin>(&m)) {
     if (!section_.active || b->requestId != section_.id || section_.begun) return;
     if (b->section != section_.section) {
@@ -256,8 +257,11 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     OnSectionData(*d);
   } else if (const auto* pr = std::get_if<Progress>(&m)) {
     if (section_.active && pr->requestId == section_.id) {
-      eventQueue_.push_back(
-          {Event::Progress, section_.id, RequestKind::Section, 0, pr->position, pr->range});
+      eventQueue_.push_back({.kind = Event::Progress,
+                             .id = section_.id,
+                             .request = RequestKind::Section,
+                             .position = pr->position,
+                             .range = pr->range});
     }
   } else if (const auto* e = std::get_if<SectionEnd>(&m)) {
     if (!section_.active || e->requestId != section_.id) return;
@@ -286,17 +290,17 @@ void HostSession::Tick(uint64_t nowMs) {
       }
       break;
     case State::Connected: {
-      uint64_t silent = Elapsed(nowMs, link_.LastRxMs());
+      uint64_t silent = Elapsed(nowMs, channel_.LastRxMs());
       if (silent >= config_.linkTimeoutMs) {
         LoseLink();
         break;
       }
       if (silent >= config_.pingIntervalMs &&
           Elapsed(nowMs, lastPingMs_) >= config_.pingIntervalMs) {
-        link_.SendUnsequenced(Ping{++pingToken_});
+        channel_.SendUnsequenced(Ping{++pingToken_});
         lastPingMs_ = nowMs;
       }
-      link_.Tick(nowMs);
+      channel_.Tick(nowMs);
       break;
     }
   }
@@ -304,7 +308,7 @@ void HostSession::Tick(uint64_t nowMs) {
 }
 
 void HostSession::TransportClosed(uint64_t nowMs) {
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   switch (state_) {
     case State::Idle: break;
     case State::Connecting:
@@ -317,7 +321,7 @@ void HostSession::TransportClosed(uint64_t nowMs) {
       break;
     case State::Connected: LoseLink(); break;
   }
-  link_.ClearOutput();
+  channel_.ClearOutput();
   Dispatch();
 }
 
@@ -330,9 +334,9 @@ void HostSession::Dispatch() {
       case Event::Identity: events_.OnIdentity(identity_); break;
       case Event::LinkState: events_.OnLinkState(e.value); break;
       case Event::Done: events_.OnRequestDone(e.id, e.request, e.value); break;
-      case Event::Progress: events_.OnProgress(e.id, e.a, e.b); break;
+      case Event::Progress: events_.OnProgress(e.id, e.position, e.range); break;
       case Event::LinkLost: events_.OnLinkLost(); break;
-      case Event::Status: events_.OnStatusFlags(e.a); break;
+      case Event::Status: events_.OnStatusFlags(e.flags); break;
       case Event::Screen: events_.OnScreenChanged(); break;
     }
   }

@@ -24,8 +24,8 @@
 #include <deque>
 #include <vector>
 
-#include "remote/protocol/frame.h"
-#include "remote/protocol/messages.h"
+#include "protocol/frame.h"
+#include "protocol/messages.h"
 
 namespace ksvw::proto {
 
@@ -37,7 +37,7 @@ inline uint64_t Elapsed(uint64_t now, uint64_t since) {
   return now > since ? now - since : 0;
 }
 
-struct LinkCounters {
+struct ChannelCounters {
   uint64_t framesSent = 0;
   uint64_t framesDelivered = 0;
   uint64_t retransmittedFrames = 0;
@@ -50,9 +50,9 @@ struct LinkCounters {
   uint64_t bytesQueued = 0;  // bytes put into the output queue
 };
 
-class FrameLink {
+class FrameChannel {
  public:
-  FrameLink();
+  FrameChannel();
 
   // Starts a new numbering both ways (after a handshake) and forgets every
   // frame outstanding or waiting. The output queue is kept.
@@ -110,7 +110,7 @@ class FrameLink {
   void Touch(uint64_t nowMs) { nowMs_ = nowMs; }
   uint64_t LastRxMs() const { return lastRxMs_; }
   void SetLastRxMs(uint64_t nowMs) { lastRxMs_ = nowMs; }
-  const LinkCounters& Counters() const { return counters_; }
+  const ChannelCounters& Counters() const { return counters_; }
   const DecoderCounters& DecoderStats() const { return decoder_.Counters(); }
   void ResetDecoder() { decoder_.Reset(); }
 
@@ -147,7 +147,7 @@ class FrameLink {
   uint64_t lastProgressMs_ = 0;
   uint64_t lastRxMs_ = 0;
   uint64_t nowMs_ = 0;
-  LinkCounters counters_;
+  ChannelCounters counters_;
 };
 
 }  // namespace ksvw::proto
