@@ -26,6 +26,7 @@ void AnalyzerSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
     }
     OnMessage(m, nowMs);
   });
+  if (connected_ && channel_.Queued() > kMaxOutputBytes) GiveUpHost("asks for too much");
   Service(nowMs);
 }
 
@@ -35,6 +36,8 @@ void AnalyzerSession::Tick(uint64_t nowMs) {
     Log("host silent, dropped");
     DropHost();
     wantsClose_ = true;
+  } else if (connected_ && channel_.OutputStuck(nowMs, silenceMs_)) {
+    GiveUpHost("does not read");
   }
   Service(nowMs);
   if (connected_) channel_.Tick(nowMs);
@@ -44,6 +47,13 @@ void AnalyzerSession::TransportClosed(uint64_t) {
   if (connected_) DropHost();
   channel_.ClearOutput();
   channel_.ResetDecoder();
+}
+
+void AnalyzerSession::GiveUpHost(const char* why) {
+  Log(std::string("host ") + why + ", dropped");
+  DropHost();
+  channel_.ClearOutput();
+  wantsClose_ = true;
 }
 
 void AnalyzerSession::DropHost() {
@@ -129,7 +139,7 @@ void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
   }
   if (!connected_) return;
   if (const auto* p = std::get_if<Ping>(&m)) {
-    channel_.SendUnsequenced(Pong{p->token});
+    if (!channel_.OutputBackedUp()) channel_.SendUnsequenced(Pong{p->token});
   } else if (std::holds_alternative<Goodbye>(m)) {
     Log("host said goodbye");
     channel_.SendUnsequenced(Goodbye{0});

@@ -10,6 +10,9 @@
 // room and fewer than lowWaterBytes wait in the output queue, so replies,
 // screens and pings never queue behind more than a frame or two of data,
 // even on a slow serial line.
+//
+// A host is given up (as if silent) when the output for it is over
+// kMaxOutputBytes or has not drained for its silence limit.
 #pragma once
 
 #include <cstddef>
@@ -95,6 +98,8 @@ class AnalyzerSession {
   void OnHello(const Hello& h, uint64_t nowMs);
   void SendWelcome();
   void DropHost();
+  // Ends a host that floods or does not read: dropped, output discarded.
+  void GiveUpHost(const char* why);
   void EndSection(int32_t result);
   void PushScreen();
   void Service(uint64_t nowMs);

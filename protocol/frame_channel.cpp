@@ -15,9 +15,14 @@ void FrameChannel::Restart(uint16_t window, uint32_t rtoMs, uint64_t nowMs) {
   ackOwed_ = nakSent_ = false;
   active_ = true;
   backlog_.clear();
+  backlogBytes_ = 0;
+  lastNakAck_ = 0;
+  lastNakMs_ = 0;
+  nakAnswered_ = false;
   lastProgressMs_ = nowMs;
   lastRxMs_ = nowMs;
   nowMs_ = nowMs;
+  drainedMs_ = nowMs;
 }
 
 void FrameChannel::SetWindow(uint16_t window) {
@@ -25,7 +30,9 @@ void FrameChannel::SetWindow(uint16_t window) {
 }
 
 void FrameChannel::ConsumeOutput(size_t n) {
-  outPos_ += std::min(n, OutputSize());
+  n = std::min(n, OutputSize());
+  consumedTotal_ += n;
+  outPos_ += n;
   if (outPos_ == out_.size()) {
     out_.clear();
     outPos_ = 0;
@@ -38,6 +45,12 @@ void FrameChannel::ConsumeOutput(size_t n) {
 void FrameChannel::ClearOutput() {
   out_.clear();
   outPos_ = 0;
+}
+
+bool FrameChannel::OutputStuck(uint64_t nowMs, uint32_t stallMs) {
+  if (OutputSize() == 0 || consumedTotal_ != consumedSeen_) drainedMs_ = nowMs;
+  consumedSeen_ = consumedTotal_;
+  return Queued() > kMaxOutputBytes || Elapsed(nowMs, drainedMs_) >= stallMs;
 }
 
 void FrameChannel::SendDelimiter() {
@@ -69,6 +82,7 @@ void FrameChannel::SendSequencedBody(uint8_t type, const uint8_t* body, size_t s
     Stored s;
     s.type = type;
     s.body.assign(body, body + size);
+    backlogBytes_ += size;
     backlog_.push_back(std::move(s));
     return;
   }
@@ -89,6 +103,7 @@ void FrameChannel::PromoteBacklog() {
     Stored& s = ring_[sndNext_ % kMaxWindow];
     s.type = backlog_.front().type;
     s.body.swap(backlog_.front().body);
+    backlogBytes_ -= s.body.size();
     backlog_.pop_front();
     Transmit(sndNext_++);
   }
@@ -110,8 +125,14 @@ void FrameChannel::ProcessAck(uint16_t ack, bool nak, uint64_t nowMs) {
   }
   if (nak) {
     ++counters_.naksReceived;
-    if (InFlight() > 0) {
+    // One resend per gap the peer reports: the same NAK again within rtoMs
+    // (a flood, or a copy) resends nothing.
+    bool repeat = nakAnswered_ && ack == lastNakAck_ && Elapsed(nowMs, lastNakMs_) < rtoMs_;
+    if (InFlight() > 0 && !repeat) {
       ResendAll();
+      nakAnswered_ = true;
+      lastNakAck_ = ack;
+      lastNakMs_ = nowMs;
       lastProgressMs_ = nowMs;
     }
   }
@@ -122,7 +143,8 @@ bool FrameChannel::Accept(const Frame& f, uint64_t nowMs) {
   // Handshake frames belong to no numbering yet.
   if (f.type == kMsgHello || f.type == kMsgWelcome || f.type == kMsgRefuse) return true;
   if (!active_) return !(f.flags & kFlagSequenced) && f.type != kMsgAck;
-  ProcessAck(f.ack, (f.flags & kFlagNak) != 0, nowMs);
+  // Only an Ack asks for a resend: a NAK flag on anything else is noise.
+  ProcessAck(f.ack, f.type == kMsgAck && (f.flags & kFlagNak) != 0, nowMs);
   if (!(f.flags & kFlagSequenced)) return f.type != kMsgAck;
   int16_t ahead = static_cast<int16_t>(f.seq - rcvNext_);
   if (ahead == 0) {

@@ -23,6 +23,8 @@ HostConfig SerialHostConfig(uint32_t bitsPerSecond) {
   c.linkTimeoutMs = std::max<uint32_t>(3000, 2 * frameMs + 1500);
   c.connectTimeoutMs = 3000;
   c.analyzerSilenceMs = std::max<uint32_t>(10000, 3 * c.linkTimeoutMs);
+  // A frame lost on the way costs the analyzer's retransmission timeout.
+  c.requestIdleMs = std::max<uint32_t>(5000, c.analyzerRtoMs + 2 * frameMs + 1000);
   return c;
 }
 
@@ -89,6 +91,7 @@ int32_t HostSession::PressKey(uint32_t code, uint64_t nowMs, uint32_t* requestId
   if (state_ != State::Connected) return kErrNotConnected;
   channel_.Touch(nowMs);
   *requestId = NextId();
+  if (pendingKeys_.empty()) keyClockMs_ = nowMs;
   pendingKeys_.push_back(*requestId);
   channel_.SendSequenced(KeyPress{*requestId, code});
   return kOk;
@@ -106,11 +109,20 @@ int32_t HostSession::ReadSection(uint32_t section, uint32_t limit, uint64_t nowM
   section_.id = *requestId;
   section_.section = section;
   section_.limit = limit;
+  section_.lastDataMs = nowMs;
   channel_.SendSequenced(SectionRead{*requestId, section, limit});
   return kOk;
 }
 
 int32_t HostSession::Cancel(uint32_t requestId, uint64_t nowMs) {
+  auto key = std::find(pendingKeys_.begin(), pendingKeys_.end(), requestId);
+  if (key != pendingKeys_.end()) {
+    // The analyzer still runs the key; its late completion finds no request.
+    if (key == pendingKeys_.begin()) keyClockMs_ = nowMs;
+    pendingKeys_.erase(key);
+    Finish(requestId, RequestKind::KeyPress, kErrCancelled);
+    return kOk;
+  }
   if (!section_.active || section_.id != requestId) return 1;
   channel_.Touch(nowMs);
   FailSection(kErrCancelled, true);
@@ -161,6 +173,9 @@ void HostSession::EndSession() {
 void HostSession::LoseLink() {
   bool wasConnected = state_ == State::Connected;
   EndSession();
+  // Nothing more is said to a lost analyzer; an analyzer that does not read
+  // must not keep the transport open either.
+  channel_.ClearOutput();
   if (wasConnected) {
     eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 0});
     eventQueue_.push_back({Event::LinkLost});
@@ -171,10 +186,11 @@ void HostSession::LoseLink() {
 void HostSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
   if (state_ == State::Idle) return;  // no session: nothing to answer or acknowledge
   channel_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  if (state_ == State::Connected && channel_.Queued() > kMaxOutputBytes) LoseLink();
   Dispatch();
 }
 
-void HostSession::OnSectionData(const SectionData& d) {
+void HostSession::OnSectionData(const SectionData& d, uint64_t nowMs) {
   if (!section_.active || d.requestId != section_.id) return;  // late data of a cancelled read
   if (!section_.begun || d.offset != section_.received ||
       d.size > section_.total - section_.received) {
@@ -182,6 +198,7 @@ void HostSession::OnSectionData(const SectionData& d) {
     return;
   }
   section_.received += d.size;
+  section_.lastDataMs = nowMs;
   int32_t r = events_.OnData(section_.id, d.data, d.size);
   if (r < 0) FailSection(r, true);
 }
@@ -222,27 +239,28 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
   }
   if (state_ != State::Connected) return;
   if (const auto* p = std::get_if<Ping>(&m)) {
-    channel_.SendUnsequenced(Pong{p->token});
+    if (!channel_.OutputBackedUp()) channel_.SendUnsequenced(Pong{p->token});
   } else if (std::holds_alternative<Goodbye>(m)) {
     LoseLink();
   } else if (const auto* k = std::get_if<KeyDone>(&m)) {
     auto it = std::find(pendingKeys_.begin(), pendingKeys_.end(), k->requestId);
     if (it != pendingKeys_.end()) {
       pendingKeys_.erase(it);
+      keyClockMs_ = nowMs;
       Finish(k->requestId, RequestKind::KeyPress, k->result);
     }
   } else if (const auto* s = std::get_if<Screen>(&m)) {
     std::memcpy(screen_.data(), s->image, kScreenSize);
-    eventQueue_.push_back({Event::Screen});
+    QueueLatest(&screenEvent_, {Event::Screen});
   } else if (const auto* sp = std::get_if<ScreenPacked>(&m)) {
     std::array<uint8_t, kScreenSize> image;
     if (UnpackScreen(sp->data, sp->size, image.data(), kScreenSize)) {
       screen_ = image;
-      eventQueue_.push_back({Event::Screen});
+      QueueLatest(&screenEvent_, {Event::Screen});
     }
   } else if (const auto* st = std::get_if<Status>(&m)) {
     statusFlags_ = st->flags;
-    eventQueue_.push_back({.kind = Event::Status, .flags = st->flags});
+    QueueLatest(&statusEvent_, {.kind = Event::Status, .flags = st->flags});
   } else if (const auto* b = std::get_if<SectionBegin>(&m)) {
     if (!section_.active || b->requestId != section_.id || section_.begun) return;
     if (b->section != section_.section) {
@@ -252,23 +270,66 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     } else {
       section_.begun = true;
       section_.total = b->total;
+      section_.lastDataMs = nowMs;
     }
   } else if (const auto* d = std::get_if<SectionData>(&m)) {
-    OnSectionData(*d);
+    OnSectionData(*d, nowMs);
   } else if (const auto* pr = std::get_if<Progress>(&m)) {
-    if (section_.active && pr->requestId == section_.id) {
-      eventQueue_.push_back({.kind = Event::Progress,
-                             .id = section_.id,
-                             .request = RequestKind::Section,
-                             .position = pr->position,
-                             .range = pr->range});
-    }
+    OnProgress(*pr, nowMs);
   } else if (const auto* e = std::get_if<SectionEnd>(&m)) {
     if (!section_.active || e->requestId != section_.id) return;
+    if (section_.progressHeld) QueueProgress(nowMs);  // the last report is never lost
     int32_t result = e->result;
     if (result >= 0 && (!section_.begun || section_.received != section_.total)) result = kErrFail;
     section_.active = false;
     Finish(section_.id, RequestKind::Section, result);
+  }
+}
+
+void HostSession::OnProgress(const Progress& p, uint64_t nowMs) {
+  if (!section_.active || p.requestId != section_.id) return;
+  section_.progressHeld = true;
+  section_.heldPosition = p.position;
+  section_.heldRange = p.range;
+  if (!section_.progressSent || Elapsed(nowMs, section_.lastProgressMs) >= kProgressIntervalMs)
+    QueueProgress(nowMs);
+}
+
+void HostSession::QueueProgress(uint64_t nowMs) {
+  section_.progressHeld = false;
+  section_.progressSent = true;
+  section_.lastProgressMs = nowMs;
+  eventQueue_.push_back({.kind = Event::Progress,
+                         .id = section_.id,
+                         .request = RequestKind::Section,
+                         .position = section_.heldPosition,
+                         .range = section_.heldRange});
+}
+
+void HostSession::QueueLatest(int* slot, const Event& e) {
+  if (*slot >= 0) {
+    eventQueue_[static_cast<size_t>(*slot)] = e;  // not delivered yet: the newer value rides on it
+    return;
+  }
+  *slot = static_cast<int>(eventQueue_.size());
+  eventQueue_.push_back(e);
+}
+
+void HostSession::CheckDeadlines(uint64_t nowMs) {
+  if (section_.active) {
+    if (Elapsed(nowMs, section_.lastDataMs) >= config_.requestIdleMs) {
+      FailSection(kErrTimeout, true);
+    } else if (section_.progressHeld &&
+               Elapsed(nowMs, section_.lastProgressMs) >= kProgressIntervalMs) {
+      QueueProgress(nowMs);
+    }
+  }
+  if (!pendingKeys_.empty() && Elapsed(nowMs, keyClockMs_) >= config_.requestIdleMs) {
+    // Keys complete in order: the oldest is the one the analyzer owes.
+    uint32_t id = pendingKeys_.front();
+    pendingKeys_.erase(pendingKeys_.begin());
+    keyClockMs_ = nowMs;
+    Finish(id, RequestKind::KeyPress, kErrTimeout);
   }
 }
 
@@ -278,6 +339,7 @@ void HostSession::Tick(uint64_t nowMs) {
     case State::Connecting:
       if (Elapsed(nowMs, phaseStartMs_) >= config_.connectTimeoutMs) {
         EndSession();
+        channel_.ClearOutput();
         Finish(connectId_, RequestKind::Connect, kErrTimeout);
       } else if (Elapsed(nowMs, lastHelloMs_) >= config_.helloRetryMs) {
         SendHello(nowMs);
@@ -286,15 +348,17 @@ void HostSession::Tick(uint64_t nowMs) {
     case State::Disconnecting:
       if (Elapsed(nowMs, phaseStartMs_) >= config_.disconnectTimeoutMs) {
         EndSession();
+        channel_.ClearOutput();
         Finish(disconnectId_, RequestKind::Disconnect, kOk);
       }
       break;
     case State::Connected: {
       uint64_t silent = Elapsed(nowMs, channel_.LastRxMs());
-      if (silent >= config_.linkTimeoutMs) {
+      if (silent >= config_.linkTimeoutMs || channel_.OutputStuck(nowMs, config_.linkTimeoutMs)) {
         LoseLink();
         break;
       }
+      CheckDeadlines(nowMs);
       if (silent >= config_.pingIntervalMs &&
           Elapsed(nowMs, lastPingMs_) >= config_.pingIntervalMs) {
         channel_.SendUnsequenced(Ping{++pingToken_});
@@ -328,6 +392,7 @@ void HostSession::TransportClosed(uint64_t nowMs) {
 void HostSession::Dispatch() {
   if (dispatching_) return;  // a callback's own events go out in this loop
   dispatching_ = true;
+  statusEvent_ = screenEvent_ = -1;  // what comes in from now on is news
   for (size_t i = 0; i < eventQueue_.size(); ++i) {
     Event e = eventQueue_[i];
     switch (e.kind) {

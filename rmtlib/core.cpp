@@ -63,6 +63,12 @@ void Core::Shutdown() {
 
 void Core::Push(const Event& e) {
   SrwGuard g(queueLock_);
+  if (e.kind == Event::Status || e.kind == Event::Screen) {
+    bool& queued = e.kind == Event::Status ? statusQueued_ : screenQueued_;
+    if (e.kind == Event::Status) latestFlags_ = e.flags;
+    if (queued) return;
+    queued = true;
+  }
   queue_.push_back(e);
   if (e.chunk) backlog_ += e.chunk->bytes.size();
   WakeAllConditionVariable(&queueCv_);
@@ -189,6 +195,11 @@ void Core::Deliver(Event& e) {
   if (e.kind == Event::Data) {
     DeliverData(e);
     return;
+  }
+  if (e.kind == Event::Status || e.kind == Event::Screen) {
+    SrwGuard g(queueLock_);
+    (e.kind == Event::Status ? statusQueued_ : screenQueued_) = false;
+    e.flags = latestFlags_;
   }
   if (e.kind == Event::LinkState) linkState.store(e.state);
   if (e.kind == Event::Done) {

@@ -68,7 +68,9 @@ class Core {
   // link has ended and the queue is empty.
   void Shutdown();
 
-  // I/O threads.
+  // I/O threads. A status or screen event that is still queued takes the
+  // newer value instead of queueing another: a flood of them costs the
+  // program one call each time it catches up.
   void Push(const Event& e);
   Chunk* TakeChunk();
   size_t DataBacklog();
@@ -95,6 +97,9 @@ class Core {
   std::vector<Event> queue_;
   std::vector<Chunk*> freeChunks_;
   size_t backlog_ = 0;
+  bool statusQueued_ = false;
+  bool screenQueued_ = false;
+  uint32_t latestFlags_ = 0;
   int activeLinks_ = 0;
   bool shutdown_ = false;
   bool dispatcherStarted_ = false;

@@ -176,7 +176,10 @@ int32_t Device::Cancel(RemoteRequest* request) {
   if (!request) return kErrPointer;
   Request* r = AsRequest(request);
   if (!r) return kErrInvalidArg;
-  if (r->requestType != kRequestTransfer || !r->Running()) return 1;  // nothing to cancel
+  // Transfers and key presses can be cancelled; a key press the analyzer
+  // never completes must not hold its request for ever.
+  bool cancellable = r->requestType == kRequestTransfer || r->requestType == kRequestKeyPress;
+  if (!cancellable || !r->Running()) return 1;  // nothing to cancel
   r->cancelled.store(true);
   if (std::shared_ptr<Connection> connection = CurrentConnection()) connection->Cancel(r);
   return kOk;
