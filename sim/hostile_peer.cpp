@@ -71,6 +71,10 @@ void HostilePeer::OnFrame(const Frame& f) {
     if (mode_ != Hostility::NakFlood) Send(AckOnly{});
   }
   if (const auto* p = std::get_if<Ping>(&m)) Send(Pong{p->token});
+  if (std::holds_alternative<Goodbye>(m)) {  // the modes that read let the host go
+    Send(Goodbye{0});
+    connected_ = false;
+  }
 }
 
 void HostilePeer::Flood(size_t budget) {

@@ -9,6 +9,7 @@
 //                 (the simulator's stall-section and stall-key)
 //   status-flood  keeps reading and acknowledging, sends Status and packed
 //                 Screen reports as fast as the transport takes them
+// The modes that read answer a Goodbye and stop.
 #pragma once
 
 #include <cstddef>
@@ -35,6 +36,8 @@ class HostilePeer {
   void Feed(const uint8_t* data, size_t size);
   // After the handshake the flooding modes stop reading the host.
   bool ReadsHost() const;
+  // Has traffic of its own to send whenever the link takes it.
+  bool Floods() const { return connected_ && mode_ != Hostility::Stall; }
   bool Connected() const { return connected_; }
 
   // Queues the mode's traffic until the output holds `budget` bytes.
