@@ -619,7 +619,10 @@ TEST_P(SessionFlood, UnreadOutputIsBoundedAndLosesTheLinkOnce) {
   EXPECT_EQ(rig.rec.linkLost, 1);
   EXPECT_EQ(rig.host.OutputSize(), 0u);  // dropped: the transport can close
   EXPECT_TRUE(rig.host.TransportDone());
-  for (uint32_t k : keys) EXPECT_EQ(rig.rec.Find(k)->result, kErrNotConnected);
+  for (uint32_t k : keys) {
+    ASSERT_NE(rig.rec.Find(k), nullptr);
+    EXPECT_EQ(rig.rec.Find(k)->result, kErrNotConnected);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, SessionFlood,
