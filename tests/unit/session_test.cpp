@@ -515,7 +515,7 @@ TEST(SessionLink, SilenceIsALostLink) {
   EXPECT_EQ(rig.rec.Find(id)->result, 0);
 }
 
-TEST(SessionLink, ClosedTransportAndAnalyzerGoodbyeAreLostLinks) {
+TEST(SessionLink, ClosedTransportIsALostLink) {
   Rig rig;
   rig.Connect();
   rig.host.TransportClosed(rig.now);
@@ -689,6 +689,19 @@ TEST(SessionHostile, ReportBurstsAreCoalesced) {
   rig.Step();
   EXPECT_EQ(rig.rec.Find(id)->result, 0);
   EXPECT_EQ(rig.rec.file.size(), 500u);
+}
+
+TEST(SessionHostile, AnalyzerGoodbyeIsALostLinkThatEndsItsRequests) {
+  HostileRig rig(Hostility::Stall);
+  rig.Connect();
+  uint32_t key;
+  ASSERT_EQ(rig.host.PressKey(0x8001, rig.now, &key), 0);
+  rig.Step();
+  rig.peer.Send(Goodbye{0});
+  rig.Step();
+  EXPECT_EQ(rig.rec.linkLost, 1);
+  ASSERT_NE(rig.rec.Find(key), nullptr);
+  EXPECT_EQ(rig.rec.Find(key)->result, kErrNotConnected);
 }
 
 // What a hostile analyzer may claim about a section: each claim ends the
