@@ -402,35 +402,26 @@ TEST(SessionDownload, NoisyLossyLineStillDeliversEveryByte) {
   EXPECT_EQ(rig.rec.linkLost, 0);
 }
 
-TEST(SessionDownload, EmptySectionAndUnknownSection) {
-  Rig rig;
-  rig.model.sections[0x8103] = {};
-  rig.Connect();
-  uint32_t id;
-  ASSERT_EQ(rig.host.ReadSection(0x8103, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, 0);
-  EXPECT_TRUE(rig.rec.file.empty());
-  ASSERT_EQ(rig.host.ReadSection(0x8105, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, kErrInvalidArg);
-}
-
-TEST(SessionDownload, SectionOverItsLimitFails) {
-  Rig rig;
-  rig.model.sections[0x8100] = Pattern(0x10001, 9);
-  rig.Connect();
-  uint32_t id;
-  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(0x8007007Au));
-  EXPECT_TRUE(rig.rec.file.empty());
-  // Exactly at the limit is fine.
-  rig.model.sections[0x8100].pop_back();
-  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, 0);
-  EXPECT_EQ(rig.rec.file.size(), 0x10000u);
+// Sections at the edges of what the analyzer holds and the host allows.
+TEST(SessionDownload, SectionSizesAtTheEdges) {
+  struct Case {
+    uint32_t section;  // 0x8100 holds `size` bytes; 0x8105 is unknown
+    size_t size;
+    int32_t result;
+  } cases[] = {{0x8100, 0, 0},
+               {0x8100, 0x10000, 0},  // exactly at the limit
+               {0x8100, 0x10001, kErrSectionTooLarge},
+               {0x8105, 0, kErrInvalidArg}};
+  for (const Case& c : cases) {
+    Rig rig;
+    rig.model.sections[0x8100] = Pattern(c.size, 9);
+    rig.Connect();
+    uint32_t id;
+    ASSERT_EQ(rig.host.ReadSection(c.section, 0x10000, rig.now, &id), 0);
+    ASSERT_TRUE(rig.Finished(id));
+    EXPECT_EQ(rig.rec.Find(id)->result, c.result) << c.size;
+    EXPECT_EQ(rig.rec.file.size(), c.result == 0 ? c.size : 0) << c.size;
+  }
 }
 
 TEST(SessionDownload, CancelMidSectionEndsItAndTheNextReadIsClean) {
