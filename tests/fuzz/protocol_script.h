@@ -101,6 +101,7 @@ class Script {
  public:
   Script(const uint8_t* data, size_t size) : p_(data), left_(size) {}
   bool More() const { return left_ > 0; }
+  const uint8_t* Pos() const { return p_; }
   uint8_t U8() { return left_ ? (--left_, *p_++) : 0; }
   uint16_t U16() { return static_cast<uint16_t>(U8() | U8() << 8); }
   const uint8_t* Bytes(size_t& n) {
@@ -121,19 +122,25 @@ class Script {
 // dropped), so both message handlers see well-formed frames.
 class Runner {
  public:
-  Runner() : host_(checker_), analyzer_(model_) {}
+  Runner() : Runner(nullptr, nullptr) {}
+  // Recording (the seed writer): `model` is the analyzer behind the session,
+  // every frame it answers with is sent to the host as a kOpSend operation,
+  // and the script as run, those operations included, goes to `record`.
+  Runner(AnalyzerModel* model, std::vector<uint8_t>* record)
+      : host_(checker_), analyzer_(model ? *model : model_), record_(record) {}
 
   void Run(const uint8_t* data, size_t size) {
     Script s(data, size);
-    for (int steps = 0; s.More() && steps < 4096; ++steps) Step(s);
+    for (int steps = 0; s.More() && steps < 4096; ++steps) {
+      const uint8_t* at = s.Pos();
+      Step(s);
+      if (!record_) continue;
+      record_->insert(record_->end(), at, s.Pos());
+      record_->insert(record_->end(), sends_.begin(), sends_.end());
+      sends_.clear();
+    }
     host_.TransportClosed(now_);
     Check(checker_.NothingOpen());
-  }
-
-  // The script's encoders, for the seed writer.
-  static void Put16(std::vector<uint8_t>& out, uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
   }
 
  private:
@@ -249,8 +256,17 @@ class Runner {
     });
     analyzer_.Feed(p, n, now_);
     analyzer_.Tick(now_);
-    analyzer_.ConsumeOutput(analyzer_.OutputSize());
     host_.ConsumeOutput(n);
+    if (record_) {
+      answers_.Feed(analyzer_.OutputData(), analyzer_.OutputSize(), [&](const Frame& f) {
+        uint8_t op[5] = {kOpSend, f.type, kModeFixIds, static_cast<uint8_t>(f.size),
+                         static_cast<uint8_t>(f.size >> 8)};
+        sends_.insert(sends_.end(), op, op + 5);
+        sends_.insert(sends_.end(), f.payload, f.payload + f.size);
+        SendBody(f.type, kModeFixIds, f.payload, f.size);
+      });
+    }
+    analyzer_.ConsumeOutput(analyzer_.OutputSize());
   }
 
   void Send(Script& s) {
@@ -258,6 +274,10 @@ class Runner {
     uint8_t mode = s.U8();
     size_t n = s.U16();
     const uint8_t* p = s.Bytes(n);
+    SendBody(type, mode, p, n);
+  }
+
+  void SendBody(uint8_t type, uint8_t mode, const uint8_t* p, size_t n) {
     body_.assign(p, p + n);
     if (mode & kModeFixIds) FixIds(type);
     if (type == kMsgSectionBegin && body_.size() == 12)
@@ -302,7 +322,10 @@ class Runner {
   HostSession host_;
   Model model_;
   AnalyzerSession analyzer_;
+  std::vector<uint8_t>* record_;
+  std::vector<uint8_t> sends_;  // recorded answers of the step
   FrameDecoder decoder_;
+  FrameDecoder answers_;
   uint64_t now_ = 1000;
   uint32_t nonce_ = 0;
   uint16_t seq_ = 0;
