@@ -695,6 +695,39 @@ TEST(SessionHostile, AnalyzerGoodbyeIsALostLinkThatEndsItsRequests) {
   EXPECT_EQ(rig.rec.Find(key)->result, kErrNotConnected);
 }
 
+// The simulator's side: a host that floods pings and NAKs and never reads
+// is given up within the analyzer's silence limit, its output dropped.
+TEST(SessionHostile, AnalyzerGivesUpAHostThatDoesNotRead) {
+  FakeAnalyzer model;
+  AnalyzerSession a(model);
+  Bytes body, wire;
+  uint8_t type = EncodeBody(Hello{}, body);
+  EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+  a.Feed(wire.data(), wire.size(), 0);
+  ASSERT_TRUE(a.Connected());
+  a.ConsumeOutput(a.OutputSize());
+  ASSERT_EQ(a.Counters().framesSent, 1u);
+  size_t maxOutput = 0;
+  uint64_t now = 0;
+  for (; now < 12000 && a.Connected(); ++now) {
+    wire.clear();
+    for (uint32_t i = 0; i < 8; ++i) {
+      type = EncodeBody(Ping{i}, body);
+      EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+      EncodeFrame(kMsgAck, kFlagNak, 0, 0, nullptr, 0, wire);
+    }
+    a.Feed(wire.data(), wire.size(), now);
+    a.Tick(now);
+    maxOutput = std::max(maxOutput, a.OutputSize());
+  }
+  EXPECT_FALSE(a.Connected());
+  EXPECT_LE(now, 10001u);  // the host's silence limit, as its hello set it
+  EXPECT_LT(maxOutput, kBackedUpBytes + 4096);
+  EXPECT_EQ(a.OutputSize(), 0u);
+  EXPECT_TRUE(a.WantsClose());
+  EXPECT_EQ(model.hosts, 0);
+}
+
 // What a hostile analyzer may claim about a section: each claim ends the
 // read once, with the right code, and nothing arrives after it ends.
 struct SectionClaim {
