@@ -2,14 +2,16 @@
 // from outside: folders of sample captures made by the Windows ksvw-gen,
 // outputs compared with the Windows ksvw-dt's conversion of the same files
 // with the same options, the two progress bars, Stop, a file that is not a
-// capture, closing mid-batch, and the CVT section across openings.
+// capture, closing mid-batch, the folder picker and the CVT section across
+// openings. Pictures of the dialog (idle, mid-batch, idle at 120 DPI) go to
+// KSVW_GUI_PICTURES_DIR. The samples stay in the work folder between runs.
 //
 // The text banner carries the time of its conversion, so text outputs are
 // compared from their second line on; CSV outputs have no banner and are
 // compared whole.
 //
-// With KSVW_GUI_BENCH=1 the ConversionBench test prints the speed figures
-// (a batch of ten 12 MiB captures against ksvw-dt.exe on the same files).
+// With KSVW_GUI_BENCH=1 the BenchTenCapturesAgainstKsvwDt test prints the
+// speed figures (ten 12 MiB captures against ksvw-dt.exe on the same files).
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <commctrl.h>
