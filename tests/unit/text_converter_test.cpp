@@ -131,7 +131,6 @@ ConversionOptions Csv(uint8_t channels = 0, uint8_t rawHex = 0) {
   return o;
 }
 
-
 // ---------------------------------------------------------------- banner
 
 const std::string kClosing = "*=====================================*";
@@ -394,14 +393,10 @@ TEST(ConverterWalk, ProgressStepsOnlyForWrittenRows) {
 
 // ------------------------------------------------------ chunk lengths
 
-TEST(ConverterChunks, EmptyChunkGivesBannerOnlyOrAnEmptyCsv) {
+// The text of an empty data chunk (the banner alone) is in
+// LinChannelAndCustomTimingAboveTenMegabit.
+TEST(ConverterChunks, EmptyChunkGivesAnEmptyCsv) {
   Conversion c(kTagMdcl, {});
-  std::vector<std::string> lines = Lines(c.Run(Text()));
-  ASSERT_EQ(lines.size(), 8u);
-  EXPECT_EQ(lines[5], kClosing);
-  EXPECT_EQ(lines[6], "");
-  EXPECT_EQ(lines[7], "");
-  EXPECT_EQ(c.result, ConvertResult::Done);
   EXPECT_EQ(c.Run(Csv()), "");
   EXPECT_EQ(c.result, ConvertResult::Done);
 }

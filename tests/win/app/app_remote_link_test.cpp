@@ -21,6 +21,7 @@
 
 #include "capture/capture_reader.h"
 #include "remote/win32/ks_remote4q.h"
+#include "testsupport/capture_builder.h"
 
 namespace ksvw {
 namespace {
@@ -270,6 +271,7 @@ class RemoteLink : public ::testing::Test {
     DestroyWindow(window);
     collected = nullptr;
     if (!file.empty()) DeleteFileA(file.c_str());
+    EXPECT_EQ(liveRequests, 0) << "a request was never released";
   }
 
   // Runs the queue until `done` holds (or 20 s pass: a hang fails the test).
@@ -331,14 +333,14 @@ class RemoteLink : public ::testing::Test {
     return file;
   }
   static std::string ReadAll(const std::string& path) {
-    std::string bytes;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return "<cannot open>";
-    char buffer[4096];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-    return bytes;
+    std::vector<uint8_t> bytes = build::ReadFile(path);
+    return std::string(bytes.begin(), bytes.end());
+  }
+  // The link closed the file: it can be opened exclusively again.
+  static bool Closed(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    CloseHandle(h);
+    return h != INVALID_HANDLE_VALUE;
   }
 
   std::vector<Message> messages;
@@ -525,7 +527,6 @@ TEST_F(RemoteLink, ConnectFailuresBeforeTheRequestRuns) {
   device.submitResult = kErrNotConnected;
   EXPECT_EQ(link->Connect(), kErrNotConnected);
   EXPECT_EQ(device.closeCalls, 2);
-  EXPECT_EQ(liveRequests, 0);
   Pump();
   EXPECT_TRUE(messages.empty());
 }
@@ -674,13 +675,8 @@ TEST_F(Download, FourSectionsMakeTheMagicAndTheirConcatenation) {
       EXPECT_LT(static_cast<int32_t>(m.wParam), static_cast<int32_t>(m.lParam));
     }
   EXPECT_GT(progress, 0);
-  // The chain closed the file: it can be opened exclusively again.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(h, INVALID_HANDLE_VALUE);
-  CloseHandle(h);
+  EXPECT_TRUE(Closed(path));
   EXPECT_EQ(link->CancelTransfer(), 1);  // no transfer is current any more
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
 }
 
 // Every way a chain ends early: with the code it ends with, nothing asked
@@ -726,13 +722,9 @@ TEST_P(DownloadEnding, EndsWithItsCodeAndAsksForNothingMore) {
   ASSERT_GE(bytes.size(), 116u);
   EXPECT_EQ(bytes.substr(0, 16), std::string(16, '\0'));
   EXPECT_EQ(bytes.substr(16, 100), Text(device.sections[kSectionHead].bytes));
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  EXPECT_NE(h, INVALID_HANDLE_VALUE);
-  CloseHandle(h);
+  EXPECT_TRUE(Closed(path));
   EXPECT_EQ(link->CancelTransfer(), 1);
   EXPECT_FALSE(link->DownloadRunning());
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -762,8 +754,6 @@ TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurren
   EXPECT_TRUE(Has(WM_APP_DOWNLOAD_DONE));
   EXPECT_EQ(DoneCode(), 0);
   EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(kCaptureMagic, kMagicSize));
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
 }
 
 TEST_F(Download, AFileThatCannotBeCreatedFailsAtOnce) {
