@@ -4,6 +4,7 @@
 //   ksvw-dt list [--delta] FILE
 //   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
+//   ksvw-dt lcd-image [--mode 0|1|2] SCREEN [-o OUT.bmp]
 #include <cstdio>
 #include <cstring>
 
@@ -14,13 +15,14 @@ namespace {
 constexpr const char kUsage[] =
     "usage: ksvw-dt COMMAND [OPTIONS] FILE...\n"
     "\n"
-    "Reads DT capture files.\n"
+    "Reads DT capture files and renders analyzer screens.\n"
     "\n"
     "commands:\n"
     "  info     board, tag, record count and channel settings of a capture\n"
     "  list     the capture list's 19 columns as tab-separated text\n"
     "  convert  convert captures to text (.txt) or CSV (.csv) files\n"
     "  search   find or count records by trigger, error, data, time or external input\n"
+    "  lcd-image  render a raw analyzer screen as the key emulator's BMP image\n"
     "\n"
     "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 not a capture file or nothing found, 2 usage error,\n"
@@ -31,10 +33,9 @@ struct Command {
   int (*run)(int, char**);
 };
 constexpr Command kCommands[] = {
-    {"info", ksvw::dt::RunInfo},
-    {"list", ksvw::dt::RunList},
-    {"convert", ksvw::dt::RunConvert},
-    {"search", ksvw::dt::RunSearch},
+    {"info", ksvw::dt::RunInfo},          {"list", ksvw::dt::RunList},
+    {"convert", ksvw::dt::RunConvert},    {"search", ksvw::dt::RunSearch},
+    {"lcd-image", ksvw::dt::RunLcdImage},
 };
 
 }  // namespace
