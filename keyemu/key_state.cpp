@@ -36,6 +36,11 @@ void KeyState::ForceUnlatch(KeyReports& out) {
   }
 }
 
+void KeyState::Disable(KeyReports& out) {
+  ForceUnlatch(out);
+  ReleaseKey(out);
+}
+
 void KeyState::Click(KeyReports& out) {
   if (!Latching()) {
     Press(out);

@@ -41,6 +41,10 @@ class KeyState {
   // PC keyboard through the panel: down presses, up releases; neither
   // latches, and a key already down reports nothing (auto-repeat).
   void KeySet(bool down, KeyReports& out);
+  // The key is disabled (link lost): a latched key unlatches, and a key
+  // still held (also from the PC keyboard, whose key-up will not come
+  // through a disabled key) is released.
+  void Disable(KeyReports& out);
   // Called on every WM_CREATE of the key's window.
   void ClearPressed() { pressed_ = false; }
 

@@ -27,7 +27,7 @@ const Command kCommands[] = {
     {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, nullptr},
     {0, -1, -1, 0, true, nullptr},
     {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, nullptr},
-    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, nullptr},
+    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand},
     // Menu and accelerators only.
     {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand},
     {IDC_EXIT, -1, 0, 0, false, ExitCommand},

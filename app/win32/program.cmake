@@ -56,16 +56,22 @@ add_library(ksvw_win32_link STATIC
 target_compile_definitions(ksvw_win32_link PUBLIC ${KSVW_WIN32_DEFINITIONS})
 target_link_libraries(ksvw_win32_link PUBLIC ksvw_core ksvw_app_portable comctl32 user32 kernel32)
 
+# The key emulator's windows (frame, panel, keys, LCD, image save and copy).
+file(GLOB KSVW_KEYEMU_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/keyemu/win32/*.cpp)
+
 # The program: entry point, main window, command table, capture list and
 # the file commands.
 if(TARGET ksvwrmt)
   add_library(ksvw_win32_ui STATIC
     ${PROJECT_SOURCE_DIR}/app/win32/app_state.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/commands.cpp
+    ${PROJECT_SOURCE_DIR}/app/win32/key_emulator_command.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/main_window.cpp
     ${PROJECT_SOURCE_DIR}/capture/win32/capture_list.cpp
-    ${PROJECT_SOURCE_DIR}/remote/win32/capture_files.cpp)
-  target_link_libraries(ksvw_win32_ui PUBLIC ksvw_win32_link ksvwrmt comctl32 comdlg32 gdi32)
+    ${PROJECT_SOURCE_DIR}/remote/win32/capture_files.cpp
+    ${KSVW_KEYEMU_WIN32_SOURCES})
+  target_link_libraries(ksvw_win32_ui PUBLIC ksvw_win32_link ksvwrmt comctl32 comdlg32 gdi32
+                                             shlwapi shell32)
 
   add_executable(ksvw4q WIN32 ${PROJECT_SOURCE_DIR}/app/win32/winmain.cpp
                               ${PROJECT_SOURCE_DIR}/resources/ksvw4q.rc)

@@ -262,7 +262,7 @@ struct Panel {
   }
 };
 
-enum class Act { Click, MouseUp, KeyDown, KeyUp, FocusLost };
+enum class Act { Click, MouseUp, KeyDown, KeyUp, FocusLost, LinkDrop };
 struct Step {
   Act act;
   int slot;
@@ -296,6 +296,11 @@ TEST(KeyRules, SequencesSendTheRightCodes) {
        {0xFFFFFFFF, 0x8085, 0x8005},
        0},
       {"SHIFT latched stays until the next key", {{Act::Click, shift}}, {0xFFFFFFFF}, 0x81},
+      {"link drop unlatches SHIFT", {{Act::Click, shift}, {Act::LinkDrop, 0}}, {0xFFFFFFFF}, 0},
+      {"link drop releases a PC Shift, so the next key has no 0x80",
+       {{Act::KeyDown, shift}, {Act::LinkDrop, 0}, {Act::KeyDown, five}},
+       {0xFFFFFFFF, 0x8005},
+       0},
   };
   for (const Case& c : cases) {
     Panel p;
@@ -308,9 +313,14 @@ TEST(KeyRules, SequencesSendTheRightCodes) {
         case Act::KeyDown: key.KeySet(true, r); break;
         case Act::KeyUp: key.KeySet(false, r); break;
         case Act::FocusLost:
+        case Act::LinkDrop:
           for (int k = 0; k < kKeyCount; ++k) {
             KeyReports each;
-            p.keys[size_t(k)].KeySet(false, each);
+            if (s.act == Act::FocusLost) {
+              p.keys[size_t(k)].KeySet(false, each);
+            } else {
+              p.keys[size_t(k)].Disable(each);
+            }
             p.Post(k, each);
           }
           break;
