@@ -74,6 +74,8 @@ void FindExecutableFolder() {
   if (!ModuleFolder(nullptr, executableFolder, sizeof executableFolder)) executableFolder[0] = '\0';
   if (!JoinPath(executableFolder, kTemporaryFileName, temporaryFilePath, sizeof temporaryFilePath))
     temporaryFilePath[0] = '\0';
+  if (!JoinPath(executableFolder, kDownloadFileName, downloadFilePath, sizeof downloadFilePath))
+    downloadFilePath[0] = '\0';
 }
 
 // The main window's accelerators are for the main window and its children
@@ -87,7 +89,8 @@ int RunMessageLoop() {
   MSG message;
   BOOL got;
   while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
-    if (got == -1) break;
+    // -1: the loop cannot go on, and there is no quit message to read.
+    if (got == -1) return -1;
     if (TranslateKeyEmulatorAccelerator(&message)) continue;
     if (IsMainWindowMessage(message.hwnd) &&
         TranslateAcceleratorA(mainWindow, mainAccelerators, &message))

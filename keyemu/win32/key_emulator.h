@@ -26,9 +26,9 @@ void CloseKeyEmulator(CKSRemote4q* link);
 // translated (and so is not to be dispatched).
 bool TranslateKeyEmulatorAccelerator(MSG* message);
 
-// Called by the application when the last reference to a key emulator
-// goes (download command back from the link state, keyEmulatorOpen
-// cleared); defined in the application.
+// Called when the last reference to a key emulator goes, also after a
+// failed open (keyEmulatorOpen cleared, command states derived again);
+// defined by the application.
 void KeyEmulatorGone(CKSRemote4q* link);
 
 }  // namespace ksvw

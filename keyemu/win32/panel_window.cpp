@@ -110,7 +110,6 @@ LRESULT OnDestroy(HWND window) {
     ke->link->SetKeyEmulator(nullptr, nullptr);
     ke->Release();  // the link's
   }
-  keyEmulatorOpen = 0;
   return 0;
 }
 

@@ -4,6 +4,7 @@
 //   ksvw-dt list [--delta] FILE
 //   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
+//   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...
 //   ksvw-dt lcd-image [--mode 0|1|2] SCREEN [-o OUT.bmp]
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@ constexpr const char kUsage[] =
     "  list     the capture list's 19 columns as tab-separated text\n"
     "  convert  convert captures to text (.txt) or CSV (.csv) files\n"
     "  search   find or count records by trigger, error, data, time or external input\n"
+    "  export   export captures as candump logs, Vector ASC traces or pcapng files\n"
     "  lcd-image  render a raw analyzer screen as the key emulator's BMP image\n"
     "\n"
     "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
@@ -33,9 +35,9 @@ struct Command {
   int (*run)(int, char**);
 };
 constexpr Command kCommands[] = {
-    {"info", ksvw::dt::RunInfo},          {"list", ksvw::dt::RunList},
-    {"convert", ksvw::dt::RunConvert},    {"search", ksvw::dt::RunSearch},
-    {"lcd-image", ksvw::dt::RunLcdImage},
+    {"info", ksvw::dt::RunInfo},       {"list", ksvw::dt::RunList},
+    {"convert", ksvw::dt::RunConvert}, {"search", ksvw::dt::RunSearch},
+    {"export", ksvw::dt::RunExport},   {"lcd-image", ksvw::dt::RunLcdImage},
 };
 
 }  // namespace
