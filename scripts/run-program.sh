@@ -123,3 +123,12 @@ keyemu="$(x_window "Key Emulator")"
 [[ -n "$keyemu" ]] || die "the key emulator's window did not appear"
 import -window "$keyemu" "${shot%.png}-keyemu.png"
 say "screenshot of the key emulator: ${shot%.png}-keyemu.png"
+
+# What the open key emulator costs while the analyzer's screen stays still:
+# the program's processor time (all its threads) over five seconds.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$app_pid/stat" 2>/dev/null || echo 0; }
+before="$(cpu_ticks)"
+sleep 5
+after="$(cpu_ticks)"
+say "monitoring an unchanging screen: $(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+  'BEGIN {printf "%.2f %% of one core (%d ticks in 5 s)", 100 * t / hz / 5, t}') by $(cat "/proc/$app_pid/comm" 2>/dev/null)"
