@@ -73,12 +73,14 @@ int32_t KeyEmulator::CreateFrameObject() {
   return 0;
 }
 
+// Shared icons: the main window calls this before every opening, and a
+// class registered already must not cost a pair of icons each time.
 int32_t RegisterKeyEmulatorClasses() {
   HINSTANCE instance = ModuleInstance();
   HICON large = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_KEY_EMULATOR), IMAGE_ICON, 32, 32, 0));
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_KEY_EMULATOR), IMAGE_ICON, 32, 32, LR_SHARED));
   HICON small = static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(IDI_KEY_EMULATOR), IMAGE_ICON, 16, 16, 0));
+      LoadImageA(instance, MAKEINTRESOURCEA(IDI_KEY_EMULATOR), IMAGE_ICON, 16, 16, LR_SHARED));
   int32_t result = RegisterOne(kKeyClass, KeyWindowProc, nullptr, nullptr);
   if (result >= 0) result = RegisterOne(kLcdClass, LcdWindowProc, nullptr, nullptr);
   if (result >= 0) result = RegisterOne(kFrameClass, FrameWindowProc, large, small);

@@ -103,6 +103,7 @@ class KeyEmulatorTest : public ::testing::Test {
     folder_ = JoinPath(JoinPath(WinPath(Env("KSVW_GUI_WORK_DIR")), "scratch"),
                        std::string("KeyEmulator.") + info->name());
     images_ = JoinPath(folder_, "images");
+    imagePath_ = images_;
   }
   void TearDown() override {
     program_.Kill();
@@ -117,10 +118,11 @@ class KeyEmulatorTest : public ::testing::Test {
                  Env((std::string("KSVW_GUI_PORT_") + sim).c_str()) + "\r\nCTPORT=\r\n";
     Program::Files files;
     files.appFolder = WinPath(Env("KSVW_GUI_APP_DIR"));
-    files.settings = settings + "[EMU]\r\nPATH=" + images_ + "\r\n";
+    files.settings = settings + "[EMU]\r\nPATH=" + imagePath_ + "\r\n";
     std::string why;
     ASSERT_TRUE(program_.Prepare(folder_, files, &why)) << why;
     ASSERT_TRUE(CreateDirectoryA(images_.c_str(), nullptr));
+    if (imagePath_ == images_ + "\\missing") RemoveDirectoryA(images_.c_str());
     ASSERT_TRUE(program_.Start(&why)) << why;
     ASSERT_TRUE(program_.WaitForMainWindow());
   }
@@ -161,10 +163,10 @@ class KeyEmulatorTest : public ::testing::Test {
         },
         5000);
   }
-  std::vector<std::string> SavedImages() {
+  std::vector<std::string> SavedImages(const std::string& where = "") {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA(JoinPath(images_, "KS*.bmp").c_str(), &found);
+    HANDLE h = FindFirstFileA(JoinPath(where.empty() ? images_ : where, "KS*.bmp").c_str(), &found);
     if (h == INVALID_HANDLE_VALUE) return names;
     do names.push_back(found.cFileName);
     while (FindNextFileA(h, &found));
@@ -174,6 +176,7 @@ class KeyEmulatorTest : public ::testing::Test {
 
   Program program_;
   std::string folder_, images_;
+  std::string imagePath_;  // EMU/PATH; images_ unless a test says otherwise
   HWND frame_ = nullptr, panel_ = nullptr, lcd_ = nullptr, toolbar_ = nullptr;
 };
 
@@ -339,6 +342,28 @@ TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachMode) {
   EXPECT_EQ(WaitForWindow(program_.Pid(), "#32770", nullptr, 500), nullptr)
       << "Ctrl+S opened a dialog";
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
+}
+
+// An empty EMU/PATH saves beside the program; a folder that does not exist
+// makes the save fail without a file anywhere.
+TEST_F(KeyEmulatorTest, SaveFolderEmptyOrMissing) {
+  struct Case {
+    bool empty;
+    size_t besideTheProgram;
+  };
+  for (Case c : {Case{true, 1}, Case{false, 0}}) {
+    imagePath_ = c.empty ? "" : images_ + "\\missing";
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
+    ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN));
+    WaitUntil([&] { return !SavedImages(folder_).empty(); }, c.empty ? 5000 : 1000);
+    EXPECT_EQ(SavedImages(folder_).size(), c.besideTheProgram) << "PATH=" << imagePath_;
+    EXPECT_FALSE(FileExists(imagePath_)) << "a folder was made";
+    ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
+    program_.Kill();
+  }
 }
 
 TEST_F(KeyEmulatorTest, AnUnsupportedModelOpensNothing) {
