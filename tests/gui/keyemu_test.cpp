@@ -254,7 +254,9 @@ TEST_F(KeyEmulatorTest, KeysSendTheirCodes) {
   // Focus loss releases a held Shift: the next key has no 0x80.
   n = SimKeys().size();
   ASSERT_TRUE(PostMessageA(panel_, WM_KEYDOWN, VK_SHIFT, 1));
-  ASSERT_TRUE(PostMessageA(panel_, WM_KILLFOCUS, 0, 0));
+  Sleep(100);
+  SetForegroundWindow(program_.MainWindow());  // switching to another window
+  ASSERT_TRUE(WaitUntil([&] { return GetForegroundWindow() == program_.MainWindow(); }, 5000));
   ASSERT_NO_FATAL_FAILURE(Click(kKey6));
   EXPECT_EQ(NewKeys(n, 2), (std::vector<uint32_t>{0xFFFFFFFF, 0x8006})) << "focus loss";
 
