@@ -18,4 +18,7 @@ void CancelTransferCommand(HWND window);
 void OpenCaptureCommand(HWND window);
 void SaveCaptureCommand(HWND window);
 
+// Key emulator (app/win32/key_emulator_command.cpp).
+void KeyEmulatorCommand(HWND window);
+
 }  // namespace ksvw
