@@ -24,6 +24,13 @@
 #define IDC_SAVE 40014
 #define IDC_SHIFT_F 40017
 #define IDC_DELTA_TIME 40018
+/* The key emulator's frame. */
+#define IDC_SHOW_MAIN_WINDOW 2040
+#define IDC_COPY_SCREEN 2119
+#define IDC_SAVE_SCREEN 2126
+#define IDC_IMAGE_MODE_0 8121
+#define IDC_IMAGE_MODE_1 8122
+#define IDC_IMAGE_MODE_2 8123
 
 /* Resources of the executable. */
 #define IDI_MAIN 101
@@ -33,7 +40,7 @@
 #define IDB_KEYEMU_TOOLBAR 116
 #define IDA_SPARE_117 117
 #define IDA_SPARE_118 118
-#define IDI_SMALL 139
+#define IDI_KEY_EMULATOR 139
 #define IDA_MAIN 140
 #define IDA_KEY_EMULATOR 148
 
@@ -107,6 +114,12 @@
 #define IDS_DOWNLOAD_ERROR_CODE 20047
 #define IDS_NOT_CONNECTED 20051
 #define IDS_CAPTION 20057
+/* The key emulator: frame caption, toolbar texts 19101..19106 (save, copy,
+   image modes 0..2, main window); key tooltips are strings 20000..20035,
+   the key ids themselves. */
+#define IDS_KEYEMU_CAPTION 102
+#define IDS_KEYEMU_TOOLBAR_FIRST 19101
+#define IDS_KEYEMU_TOOLBAR_COUNT 6
 
 /* Search dialog of the language library: the dialog, its five pages (by
    kind: TRIGGER, ERROR, DATA, TIME, EXT IN), their controls and messages.

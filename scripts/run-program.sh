@@ -6,8 +6,12 @@
 # that the Wine prefix maps to COM1, so the program's default settings (COM1,
 # 115200 bit/s) connect with Remote > Connect (Shift+F5). The program opens on
 # $DISPLAY, or on a virtual display when there is none. With --screenshot, or
-# without a display, it saves a PNG of the main window and closes the program;
-# otherwise it runs until the window is closed.
+# without a display, it is driven as a user would drive it (connect over the
+# LAN converter, download the capture, open the key emulator with F8, press
+# its key 5), saves a PNG of the main window with the downloaded rows
+# (FILE) and one of the key emulator showing the simulator's LCD
+# (FILE without .png, then -keyemu.png), and closes the program; otherwise
+# it runs until the window is closed.
 # Expects the native and Windows builds (scripts/build.sh native win).
 #   KSVW_SIM_RECORDS  records in the simulator's capture memory (default 20000)
 set -euo pipefail
@@ -83,19 +87,48 @@ fi
 
 command -v xwininfo >/dev/null || die "xwininfo is missing (scripts/setup.sh win)"
 command -v import >/dev/null || die "ImageMagick's import is missing (scripts/setup.sh win)"
+demo="$WIN_DIR/tests/gui/ksvw_run_demo.exe"
+[[ -f "$demo" ]] || die "ksvw_run_demo.exe was not built ($demo)"
+
+# A copy of the program of its own, set to reach the simulator over TCP:
+# the download is quick there, and the build's folder keeps its settings.
+mkdir -p "$work/app"
+cp "$app" "$(dirname "$app")"/*.dll "$work/app/"
+printf '[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=127.0.0.1\r\nPORT=%s\r\nCTPORT=\r\n' "$port" \
+  >"$work/app/SETTING.ini"
+
+# The X window whose title is $1 (empty when there is none yet).
+x_window() {
+  xwininfo -root -tree 2>/dev/null | awk -v t="\"$1\"" 'index($0, t) {print $1; exit}'
+}
 start=$(date +%s%N)
-wine "$app" >"$work/app.log" 2>&1 &
+(cd "$work/app" && exec wine ksvw4q.exe) >"$work/app.log" 2>&1 &
 app_pid=$!
 window=""
 for _ in $(seq 600); do
-  window="$(xwininfo -root -tree 2>/dev/null | awk '/"KS-VW4QX"/ {print $1; exit}')"
+  window="$(x_window KS-VW4QX)"
   [[ -n "$window" ]] && break
   kill -0 "$app_pid" 2>/dev/null || break
   sleep 0.05
 done
 [[ -n "$window" ]] || die "the main window did not appear"
 say "main window shown $((($(date +%s%N) - start) / 1000000)) ms after start"
-sleep 1 # let it paint
 mkdir -p "$(dirname "$shot")"
+wine "$demo" download || die "driving the program failed"
+sleep 0.5 # let it paint
 import -window "$window" "$shot"
-say "screenshot: $shot"
+say "screenshot of the main window: $shot"
+wine "$demo" keyemu || die "driving the key emulator failed"
+keyemu="$(x_window "Key Emulator")"
+[[ -n "$keyemu" ]] || die "the key emulator's window did not appear"
+import -window "$keyemu" "${shot%.png}-keyemu.png"
+say "screenshot of the key emulator: ${shot%.png}-keyemu.png"
+
+# What the open key emulator costs while the analyzer's screen stays still:
+# the program's processor time (all its threads) over five seconds.
+cpu_ticks() { awk '{print $14 + $15}' "/proc/$app_pid/stat" 2>/dev/null || echo 0; }
+before="$(cpu_ticks)"
+sleep 5
+after="$(cpu_ticks)"
+say "monitoring an unchanging screen: $(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" \
+  'BEGIN {printf "%.2f %% of one core (%d ticks in 5 s)", 100 * t / hz / 5, t}') by $(cat "/proc/$app_pid/comm" 2>/dev/null)"

@@ -4,9 +4,13 @@
 # summary (info) and the first lines of its text and CSV conversions. Then
 # builds the Windows program and opens it under Wine, connected to a
 # simulated analyzer (scripts/run-program.sh).
-#   scripts/run.sh [--screenshot FILE]   save a picture of the main window and
-#                                        close the program (also the default
-#                                        when there is no display)
+#   scripts/run.sh [--screenshot FILE]   drive the program as a user would
+#                                        (connect, download, open the key
+#                                        emulator, press a key), save a picture
+#                                        of the main window (FILE) and of the
+#                                        key emulator (FILE-keyemu.png) and
+#                                        close it (also the default when there
+#                                        is no display)
 #   KSVW_RUN_DIR     where the samples and conversions go (default: <build>/run)
 #   KSVW_RUN_RECORDS records per sample (default 5000)
 set -euo pipefail

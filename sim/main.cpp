@@ -58,6 +58,7 @@ const char kUsage[] =
     "  --records N --seed S     or generate N records of CAN (and LIN) traffic\n"
     "                           (default 1000 records, seed 1)\n"
     "  --dump-capture FILE      write the DT file being served\n"
+    "  --dump-screen FILE       write the raw 1920-byte screen whenever it changes\n"
     "Faults:\n"
     "  --refuse busy|version|board   answer every hello with 0xA0000001 /\n"
     "                                0xA0000004 / 0xA0000009\n"
@@ -90,6 +91,7 @@ struct Options {
   uint32_t records = 1000;
   uint64_t seed = 1;
   std::string dump;
+  std::string dumpScreen;
   int32_t refuse = 0;
   bool noAnswer = false;
   uint64_t dropAfterBytes = 0;
@@ -169,6 +171,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
     } else if (a == "--dump-capture") {
       if (!value(v)) return 2;
       o.dump = v;
+    } else if (a == "--dump-screen") {
+      if (!value(v)) return 2;
+      o.dumpScreen = v;
     } else if (a == "--refuse") {
       if (!value(v)) return 2;
       std::string r = v;
@@ -254,6 +259,7 @@ class Simulator {
   void Write(Endpoint& e);
   void ServiceHostile(Endpoint& e);
   void Corrupt(uint8_t* p, size_t n);
+  void DumpScreen();
 
   const Options& o_;
   SimAnalyzer& model_;
@@ -262,6 +268,7 @@ class Simulator {
   std::vector<std::unique_ptr<Endpoint>> endpoints_;
   std::mt19937_64 rng_;
   bool droppedInSection_ = false;
+  uint32_t dumpedVersion_ = 0;
   std::vector<uint8_t> scratch_;
 };
 
@@ -309,6 +316,17 @@ void Simulator::Corrupt(uint8_t* p, size_t n) {
   std::uniform_real_distribution<double> chance(0.0, 1.0);
   for (size_t i = 0; i < n; ++i)
     if (chance(rng_) < o_.corruptRate) p[i] ^= static_cast<uint8_t>(1u << (rng_() % 8));
+}
+
+// Written beside and renamed over, so a reader never sees half a screen.
+void Simulator::DumpScreen() {
+  if (o_.dumpScreen.empty() || model_.ScreenVersion() == dumpedVersion_) return;
+  dumpedVersion_ = model_.ScreenVersion();
+  const uint8_t* screen = model_.Screen();
+  std::string part = o_.dumpScreen + ".part";
+  if (!build::WriteFile(part, std::vector<uint8_t>(screen, screen + kLcdBytes)) ||
+      std::rename(part.c_str(), o_.dumpScreen.c_str()) != 0)
+    Log("cannot write " + o_.dumpScreen);
 }
 
 void Simulator::Read(Endpoint& e, uint64_t nowMs) {
@@ -416,6 +434,7 @@ void Simulator::Service(Endpoint& e, uint64_t nowMs) {
 void Simulator::Run() {
   std::vector<pollfd> fds;
   while (!stopSignal) {
+    DumpScreen();
     fds.clear();
     for (int l : listeners_) fds.push_back({l, POLLIN, 0});
     int timeoutMs = 20;

@@ -21,4 +21,7 @@ void SaveCaptureCommand(HWND window);
 // Batch conversion dialog (convert/win32/conversion_dialog.cpp).
 void ConvertCommand(HWND window);
 
+// Key emulator (app/win32/key_emulator_command.cpp).
+void KeyEmulatorCommand(HWND window);
+
 }  // namespace ksvw

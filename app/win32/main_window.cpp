@@ -11,6 +11,7 @@
 #include "app/win32/commands.h"
 #include "capture/capture_reader.h"
 #include "capture/win32/capture_list.h"
+#include "keyemu/win32/key_emulator.h"
 #include "remote/win32/capture_files.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/settings_store.h"
@@ -161,7 +162,8 @@ LRESULT OnClose(HWND window) {
     if (MessageBoxA(window, text, caption, MB_YESNO | MB_ICONQUESTION) != IDYES) return 0;
     remoteLink->Disconnect();
   }
-  // The key emulator's window closes with it once the key emulator exists.
+  // The key emulator goes before the link it posts to and sends through.
+  CloseKeyEmulator(remoteLink);
   keyEmulatorOpen = 0;
   listHasData = 0;
   ReleaseCaptureImage(kReaderOpenedFile);

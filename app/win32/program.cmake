@@ -5,8 +5,14 @@ enable_language(RC)
 set(KSVW_APP_OUT ${CMAKE_BINARY_DIR}/app)
 set(KSVW_PICTURES_DIR ${CMAKE_CURRENT_BINARY_DIR}/pictures)
 set(KSVW_PICTURES ${KSVW_PICTURES_DIR}/toolbar.bmp ${KSVW_PICTURES_DIR}/main.ico
-                  ${KSVW_PICTURES_DIR}/small.ico)
-set(KSVW_RESGEN_SOURCE ${PROJECT_SOURCE_DIR}/tools/resgen/resgen.cpp)
+                  ${KSVW_PICTURES_DIR}/panel.bmp ${KSVW_PICTURES_DIR}/keys.bmp
+                  ${KSVW_PICTURES_DIR}/keyemu_toolbar.bmp ${KSVW_PICTURES_DIR}/keyemu.ico)
+# The key emulator's pictures follow the key tables and use the analyzer's
+# LCD font, so the generator is built with those two portable files.
+set(KSVW_RESGEN_SOURCE ${PROJECT_SOURCE_DIR}/tools/resgen/resgen.cpp
+                       ${PROJECT_SOURCE_DIR}/tools/resgen/keyemu_art.cpp
+                       ${PROJECT_SOURCE_DIR}/keyemu/key_tables.cpp
+                       ${PROJECT_SOURCE_DIR}/sim/lcd.cpp)
 
 # The pictures come from tools/resgen, a portable program that must run on
 # the build machine. In a cross build CMake's compiler makes Windows
@@ -17,14 +23,16 @@ if(CMAKE_CROSSCOMPILING)
   set(KSVW_RESGEN ${CMAKE_CURRENT_BINARY_DIR}/resgen-host)
   add_custom_command(
     OUTPUT ${KSVW_RESGEN}
-    COMMAND ${KSVW_HOST_CXX} -std=c++20 -O1 -Wall -Wextra -o ${KSVW_RESGEN} ${KSVW_RESGEN_SOURCE}
-    DEPENDS ${KSVW_RESGEN_SOURCE}
+    COMMAND ${KSVW_HOST_CXX} -std=c++20 -O1 -Wall -Wextra -I${PROJECT_SOURCE_DIR} -o ${KSVW_RESGEN}
+            ${KSVW_RESGEN_SOURCE}
+    DEPENDS ${KSVW_RESGEN_SOURCE} ${PROJECT_SOURCE_DIR}/tools/resgen/canvas.h
     COMMENT "Building the picture generator for the build machine"
     VERBATIM)
   set(KSVW_RESGEN_COMMAND ${KSVW_RESGEN})
   set(KSVW_RESGEN_DEPENDS ${KSVW_RESGEN})
 else()
   add_executable(ksvw-resgen ${KSVW_RESGEN_SOURCE})
+  target_include_directories(ksvw-resgen PRIVATE ${PROJECT_SOURCE_DIR})
   set(KSVW_RESGEN_COMMAND ksvw-resgen)
   set(KSVW_RESGEN_DEPENDS ksvw-resgen)
 endif()
@@ -33,7 +41,7 @@ add_custom_command(
   COMMAND ${CMAKE_COMMAND} -E make_directory ${KSVW_PICTURES_DIR}
   COMMAND ${KSVW_RESGEN_COMMAND} ${KSVW_PICTURES_DIR}
   DEPENDS ${KSVW_RESGEN_DEPENDS}
-  COMMENT "Generating the toolbar bitmap and the icons"
+  COMMENT "Generating the toolbar bitmaps, the front panel, the key sheet and the icons"
   VERBATIM)
 add_custom_target(ksvw_pictures DEPENDS ${KSVW_PICTURES})
 
@@ -48,20 +56,25 @@ add_library(ksvw_win32_link STATIC
 target_compile_definitions(ksvw_win32_link PUBLIC ${KSVW_WIN32_DEFINITIONS})
 target_link_libraries(ksvw_win32_link PUBLIC ksvw_core ksvw_app_portable comctl32 user32 kernel32)
 
+# The key emulator's windows (frame, panel, keys, LCD, image save and copy).
+file(GLOB KSVW_KEYEMU_WIN32_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/keyemu/win32/*.cpp)
+
 # The program: entry point, main window, command table, capture list and
 # the file commands.
 if(TARGET ksvwrmt)
   add_library(ksvw_win32_ui STATIC
     ${PROJECT_SOURCE_DIR}/app/win32/app_state.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/commands.cpp
+    ${PROJECT_SOURCE_DIR}/app/win32/key_emulator_command.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/main_window.cpp
     ${PROJECT_SOURCE_DIR}/capture/win32/capture_list.cpp
     ${PROJECT_SOURCE_DIR}/convert/win32/conversion_dialog.cpp
     ${PROJECT_SOURCE_DIR}/convert/win32/conversion_worker.cpp
     ${PROJECT_SOURCE_DIR}/remote/win32/capture_files.cpp
-    ${PROJECT_SOURCE_DIR}/settings/win32/folder_picker.cpp)
+    ${PROJECT_SOURCE_DIR}/settings/win32/folder_picker.cpp
+    ${KSVW_KEYEMU_WIN32_SOURCES})
   target_link_libraries(ksvw_win32_ui PUBLIC ksvw_win32_link ksvwrmt comctl32 comdlg32 gdi32
-                                             shell32 ole32)
+                                             shlwapi shell32 ole32)
 
   add_executable(ksvw4q WIN32 ${PROJECT_SOURCE_DIR}/app/win32/winmain.cpp
                               ${PROJECT_SOURCE_DIR}/resources/ksvw4q.rc)

@@ -9,6 +9,7 @@
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/main_window.h"
+#include "keyemu/win32/key_emulator.h"
 #include "remote/ksvwrmt.h"
 #include "remote/win32/capture_files.h"
 #include "settings/win32/settings_store.h"
@@ -77,13 +78,23 @@ void FindExecutableFolder() {
     downloadFilePath[0] = '\0';
 }
 
+// The main window's accelerators are for the main window and its children
+// only: in the key emulator, Ctrl+S must not open the DT save dialog nor
+// Shift+F6 disconnect.
+bool IsMainWindowMessage(HWND window) {
+  return window && (window == mainWindow || IsChild(mainWindow, window));
+}
+
 int RunMessageLoop() {
   MSG message;
   BOOL got;
   while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
     // -1: the loop cannot go on, and there is no quit message to read.
     if (got == -1) return -1;
-    if (TranslateAcceleratorA(mainWindow, mainAccelerators, &message)) continue;
+    if (TranslateKeyEmulatorAccelerator(&message)) continue;
+    if (IsMainWindowMessage(message.hwnd) &&
+        TranslateAcceleratorA(mainWindow, mainAccelerators, &message))
+      continue;
     if (IsDialogMessageA(mainWindow, &message)) continue;
     TranslateMessage(&message);
     DispatchMessageA(&message);

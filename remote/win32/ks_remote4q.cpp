@@ -374,9 +374,19 @@ int32_t CKSRemote4q::AcquireDevice(RemoteDevice** out) {
   return *out ? 0 : kErrPointer;
 }
 
+// The key emulator and its panel change together under linkLock, and the
+// notifications read them under it: a library thread never posts to a
+// panel that the GUI thread has already let go.
 void CKSRemote4q::SetKeyEmulator(KeyEmulator* emulator, HWND panel) {
+  std::lock_guard<std::mutex> lock(linkLock);
   keyEmulatorPanel_.store(panel);
   keyEmulator.store(emulator);
+}
+
+void CKSRemote4q::NotifyKeyEmulator(WPARAM what) {
+  std::lock_guard<std::mutex> lock(linkLock);
+  HWND panel = keyEmulatorPanel_.load();
+  if (keyEmulator.load() && panel) PostMessageA(panel, WM_APP_KEYEMU_NOTIFY, what, 0);
 }
 
 int32_t CKSRemote4q::OnIdentity(int32_t model, int32_t detail) {
@@ -397,10 +407,7 @@ int32_t CKSRemote4q::OnLinkStateChanged() {
   RemoteDevice* held = HeldDevice();
   if (!held) return 0;
   linkState.store(held->GetLinkState());
-  if (keyEmulator.load()) {
-    HWND panel = keyEmulatorPanel_.load();
-    if (panel) PostMessageA(panel, WM_APP_KEYEMU_NOTIFY, 1, 0);
-  }
+  NotifyKeyEmulator(1);
   PostMessageA(ownerWindow, WM_APP_LINK_STATE, 0, static_cast<LPARAM>(held->GetLinkState()));
   held->Release();
   return 0;
@@ -467,10 +474,7 @@ int32_t CKSRemote4q::OnStatusFlags(uint32_t flags) {
 }
 
 int32_t CKSRemote4q::OnScreenChanged() {
-  if (keyEmulator.load()) {
-    HWND panel = keyEmulatorPanel_.load();
-    if (panel) PostMessageA(panel, WM_APP_KEYEMU_NOTIFY, 4, 0);
-  }
+  NotifyKeyEmulator(4);
   return 0;
 }
 

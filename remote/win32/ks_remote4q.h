@@ -126,6 +126,8 @@ class CKSRemote4q : public RemoteEventSink {
   // Sends to a GUI window from a library thread, bounded in time: the GUI
   // thread may itself be waiting in the library for this thread.
   static void SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  // Posts WM_APP_KEYEMU_NOTIFY to the key emulator's panel, if there is one.
+  void NotifyKeyEmulator(WPARAM what);
 
   RemoteDevice* device = nullptr;           // guarded by linkLock
   RemoteRequest* currentRequest = nullptr;  // guarded by linkLock

@@ -26,5 +26,6 @@ int RunList(int argc, char** argv);
 int RunConvert(int argc, char** argv);
 int RunSearch(int argc, char** argv);
 int RunExport(int argc, char** argv);
+int RunLcdImage(int argc, char** argv);
 
 }  // namespace ksvw::dt

@@ -5,6 +5,7 @@
 //   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
 //   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...
+//   ksvw-dt lcd-image [--mode 0|1|2] SCREEN [-o OUT.bmp]
 #include <cstdio>
 #include <cstring>
 
@@ -15,7 +16,7 @@ namespace {
 constexpr const char kUsage[] =
     "usage: ksvw-dt COMMAND [OPTIONS] FILE...\n"
     "\n"
-    "Reads DT capture files.\n"
+    "Reads DT capture files and renders analyzer screens.\n"
     "\n"
     "commands:\n"
     "  info     board, tag, record count and channel settings of a capture\n"
@@ -23,6 +24,7 @@ constexpr const char kUsage[] =
     "  convert  convert captures to text (.txt) or CSV (.csv) files\n"
     "  search   find or count records by trigger, error, data, time or external input\n"
     "  export   export captures as candump logs, Vector ASC traces or pcapng files\n"
+    "  lcd-image  render a raw analyzer screen as the key emulator's BMP image\n"
     "\n"
     "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 not a capture file or nothing found, 2 usage error,\n"
@@ -35,7 +37,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"info", ksvw::dt::RunInfo},       {"list", ksvw::dt::RunList},
     {"convert", ksvw::dt::RunConvert}, {"search", ksvw::dt::RunSearch},
-    {"export", ksvw::dt::RunExport},
+    {"export", ksvw::dt::RunExport},   {"lcd-image", ksvw::dt::RunLcdImage},
 };
 
 }  // namespace

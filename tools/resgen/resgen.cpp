@@ -3,93 +3,16 @@
 //   resgen OUTDIR
 // writes OUTDIR/toolbar.bmp (bitmap 103: 13 images of 16 x 15 pixels, 16
 // colours, silver background that the toolbar turns into the button face)
-// and OUTDIR/main.ico, OUTDIR/small.ico (icons 101 and 139, 32 x 32 and
-// 16 x 16, 32-bit with alpha).
+// and OUTDIR/main.ico (icon 101, 32 x 32 and 16 x 16, 32-bit with alpha),
+// and the key emulator's pictures (keyemu_art.cpp).
 //
 // Portable C++ only: in the cross build it is compiled for the build machine.
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-#include <vector>
+#include "tools/resgen/canvas.h"
 
+namespace resgen {
 namespace {
 
-// --- A small raster canvas --------------------------------------------------
-
-struct Canvas {
-  int width, height;
-  std::vector<uint32_t> pixels;  // 0xAARRGGBB, or a palette index for the toolbar
-  Canvas(int w, int h, uint32_t fill) : width(w), height(h), pixels(size_t(w) * h, fill) {}
-
-  void Set(int x, int y, uint32_t c) {
-    if (x >= 0 && y >= 0 && x < width && y < height) pixels[size_t(y) * width + x] = c;
-  }
-  uint32_t Get(int x, int y) const { return pixels[size_t(y) * width + x]; }
-  void Fill(int x0, int y0, int x1, int y1, uint32_t c) {  // inclusive corners
-    for (int y = y0; y <= y1; ++y)
-      for (int x = x0; x <= x1; ++x) Set(x, y, c);
-  }
-  void Frame(int x0, int y0, int x1, int y1, uint32_t c) {
-    for (int x = x0; x <= x1; ++x) Set(x, y0, c), Set(x, y1, c);
-    for (int y = y0; y <= y1; ++y) Set(x0, y, c), Set(x1, y, c);
-  }
-  void Line(int x0, int y0, int x1, int y1, uint32_t c) {
-    int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
-    int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
-    int err = dx + dy;
-    for (;;) {
-      Set(x0, y0, c);
-      if (x0 == x1 && y0 == y1) break;
-      int e2 = 2 * err;
-      if (e2 >= dy) err += dy, x0 += sx;
-      if (e2 <= dx) err += dx, y0 += sy;
-    }
-  }
-  // Disc or ring around (cx, cy) in pixel centres.
-  void Disc(double cx, double cy, double r, uint32_t c) {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        if (std::hypot(x - cx, y - cy) <= r) Set(x, y, c);
-  }
-  void Ring(double cx, double cy, double r, double thickness, uint32_t c) {
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) {
-        double d = std::hypot(x - cx, y - cy);
-        if (d <= r && d > r - thickness) Set(x, y, c);
-      }
-  }
-  // Arrow head pointing up (dir -1) or down (dir 1) with its tip at (x, y).
-  void Head(int x, int y, int half, int dir, uint32_t c) {
-    for (int i = 0; i <= half; ++i) Line(x - i, y - dir * i, x + i, y - dir * i, c);
-  }
-};
-
 // --- Toolbar: 16-colour palette, one 16 x 15 cell per image ----------------
-
-enum : uint32_t {
-  Black,
-  DarkRed,
-  DarkGreen,
-  Olive,
-  Navy,
-  Purple,
-  Teal,
-  Gray,
-  Silver,
-  Red,
-  Green,
-  Yellow,
-  Blue,
-  Magenta,
-  Cyan,
-  White
-};
-const uint32_t kPalette[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
-                               0x008080, 0x808080, 0xC0C0C0, 0xFF0000, 0x00FF00, 0xFFFF00,
-                               0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
 
 constexpr int kCellW = 16, kCellH = 15, kImages = 13;
 
@@ -249,59 +172,9 @@ void DrawSave(Cell g) {
   g.Set(14, 0, Silver);
 }
 
-// --- File writers -------------------------------------------------------------
+}  // namespace
 
-void Put16(std::vector<uint8_t>& b, uint32_t v) {
-  b.push_back(uint8_t(v));
-  b.push_back(uint8_t(v >> 8));
-}
-void Put32(std::vector<uint8_t>& b, uint32_t v) {
-  Put16(b, v & 0xFFFF);
-  Put16(b, v >> 16);
-}
-
-bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && ok;
-}
-
-// A 4-bit bottom-up BMP of palette indices.
-std::vector<uint8_t> Bmp4(const Canvas& c) {
-  const uint32_t stride = ((uint32_t(c.width) * 4 + 31) / 32) * 4;
-  const uint32_t imageSize = stride * uint32_t(c.height);
-  const uint32_t offset = 14 + 40 + 16 * 4;
-  std::vector<uint8_t> b;
-  b.push_back('B');
-  b.push_back('M');
-  Put32(b, offset + imageSize);
-  Put32(b, 0);
-  Put32(b, offset);
-  Put32(b, 40);
-  Put32(b, uint32_t(c.width));
-  Put32(b, uint32_t(c.height));
-  Put16(b, 1);
-  Put16(b, 4);
-  Put32(b, 0);
-  Put32(b, imageSize);
-  Put32(b, 2835);
-  Put32(b, 2835);
-  Put32(b, 16);
-  Put32(b, 0);
-  for (uint32_t rgb : kPalette) Put32(b, rgb);  // stored as B, G, R, 0
-  for (int y = c.height - 1; y >= 0; --y) {
-    std::vector<uint8_t> row(stride, 0);
-    for (int x = 0; x < c.width; ++x) {
-      uint8_t v = uint8_t(c.Get(x, y) & 0x0F);
-      row[size_t(x) / 2] |= (x % 2 == 0) ? uint8_t(v << 4) : v;
-    }
-    b.insert(b.end(), row.begin(), row.end());
-  }
-  return b;
-}
-
-// An icon file of 32-bit images with alpha (and an all-zero AND mask).
+// An icon file of 32-bit images with alpha (and an AND mask from the alpha).
 std::vector<uint8_t> Ico(const std::vector<Canvas>& images) {
   std::vector<std::vector<uint8_t>> bodies;
   for (const Canvas& c : images) {
@@ -351,6 +224,8 @@ std::vector<uint8_t> Ico(const std::vector<Canvas>& images) {
   return b;
 }
 
+namespace {
+
 // --- The program icon: the analyzer's front with a trace on its screen ------
 
 Canvas ProgramIcon(int size) {
@@ -388,8 +263,10 @@ Canvas ProgramIcon(int size) {
 }
 
 }  // namespace
+}  // namespace resgen
 
 int main(int argc, char** argv) {
+  using namespace resgen;
   if (argc != 2) {
     std::fprintf(stderr, "usage: resgen OUTDIR\n");
     return 2;
@@ -402,9 +279,9 @@ int main(int argc, char** argv) {
       DrawSearchDown, DrawSettings,   DrawAbout,    DrawConvert, DrawKeys, DrawSave};
   for (int i = 0; i < kImages; ++i) draw[i](Cell{strip, i * kCellW});
 
-  bool ok = WriteFile(dir + "/toolbar.bmp", Bmp4(strip));
+  bool ok = WriteFile(dir + "/toolbar.bmp", BmpIndexed(strip, kPalette, 16, 4));
   ok = WriteFile(dir + "/main.ico", Ico({ProgramIcon(32), ProgramIcon(16)})) && ok;
-  ok = WriteFile(dir + "/small.ico", Ico({ProgramIcon(16), ProgramIcon(32)})) && ok;
+  ok = WriteKeyEmulatorArt(dir) && ok;
   if (!ok) {
     std::fprintf(stderr, "resgen: cannot write the pictures into %s\n", dir.c_str());
     return 1;

@@ -1,0 +1,357 @@
+// The key emulator's portable core: the LCD's doubling and shadow, the
+// saved/copied image in its three modes, the key tables and the key rules.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <deque>
+#include <vector>
+
+#include "keyemu/key_state.h"
+#include "keyemu/key_tables.h"
+#include "keyemu/lcd_display.h"
+#include "keyemu/screen_image.h"
+
+namespace ksvw::keyemu {
+namespace {
+
+std::vector<uint8_t> Screen(std::initializer_list<std::pair<int, int>> dark, bool all = false) {
+  std::vector<uint8_t> s(kScreenBytes, all ? 0xFF : 0x00);
+  for (auto [x, y] : dark) s[size_t(y) * kScreenStride + x / 8] |= uint8_t(0x80 >> (x % 8));
+  return s;
+}
+
+LcdDisplay Display(const std::vector<uint8_t>& screen) {
+  LcdDisplay lcd;
+  lcd.SetImage(screen.data());
+  return lcd;
+}
+
+// --- LCD --------------------------------------------------------------------
+
+TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStrips) {
+  LcdDisplay lcd = Display(Screen({}, true));
+  for (int y = 0; y < kDisplayHeight; ++y) {
+    for (int x = 0; x < kDisplayWidth; ++x) {
+      int want = 0;
+      if (x < 480 && y < 128) {
+        want = (x >= 2 && y >= 2) ? 3 : 2;
+      } else if ((x >= 480 && y >= 2) || (y >= 128 && x >= 2)) {
+        want = 1;
+      }
+      ASSERT_EQ(lcd.DisplayPixel(x, y), want) << x << "," << y;
+    }
+  }
+}
+
+TEST(LcdDisplay, SinglePixelsDoubleAndShadowOneStepRightAndDown) {
+  struct Case {
+    int x, y;
+  };
+  for (Case c : {Case{0, 0}, Case{239, 63}, Case{100, 30}}) {
+    LcdDisplay lcd = Display(Screen({{c.x, c.y}}));
+    for (int row = 0; row < kDisplayHeight; ++row) {
+      for (int column = 0; column < kDisplayStride; ++column) {
+        uint8_t want = 0;
+        if (column == c.x && (row == 2 * c.y || row == 2 * c.y + 1)) want = 0x22;
+        if (column == c.x + 1 && (row == 2 * c.y + 2 || row == 2 * c.y + 3)) want = 0x11;
+        ASSERT_EQ(lcd.Pixels()[row * kDisplayStride + column], want)
+            << "pixel " << c.x << "," << c.y << " byte " << column << " row " << row;
+      }
+    }
+    EXPECT_TRUE(lcd.Dark(c.x, c.y));
+    if (c.x < 239) {
+      EXPECT_TRUE(lcd.Shadow(c.x + 1, c.y + 1));
+    }
+  }
+}
+
+TEST(LcdDisplay, ANewImageReplacesTheOldOneWhole) {
+  LcdDisplay lcd = Display(Screen({}, true));
+  lcd.SetImage(Screen({}).data());
+  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
+}
+
+// --- Screen image -----------------------------------------------------------
+
+uint32_t Le32(const uint8_t* p) {
+  return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
+}
+
+// Pixel value of image (x, y), y growing downwards, from a whole BMP file.
+int ImagePixel(const std::vector<uint8_t>& bmp, int x, int y) {
+  const bool colour = bmp[28] == 4;
+  const uint8_t* row = bmp.data() + Le32(&bmp[10]) + size_t(79 - y) * (colour ? 128 : 32);
+  if (!colour) return (row[x / 8] >> (7 - x % 8)) & 1;
+  return (x % 2) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
+}
+
+TEST(ScreenImage, HeadersAndSizesOfTheThreeModes) {
+  struct Case {
+    int mode;
+    uint32_t fileSize, pixelOffset, bitsPerPixel, imageSize, colours;
+  };
+  const Case cases[] = {
+      {0, 2622, 62, 1, 2560, 2},
+      {1, 2622, 62, 1, 2560, 2},
+      {2, 10310, 70, 4, 10240, 4},
+      {7, 2622, 62, 1, 2560, 2},  // unknown modes save plain monochrome
+  };
+  LcdDisplay lcd;
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bmp = BuildScreenBmp(lcd, c.mode);
+    ASSERT_EQ(bmp.size(), c.fileSize);
+    EXPECT_EQ(bmp[0], 'B');
+    EXPECT_EQ(bmp[1], 'M');
+    EXPECT_EQ(Le32(&bmp[2]), c.fileSize);
+    EXPECT_EQ(Le32(&bmp[6]), 0u);
+    EXPECT_EQ(Le32(&bmp[10]), c.pixelOffset);
+    const uint8_t* info = bmp.data() + 14;
+    const uint32_t want[] = {40,   256,       80, 1 | c.bitsPerPixel << 16, 0, c.imageSize, 3800,
+                             3800, c.colours, 0};
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(Le32(info + 4 * i), want[i]) << "mode " << c.mode;
+  }
+  const uint8_t mono[8] = {255, 255, 255, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 0).data() + 54, mono, 8), 0);
+  const uint8_t colour[16] = {106, 206, 156, 0, 85, 165, 107, 0, 35, 69, 52, 0, 242, 237, 237, 0};
+  EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 2).data() + 54, colour, 16), 0);
+}
+
+// The expected value of every image pixel, written from the image rules.
+int ExpectedPixel(int mode, int x, int y, bool dark, bool shadow) {
+  const bool screen = x >= 8 && x <= 247 && y >= 8 && y <= 71;
+  if (mode == 2) {
+    if (screen) return dark ? 2 : shadow ? 1 : 0;
+    if (y <= 1 || y >= 78 || x <= 1 || x >= 254) return 3;
+    if (y <= 3 || y == 77 || x <= 3 || x == 253) return 2;
+    if (y <= 5 || y == 76 || x <= 5 || x == 252) return 1;
+    return 0;
+  }
+  if (screen) return dark ? 1 : 0;
+  const bool outline =
+      ((y == 6 || y == 73) && x >= 6 && x <= 249) || ((x == 6 || x == 249) && y >= 6 && y <= 73);
+  return mode == 1 && outline ? 1 : 0;
+}
+
+TEST(ScreenImage, EveryPixelOfEveryModeForBlankFullAndCornerScreens) {
+  struct Screenful {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  };
+  const Screenful screens[] = {
+      {"blank", Screen({})},
+      {"full", Screen({}, true)},
+      {"corners", Screen({{0, 0}, {239, 0}, {0, 63}, {239, 63}, {120, 32}})},
+  };
+  for (const Screenful& s : screens) {
+    LcdDisplay lcd = Display(s.bytes);
+    for (int mode : {0, 1, 2}) {
+      std::vector<uint8_t> bmp = BuildScreenBmp(lcd, mode);
+      for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 256; ++x) {
+          const int sx = x - 8, sy = y - 8;
+          const bool inside = sx >= 0 && sx < 240 && sy >= 0 && sy < 64;
+          const bool dark = inside && (s.bytes[sy * 30 + sx / 8] >> (7 - sx % 8)) & 1;
+          const bool shadow = inside && !dark && sx > 0 && sy > 0 &&
+                              (s.bytes[(sy - 1) * 30 + (sx - 1) / 8] >> (7 - (sx - 1) % 8)) & 1;
+          ASSERT_EQ(ImagePixel(bmp, x, y), ExpectedPixel(mode, x, y, dark, shadow))
+              << s.name << " mode " << mode << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+TEST(ScreenImage, TheClipboardBlockIsTheFileWithoutItsHeader) {
+  LcdDisplay lcd = Display(Screen({{3, 4}, {200, 50}}));
+  for (int mode : {0, 1, 2}) {
+    const uint32_t flags = ImageFlagsForMode(mode);
+    const uint32_t size = ScreenImageBuilder(lcd, flags, nullptr, 0);
+    std::vector<uint8_t> block(size, 0xAA);
+    // Too small a buffer: the size comes back and nothing is written.
+    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size - 1), size);
+    EXPECT_EQ(block[0], 0xAA);
+    const uint32_t offset = ScreenImageBuilder(lcd, flags, block.data(), size);
+    EXPECT_EQ(offset, mode == 2 ? 56u : 48u);
+    std::vector<uint8_t> bmp = BuildScreenBmp(lcd, mode);
+    ASSERT_EQ(bmp.size(), block.size() + 14);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), bmp.begin() + 14)) << "mode " << mode;
+    // A larger buffer is zeroed past the image.
+    std::vector<uint8_t> big(size + 16, 0xAA);
+    ScreenImageBuilder(lcd, flags, big.data(), uint32_t(big.size()));
+    for (size_t i = size; i < big.size(); ++i) ASSERT_EQ(big[i], 0) << i;
+  }
+}
+
+// --- Key tables -------------------------------------------------------------
+
+TEST(KeyTables, PicturesFollowThePanelArrangementAndIdsAreUnique) {
+  // Panel columns 25, 83, 141, 199, 285, ... step 58 (with a gap before the
+  // second block); rows 201 + 41 k. Sheet cells are 39 x 25 in the same order.
+  const int columns[] = {25, 83, 141, 199, 285, 343, 401, 459, 517};
+  bool seen[kKeyCount] = {};
+  for (int slot = 0; slot < kKeyCount; ++slot) {
+    const KeyLayoutRow& row = KeyLayoutTable[slot];
+    ASSERT_GE(row.id, kFirstKeyId);
+    ASSERT_LT(row.id, kFirstKeyId + kKeyCount);
+    EXPECT_FALSE(seen[row.id - kFirstKeyId]) << row.id;
+    seen[row.id - kFirstKeyId] = true;
+    int column = int(std::find(std::begin(columns), std::end(columns), row.x) - columns);
+    ASSERT_LT(column, 9) << row.id;
+    EXPECT_EQ((row.y - 201) % 41, 0) << row.id;
+    const KeySprite& s = KeySpriteTable[row.id - kFirstKeyId];
+    EXPECT_EQ(s.x, column * kKeyWidth) << row.id;
+    EXPECT_EQ(s.y, (row.y - 201) / 41 * kKeyHeight) << row.id;
+    EXPECT_EQ(row.flags, row.id == kShiftKeyId ? kLatchingKey : 0u);
+  }
+  EXPECT_EQ(KeyLayoutTable[0].id, kShiftKeyId);
+  int32_t x = 0, y = 0;
+  ASSERT_TRUE(KeySpriteCorner(kShiftKeyId, true, true, &x, &y));
+  EXPECT_EQ(x, 156 + 195);
+  EXPECT_EQ(y, 75 + 100);
+  EXPECT_FALSE(KeySpriteCorner(20036, false, false, &x, &y));
+}
+
+TEST(KeyTables, KeyboardMap) {
+  struct Case {
+    int32_t virtualKey, id;
+  };
+  const Case cases[] = {
+      {'0', 20000},  {0x60, 20000}, {'9', 20009},  {0x69, 20009}, {'A', 20010},  {'F', 20015},
+      {'M', 20016},  {'R', 20020},  {0x2E, 20021}, {0x10, 20023}, {0xA0, 20023}, {0xA1, 20023},
+      {0x25, 20026}, {0x0D, 20032}, {'P', 20035},  {'Z', -1},     {'Q', -1},     {-1, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(KeyIdForVirtualKey(c.virtualKey), c.id) << c.virtualKey;
+  EXPECT_EQ(KeyboardMap[kKeyboardMapSize - 1].virtualKey, -1);
+  // Every key has at least one PC key.
+  for (const KeyLayoutRow& row : KeyLayoutTable) {
+    bool mapped = false;
+    for (const KeyboardMapEntry& e : KeyboardMap) mapped |= e.keyId == row.id;
+    EXPECT_TRUE(mapped) << row.id;
+  }
+}
+
+// --- Key rules, with the panel's handling of the reports ------------------
+
+// The panel: SHIFT in slot 0; a press report sends the code (with 0x80
+// while SHIFT is pressed), a release report force-unlatches every key.
+// Reports are queued like posted messages.
+struct Panel {
+  std::vector<KeyState> keys;
+  std::deque<std::pair<int, KeyReport>> posted;
+  std::vector<uint32_t> sent;
+  Panel() {
+    for (const KeyLayoutRow& row : KeyLayoutTable) keys.emplace_back(row.flags);
+  }
+  void Post(int slot, const KeyReports& r) {
+    for (int i = 0; i < r.count; ++i) posted.emplace_back(slot, r.items[i]);
+  }
+  void Pump() {
+    while (!posted.empty()) {
+      auto [slot, report] = posted.front();
+      posted.pop_front();
+      if (report == KeyReport::Pressed) {
+        sent.push_back(KeyPressValue(KeyLayoutTable[slot].code, keys[0].Pressed()));
+      } else if (report == KeyReport::Released) {
+        for (int k = 0; k < kKeyCount; ++k) {
+          KeyReports r;
+          keys[size_t(k)].ForceUnlatch(r);
+          Post(k, r);
+        }
+      }
+    }
+  }
+};
+
+enum class Act { Click, MouseUp, KeyDown, KeyUp, FocusLost, LinkDrop };
+struct Step {
+  Act act;
+  int slot;
+};
+
+TEST(KeyRules, SequencesSendTheRightCodes) {
+  const int shift = 0, five = 6, a = 11;
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<uint32_t> sent;
+    uint32_t shiftState;
+  };
+  const Case cases[] = {
+      {"click 5", {{Act::Click, five}, {Act::MouseUp, five}}, {0x8005}, 0},
+      {"SHIFT latch then 5",
+       {{Act::Click, shift}, {Act::Click, five}, {Act::MouseUp, five}},
+       {0xFFFFFFFF, 0x8085},
+       0},
+      {"SHIFT clicked twice", {{Act::Click, shift}, {Act::Click, shift}}, {0xFFFFFFFF}, 0},
+      {"PC Shift held with A",
+       {{Act::KeyDown, shift}, {Act::KeyDown, a}, {Act::KeyUp, a}},
+       {0xFFFFFFFF, 0x808A},
+       0x01},
+      {"auto-repeat sends once",
+       {{Act::KeyDown, five}, {Act::KeyDown, five}, {Act::KeyDown, five}, {Act::KeyUp, five}},
+       {0x8005},
+       0},
+      {"focus loss releases held keys",
+       {{Act::KeyDown, shift}, {Act::KeyDown, five}, {Act::FocusLost, 0}, {Act::KeyDown, five}},
+       {0xFFFFFFFF, 0x8085, 0x8005},
+       0},
+      {"SHIFT latched stays until the next key", {{Act::Click, shift}}, {0xFFFFFFFF}, 0x81},
+      {"link drop unlatches SHIFT", {{Act::Click, shift}, {Act::LinkDrop, 0}}, {0xFFFFFFFF}, 0},
+      {"link drop releases a PC Shift, so the next key has no 0x80",
+       {{Act::KeyDown, shift}, {Act::LinkDrop, 0}, {Act::KeyDown, five}},
+       {0xFFFFFFFF, 0x8005},
+       0},
+  };
+  for (const Case& c : cases) {
+    Panel p;
+    for (const Step& s : c.steps) {
+      KeyReports r;
+      KeyState& key = p.keys[size_t(s.slot)];
+      switch (s.act) {
+        case Act::Click: key.Click(r); break;
+        case Act::MouseUp: key.ReleaseKey(r); break;  // the capture goes
+        case Act::KeyDown: key.KeySet(true, r); break;
+        case Act::KeyUp: key.KeySet(false, r); break;
+        case Act::FocusLost:
+        case Act::LinkDrop:
+          for (int k = 0; k < kKeyCount; ++k) {
+            KeyReports each;
+            if (s.act == Act::FocusLost) {
+              p.keys[size_t(k)].KeySet(false, each);
+            } else {
+              p.keys[size_t(k)].Disable(each);
+            }
+            p.Post(k, each);
+          }
+          break;
+      }
+      p.Post(s.slot, r);
+      p.Pump();
+    }
+    EXPECT_EQ(p.sent, c.sent) << c.name;
+    EXPECT_EQ(p.keys[0].StateBits(), c.shiftState) << c.name;
+  }
+}
+
+TEST(KeyRules, ForceUnlatchOfAPressedLatchedShiftReportsUnlatchThenRelease) {
+  KeyState shift(kLatchingKey);
+  KeyReports r;
+  shift.Click(r);
+  ASSERT_EQ(r.count, 2);
+  EXPECT_EQ(r.items[0], KeyReport::Pressed);
+  EXPECT_EQ(r.items[1], KeyReport::Latched);
+  KeyReports drop;
+  shift.ForceUnlatch(drop);
+  ASSERT_EQ(drop.count, 2);
+  EXPECT_EQ(drop.items[0], KeyReport::Unlatched);
+  EXPECT_EQ(drop.items[1], KeyReport::Released);
+  EXPECT_EQ(shift.StateBits(), 0u);
+  KeyState plain(0);
+  KeyReports none;
+  plain.Latch(none);
+  plain.ForceUnlatch(none);
+  EXPECT_EQ(none.count, 0);
+}
+
+}  // namespace
+}  // namespace ksvw::keyemu
