@@ -18,4 +18,13 @@ void CancelTransferCommand(HWND window);
 void OpenCaptureCommand(HWND window);
 void SaveCaptureCommand(HWND window);
 
+// Search dialog and its repeat commands (capture/win32/search_dialog.cpp).
+void SearchCommand(HWND window);
+void FindPreviousCommand(HWND window);
+void FindNextCommand(HWND window);
+
+// Connection settings and about dialogs (settings/win32/).
+void ConnectionSettingsCommand(HWND window);
+void AboutCommand(HWND window);
+
 }  // namespace ksvw

@@ -11,8 +11,8 @@ namespace {
 constexpr BYTE kEnabled = TBSTATE_ENABLED;
 constexpr BYTE kIndeterminate = TBSTATE_INDETERMINATE;
 
-// The search, conversion, key emulator, connection settings and about
-// commands have their ids, menu items and buttons, but no action yet.
+// The conversion and key emulator commands have their ids, menu items and
+// buttons, but no action yet.
 const Command kCommands[] = {
     {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand},
     {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand},
@@ -20,18 +20,18 @@ const Command kCommands[] = {
     {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand},
     {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand},
     {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand},
-    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, nullptr},
+    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand},
     {0, -1, -1, 0, true, nullptr},
-    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, nullptr},
-    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, nullptr},
-    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, nullptr},
+    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand},
+    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand},
+    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand},
     {0, -1, -1, 0, true, nullptr},
     {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, nullptr},
     {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, nullptr},
     // Menu and accelerators only.
     {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand},
     {IDC_EXIT, -1, 0, 0, false, ExitCommand},
-    {IDC_ABOUT, -1, 0, 0, false, nullptr},
+    {IDC_ABOUT, -1, 0, 0, false, AboutCommand},
     {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand},
 };
 

@@ -56,8 +56,11 @@ if(TARGET ksvwrmt)
     ${PROJECT_SOURCE_DIR}/app/win32/commands.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/main_window.cpp
     ${PROJECT_SOURCE_DIR}/capture/win32/capture_list.cpp
+    ${PROJECT_SOURCE_DIR}/capture/win32/search_dialog.cpp
     ${PROJECT_SOURCE_DIR}/remote/win32/capture_files.cpp
-    ${PROJECT_SOURCE_DIR}/settings/win32/folder_picker.cpp)
+    ${PROJECT_SOURCE_DIR}/settings/win32/folder_picker.cpp
+    ${PROJECT_SOURCE_DIR}/settings/win32/about_dialog.cpp
+    ${PROJECT_SOURCE_DIR}/settings/win32/connection_dialog.cpp)
   target_link_libraries(ksvw_win32_ui PUBLIC ksvw_win32_link ksvwrmt comctl32 comdlg32 gdi32
                                              shell32 ole32)
 
