@@ -70,12 +70,18 @@ serve download --records 3000 --board MDCL --seed 21 --line-rate 460800 \
 serve cancel --records 20000 --board MONC --seed 22 --line-rate 230400
 serve drop --records 5000 --seed 23 --drop-in-section 0x8101
 serve close
+serve settings
 
 for _ in $(seq 100); do
   [[ -s download.DT ]] && break
   sleep 0.05
 done
 "$KSVW_DT" list download.DT >download.list || fail "ksvw-dt could not list download.DT"
+
+# The search speed capture: 12 MiB of records whose last one is the only
+# CH1 data frame with its seven data bytes.
+"${KSVW_DT%/*}/ksvw-gen" --records 393216 --board MONC --seed 8 -o big.DT ||
+  fail "ksvw-gen could not write big.DT"
 
 export KSVW_GUI_WORK_DIR="$PWD"
 
