@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "capture/byte_order.h"
+#include "capture/capture_settings.h"
 
 namespace ksvw {
 
@@ -75,12 +76,14 @@ inline bool IsMarker(const CaptureRecord& r) {
   return r.source() == kSourceOverrun || r.source() == kSourceLostData;
 }
 
-// Channel digit as shown: source for CAN, source - 2 for LIN. A damaged
-// source whose digit is no printable character shows as '?': a NUL or a
-// control byte would cut the list cell short and corrupt a converted file.
-inline char ChannelDigit(const CaptureRecord& r) {
+// Channel digit as shown: source for CAN, source - 2 for LIN. The rows of
+// the CAN-only board read every record as CAN (`asCan`). A damaged source
+// whose digit is no printable character shows as '?': a NUL or a control
+// byte would cut the list cell short and corrupt a converted file.
+inline char ChannelDigit(const CaptureRecord& r, bool asCan = false) {
   uint8_t s = r.source();
-  auto c = static_cast<uint8_t>('0' + (ClassOf(r) == RecordClass::Can ? s : s - 2));
+  bool can = asCan || ClassOf(r) == RecordClass::Can;
+  auto c = static_cast<uint8_t>('0' + (can ? s : s - 2));
   return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
 }
 
@@ -108,6 +111,29 @@ inline int CanShownDataCount(const CaptureRecord& r) {
 }
 
 // ---- LIN fields ----
+// `kind` 0 is a whole frame whose `count` includes its checksum; `kind` 2 a
+// response without header bytes; any other kind a response whose `count`
+// is its data alone, without a type.
+inline constexpr uint8_t kLinKindFrame = 0;
+inline constexpr uint8_t kLinKindNoHeader = 2;
+// Negative counts: the record holds only part of a frame, and no data.
+inline constexpr int kLinCountHeaderOnly = -1;  // SB, SF and identifier, no response
+inline constexpr int kLinCountSbSf = -2;        // SB and SF, no identifier
+inline constexpr int kLinCountSbOnly = -3;      // SB alone
+
+// Which of the SB, SF and identifier cells a LIN record fills.
+enum class LinHeader {
+  None,     // kind 2: no header bytes
+  Sb,       // count -3
+  SbSf,     // count -2
+  Full,     // count -1 or more: SB, SF and identifier
+  Damaged,  // count below -3: no such shape; the rows print all three, the
+            // list (which shows the identifier from count -1 on) SB and SF
+};
+// What follows the header: a header without response (count -1), an
+// incomplete frame (count below -1) or a response (count 0 or more).
+enum class LinBody { HeaderOnly, Illegal, Response };
+
 inline uint8_t LinSb(const CaptureRecord& r) {
   return static_cast<uint8_t>(r.identifier() >> 24);
 }
@@ -120,8 +146,17 @@ inline uint8_t LinProtectedId(const CaptureRecord& r) {
 inline uint8_t LinFrameId(const CaptureRecord& r) {
   return LinProtectedId(r) & 0x3F;
 }
-inline bool LinHasHeader(const CaptureRecord& r) {
-  return r.kind() != 2;
+inline LinHeader LinHeaderShape(const CaptureRecord& r) {
+  if (r.kind() == kLinKindNoHeader) return LinHeader::None;
+  int c = r.count();
+  if (c == kLinCountSbOnly) return LinHeader::Sb;
+  if (c == kLinCountSbSf) return LinHeader::SbSf;
+  return c >= kLinCountHeaderOnly ? LinHeader::Full : LinHeader::Damaged;
+}
+inline LinBody LinBodyShape(const CaptureRecord& r) {
+  int c = r.count();
+  if (c == kLinCountHeaderOnly) return LinBody::HeaderOnly;
+  return c < 0 ? LinBody::Illegal : LinBody::Response;
 }
 inline bool LinSfError(const CaptureRecord& r) {
   return (r.status() & 0x0001) != 0;
@@ -144,30 +179,44 @@ inline int LinErrorCode(const CaptureRecord& r) {
 inline int LinDataCount(const CaptureRecord& r) {
   int c = r.count();
   if (c < 0) return 0;
-  int n = r.kind() == 0 ? c - 1 : c;
+  int n = r.kind() == kLinKindFrame ? c - 1 : c;
   if (n < 0) return 0;
   return n > kMaxDataBytes ? kMaxDataBytes : n;
 }
 
-// Position of the checksum byte in data[] for the list view: j = count - 1
+// Position of the checksum byte in data[] as the list shows it: j = count - 1
 // when kind is 0, else count; -1 when there is none (no header, negative
 // count, or j < 0). Limited to data[8].
 inline int LinChecksumIndex(const CaptureRecord& r) {
-  if (r.kind() == 2) return -1;
+  if (r.kind() == kLinKindNoHeader) return -1;
   int c = r.count();
   if (c < 0) return -1;
-  int j = r.kind() == 0 ? c - 1 : c;
+  int j = r.kind() == kLinKindFrame ? c - 1 : c;
   if (j < 0) return -1;
   return j > kMaxDataBytes ? kMaxDataBytes : j;
+}
+// The checksum as the converted rows show it: only a whole frame (kind 0)
+// with at least one byte has one; -1 otherwise.
+inline int LinFrameChecksumIndex(const CaptureRecord& r) {
+  return r.kind() == kLinKindFrame ? LinChecksumIndex(r) : -1;
+}
+
+// LIN data length from the channel's length table (slot source - 3 of the
+// LIN group), or -1 when the channel has no table.
+inline int LinTableLength(const CaptureRecord& r, const CaptureSettings& settings) {
+  LinChannelSettings lin = settings.lin(r.source() - kSourceLin1);
+  return lin.hasLengthTable() ? lin.tableLength(LinFrameId(r)) : -1;
 }
 
 // Frame type text: CAN "REMOTE"/"DATA"; LIN "FRAME", "ILLEGAL" or "" (none).
 inline const char* FrameTypeText(const CaptureRecord& r) {
   if (ClassOf(r) == RecordClass::Can) return CanRemote(r) ? "REMOTE" : "DATA";
-  int c = r.count();
-  if (c == -1) return "FRAME";
-  if (c < -1) return "ILLEGAL";
-  return r.kind() == 0 ? "FRAME" : "";
+  switch (LinBodyShape(r)) {
+    case LinBody::HeaderOnly: return "FRAME";
+    case LinBody::Illegal: return "ILLEGAL";
+    case LinBody::Response: break;
+  }
+  return r.kind() == kLinKindFrame ? "FRAME" : "";
 }
 
 // Status letter (0 when there is none). CAN records are always 'G'.
@@ -175,9 +224,9 @@ inline char StatusLetter(const CaptureRecord& r) {
   if (ClassOf(r) == RecordClass::Can) return 'G';
   uint16_t st = r.status();
   uint8_t kind = r.kind();
-  if (kind == 2 || (kind != 0 && st == 0)) return 0;
-  int code = (st >> 11) & 0x1F;
-  if (r.count() < 0 && (st == 0 || code == 16)) return r.count() == -1 ? 'R' : 0;
+  if (kind == kLinKindNoHeader || (kind != kLinKindFrame && st == 0)) return 0;
+  int code = LinErrorCode(r);
+  if (r.count() < 0 && (st == 0 || code == 16)) return r.count() == kLinCountHeaderOnly ? 'R' : 0;
   if (st == 0) return 'G';
   switch (code) {
     case 1: return 'B';

@@ -18,6 +18,21 @@ constexpr ColumnInfo kColumns[kListColumnCount] = {
     {"D7", 30},   {"C", 30},  {"ST", 30}, {"EXT IN", 50}, {"TRG", 50},
 };
 
+bool IsDataColumn(int column) {
+  return column >= kColumnData0 && column <= kColumnData7;
+}
+
+// The widest texts of each column; see ListColumnSamples.
+constexpr const char* kTimeSamples[] = {"dd:dd:ddd", "+dd:dd:ddd", " --:--:---", nullptr};
+constexpr const char* kChannelSamples[] = {"d", "OVERRUN", "LOSTDATA", nullptr};
+constexpr const char* kByteSamples[] = {"hh", "(hh)", nullptr};
+constexpr const char* kIdSamples[] = {"hhhhhhhh", "(hh) [ hh ]", nullptr};
+constexpr const char* kTypeSamples[] = {"DATA", "REMOTE", "FRAME", "ILLEGAL", nullptr};
+constexpr const char* kLengthSamples[] = {"dd", nullptr};
+constexpr const char* kStatusSamples[] = {"G", "R", "B", "S", "P", "C", "L", "O", "E", nullptr};
+constexpr const char* kInputSamples[] = {"0", "1", nullptr};
+constexpr const char* kTriggerSamples[] = {"T", nullptr};
+
 // "%02X", or "(%02X)" for a byte received in error.
 char* LinByte(char* p, uint8_t value, bool error) {
   if (!error) return digits::Hex2(p, value);
@@ -60,15 +75,15 @@ size_t TimeCell(const CaptureReader& reader, int32_t row, bool deltaTimeMode, ch
 size_t CanCell(const CaptureRecord& r, int column, char* out) {
   char* p = out;
   switch (column) {
-    case 4:
+    case kColumnId:
       p = CanExtended(r) ? digits::Hex8(p, CanIdentifier(r)) : digits::Hex3(p, CanIdentifier(r));
       break;
-    case 5: p = CanRemote(r) ? digits::Text(p, "REMOTE") : digits::Text(p, "DATA"); break;
-    case 6: p = digits::Dec2Space(p, CanDlc(r)); break;
-    case 16: *p++ = 'G'; break;
+    case kColumnType: p = CanRemote(r) ? digits::Text(p, "REMOTE") : digits::Text(p, "DATA"); break;
+    case kColumnDataLength: p = digits::Dec2Space(p, CanDlc(r)); break;
+    case kColumnStatus: *p++ = 'G'; break;
     default:
-      if (column >= 7 && column <= 14 && column - 7 < CanShownDataCount(r)) {
-        p = digits::Hex2(p, r.data()[column - 7]);
+      if (IsDataColumn(column) && column - kColumnData0 < CanShownDataCount(r)) {
+        p = digits::Hex2(p, r.data()[column - kColumnData0]);
       }
       break;
   }
@@ -77,49 +92,49 @@ size_t CanCell(const CaptureRecord& r, int column, char* out) {
 
 size_t LinCell(const CaptureRecord& r, const CaptureSettings& settings, int column, char* out) {
   char* p = out;
-  const bool header = LinHasHeader(r);
-  const int count = r.count();
+  const LinHeader header = LinHeaderShape(r);
   switch (column) {
-    case 2:
-      if (header) p = digits::Hex2(p, LinSb(r));
+    case kColumnSb:
+      if (header != LinHeader::None) p = digits::Hex2(p, LinSb(r));
       break;
-    case 3:
-      if (header && count != -3) p = LinByte(p, LinSf(r), LinSfError(r));
+    case kColumnSf:
+      if (header != LinHeader::None && header != LinHeader::Sb)
+        p = LinByte(p, LinSf(r), LinSfError(r));
       break;
-    case 4:
-      if (header && count >= -1) {
+    case kColumnId:
+      if (header == LinHeader::Full) {
         p = LinByte(p, LinFrameId(r), LinIdError(r));
         p = digits::Text(p, " [ ");
         p = digits::Hex2(p, LinProtectedId(r));
         p = digits::Text(p, " ]");
       }
       break;
-    case 5: {
+    case kColumnType: {
       const char* type = FrameTypeText(r);
       size_t n = std::strlen(type);
       std::memcpy(p, type, n);
       p += n;
       break;
     }
-    case 6: {
-      LinChannelSettings lin = settings.lin(r.source() - 3);
-      if (lin.hasLengthTable()) p = digits::Dec2Space(p, lin.tableLength(LinFrameId(r)));
+    case kColumnDataLength: {
+      int length = LinTableLength(r, settings);
+      if (length >= 0) p = digits::Dec2Space(p, length);
       break;
     }
-    case 15: {
+    case kColumnChecksum: {
       int j = LinChecksumIndex(r);
       if (j >= 0) p = LinByte(p, r.data()[j], LinByteError(r, j));
       break;
     }
-    case 16: {
+    case kColumnStatus: {
       char letter = StatusLetter(r);
       if (letter != 0) *p++ = letter;
       break;
     }
     default:
-      if (column >= 7 && column <= 14) {
-        int i = column - 7;
-        if (count >= 0 && i < LinDataCount(r)) p = LinByte(p, r.data()[i], LinByteError(r, i));
+      if (IsDataColumn(column)) {
+        int i = column - kColumnData0;
+        if (i < LinDataCount(r)) p = LinByte(p, r.data()[i], LinByteError(r, i));
       }
       break;
   }
@@ -130,7 +145,7 @@ size_t LinCell(const CaptureRecord& r, const CaptureSettings& settings, int colu
 
 const char* ListColumnTitle(int column, bool deltaTimeMode) {
   if (column < 0 || column >= kListColumnCount) return nullptr;
-  if (column == 0 && deltaTimeMode) return "deltaT";
+  if (column == kColumnTime && deltaTimeMode) return "deltaT";
   return kColumns[column].title;
 }
 
@@ -139,36 +154,50 @@ int ListColumnWidth(int column) {
   return kColumns[column].width;
 }
 
+const char* const* ListColumnSamples(int column) {
+  switch (column) {
+    case kColumnTime: return kTimeSamples;
+    case kColumnChannel: return kChannelSamples;
+    case kColumnId: return kIdSamples;
+    case kColumnType: return kTypeSamples;
+    case kColumnDataLength: return kLengthSamples;
+    case kColumnStatus: return kStatusSamples;
+    case kColumnExternalInput: return kInputSamples;
+    case kColumnTrigger: return kTriggerSamples;
+    default: return column >= kColumnSb && column < kListColumnCount ? kByteSamples : nullptr;
+  }
+}
+
 size_t FormatListCell(const CaptureReader& reader, int32_t row, int column, bool deltaTimeMode,
                       char* out) {
   out[0] = '\0';
   if (row < 0 || row >= reader.RecordCount() || column < 0 || column >= kListColumnCount) return 0;
-  if (column == 0) return TimeCell(reader, row, deltaTimeMode, out);
+  if (column == kColumnTime) return TimeCell(reader, row, deltaTimeMode, out);
 
   const CaptureRecord& r = reader.Record(row);
   size_t n = 0;
   switch (ClassOf(r)) {
     case RecordClass::Overrun:
-      if (column == 1) n = static_cast<size_t>(digits::Text(out, "OVERRUN") - out);
+      if (column == kColumnChannel) n = static_cast<size_t>(digits::Text(out, "OVERRUN") - out);
       out[n] = '\0';
       return n;
     case RecordClass::LostData:
-      if (column == 1) n = static_cast<size_t>(digits::Text(out, "LOSTDATA") - out);
+      if (column == kColumnChannel) n = static_cast<size_t>(digits::Text(out, "LOSTDATA") - out);
       out[n] = '\0';
       return n;
     default: break;
   }
 
   const uint32_t tag = reader.DataTag();
-  if (column == 1) {
+  if (column == kColumnChannel) {
     out[0] = ChannelDigit(r);
     n = 1;
-  } else if (column == 17) {
+  } else if (column == kColumnExternalInput) {
     if (tag == kTagMdcl) {
       out[0] = static_cast<char>('0' + ExternalInput(r));
       n = 1;
     }
-  } else if (column == 18) {
+  } else if (column == kColumnTrigger) {
     if (TriggerMark(r, tag)) {
       out[0] = 'T';
       n = 1;

@@ -76,6 +76,18 @@ void OutputWriter::WriteSpan(const char* text, size_t n) {
   }
 }
 
+void OutputWriter::WriteBytesSlow(const char* bytes, size_t n) {
+  while (n > 0 && outputFailed == 0) {
+    if (used_ == kBufferSize && !Flush()) return;
+    size_t room = kBufferSize - used_;
+    size_t take = n < room ? n : room;
+    std::memcpy(buffer_.get() + used_, bytes, take);
+    used_ += take;
+    bytes += take;
+    n -= take;
+  }
+}
+
 void OutputWriter::WriteText(const char* text) {
   WriteSpan(text, std::strlen(text));
 }

@@ -59,6 +59,16 @@ class OutputWriter {
     }
     WriteSpan(text, n);
   }
+  // Bytes as they are: no line-end translation and no line count. For
+  // binary output, and for text that carries its own line ends.
+  void WriteBytes(const void* bytes, size_t n) {
+    if (outputFailed == 0 && kBufferSize - used_ >= n) {
+      std::memcpy(buffer_.get() + used_, bytes, n);
+      used_ += n;
+      return;
+    }
+    WriteBytesSlow(static_cast<const char*>(bytes), n);
+  }
   // A NUL-terminated text, as WriteChar for each character.
   void WriteText(const char* text);
   // printf-style into a 256-character buffer (longer results are cut), then
@@ -92,6 +102,7 @@ class OutputWriter {
       ++pageCount;
     }
   }
+  void WriteBytesSlow(const char* bytes, size_t n);
   // Writes the buffered characters; false (and the output failed) on error.
   bool Flush();
   void Fail();

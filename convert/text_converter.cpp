@@ -53,12 +53,6 @@ inline bool Skipped(const CaptureRecord& r, uint8_t channelSelection) {
   return false;
 }
 
-// LIN data length from the channel's length table, or -1 without a table.
-inline int LinTableLength(const CaptureRecord& r, const CaptureSettings& settings) {
-  LinChannelSettings lin = settings.lin(r.source() - 3);
-  return lin.hasLengthTable() ? lin.tableLength(LinFrameId(r)) : -1;
-}
-
 // A LIN data or checksum byte: "##" when received in error (unless raw hex
 // is asked for), else its value.
 inline char* LinByteText(char* p, const CaptureRecord& r, int index, bool rawHex) {
@@ -73,7 +67,7 @@ inline char* LinByteText(char* p, const CaptureRecord& r, int index, bool rawHex
 // ---- Text rows ----
 
 inline char* TextCanRow(char* p, const CaptureRecord& r, bool monc) {
-  *p++ = static_cast<char>('0' + r.source());
+  *p++ = ChannelDigit(r, true);
   *p++ = ' ';
   if (CanExtended(r)) {
     p = Hex8(p, CanIdentifier(r));
@@ -105,54 +99,55 @@ inline char* TextLinRow(char* p, const CaptureRecord& r, const CaptureSettings& 
                         bool rawHex) {
   *p++ = ChannelDigit(r);
   *p++ = ' ';
-  const int count = r.count();
-  const uint8_t kind = r.kind();
 
   // Identifier field, 9 characters.
-  if (kind == 2) {
-    p = Spaces(p, 9);
-  } else if (count == -3) {
-    p = Hex2(p, LinSb(r));
-    p = Spaces(p, 7);
-  } else if (count == -2) {
-    p = Hex2(p, LinSb(r));
-    if (LinSfError(r)) {
-      p = Text(p, "##-    ");
-    } else {
+  switch (LinHeaderShape(r)) {
+    case LinHeader::None: p = Spaces(p, 9); break;
+    case LinHeader::Sb:
+      p = Hex2(p, LinSb(r));
+      p = Spaces(p, 7);
+      break;
+    case LinHeader::SbSf:
+      p = Hex2(p, LinSb(r));
+      if (LinSfError(r)) {
+        p = Text(p, "##-    ");
+      } else {
+        p = Hex2(p, LinSf(r));
+        p = Text(p, "-    ");
+      }
+      break;
+    case LinHeader::Full:
+    case LinHeader::Damaged:
+      p = Hex2(p, LinSb(r));
       p = Hex2(p, LinSf(r));
-      p = Text(p, "-    ");
-    }
-  } else {
-    p = Hex2(p, LinSb(r));
-    p = Hex2(p, LinSf(r));
-    *p++ = '-';
-    if (LinIdError(r) && !rawHex) {
-      p = Text(p, "##");
-    } else {
-      p = Hex2(p, rawHex ? LinProtectedId(r) : LinFrameId(r));
-    }
-    p = Text(p, "  ");
+      *p++ = '-';
+      if (LinIdError(r) && !rawHex) {
+        p = Text(p, "##");
+      } else {
+        p = Hex2(p, rawHex ? LinProtectedId(r) : LinFrameId(r));
+      }
+      p = Text(p, "  ");
+      break;
   }
 
-  if (count < 0) {
+  const LinBody body = LinBodyShape(r);
+  if (body == LinBody::HeaderOnly) {
     // Type, length, data and checksum columns as one 30-character field.
-    if (count == -1) {
-      int length = LinTableLength(r, settings);
-      if (length >= 0) {
-        p = Text(p, "FRAME  ");
-        p = Dec2Space(p, length);
-        p = Spaces(p, 21);
-      } else {
-        p = Text(p, "FRAME");
-        p = Spaces(p, 25);
-      }
+    int length = LinTableLength(r, settings);
+    if (length >= 0) {
+      p = Text(p, "FRAME  ");
+      p = Dec2Space(p, length);
+      p = Spaces(p, 21);
     } else {
-      p = Text(p, "ILLEGAL");
-      p = Spaces(p, 23);
+      p = Text(p, "FRAME");
+      p = Spaces(p, 25);
     }
+  } else if (body == LinBody::Illegal) {
+    p = Text(p, "ILLEGAL");
+    p = Spaces(p, 23);
   } else {
     // Type field, 10 characters.
-    if (kind == 0) {
+    if (r.kind() == kLinKindFrame) {
       int length = LinTableLength(r, settings);
       if (length >= 0) {
         p = Text(p, "FRAME  ");
@@ -168,11 +163,8 @@ inline char* TextLinRow(char* p, const CaptureRecord& r, const CaptureSettings& 
     int n = LinDataCount(r);
     for (int i = 0; i < n; ++i) p = LinByteText(p, r, i, rawHex);
     p = Spaces(p, 2 * (kMaxDataBytes - n) + 2);
-    if (count == 0 || kind != 0) {
-      p = Spaces(p, 2);
-    } else {
-      p = LinByteText(p, r, LinChecksumIndex(r), rawHex);
-    }
+    int checksum = LinFrameChecksumIndex(r);
+    p = checksum >= 0 ? LinByteText(p, r, checksum, rawHex) : Spaces(p, 2);
   }
 
   // Status (3 characters) and external input (3).
@@ -211,50 +203,51 @@ inline char* CsvLinRow(char* p, const CaptureRecord& r, const CaptureSettings& s
                        bool rawHex) {
   *p++ = ChannelDigit(r);
   *p++ = ',';
-  const int count = r.count();
-  const uint8_t kind = r.kind();
 
   // SB, SF and identifier cells.
-  if (kind == 2) {
-    p = Commas(p, 3);
-  } else if (count == -3) {
-    p = Hex2(p, LinSb(r));
-    p = Commas(p, 3);
-  } else if (count == -2) {
-    p = Hex2(p, LinSb(r));
-    *p++ = ',';
-    if (LinSfError(r)) {
-      p = Text(p, "##,,");
-    } else {
-      p = Hex2(p, LinSf(r));
-      p = Commas(p, 2);
-    }
-  } else {
-    p = Hex2(p, LinSb(r));
-    *p++ = ',';
-    p = Hex2(p, LinSf(r));
-    *p++ = ',';
-    if (LinIdError(r) && !rawHex) {
-      p = Text(p, "##,");
-    } else {
-      p = Hex2(p, rawHex ? LinProtectedId(r) : LinFrameId(r));
+  switch (LinHeaderShape(r)) {
+    case LinHeader::None: p = Commas(p, 3); break;
+    case LinHeader::Sb:
+      p = Hex2(p, LinSb(r));
+      p = Commas(p, 3);
+      break;
+    case LinHeader::SbSf:
+      p = Hex2(p, LinSb(r));
       *p++ = ',';
-    }
+      if (LinSfError(r)) {
+        p = Text(p, "##,,");
+      } else {
+        p = Hex2(p, LinSf(r));
+        p = Commas(p, 2);
+      }
+      break;
+    case LinHeader::Full:
+    case LinHeader::Damaged:
+      p = Hex2(p, LinSb(r));
+      *p++ = ',';
+      p = Hex2(p, LinSf(r));
+      *p++ = ',';
+      if (LinIdError(r) && !rawHex) {
+        p = Text(p, "##,");
+      } else {
+        p = Hex2(p, rawHex ? LinProtectedId(r) : LinFrameId(r));
+        *p++ = ',';
+      }
+      break;
   }
 
-  if (count < 0) {
+  const LinBody body = LinBodyShape(r);
+  if (body == LinBody::HeaderOnly) {
     // Type, length, eight data cells and the checksum cell.
-    if (count == -1) {
-      p = Text(p, "FRAME,");
-      int length = LinTableLength(r, settings);
-      if (length >= 0) p = Dec(p, length);
-      p = Commas(p, 10);
-    } else {
-      p = Text(p, "ILLEGAL");
-      p = Commas(p, 11);
-    }
+    p = Text(p, "FRAME,");
+    int length = LinTableLength(r, settings);
+    if (length >= 0) p = Dec(p, length);
+    p = Commas(p, 10);
+  } else if (body == LinBody::Illegal) {
+    p = Text(p, "ILLEGAL");
+    p = Commas(p, 11);
   } else {
-    if (kind == 0) {
+    if (r.kind() == kLinKindFrame) {
       p = Text(p, "FRAME,");
       int length = LinTableLength(r, settings);
       if (length >= 0) p = Dec(p, length);
@@ -268,7 +261,8 @@ inline char* CsvLinRow(char* p, const CaptureRecord& r, const CaptureSettings& s
       *p++ = ',';
     }
     p = Commas(p, kMaxDataBytes - n);
-    if (count != 0 && kind == 0) p = LinByteText(p, r, LinChecksumIndex(r), rawHex);
+    int checksum = LinFrameChecksumIndex(r);
+    if (checksum >= 0) p = LinByteText(p, r, checksum, rawHex);
     *p++ = ',';
   }
 
@@ -277,7 +271,7 @@ inline char* CsvLinRow(char* p, const CaptureRecord& r, const CaptureSettings& s
   *p++ = ',';
   *p++ = static_cast<char>('0' + ExternalInput(r));
   *p++ = ',';
-  if ((r.lineFlags() & 0x80) != 0) *p++ = 'T';
+  if (TriggerMark(r, kTagMdcl)) *p++ = 'T';
   return p;
 }
 
@@ -333,14 +327,14 @@ size_t ComposeCsvRow(const CaptureRecord& record, uint32_t dataTag, const Captur
     p = Text(p, "--LOSTDATA--");
   } else if (monc) {
     // Every record of the CAN-only board reads as CAN.
-    *p++ = static_cast<char>('0' + record.source());
+    *p++ = ChannelDigit(record, true);
     *p++ = ',';
     p = CanId(p, record);
     *p++ = ',';
     p = CsvCanFrame(p, record, true);
     *p++ = 'G';
   } else if (cls == RecordClass::Can) {
-    *p++ = static_cast<char>('0' + record.source());
+    *p++ = ChannelDigit(record);
     p = Text(p, ",,,");
     p = CanId(p, record);
     *p++ = ',';
@@ -349,7 +343,7 @@ size_t ComposeCsvRow(const CaptureRecord& record, uint32_t dataTag, const Captur
     *p++ = static_cast<char>('0' + ExternalInput(record));
     // The trigger cell too, so every row has the 20 cells of its header.
     *p++ = ',';
-    if ((record.lineFlags() & 0x80) != 0) *p++ = 'T';
+    if (TriggerMark(record, kTagMdcl)) *p++ = 'T';
   } else {
     p = CsvLinRow(p, record, settings, options.rawHex != 0);
   }

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the builds and tests need, and nothing when
 # they are all present already (so it is cheap to run before every build).
-#   scripts/setup.sh [native] [fuzz] [win] [style]   (default: all groups)
+#   scripts/setup.sh [native] [readback] [fuzz] [win] [style]   (default: all groups)
 #   native:  g++ cmake make, GoogleTest (library and sources), Google Benchmark
+#   readback: python-can and tshark, which read the exports back in the
+#            command-line tests (tshark's "capture as non-root?" question is
+#            answered by its default: no)
 #   fuzz:    clang with its sanitizer and libFuzzer runtimes
 #   win:     MinGW-w64 (posix threads), Wine (64-bit only: no i386 needed),
 #            Xvfb for tests that open windows, xwininfo and ImageMagick for
@@ -14,6 +17,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 declare -A groups=(
   [native]="g++ make cmake libgtest-dev googletest libbenchmark-dev"
+  [readback]="python3-can tshark"
   [fuzz]="clang libclang-rt-14-dev"
   # Wine's X11 driver and dialogs use the X libraries and fonts once windows
   # are drawn (--no-install-recommends leaves them out; they are small).
@@ -24,10 +28,10 @@ declare -A groups=(
 )
 
 wanted=("$@")
-((${#wanted[@]} > 0)) || wanted=(native fuzz win style)
+((${#wanted[@]} > 0)) || wanted=(native readback fuzz win style)
 packages=()
 for group in "${wanted[@]}"; do
-  [[ -n "${groups[$group]+set}" ]] || die "unknown group '$group' (expected native, fuzz, win or style)"
+  [[ -n "${groups[$group]+set}" ]] || die "unknown group '$group' (expected native, readback, fuzz, win or style)"
   read -r -a list <<<"${groups[$group]//$'\n'/ }"
   packages+=("${list[@]}")
 done

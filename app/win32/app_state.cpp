@@ -23,10 +23,17 @@ int keyEmulatorOpen = 0;
 int listHasData = 0;
 int deltaTimeMode = 0;
 
+LinkPhase linkPhase = LinkPhase::NotConnected;
+bool downloadRunning = false;
+bool analyzerMeasuring = false;
+bool workingCopyShown = true;
+bool searchConditionSet = false;
+
 char chosenFilePath[260] = {};
 char chosenFileTitle[64] = {};
 char executableFolder[MAX_PATH] = {};
 char temporaryFilePath[MAX_PATH] = {};
+char downloadFilePath[MAX_PATH] = {};
 
 TextConverter& Converter() {
   static TextConverter converter(conversionReader, viewerReader);

@@ -31,12 +31,25 @@ extern int keyEmulatorOpen;
 extern int listHasData;
 extern int deltaTimeMode;
 
+// Where the link stands, as far as the commands are concerned.
+enum class LinkPhase { NotConnected, Connecting, Connected, Disconnecting };
+extern LinkPhase linkPhase;
+extern bool downloadRunning;     // from the download dialog's start to WM_APP_DOWNLOAD_DONE
+extern bool analyzerMeasuring;   // status flag 0x100: the analyzer cannot hand over its capture
+extern bool workingCopyShown;    // DATAFILE.TMP holds what the list shows (so Save may copy it)
+extern bool searchConditionSet;  // the search dialog left a condition for 1009 and 1010
+
 // The open and save dialogs' shared name buffers.
 extern char chosenFilePath[260];
 extern char chosenFileTitle[64];
-// The executable's folder and the working file "DATAFILE.TMP" in it.
+// The executable's folder, the working file "DATAFILE.TMP" in it, and the
+// file a download is written to until it has ended ("DATAFILE.NEW").
 extern char executableFolder[MAX_PATH];
 extern char temporaryFilePath[MAX_PATH];
+extern char downloadFilePath[MAX_PATH];
+
+// The product name, the caption of the program's own message boxes.
+inline constexpr char kProductCaption[] = "KS-VW4QX";
 
 // The program's one converter; its FormatListRow gives the list's cells.
 TextConverter& Converter();

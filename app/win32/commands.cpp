@@ -11,29 +11,66 @@ namespace {
 constexpr BYTE kEnabled = TBSTATE_ENABLED;
 constexpr BYTE kIndeterminate = TBSTATE_INDETERMINATE;
 
+// When each command is usable. Nothing that touches the link or the files
+// is usable while a download runs.
+bool Idle() {
+  return !downloadRunning;
+}
+bool CanOpen() {
+  return Idle() && linkPhase != LinkPhase::Connecting;
+}
+bool CanSave() {
+  return Idle() && listHasData != 0 && workingCopyShown;
+}
+bool CanConnect() {  // also the connection settings
+  return Idle() && linkPhase == LinkPhase::NotConnected;
+}
+bool CanDisconnect() {
+  return Idle() && linkPhase == LinkPhase::Connected;
+}
+bool CanDownload() {
+  return CanDisconnect() && !analyzerMeasuring && keyEmulatorOpen == 0;
+}
+bool HasRecords() {
+  return listHasData != 0;
+}
+bool CanSearchAgain() {
+  return HasRecords() && searchConditionSet;
+}
+
 // The conversion and key emulator commands have their ids, menu items and
 // buttons, but no action yet.
 const Command kCommands[] = {
-    {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand},
-    {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand},
-    {0, -1, -1, 0, true, nullptr},
-    {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand},
-    {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand},
-    {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand},
-    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand},
-    {0, -1, -1, 0, true, nullptr},
-    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand},
-    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand},
-    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand},
-    {0, -1, -1, 0, true, nullptr},
-    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, nullptr},
-    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, nullptr},
+    {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen, false},
+    {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave, false},
+    {0, -1, -1, 0, true, nullptr, nullptr, false},
+    {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand, CanConnect, false},
+    {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand, CanDisconnect,
+     false},
+    {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand, CanDownload, false},
+    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand,
+     CanConnect, false},
+    {0, -1, -1, 0, true, nullptr, nullptr, false},
+    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand, HasRecords, true},
+    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand, CanSearchAgain,
+     true},
+    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain,
+     true},
+    {0, -1, -1, 0, true, nullptr, nullptr, false},
+    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, nullptr, nullptr, false},
+    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, nullptr, Idle, false},
     // Menu and accelerators only.
-    {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand},
-    {IDC_EXIT, -1, 0, 0, false, ExitCommand},
-    {IDC_ABOUT, -1, 0, 0, false, AboutCommand},
-    {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand},
+    {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr, false},
+    {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr, false},
+    {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr, false},
+    {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr, false},
 };
+
+constexpr int kToolbarButtonCount = [] {
+  int n = 0;
+  for (const Command& c : kCommands) n += c.onToolbar ? 1 : 0;
+  return n;
+}();
 
 const Command* Find(UINT id) {
   if (id == 0) return nullptr;
@@ -51,6 +88,16 @@ void SetMenuState(UINT id, UINT flags) {
   if (menu) EnableMenuItem(menu, id, MF_BYCOMMAND | flags);
 }
 
+void EnableCommand(UINT id) {
+  SetButtonState(id, TBSTATE_ENABLED);
+  SetMenuState(id, MF_ENABLED);
+}
+
+void DisableCommand(UINT id) {
+  SetButtonState(id, TBSTATE_INDETERMINATE);
+  SetMenuState(id, MF_GRAYED | MF_DISABLED);
+}
+
 }  // namespace
 
 const Command* CommandTable(size_t* count) {
@@ -58,10 +105,11 @@ const Command* CommandTable(size_t* count) {
   return kCommands;
 }
 
-size_t ToolbarButtons(TBBUTTON* buttons, size_t capacity) {
-  size_t n = 0;
+const TBBUTTON* ToolbarButtons(int* count) {
+  static TBBUTTON buttons[kToolbarButtonCount];
+  int n = 0;
   for (const Command& c : kCommands) {
-    if (!c.onToolbar || n >= capacity) continue;
+    if (!c.onToolbar) continue;
     TBBUTTON b{};
     b.iBitmap = c.image;
     b.idCommand = static_cast<int>(c.id);
@@ -70,7 +118,22 @@ size_t ToolbarButtons(TBBUTTON* buttons, size_t capacity) {
     b.iString = -1;
     buttons[n++] = b;
   }
-  return n;
+  if (count) *count = n;
+  return buttons;
+}
+
+void UpdateCommandStates() {
+  for (const Command& c : kCommands) {
+    if (!c.usable) continue;
+    bool usable = c.usable();
+    if (c.toolbarOnly) {
+      SetButtonState(c.id, usable ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE);
+    } else if (usable) {
+      EnableCommand(c.id);
+    } else {
+      DisableCommand(c.id);
+    }
+  }
 }
 
 bool DispatchCommand(HWND window, UINT id) {
@@ -87,23 +150,6 @@ LRESULT AnswerToolbarTooltip(NMTTDISPINFOA* info) {
     info->lpszText = MAKEINTRESOURCEA(c->tooltip);
   }
   return 0;
-}
-
-void EnableCommand(UINT id) {
-  SetButtonState(id, TBSTATE_ENABLED);
-  SetMenuState(id, MF_ENABLED);
-}
-
-void DisableCommand(UINT id) {
-  SetButtonState(id, TBSTATE_INDETERMINATE);
-  SetMenuState(id, MF_GRAYED | MF_DISABLED);
-}
-
-void EnableToolbarButton(UINT id) {
-  SetButtonState(id, TBSTATE_ENABLED);
-}
-void DisableToolbarButton(UINT id) {
-  SetButtonState(id, TBSTATE_INDETERMINATE);
 }
 
 }  // namespace ksvw

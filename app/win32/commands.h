@@ -1,6 +1,6 @@
 // The one table of the main window's commands: it makes the toolbar, gives
-// the tooltips, and dispatches WM_COMMAND from menu, toolbar and
-// accelerators. Also the enabling and disabling of commands.
+// the tooltips, dispatches WM_COMMAND from menu, toolbar and accelerators,
+// and says when each command is usable.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +12,8 @@
 namespace ksvw {
 
 using CommandHandler = void (*)(HWND window);
+// Whether a command is usable now, from the program's state (app_state.h).
+using CommandUsable = bool (*)();
 
 struct Command {
   UINT id;                 // 0: a toolbar separator
@@ -20,14 +22,21 @@ struct Command {
   BYTE state;              // toolbar state at creation
   bool onToolbar;          // false: menu and accelerators only
   CommandHandler handler;  // null: a command without an action yet
+  CommandUsable usable;    // null: always as created
+  bool toolbarOnly;        // its state is shown on the toolbar alone
 };
 
 // The table, toolbar entries first in their order.
 const Command* CommandTable(size_t* count);
 
-// Fills `buttons` (room for `capacity`) with the toolbar's buttons and
-// separators in order; returns how many.
-size_t ToolbarButtons(TBBUTTON* buttons, size_t capacity);
+// The toolbar's buttons and separators in order (`count` of them).
+const TBBUTTON* ToolbarButtons(int* count);
+
+// Every command's toolbar button and menu item from the program's state
+// (app_state.h): called wherever that state changes. A command is disabled
+// by setting its button to TBSTATE_INDETERMINATE and greying its menu item;
+// search commands show their state on the toolbar alone.
+void UpdateCommandStates();
 
 // WM_COMMAND: true when `id` is a command of the table (its handler, if
 // any, has run).
@@ -36,14 +45,5 @@ bool DispatchCommand(HWND window, UINT id);
 // TTN_NEEDTEXTA from the toolbar: the tooltip's string in the language
 // library. Result 0.
 LRESULT AnswerToolbarTooltip(NMTTDISPINFOA* info);
-
-// Enable or disable a command: its toolbar button (TBSTATE_ENABLED or
-// TBSTATE_INDETERMINATE) and its menu item (enabled, or grayed and
-// disabled).
-void EnableCommand(UINT id);
-void DisableCommand(UINT id);
-// The toolbar button alone.
-void EnableToolbarButton(UINT id);
-void DisableToolbarButton(UINT id);
 
 }  // namespace ksvw

@@ -21,8 +21,6 @@ namespace {
 
 constexpr int kToolbarHeight = 27;
 constexpr int kStatusBarId = 1;
-constexpr int kToolbarButtonCount = 14;
-constexpr char kProductCaption[] = "KS-VW4QX";
 
 // Set once the close sequence has run: the link and the remote library are
 // gone, and a second WM_CLOSE or WM_DESTROY must not tear them down again.
@@ -45,13 +43,16 @@ void WarningWithCode(HWND window, UINT formatId, int32_t code, const char* capti
   MessageBoxA(window, text, caption, MB_ICONWARNING);
 }
 
-// The state of the commands while not connected.
-void ShowNotConnected() {
-  EnableCommand(IDC_CONNECT);
-  EnableCommand(IDC_CONNECTION_SETTINGS);
-  DisableCommand(IDC_DISCONNECT);
-  DisableCommand(IDC_DOWNLOAD);
-  SetStatusString(2, IDS_NOT_CONNECTED);
+// The link's phase, the commands that follow it and the link status text.
+void EnterPhase(LinkPhase phase) {
+  linkPhase = phase;
+  UpdateCommandStates();
+  switch (phase) {
+    case LinkPhase::NotConnected: SetStatusString(2, IDS_NOT_CONNECTED); break;
+    case LinkPhase::Connecting: SetStatusString(2, IDS_CONNECTING); break;
+    case LinkPhase::Connected: SetStatusString(2, IDS_CONNECTED); break;
+    case LinkPhase::Disconnecting: SetStatusString(2, IDS_DISCONNECTING); break;
+  }
 }
 
 // --- Creation -------------------------------------------------------------
@@ -62,11 +63,12 @@ LRESULT OnCreate(HWND window) {
   SetMenu(window, menu ? menu : CreateMenu());
 
   InitCommonControls();
-  TBBUTTON buttons[kToolbarButtonCount];
-  size_t count = ToolbarButtons(buttons, kToolbarButtonCount);
-  mainToolbar = CreateToolbarEx(window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, 0,
-                                kToolbarButtonCount, applicationInstance, IDB_TOOLBAR, buttons,
-                                static_cast<int>(count), 0, 0, 16, 15, sizeof(TBBUTTON));
+  int count = 0;
+  const TBBUTTON* buttons = ToolbarButtons(&count);
+  // As many images declared as there are buttons (the bitmap holds one fewer).
+  mainToolbar = CreateToolbarEx(window, WS_CHILD | WS_VISIBLE | TBSTYLE_TOOLTIPS, 0, count,
+                                applicationInstance, IDB_TOOLBAR, buttons, count, 0, 0, 16, 15,
+                                sizeof(TBBUTTON));
   if (!mainToolbar) {
     ErrorBox("Error - ToolBarCreate", "KSVW4QX Toolbar");
     return 0;
@@ -92,18 +94,13 @@ LRESULT OnCreate(HWND window) {
     return 0;
   }
   remoteLink->SetStatusBar(mainStatusBar);
-  remoteLink->SetToolbar(mainToolbar);
   if (remoteLink->Initialize(&currentConnectionSettings) < 0) {
     ErrorBox("Error - CKSRemote4q::Initialize", "KSVW4QX");
     return 0;
   }
 
-  DisableCommand(IDC_SAVE);
-  DisableCommand(IDC_DISCONNECT);
-  DisableCommand(IDC_DOWNLOAD);
-  DisableToolbarButton(IDC_SEARCH_UP);
-  DisableToolbarButton(IDC_SEARCH_DOWN);
-  DisableToolbarButton(IDC_SEARCH);
+  linkPhase = LinkPhase::NotConnected;
+  UpdateCommandStates();
 
   deltaTimeMode = 0;
   CheckMenuItem(GetMenu(window), IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
@@ -167,7 +164,7 @@ LRESULT OnClose(HWND window) {
   // The key emulator's window closes with it once the key emulator exists.
   keyEmulatorOpen = 0;
   listHasData = 0;
-  ReleaseCaptureImage(0);
+  ReleaseCaptureImage(kReaderOpenedFile);
   delete remoteLink;
   remoteLink = nullptr;
   KSUninitializeRemote();
@@ -198,25 +195,16 @@ void ConnectFailed(HWND window, int32_t code) {
     WarningWithString(window, text, kProductCaption);
   else
     WarningWithCode(window, IDS_CONNECT_FAILED_CODE, code, kProductCaption);
-  EnableCommand(IDC_CONNECT);
-  EnableCommand(IDC_CONNECTION_SETTINGS);
-  EnableCommand(IDC_OPEN);
-  DisableCommand(IDC_DISCONNECT);
-  DisableCommand(IDC_DOWNLOAD);
-  SetStatusString(2, IDS_NOT_CONNECTED);
+  EnterPhase(LinkPhase::NotConnected);
 }
 
 void Connected() {
-  DisableCommand(IDC_CONNECT);
-  EnableCommand(IDC_DISCONNECT);
-  EnableCommand(IDC_OPEN);
   RemoteDevice* device = nullptr;
   if (remoteLink->AcquireDevice(&device) >= 0 && device) {
-    if (!(device->GetStatusFlags() & kStatusMeasuring)) EnableCommand(IDC_DOWNLOAD);
+    analyzerMeasuring = (device->GetStatusFlags() & kStatusMeasuring) != 0;
     device->Release();
   }
-  SetStatusString(2, IDS_CONNECTED);
-  if (keyEmulatorOpen == 1) DisableCommand(IDC_DOWNLOAD);
+  EnterPhase(LinkPhase::Connected);
 }
 
 LRESULT OnRequestDone(HWND window, LPARAM lParam) {
@@ -229,7 +217,7 @@ LRESULT OnRequestDone(HWND window, LPARAM lParam) {
       else
         ConnectFailed(window, request->result);
     } else if (request->requestType == kRequestDisconnect) {
-      ShowNotConnected();
+      EnterPhase(LinkPhase::NotConnected);
     }
   }
   request->Release();
@@ -249,7 +237,13 @@ LRESULT OnLinkLost(HWND window) {
   char caption[256];
   LoadLanguageString(IDS_CAPTION, caption, sizeof caption);
   WarningWithString(window, IDS_LINK_LOST, caption);
-  ShowNotConnected();
+  EnterPhase(LinkPhase::NotConnected);
+  return 0;
+}
+
+LRESULT OnStatusFlags(WPARAM flags) {
+  analyzerMeasuring = (flags & kStatusMeasuring) != 0;
+  UpdateCommandStates();
   return 0;
 }
 
@@ -263,30 +257,26 @@ int CaptureListHeight(int clientHeight, int statusBarHeight) {
 // --- Commands of the link -------------------------------------------------
 
 void ConnectCommand(HWND window) {
-  DisableCommand(IDC_CONNECT);
-  DisableCommand(IDC_DISCONNECT);
-  DisableCommand(IDC_DOWNLOAD);
-  DisableCommand(IDC_CONNECTION_SETTINGS);
-  DisableCommand(IDC_OPEN);
+  EnterPhase(LinkPhase::Connecting);
   int32_t result = remoteLink ? remoteLink->Connect() : kErrPointer;
   if (result < 0) {
+    // Failed at once: no result will follow, so nothing is connecting.
     char caption[256];
     LoadLanguageString(IDS_CAPTION, caption, sizeof caption);
     WarningWithCode(window, IDS_CONNECT_ERROR_CODE, result, caption);
-    EnableCommand(IDC_CONNECT);
-    EnableCommand(IDC_CONNECTION_SETTINGS);
+    EnterPhase(LinkPhase::NotConnected);
   }
-  SetStatusString(2, IDS_CONNECTING);
 }
 
 void DisconnectCommand(HWND) {
-  DisableCommand(IDC_CONNECT);
-  DisableCommand(IDC_DISCONNECT);
-  DisableCommand(IDC_DOWNLOAD);
-  DisableCommand(IDC_CONNECTION_SETTINGS);
+  EnterPhase(LinkPhase::Disconnecting);
   int32_t result = remoteLink ? remoteLink->Disconnect() : kErrPointer;
-  if (result < 0) EnableCommand(IDC_CONNECT);
-  SetStatusString(2, IDS_DISCONNECTING);
+  if (result < 0) {
+    // No request went out: the link stays as it is.
+    bool connected = remoteLink && remoteLink->LinkState() == 1;
+    EnterPhase(connected ? LinkPhase::Connected : LinkPhase::NotConnected);
+    return;
+  }
   SetStatusText(0, "");
 }
 
@@ -326,6 +316,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_DOWNLOAD_STEP: return OnDownloadStep(wParam);
     case WM_APP_DOWNLOAD_PROGRESS: return OnDownloadProgress(wParam, lParam);
     case WM_APP_LINK_LOST: return OnLinkLost(window);
+    case WM_APP_STATUS_FLAGS: return OnStatusFlags(wParam);
     default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }

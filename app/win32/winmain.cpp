@@ -73,13 +73,16 @@ void FindExecutableFolder() {
   if (!ModuleFolder(nullptr, executableFolder, sizeof executableFolder)) executableFolder[0] = '\0';
   if (!JoinPath(executableFolder, kTemporaryFileName, temporaryFilePath, sizeof temporaryFilePath))
     temporaryFilePath[0] = '\0';
+  if (!JoinPath(executableFolder, kDownloadFileName, downloadFilePath, sizeof downloadFilePath))
+    downloadFilePath[0] = '\0';
 }
 
 int RunMessageLoop() {
   MSG message;
   BOOL got;
   while ((got = GetMessageA(&message, nullptr, 0, 0)) != 0) {
-    if (got == -1) break;
+    // -1: the loop cannot go on, and there is no quit message to read.
+    if (got == -1) return -1;
     if (TranslateAcceleratorA(mainWindow, mainAccelerators, &message)) continue;
     if (IsDialogMessageA(mainWindow, &message)) continue;
     TranslateMessage(&message);

@@ -16,8 +16,67 @@ namespace {
 
 constexpr int kListControlId = 1;
 constexpr int kInsertWidth = 100;
+// Room the list view keeps beside a cell's text (what LVSCW_AUTOSIZE adds);
+// a text with less room is cut and ends in "...".
+constexpr int kCellPadding = 12;
 
 int32_t selectedRow = -1;
+// The columns' widths for the list's own font, measured at creation.
+int columnWidths[kListColumnCount] = {};
+
+int TextWidth(HWND list, const char* text) {
+  return static_cast<int>(
+      SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(text)));
+}
+
+// The digit of `digits` that is widest in the list's font.
+char WidestOf(HWND list, const char* digits) {
+  char widest = digits[0];
+  int most = -1;
+  for (const char* d = digits; *d; ++d) {
+    char one[2] = {*d, '\0'};
+    int w = TextWidth(list, one);
+    if (w > most) {
+      most = w;
+      widest = *d;
+    }
+  }
+  return widest;
+}
+
+// The table's widths hold for the reference dialog font. Wine and
+// large-font systems give the list a wider font, which would cut "00:00:000"
+// and eight-digit identifiers: scale the widths by the font's average
+// character width (which already grows with the DPI), and make each column
+// at least as wide as its widest text in that font.
+void MeasureColumns(HWND list) {
+  int average = kListReferenceCharWidth;
+  if (HDC dc = GetDC(list)) {
+    HGDIOBJ old = nullptr;
+    if (auto font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)))
+      old = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    if (GetTextMetricsA(dc, &metrics) && metrics.tmAveCharWidth > 0)
+      average = metrics.tmAveCharWidth;
+    if (old) SelectObject(dc, old);
+    ReleaseDC(list, dc);
+  }
+  const char hex = WidestOf(list, "0123456789ABCDEF");
+  const char decimal = WidestOf(list, "0123456789");
+  for (int column = 0; column < kListColumnCount; ++column) {
+    int width = MulDiv(ListColumnWidth(column), average, kListReferenceCharWidth);
+    for (const char* const* sample = ListColumnSamples(column); *sample; ++sample) {
+      char text[kListCellCapacity] = {};
+      for (size_t i = 0; (*sample)[i] && i + 1 < sizeof text; ++i) {
+        char c = (*sample)[i];
+        text[i] = c == 'h' ? hex : (c == 'd' ? decimal : c);
+      }
+      int needed = TextWidth(list, text) + kCellPadding;
+      if (needed > width) width = needed;
+    }
+    columnWidths[column] = width;
+  }
+}
 
 void InsertColumn(HWND list, int column, const char* title) {
   LVCOLUMNA c{};
@@ -28,7 +87,7 @@ void InsertColumn(HWND list, int column, const char* title) {
   c.iSubItem = column;
   SendMessageA(list, LVM_INSERTCOLUMNA, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&c));
   SendMessageA(list, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(column),
-               MAKELPARAM(ListColumnWidth(column), 0));
+               MAKELPARAM(columnWidths[column], 0));
 }
 
 LRESULT OnGetDispInfo(NMLVDISPINFOA* info) {
@@ -78,6 +137,7 @@ HWND CreateCaptureList(HWND parent) {
   LRESULT extended = SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0);
   SendMessageA(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
                extended | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT | LVS_EX_UNDERLINECOLD);
+  MeasureColumns(list);
   for (int column = 0; column < kListColumnCount; ++column)
     InsertColumn(list, column, ListColumnTitle(column, deltaTimeMode != 0));
   SendMessageA(list, LVM_SETITEMCOUNT, 0, 0);
@@ -113,8 +173,8 @@ int32_t ReloadCaptureList() {
 
 void RetitleTimeColumn() {
   if (!captureList) return;
-  SendMessageA(captureList, LVM_DELETECOLUMN, 0, 0);
-  InsertColumn(captureList, 0, ListColumnTitle(0, deltaTimeMode != 0));
+  SendMessageA(captureList, LVM_DELETECOLUMN, kColumnTime, 0);
+  InsertColumn(captureList, kColumnTime, ListColumnTitle(kColumnTime, deltaTimeMode != 0));
 }
 
 void SelectCaptureRow(int32_t row) {

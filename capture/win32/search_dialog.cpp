@@ -298,8 +298,10 @@ void SearchCommand(HWND window) {
   searchTabs = nullptr;
   for (HWND& page : searchPages) page = nullptr;
   if (!searchCondition.set) return;
-  EnableToolbarButton(IDC_SEARCH_UP);
-  EnableToolbarButton(IDC_SEARCH_DOWN);
+  // From now on 1009 and 1010 have a condition to repeat (a later Cancel
+  // keeps it).
+  searchConditionSet = true;
+  UpdateCommandStates();
   PostMessageA(window, WM_COMMAND,
                searchCondition.direction == SearchDirection::Up ? IDC_SEARCH_UP : IDC_SEARCH_DOWN,
                0);

@@ -17,7 +17,6 @@ namespace ksvw {
 
 namespace {
 
-constexpr char kProductCaption[] = "KS-VW4QX";
 constexpr char kDtFilter[] = "DT files(*.DT)\0*.DT\0";
 
 HWND downloadDialog = nullptr;
@@ -35,31 +34,19 @@ void ForgetDownloadDialog() {
   if (remoteLink) remoteLink->SetDownloadDialog(nullptr);
 }
 
-// Enables save and search when the viewer has records, else disables them.
-void UpdateRecordCommands(int32_t count) {
-  if (count > 0) {
-    EnableCommand(IDC_SAVE);
-    EnableToolbarButton(IDC_SEARCH);
-  } else {
-    DisableCommand(IDC_SAVE);
-    DisableToolbarButton(IDC_SEARCH);
-    DisableToolbarButton(IDC_SEARCH_UP);
-    DisableToolbarButton(IDC_SEARCH_DOWN);
-  }
-}
-
 void StartDownloadFromDialog() {
-  for (UINT id : {IDC_CONNECT, IDC_DISCONNECT, IDC_DOWNLOAD, IDC_CONNECTION_SETTINGS, IDC_OPEN,
-                  IDC_KEY_EMULATOR, IDC_SAVE})
-    DisableToolbarButton(id);
-  int32_t result = remoteLink ? remoteLink->StartDownload(temporaryFilePath) : kErrPointer;
+  downloadRunning = true;
+  UpdateCommandStates();
+  int32_t result = remoteLink ? remoteLink->StartDownload(downloadFilePath) : kErrPointer;
   if (result < 0) {
-    for (UINT id : {IDC_DISCONNECT, IDC_DOWNLOAD, IDC_OPEN, IDC_KEY_EMULATOR})
-      EnableToolbarButton(id);
+    // No message; the dialog stays open until Cancel.
+    DeleteFileA(downloadFilePath);
+    downloadRunning = false;
+    UpdateCommandStates();
   }
 }
 
-// The dialog's own message: end it (see the IDCANCEL handling).
+// The dialog's own message: end it (see the cancel handling).
 constexpr UINT kEndDownloadDialog = WM_APP + 100;
 
 void EndDownloadDialog(HWND dialog) {
@@ -67,36 +54,65 @@ void EndDownloadDialog(HWND dialog) {
   EndDialog(dialog, 0);
 }
 
+// Cancel, its button, the close box or Alt+F4 (a user's close is a cancel),
+// or sent by the link when the link is lost.
+void CancelDownloadDialog(HWND dialog) {
+  if (remoteLink) remoteLink->CancelTransfer();
+  // The rows go blank until the cancelled download is shown. After a failed
+  // download (or one that never started) nothing replaces them: they stay.
+  if (downloadRunning) {
+    listHasData = 0;
+    UpdateCommandStates();
+  }
+  // Sent from a library thread (the link was lost), this runs while the
+  // dialog's loop waits for its next message: ending the dialog here would
+  // make that loop drop the posted message it takes next (such as the
+  // link's own loss notice). End it from a posted one.
+  if (InSendMessage())
+    PostMessageA(dialog, kEndDownloadDialog, 0, 0);
+  else
+    EndDownloadDialog(dialog);
+}
+
+INT_PTR OnDownloadDialogInit(HWND dialog) {
+  char text[256];
+  LoadLanguageString(IDS_STEP_2, text, sizeof text);
+  SetDlgItemTextA(dialog, IDT_DOWNLOAD_STEP, text);
+  downloadProgress = GetDlgItem(dialog, IDT_DOWNLOAD_PROGRESS);
+  downloadDialog = dialog;
+  if (remoteLink) remoteLink->SetDownloadDialog(dialog);
+  StartDownloadFromDialog();
+  return TRUE;
+}
+
+INT_PTR OnDownloadDialogCommand(HWND dialog, WPARAM wParam) {
+  if (LOWORD(wParam) != IDCANCEL) return FALSE;
+  CancelDownloadDialog(dialog);
+  return TRUE;
+}
+
+INT_PTR OnDownloadDialogClose(HWND dialog) {
+  CancelDownloadDialog(dialog);
+  return TRUE;
+}
+
+INT_PTR OnEndDownloadDialog(HWND dialog) {
+  EndDownloadDialog(dialog);
+  return TRUE;
+}
+
+INT_PTR OnDownloadDialogDestroy() {
+  ForgetDownloadDialog();
+  return FALSE;
+}
+
 INT_PTR CALLBACK DownloadDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG: {
-      char text[256];
-      LoadLanguageString(IDS_STEP_2, text, sizeof text);
-      SetDlgItemTextA(dialog, IDT_DOWNLOAD_STEP, text);
-      downloadProgress = GetDlgItem(dialog, IDT_DOWNLOAD_PROGRESS);
-      downloadDialog = dialog;
-      if (remoteLink) remoteLink->SetDownloadDialog(dialog);
-      StartDownloadFromDialog();
-      return TRUE;
-    }
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) {
-        if (remoteLink) remoteLink->CancelTransfer();
-        listHasData = 0;
-        // Sent from a library thread (the link was lost), this runs while
-        // the dialog's loop waits for its next message: ending the dialog
-        // here would make that loop drop the posted message it takes next
-        // (such as the link's own loss notice). End it from a posted one.
-        if (InSendMessage())
-          PostMessageA(dialog, kEndDownloadDialog, 0, 0);
-        else
-          EndDownloadDialog(dialog);
-        return TRUE;
-      }
-      return FALSE;
-    case kEndDownloadDialog: EndDownloadDialog(dialog); return TRUE;
-    case WM_CLOSE:
-    case WM_DESTROY: EndDownloadDialog(dialog); return TRUE;
+    case WM_INITDIALOG: return OnDownloadDialogInit(dialog);
+    case WM_COMMAND: return OnDownloadDialogCommand(dialog, wParam);
+    case WM_CLOSE: return OnDownloadDialogClose(dialog);
+    case kEndDownloadDialog: return OnEndDownloadDialog(dialog);
+    case WM_DESTROY: return OnDownloadDialogDestroy();
     default: return FALSE;
   }
 }
@@ -129,10 +145,6 @@ void NotCaptureBox(HWND window) {
 
 }  // namespace
 
-const char* BoardText(uint32_t dataTag) {
-  return BoardLabel(dataTag);
-}
-
 // --- Download ---------------------------------------------------------------
 
 void DownloadCommand(HWND window) {
@@ -144,6 +156,7 @@ void DownloadCommand(HWND window) {
 void CancelTransferCommand(HWND) {
   if (remoteLink) remoteLink->CancelTransfer();
   listHasData = 0;
+  UpdateCommandStates();
   if (captureList) InvalidateRect(captureList, nullptr, TRUE);
 }
 
@@ -168,21 +181,6 @@ LRESULT OnDownloadProgress(WPARAM position, LPARAM range) {
   return 0;
 }
 
-LRESULT OnDownloadDone(HWND window, int32_t code) {
-  if (downloadProgress) SendMessageA(downloadProgress, PBM_SETPOS, 0, 0);
-  if (code >= 0 || code == kErrCancelled) {
-    if (downloadDialog) SendMessageA(downloadDialog, WM_CLOSE, 0, 0);
-    ShowTemporaryFile();
-  } else {
-    char format[512], text[600];
-    LoadLanguageString(IDS_DOWNLOAD_ERROR_CODE, format, sizeof format);
-    FormatWithCode(text, sizeof text, format, code);
-    MessageBoxA(window, text, kProductCaption, MB_ICONWARNING);
-  }
-  for (UINT id : {IDC_DISCONNECT, IDC_DOWNLOAD, IDC_OPEN, IDC_KEY_EMULATOR}) EnableCommand(id);
-  return 0;
-}
-
 // Shows the records of the viewer's reader after a load: the list, the
 // position in status part 1 and the commands that need records.
 void ShowLoadedRecords(bool loaded) {
@@ -195,12 +193,61 @@ void ShowLoadedRecords(bool loaded) {
     listHasData = 0;
     SetStatusText(1, "");
   }
-  UpdateRecordCommands(count);
+  workingCopyShown = true;
+  UpdateCommandStates();
 }
 
 void ShowTemporaryFile() {
-  ReleaseCaptureImage(0);
-  ShowLoadedRecords(LoadCaptureFile(temporaryFilePath, 1));
+  ReleaseCaptureImage(kReaderOpenedFile);
+  ShowLoadedRecords(LoadCaptureFile(temporaryFilePath, kReaderDownload));
+}
+
+// A download that ended with success or cancel becomes the working copy and
+// is shown (a cancelled one with whatever it holds).
+void TakeDownload(HWND window) {
+  ReleaseCaptureImage(kReaderOpenedFile);
+  if (MoveFileExA(downloadFilePath, temporaryFilePath, MOVEFILE_REPLACE_EXISTING)) {
+    ShowTemporaryFile();
+    return;
+  }
+  // The working copy could not be replaced: show the download, but Save
+  // must not copy the older working copy under its name.
+  SaveErrorBox(window);
+  ShowLoadedRecords(LoadCaptureFile(downloadFilePath, kReaderDownload));
+  workingCopyShown = false;
+  UpdateCommandStates();
+}
+
+// A failed download leaves the working copy and the list as they were:
+// the viewer still holds what it showed before the download.
+void DropDownload() {
+  DeleteFileA(downloadFilePath);
+  int32_t count = ViewerRecordCount();
+  listHasData = count > 0 ? 1 : 0;
+  if (count > 0) {
+    int32_t row = SelectedCaptureRow();
+    SetStatusPosition(static_cast<uint32_t>(row >= 0 ? row : count - 1),
+                      static_cast<uint32_t>(count - 1));
+  }
+  if (captureList) InvalidateRect(captureList, nullptr, TRUE);
+}
+
+LRESULT OnDownloadDone(HWND window, int32_t code) {
+  if (downloadProgress) SendMessageA(downloadProgress, PBM_SETPOS, 0, 0);
+  downloadRunning = false;
+  if (code >= 0 || code == kErrCancelled) {
+    if (downloadDialog) SendMessageA(downloadDialog, kEndDownloadDialog, 0, 0);
+    TakeDownload(window);
+  } else {
+    DropDownload();
+    UpdateCommandStates();
+    char format[512], text[600];
+    LoadLanguageString(IDS_DOWNLOAD_ERROR_CODE, format, sizeof format);
+    FormatWithCode(text, sizeof text, format, code);
+    MessageBoxA(window, text, kProductCaption, MB_ICONWARNING);
+  }
+  UpdateCommandStates();
+  return 0;
 }
 
 // --- Open and save ----------------------------------------------------------
@@ -210,17 +257,24 @@ bool OpenCaptureFile(HWND window, const char* path) {
     NotCaptureBox(window);
     return false;
   }
-  ReleaseCaptureImage(0);
-  if (!LoadCaptureFile(path, 0)) {
+  ReleaseCaptureImage(kReaderOpenedFile);
+  if (!LoadCaptureFile(path, kReaderOpenedFile)) {
     // The earlier records are gone already: show the list empty rather
     // than rows whose data no longer exists.
     ShowLoadedRecords(false);
     NotCaptureBox(window);
     return false;
   }
-  if (!CopyFileA(path, temporaryFilePath, FALSE)) SaveErrorBox(window);
+  bool copied = CopyFileA(path, temporaryFilePath, FALSE) != 0;
+  if (!copied) SaveErrorBox(window);
   ShowLoadedRecords(true);
-  SetStatusText(0, BoardText(viewerReader.DataTag()));
+  if (!copied) {
+    // The working copy still holds the earlier capture: Save would write
+    // that under the name of this one.
+    workingCopyShown = false;
+    UpdateCommandStates();
+  }
+  SetStatusText(0, BoardLabel(viewerReader.DataTag()));
   return true;
 }
 

@@ -9,6 +9,9 @@
 namespace ksvw {
 
 inline constexpr char kTemporaryFileName[] = "DATAFILE.TMP";
+// A download is written here and moved over the working file only when it
+// ends with success or cancel: a failed one never replaces the working copy.
+inline constexpr char kDownloadFileName[] = "DATAFILE.NEW";
 
 // Main-window handlers of the download chain's messages.
 LRESULT OnDownloadDone(HWND window, int32_t code);
@@ -22,8 +25,5 @@ void ShowTemporaryFile();
 // the working file and shows it. False (after the error box) when it is no
 // capture file.
 bool OpenCaptureFile(HWND window, const char* path);
-
-// The board of a data tag as shown in status bar part 0.
-const char* BoardText(uint32_t dataTag);
 
 }  // namespace ksvw

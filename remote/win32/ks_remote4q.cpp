@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "capture/capture_reader.h"
+
 namespace ksvw {
 
 namespace {
@@ -199,7 +201,11 @@ int32_t CKSRemote4q::CancelTransfer() {
   {
     std::lock_guard<std::mutex> lock(linkLock);
     if (!device) return kErrPointer;
-    if (!currentRequest) return 1;
+    // Between two sections there is no current request: the chain sees
+    // the flag before it asks for the next one. A request made current but
+    // not yet submitted is cancelled again once Submit returns.
+    if (downloadRunning_) cancelRequested_ = true;
+    if (!currentRequest) return downloadRunning_ ? 0 : 1;
     held = device;
     held->AddRef();
     request = currentRequest;
@@ -222,18 +228,30 @@ int32_t CKSRemote4q::StartDownload(const char* path) {
     held->Release();
     return result;
   }
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    downloadRunning_ = true;
+    cancelRequested_ = false;
+  }
   static const uint8_t zeros[16] = {};
   DWORD written = 0;
   if (!WriteAll(file, zeros, sizeof zeros, &written)) {
     result = LastErrorResult();
-    CloseHandle(file);
-    held->Release();
-    return result;
+  } else {
+    result = SubmitSection(held, file, kSectionHead, kSectionLimitSmall, 1);
   }
-  result = SubmitSection(held, file, kSectionHead, kSectionLimitSmall, 1);
-  if (result < 0) CloseHandle(file);
+  if (result < 0) {
+    CloseHandle(file);
+    std::lock_guard<std::mutex> lock(linkLock);
+    downloadRunning_ = false;
+  }
   held->Release();
   return result;
+}
+
+bool CKSRemote4q::DownloadRunning() const {
+  std::lock_guard<std::mutex> lock(linkLock);
+  return downloadRunning_;
 }
 
 int32_t CKSRemote4q::ContinueDownload(HANDLE file, int32_t section, int32_t limit) {
@@ -259,6 +277,10 @@ int32_t CKSRemote4q::SubmitSection(RemoteDevice* held, HANDLE file, int32_t sect
   RemoteRequest* replaced;
   {
     std::lock_guard<std::mutex> lock(linkLock);
+    if (cancelRequested_) {
+      request->Release();
+      return kErrCancelled;
+    }
     replaced = currentRequest;
     request->AddRef();
     currentRequest = request;
@@ -266,7 +288,15 @@ int32_t CKSRemote4q::SubmitSection(RemoteDevice* held, HANDLE file, int32_t sect
   if (replaced) replaced->Release();
   if (stepBeforeSubmit) PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, stepBeforeSubmit, 0);
   result = held->Submit(request);
-  if (result < 0) {
+  if (result >= 0) {
+    // A cancel that found the request current before the library knew it.
+    bool cancel;
+    {
+      std::lock_guard<std::mutex> lock(linkLock);
+      cancel = cancelRequested_ && currentRequest == request;
+    }
+    if (cancel) held->Cancel(request);
+  } else {
     RemoteRequest* mine = nullptr;
     {
       std::lock_guard<std::mutex> lock(linkLock);
@@ -287,7 +317,7 @@ int32_t CKSRemote4q::FinishDownload(HANDLE file) {
   LARGE_INTEGER start{};
   if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return LastErrorResult();
   DWORD written = 0;
-  if (!WriteAll(file, kDownloadHeader, 16, &written)) return LastErrorResult();
+  if (!WriteAll(file, kCaptureMagic, kMagicSize, &written)) return LastErrorResult();
   return 0;
 }
 
@@ -307,7 +337,16 @@ void CKSRemote4q::ContinueChain(RemoteRequest* request) {
       }
     }
   }
+  EndChain(file, code);
+}
+
+void CKSRemote4q::EndChain(HANDLE file, int32_t code) {
   CloseHandle(file);
+  {
+    std::lock_guard<std::mutex> lock(linkLock);
+    downloadRunning_ = false;
+    cancelRequested_ = false;
+  }
   PostMessageA(ownerWindow, WM_APP_DOWNLOAD_DONE, static_cast<WPARAM>(static_cast<uint32_t>(code)),
                0);
 }
@@ -421,9 +460,9 @@ int32_t CKSRemote4q::OnLinkLost() {
 }
 
 int32_t CKSRemote4q::OnStatusFlags(uint32_t flags) {
-  if (keyEmulator.load()) return 0;
-  LPARAM state = (flags & kStatusMeasuring) ? TBSTATE_INDETERMINATE : TBSTATE_ENABLED;
-  SendBounded(toolbar_.load(), TB_SETSTATE, kDownloadCommand, MAKELPARAM(state, 0));
+  // The main window derives the download command's state from the flags
+  // (and from the key emulator and the link), so it hears of every change.
+  SendBounded(ownerWindow, WM_APP_STATUS_FLAGS, flags, 0);
   return 0;
 }
 

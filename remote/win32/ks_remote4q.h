@@ -24,13 +24,10 @@ inline constexpr UINT WM_APP_DOWNLOAD_DONE = WM_APP + 3;  // wParam: final resul
 inline constexpr UINT WM_APP_DOWNLOAD_STEP = WM_APP + 4;  // wParam: step 1 to 4
 inline constexpr UINT WM_APP_DOWNLOAD_PROGRESS = WM_APP + 5;  // wParam: position, lParam: range
 inline constexpr UINT WM_APP_LINK_LOST = WM_APP + 6;
+// Sent (bounded in time) by OnStatusFlags: wParam the analyzer's status flags.
+inline constexpr UINT WM_APP_STATUS_FLAGS = WM_APP + 7;
 // Posted to the key emulator's panel window: wParam 1 link state, 4 screen.
 inline constexpr UINT WM_APP_KEYEMU_NOTIFY = WM_APP + 0;
-
-// The toolbar command whose state OnStatusFlags keeps (download).
-inline constexpr int kDownloadCommand = 1003;
-// The 16 bytes that make the downloaded file a capture file.
-inline constexpr char kDownloadHeader[17] = "KESTRIN DATA   ";  // with its NUL at 15
 
 #pragma pack(push, 4)
 struct DeviceIdentity {
@@ -60,10 +57,9 @@ class CKSRemote4q : public RemoteEventSink {
   CKSRemote4q& operator=(const CKSRemote4q&) = delete;
 
   // Windows that sink events update directly (synchronously): status bar
-  // part 0 (model), the main toolbar (download button), the download dialog
-  // (Cancel when the link is lost). Any may be null.
+  // part 0 (model), the download dialog (Cancel when the link is lost). Any
+  // may be null.
   void SetStatusBar(HWND window) { statusBar_.store(window); }
-  void SetToolbar(HWND window) { toolbar_.store(window); }
   void SetDownloadDialog(HWND window) { downloadDialog_.store(window); }
   HWND DownloadDialog() const { return downloadDialog_.load(); }
 
@@ -71,9 +67,13 @@ class CKSRemote4q : public RemoteEventSink {
   int32_t Initialize(const ConnectionSettings* settings);
   int32_t Connect();
   int32_t Disconnect();
+  // Cancels the running section; between two sections the cancel is
+  // remembered and the chain ends with kErrCancelled instead of asking for
+  // the next one. 1 when no download runs.
   int32_t CancelTransfer();
   // Creates `path` anew and requests the first of the four sections.
   int32_t StartDownload(const char* path);
+  bool DownloadRunning() const;
   int32_t LinkState() const { return linkState.load(); }
 
   // Library threads (the download chain).
@@ -118,6 +118,7 @@ class CKSRemote4q : public RemoteEventSink {
   int32_t SubmitSection(RemoteDevice* held, HANDLE file, int32_t section, int32_t limit,
                         WPARAM stepBeforeSubmit);
   void ContinueChain(RemoteRequest* request);
+  void EndChain(HANDLE file, int32_t code);
   // Posts with a reference that the receiver releases; takes it back if the
   // message cannot be posted.
   void PostRequest(UINT message, RemoteRequest* request);
@@ -128,6 +129,8 @@ class CKSRemote4q : public RemoteEventSink {
 
   RemoteDevice* device = nullptr;           // guarded by linkLock
   RemoteRequest* currentRequest = nullptr;  // guarded by linkLock
+  bool downloadRunning_ = false;            // guarded by linkLock
+  bool cancelRequested_ = false;            // guarded by linkLock
   HWND ownerWindow;
   std::atomic<KeyEmulator*> keyEmulator{nullptr};
   std::atomic<int32_t> linkState{0};
@@ -139,7 +142,6 @@ class CKSRemote4q : public RemoteEventSink {
   CreateRemoteFunction createRemote_;
   std::atomic<HWND> keyEmulatorPanel_{nullptr};
   std::atomic<HWND> statusBar_{nullptr};
-  std::atomic<HWND> toolbar_{nullptr};
   std::atomic<HWND> downloadDialog_{nullptr};
 };
 

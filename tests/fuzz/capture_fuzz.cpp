@@ -1,6 +1,7 @@
 // libFuzzer target over everything that reads a capture file's bytes: the
 // chunk walk and load, the settings parser, every list cell of every record,
-// the row composers and whole text and CSV conversions. ASan and UBSan make
+// the row composers, whole text and CSV conversions and the candump, ASC
+// and pcapng exports. ASan and UBSan make
 // any read outside the image, overflow of a cell or row buffer, or undefined
 // arithmetic a crash; the checks below add what they cannot see (a cell
 // longer than its capacity, a text whose length is not the one returned, a record walk
@@ -18,6 +19,7 @@
 
 #include "capture/capture_reader.h"
 #include "capture/capture_settings.h"
+#include "convert/capture_export.h"
 #include "convert/list_cells.h"
 #include "convert/text_converter.h"
 
@@ -162,6 +164,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckRowComposers(reader, options);
   Convert(converter, options, false, ksvw::TextConverter::kNoPageLimit);
   Convert(converter, options, true, ksvw::TextConverter::kNoPageLimit);
+  for (auto format :
+       {ksvw::ExportFormat::Candump, ksvw::ExportFormat::Asc, ksvw::ExportFormat::Pcapng}) {
+    ksvw::ExportOptions exportOptions;
+    exportOptions.format = format;
+    exportOptions.channelSelection = options.channelSelection;
+    ksvw::ExportTally tally;
+    ksvw::ConvertResult result =
+        ksvw::ExportCapture(reader, exportOptions, OutputPath(), nullptr, tally);
+    if (result != ksvw::ConvertResult::Done)
+      Fail("export did not finish", static_cast<long>(result));
+  }
   // A page limit ends the text early (the batch never sets one; the
   // converter's own stop path must still close a well-formed file). Last,
   // because a stop may end the reader's walk for good.

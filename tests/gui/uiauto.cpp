@@ -435,6 +435,14 @@ int ControlReader::ColumnWidth(HWND list, int column) {
   return static_cast<int>(width);
 }
 
+int ControlReader::ListStringWidth(HWND list, const std::string& text) {
+  if (text.size() >= kTextCapacity || !buffer_.Write(kStructArea, text.c_str(), text.size() + 1))
+    return -1;
+  LRESULT width = -1;
+  if (!Send(list, LVM_GETSTRINGWIDTHA, 0, buffer_.At(kStructArea), &width)) return -1;
+  return static_cast<int>(width);
+}
+
 int ControlReader::ToolbarState(HWND toolbar, UINT id) {
   LRESULT state = -1;
   if (!Send(toolbar, TB_GETSTATE, id, 0, &state)) return -1;

@@ -162,6 +162,8 @@ class ControlReader {
   bool ListItemRect(HWND list, int row, RECT* rect);
   std::string ColumnTitle(HWND list, int column);
   int ColumnWidth(HWND list, int column);
+  // Width of `text` in the list's font (LVM_GETSTRINGWIDTHA); -1 on failure.
+  int ListStringWidth(HWND list, const std::string& text);
   // TB_GETSTATE of a toolbar button (-1 when there is no such button).
   int ToolbarState(HWND toolbar, UINT id);
 

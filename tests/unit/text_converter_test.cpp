@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/list_cells.h"
 #include "testsupport/capture_builder.h"
 
 #if !defined(_WIN32)
@@ -421,6 +422,9 @@ TEST(ConverterCsvRows, MoncRowsHaveFifteenCells) {
   EXPECT_EQ(out, expected);
   std::vector<std::string> lines = Lines(out);
   for (size_t i = 0; i < 4; ++i) EXPECT_EQ(Cells(lines[i]), 15u) << i;
+  ConversionOptions delta = Csv();
+  delta.deltaTime = 1;  // text output only
+  EXPECT_EQ(c.Run(delta), expected);
 }
 
 TEST(ConverterCsvRows, MdclCanRowsEndWithExternalInputAndTriggerCells) {
@@ -483,13 +487,6 @@ TEST(ConverterCsvRows, LinRowsOfEveryShapeHaveTwentyCells) {
             t + "1,55,##,,ILLEGAL" + Commas(11) + "E,0,");  // the SF mark is not a byte value
 }
 
-TEST(ConverterCsvRows, DeltaOptionDoesNotChangeCsv) {
-  Conversion c(kTagMonc, {CanData(1, 0x1, false, {}, TimeStamp(0, 0, 1, 0))});
-  ConversionOptions o = Csv();
-  o.deltaTime = 1;
-  EXPECT_EQ(c.Rows(o)[0], "00:00.010,-------,1,001,DATA,0,,,,,,,,,G");
-}
-
 // ------------------------------------------------- selection and times
 
 TEST(ConverterWalk, ChannelOneSelectionKeepsMarkersAndMeasuresFromSkippedRecords) {
@@ -512,18 +509,6 @@ TEST(ConverterWalk, ChannelOneSelectionKeepsMarkersAndMeasuresFromSkippedRecords
   EXPECT_EQ(two[0].substr(0, 10), "------- 2 ");  // the file's first record
   EXPECT_EQ(two[1].substr(0, 10), "0000079 2 ");  // 0.200 - 0.121
   EXPECT_EQ(two[2].substr(0, 23), "0000100   --OVERRUN--");
-}
-
-TEST(ConverterWalk, DeltaTimeAcrossTheHourWrap) {
-  Conversion c(kTagMonc, {CanData(1, 0x1, false, {}, TimeStamp(59, 59, 99, 45)),
-                          CanData(1, 0x1, false, {}, TimeStamp(0, 0, 0, 0)),
-                          CanData(1, 0x1, false, {}, TimeStamp(0, 1, 10, 0))});
-  std::vector<std::string> rows = c.Rows(Text(0, 0, 1));
-  ASSERT_EQ(rows.size(), 4u);
-  EXPECT_EQ(rows[0].substr(0, 8), "------- ");
-  EXPECT_EQ(rows[1].substr(0, 8), "0000001 ");
-  EXPECT_EQ(rows[2].substr(0, 8), "0001100 ");
-  EXPECT_EQ(c.Rows(Text())[0].substr(0, 8), "5959999 ");
 }
 
 class CountingSink : public ProgressSink {
@@ -572,24 +557,19 @@ std::vector<uint8_t> FileWithDataBytes(uint32_t tag, size_t n) {
   return build::CaptureFileBuilder().Dinf(build::KnownSizeDinf({})).Chunk(tag, body).Build();
 }
 
-TEST(ConverterChunks, ShortChunkGivesTheHeaderLineAndNoRows) {
-  for (size_t n : {1u, 31u}) {
+// Only whole records are rows: 1 or 31 bytes give the header line alone,
+// 70 bytes two rows.
+TEST(ConverterChunks, OnlyWholeRecordsAreRows) {
+  const std::string header = "TM,dT,CH,ID,TYPE,DLC,D1,D2,D3,D4,D5,D6,D7,D8,ST\r\n";
+  const std::string row = "00:00.000,-------,1,000,DATA,0,,,,,,,,,G\r\n";
+  const std::string next = "00:00.000,00:00.000,1,000,DATA,0,,,,,,,,,G\r\n";
+  for (size_t n : {1u, 31u, 70u}) {
     Conversion c(FileWithDataBytes(kTagMonc, n));
-    EXPECT_EQ(c.Run(Csv()), "TM,dT,CH,ID,TYPE,DLC,D1,D2,D3,D4,D5,D6,D7,D8,ST\r\n") << n;
+    EXPECT_EQ(c.Run(Csv()), n < 32 ? header : header + row + next) << n;
     std::vector<std::string> lines = Lines(c.Run(Text()));
-    ASSERT_EQ(lines.size(), 9u) << n;
+    ASSERT_EQ(lines.size(), n < 32 ? 9u : 11u) << n;
     EXPECT_EQ(lines[7], "--TM---CH------ID--TYPE--DLC------DATA-------ST");
-    EXPECT_EQ(lines[8], "");
   }
-}
-
-TEST(ConverterChunks, SeventyBytesGiveTwoRows) {
-  Conversion c(FileWithDataBytes(kTagMonc, 70));
-  std::vector<std::string> rows = c.Rows(Csv());
-  ASSERT_EQ(rows.size(), 3u);
-  EXPECT_EQ(rows[0], "00:00.000,-------,1,000,DATA,0,,,,,,,,,G");
-  EXPECT_EQ(rows[1], "00:00.000,00:00.000,1,000,DATA,0,,,,,,,,,G");
-  EXPECT_EQ(rows[2], "");
 }
 
 TEST(ConverterChunks, NoSettingsChunkReadsAsCustomTimingWithNoRate) {
@@ -638,20 +618,6 @@ TEST(ConverterOutput, StopRequestEndsAfterACompleteRowAndClosesTheFile) {
   EXPECT_EQ(sink.steps, 3);
 }
 
-TEST(ConverterOutput, EveryLineEndIsCrLf) {
-  Conversion c(kTagMdcl, {CanData(1, 0x10, false, {}), Lin1(0, 1, {0x42})});
-  std::string out = c.Run(Text());
-  size_t lf = 0;
-  for (size_t i = 0; i < out.size(); ++i) {
-    if (out[i] != '\n') continue;
-    ++lf;
-    ASSERT_GT(i, 0u);
-    EXPECT_EQ(out[i - 1], '\r') << i;
-  }
-  EXPECT_EQ(lf, 10u);  // 6 banner lines, empty line, header, two rows
-  EXPECT_EQ(out.substr(out.size() - 2), "\r\n");
-}
-
 TEST(ConverterOutput, UncreatableOutputWritesNothing) {
   Conversion c(kTagMonc, {CanData(1, 0x10, false, {})});
   std::string path = ::testing::TempDir() + "ksvw_no_such_dir/x.txt";
@@ -680,6 +646,46 @@ TEST(ConverterOutput, WriteFailureRemovesThePartialOutput) {
   EXPECT_EQ(std::fopen(c.path.c_str(), "rb"), nullptr);
 }
 #endif
+
+// A damaged source byte must never put a control character into any view,
+// and every line ends in CR LF:
+// every source value, in record shapes of both boards, through text, CSV
+// (with and without raw hex) and every list cell.
+TEST(ConverterOutput, EverySourceByteGivesPrintableOutput) {
+  for (uint32_t tag : {kTagMonc, kTagMdcl}) {
+    std::vector<CaptureRecord> records;
+    build::RecordFields f;
+    for (int source = 0; source < 256; ++source) {
+      f.source = static_cast<uint8_t>(source);
+      f.count = static_cast<int8_t>(source % 13 - 3);  // -3 .. 9
+      f.kind = static_cast<uint8_t>(source % 3 == 0 ? 0 : (source % 3 == 1 ? 2 : 0x81));
+      f.status = static_cast<uint16_t>(source * 0x1234);
+      f.data = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+      records.push_back(build::Record(f));
+    }
+    Conversion c(tag, records);
+    std::vector<uint8_t> listFile = build::CaptureFileBuilder().Data(tag, records).Build();
+    ASSERT_TRUE(c.listReader.LoadCopy(listFile.data(), listFile.size()));
+    std::string all;
+    for (const ConversionOptions& options : {Text(), Text(0, 1, 1), Csv(), Csv(0, 1)})
+      all += c.Run(options);
+    char cell[kListCellCapacity];
+    for (int32_t row = 0; row < 256; ++row)
+      for (int column = 0; column < kListColumnCount; ++column) {
+        all.append(cell, c.converter.FormatListRow(row, column, row % 2 == 0, cell, sizeof cell));
+        all += "\r\n";
+      }
+    for (size_t i = 0; i < all.size(); ++i) {
+      auto b = static_cast<uint8_t>(all[i]);
+      ASSERT_TRUE(b >= 0x20 || b == '\r' || b == '\n')
+          << "byte " << int{b} << " at " << i << " (tag " << std::hex << tag << ")";
+      // Text mode: every line ends in CR LF.
+      if (b == '\n') {
+        ASSERT_TRUE(i > 0 && all[i - 1] == '\r') << i;
+      }
+    }
+  }
+}
 
 TEST(ConverterListRow, ForwardsToTheListReaderAndCutsToCapacity) {
   Conversion c(kTagMonc, {CanData(1, 0x10, false, {})});

@@ -25,5 +25,6 @@ int RunInfo(int argc, char** argv);
 int RunList(int argc, char** argv);
 int RunConvert(int argc, char** argv);
 int RunSearch(int argc, char** argv);
+int RunExport(int argc, char** argv);
 
 }  // namespace ksvw::dt

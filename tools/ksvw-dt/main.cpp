@@ -4,6 +4,7 @@
 //   ksvw-dt list [--delta] FILE
 //   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
+//   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...
 #include <cstdio>
 #include <cstring>
 
@@ -21,6 +22,7 @@ constexpr const char kUsage[] =
     "  list     the capture list's 19 columns as tab-separated text\n"
     "  convert  convert captures to text (.txt) or CSV (.csv) files\n"
     "  search   find or count records by trigger, error, data, time or external input\n"
+    "  export   export captures as candump logs, Vector ASC traces or pcapng files\n"
     "\n"
     "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 not a capture file or nothing found, 2 usage error,\n"
@@ -31,10 +33,9 @@ struct Command {
   int (*run)(int, char**);
 };
 constexpr Command kCommands[] = {
-    {"info", ksvw::dt::RunInfo},
-    {"list", ksvw::dt::RunList},
-    {"convert", ksvw::dt::RunConvert},
-    {"search", ksvw::dt::RunSearch},
+    {"info", ksvw::dt::RunInfo},       {"list", ksvw::dt::RunList},
+    {"convert", ksvw::dt::RunConvert}, {"search", ksvw::dt::RunSearch},
+    {"export", ksvw::dt::RunExport},
 };
 
 }  // namespace

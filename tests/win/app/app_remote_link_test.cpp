@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "capture/capture_reader.h"
 #include "remote/win32/ks_remote4q.h"
 
 namespace ksvw {
@@ -50,7 +51,6 @@ struct Section {
   std::vector<uint8_t> bytes;
   int32_t result = 0;
   bool waitForCancel = false;  // finish with 0x800704C7 once Cancel arrives
-  bool hold = false;           // finish only once the test opens the gate
 };
 
 class FakeDevice : public RemoteDevice {
@@ -65,6 +65,8 @@ class FakeDevice : public RemoteDevice {
   }
   int32_t CreateRequest(RemoteRequest** request) override {
     if (createResult < 0) return createResult;
+    int n = ++createCalls;
+    if (onCreate) onCreate(n);
     *request = new FakeRequest;
     return 0;
   }
@@ -93,12 +95,15 @@ class FakeDevice : public RemoteDevice {
     return 0;
   }
   int32_t Submit(RemoteRequest* request) override {
+    size_t n;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       submitted.push_back({request->requestType, request->dataCode, request->sectionLimit,
                            request->reserved, request->fileHandle});
+      n = submitted.size();
     }
     if (submitResult < 0) return submitResult;
+    if (refuseSubmit != 0 && n == refuseSubmit) return kErrNotConnected;
     request->AddRef();  // the library's own reference while it runs
     if (finishBeforeSubmitReturns) {
       std::thread([this, request] { Run(request); }).join();
@@ -108,11 +113,6 @@ class FakeDevice : public RemoteDevice {
     threads_.emplace_back([this, request] { Run(request); });
     return 0;
   }
-  void OpenGate() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    gateOpen_ = true;
-    cancelCv_.notify_all();
-  }
   int32_t Cancel(RemoteRequest* request) override {
     std::lock_guard<std::mutex> lock(mutex_);
     cancelled.push_back(request);
@@ -121,7 +121,7 @@ class FakeDevice : public RemoteDevice {
   }
   int32_t Reserved12() override { return 0; }
   int32_t GetLinkState() override { return linkState; }
-  uint32_t GetStatusFlags() override { return statusFlags; }
+  uint32_t GetStatusFlags() override { return 0; }
   int32_t CopyScreen(uint8_t*, uint32_t) override { return 0; }
 
   void JoinAll() {
@@ -152,11 +152,13 @@ class FakeDevice : public RemoteDevice {
   int32_t createResult = 0;
   int32_t openResult = 0;
   std::atomic<int32_t> submitResult{0};
+  size_t refuseSubmit = 0;  // this Submit (counted from 1) is refused
+  std::atomic<int> createCalls{0};
+  std::function<void(int)> onCreate;  // called with the count on every CreateRequest
   int32_t connectResult = 0;
   bool finishBeforeSubmitReturns = false;
   std::atomic<int> openCalls{0}, closeCalls{0};
   std::atomic<int32_t> linkState{0};
-  uint32_t statusFlags = 0;
   std::vector<int32_t> monitorCalls;
   std::vector<RemoteEventSink*> advised;
   std::vector<Submitted> submitted;
@@ -172,10 +174,6 @@ class FakeDevice : public RemoteDevice {
     } else if (request->requestType == kRequestTransfer) {
       auto found = sections.find(request->dataCode);
       Section section = found != sections.end() ? found->second : Section{};
-      if (section.hold) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        cancelCv_.wait(lock, [&] { return gateOpen_; });
-      }
       // Deliver in pieces, with progress, as a link would.
       const size_t piece = 1000;
       for (size_t at = 0; at < section.bytes.size(); at += piece) {
@@ -201,7 +199,6 @@ class FakeDevice : public RemoteDevice {
 
   std::mutex mutex_;
   std::condition_variable cancelCv_;
-  bool gateOpen_ = false;
   std::vector<std::thread> threads_;
 };
 
@@ -217,8 +214,7 @@ struct Message {
 std::vector<Message>* collected = nullptr;
 
 LRESULT CALLBACK CollectorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (collected && (message >= WM_APP || message == SB_SETTEXTA || message == TB_SETSTATE ||
-                    message == WM_COMMAND)) {
+  if (collected && (message >= WM_APP || message == SB_SETTEXTA || message == WM_COMMAND)) {
     Message m{message, wParam, lParam, {}};
     if (message == SB_SETTEXTA && lParam) m.text = reinterpret_cast<const char*>(lParam);
     collected->push_back(m);
@@ -273,9 +269,7 @@ class RemoteLink : public ::testing::Test {
     ReleaseCarried();
     DestroyWindow(window);
     collected = nullptr;
-    char path[MAX_PATH];
     if (!file.empty()) DeleteFileA(file.c_str());
-    (void)path;
   }
 
   // Runs the queue until `done` holds (or 20 s pass: a hang fails the test).
@@ -357,43 +351,31 @@ class RemoteLink : public ::testing::Test {
 
 // --- Sink events ----------------------------------------------------------------
 
-TEST_F(RemoteLink, IdentityOfAKnownModelGoesToTheStatusBar) {
+TEST_F(RemoteLink, IdentityReportsReplaceTheIdentityAndShowKnownModels) {
   int32_t variant = -1;
   EXPECT_EQ(link->ReadIdentity(&variant), 0x10014);  // before any report
   EXPECT_EQ(variant, 7);
   link->SetStatusBar(window);
-  int32_t result = 0;
-  OnLibraryThread([&] { result = link->OnIdentity(0x10024, 3); });
-  EXPECT_EQ(result, 1);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].message, static_cast<UINT>(SB_SETTEXTA));
-  EXPECT_EQ(messages[0].wParam, 0u);
-  EXPECT_EQ(messages[0].text, "KS-9100 & XP-RT4QX");
-  EXPECT_EQ(link->ReadIdentity(&variant), 0x10024);
-  EXPECT_EQ(variant, 0);
-}
-
-TEST_F(RemoteLink, IdentityOfAnUnknownModelClearsAndSendsNothing) {
-  link->SetStatusBar(window);
-  int32_t result = -1;
-  OnLibraryThread([&] { result = link->OnIdentity(0x10001, 5); });
-  EXPECT_EQ(result, 0);
-  EXPECT_TRUE(messages.empty());
-  int32_t variant = -1;
-  EXPECT_EQ(link->ReadIdentity(&variant), 0x10001);
-  EXPECT_EQ(variant, 0);
-  EXPECT_EQ(link->ReadIdentity(nullptr), 0x10001);
-}
-
-TEST_F(RemoteLink, ModelTexts) {
-  EXPECT_STREQ(ModelText(0x10012), "KS-4100 & XP-RT4Q");
-  EXPECT_STREQ(ModelText(0x10013), "KS-6100 & XP-RT4Q");
-  EXPECT_STREQ(ModelText(0x10014), "KS-9100 & XP-RT4Q");
-  EXPECT_STREQ(ModelText(0x10022), "KS-4100 & XP-RT4QX");
-  EXPECT_STREQ(ModelText(0x10023), "KS-6100 & XP-RT4QX");
-  EXPECT_STREQ(ModelText(0x10024), "KS-9100 & XP-RT4QX");
-  EXPECT_EQ(ModelText(0x10004), nullptr);
-  EXPECT_EQ(ModelText(0), nullptr);
+  // A known model's text goes to status part 0; an unknown one sends nothing.
+  const struct {
+    int32_t model;
+    int32_t result;
+    const char* text;
+  } reports[] = {{0x10024, 1, "KS-9100 & XP-RT4QX"}, {0x10001, 0, nullptr}};
+  for (const auto& r : reports) {
+    messages.clear();
+    int32_t result = -1;
+    OnLibraryThread([&] { result = link->OnIdentity(r.model, 3); });
+    EXPECT_EQ(result, r.result);
+    ASSERT_EQ(messages.size(), r.text ? 1u : 0u);
+    if (r.text) {
+      EXPECT_EQ(messages[0].message, static_cast<UINT>(SB_SETTEXTA));
+      EXPECT_EQ(messages[0].wParam, 0u);
+      EXPECT_EQ(messages[0].text, r.text);
+    }
+    EXPECT_EQ(link->ReadIdentity(&variant), r.model);
+    EXPECT_EQ(variant, 0);
+  }
 }
 
 TEST_F(RemoteLink, ProgressOfARequestThatIsNotCurrentPostsNothing) {
@@ -403,18 +385,12 @@ TEST_F(RemoteLink, ProgressOfARequestThatIsNotCurrentPostsNothing) {
   other->Release();
 }
 
-TEST_F(RemoteLink, LinkStateChangeIsKeptAndPosted) {
+TEST_F(RemoteLink, LinkStateIsKeptAndALostLinkClosesTheDeviceAndCancelsTheDownload) {
   device.linkState = 1;
   OnLibraryThread([&] { link->OnLinkStateChanged(); });
   EXPECT_EQ(link->LinkState(), 1);
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].message, WM_APP_LINK_STATE);
+  ASSERT_EQ(Kinds(), std::vector<UINT>{WM_APP_LINK_STATE});
   EXPECT_EQ(messages[0].lParam, 1);
-}
-
-TEST_F(RemoteLink, LostLinkClosesTheDeviceAndCancelsTheDownloadDialog) {
-  device.linkState = 1;
-  OnLibraryThread([&] { link->OnLinkStateChanged(); });
   messages.clear();
   link->SetDownloadDialog(window);
   OnLibraryThread([&] { link->OnLinkLost(); });
@@ -430,27 +406,20 @@ TEST_F(RemoteLink, LostLinkClosesTheDeviceAndCancelsTheDownloadDialog) {
     }
 }
 
-TEST_F(RemoteLink, StatusFlagsSetTheDownloadButtonUnlessTheKeyEmulatorIsOpen) {
-  link->SetToolbar(window);
-  OnLibraryThread([&] { link->OnStatusFlags(0x100); });
-  OnLibraryThread([&] { link->OnStatusFlags(0x001); });
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_EQ(messages[0].message, static_cast<UINT>(TB_SETSTATE));
-  EXPECT_EQ(messages[0].wParam, 1003u);
-  EXPECT_EQ(LOWORD(messages[0].lParam), TBSTATE_INDETERMINATE);
-  EXPECT_EQ(LOWORD(messages[1].lParam), TBSTATE_ENABLED);
-  messages.clear();
+TEST_F(RemoteLink, StatusFlagsGoToTheOwnerAndScreenChangesToTheKeyEmulator) {
+  // The main window decides what the flags mean for its commands, also
+  // while the key emulator is open.
   link->SetKeyEmulator(reinterpret_cast<KeyEmulator*>(&device), window);
   OnLibraryThread([&] { link->OnStatusFlags(0x100); });
-  EXPECT_TRUE(messages.empty());
   OnLibraryThread([&] { link->OnScreenChanged(); });
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].message, WM_APP_KEYEMU_NOTIFY);
-  EXPECT_EQ(messages[0].wParam, 4u);
   link->SetKeyEmulator(nullptr, nullptr);
+  OnLibraryThread([&] { link->OnScreenChanged(); });
+  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_STATUS_FLAGS, WM_APP_KEYEMU_NOTIFY}));
+  EXPECT_EQ(messages[0].wParam, 0x100u);
+  EXPECT_EQ(messages[1].wParam, 4u);
 }
 
-TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFile) {
+TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFileAndReturnsFailedWrites) {
   std::string path = TempFile("ondata.bin");
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -484,25 +453,13 @@ TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFile) {
   EXPECT_EQ(GetFileSize(h, nullptr), 7u);
   CloseHandle(h);
   EXPECT_EQ(ReadAll(path), std::string("\x01\x02\x03\x04\x05\x04\x05", 7));
-  r->Release();
-}
 
-TEST_F(RemoteLink, AFailedWriteIsReturnedAsAResultCode) {
-  std::string path = TempFile("readonly.bin");
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  CloseHandle(h);
-  h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                  nullptr);
+  // A failed write goes back to the library as a system error.
+  h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
-  FakeRequest* r = new FakeRequest;
-  r->requestType = kRequestTransfer;
-  r->dataCode = kSectionData;
   r->fileHandle = static_cast<int32_t>(reinterpret_cast<intptr_t>(h));
-  const uint8_t bytes[3] = {7, 8, 9};
-  uint32_t size = 3;
+  size = 3;
   int32_t result = link->OnData(r, 0, bytes, &size);
-  EXPECT_LT(result, 0);
   EXPECT_EQ(static_cast<uint32_t>(result) & 0xFFFF0000u, 0x80070000u);
   EXPECT_EQ(size, 0u);
   CloseHandle(h);
@@ -511,46 +468,50 @@ TEST_F(RemoteLink, AFailedWriteIsReturnedAsAResultCode) {
 
 // --- Connect and disconnect ----------------------------------------------------
 
-TEST_F(RemoteLink, SuccessfulConnectPostsOnlyTheRequest) {
-  EXPECT_EQ(link->Connect(), 0);
-  PumpUntil([&] { return Has(WM_APP_REQUEST_DONE); });
-  device.JoinAll();
-  Pump();
-  ASSERT_EQ(Kinds(), std::vector<UINT>{WM_APP_REQUEST_DONE});
-  auto* request = reinterpret_cast<RemoteRequest*>(messages[0].lParam);
-  EXPECT_EQ(request->requestType, kRequestConnect);
-  EXPECT_EQ(request->result, 0);
-  EXPECT_EQ(device.openCalls, 1);
-  EXPECT_EQ(device.closeCalls, 0);
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
-}
+// What a finished connect or disconnect posts: always the request, and the
+// device to close (with a reference of its own) when the link is to end.
+struct RequestEnding {
+  const char* name;
+  bool disconnect;
+  int32_t connectResult;
+  bool closes;
+};
 
-TEST_F(RemoteLink, FailedConnectPostsTheRequestThenTheDeviceToClose) {
-  device.connectResult = static_cast<int32_t>(0x80072AF9u);
+class RequestDone : public RemoteLink, public ::testing::WithParamInterface<RequestEnding> {};
+
+TEST_P(RequestDone, PostsTheRequestAndTheDeviceToCloseWhenTheLinkEnds) {
+  const RequestEnding& e = GetParam();
+  device.connectResult = e.connectResult;
   uint32_t refsBefore = device.refs;
-  EXPECT_EQ(link->Connect(), 0);
-  PumpUntil([&] { return Has(WM_APP_LINK_CLOSED); });
+  EXPECT_EQ(e.disconnect ? link->Disconnect() : link->Connect(), 0);
+  PumpUntil([&] { return Has(e.closes ? WM_APP_LINK_CLOSED : WM_APP_REQUEST_DONE); });
   device.JoinAll();
   Pump();
-  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_REQUEST_DONE, WM_APP_LINK_CLOSED}));
-  EXPECT_EQ(reinterpret_cast<RemoteRequest*>(messages[0].lParam)->result,
-            static_cast<int32_t>(0x80072AF9u));
-  EXPECT_EQ(reinterpret_cast<RemoteDevice*>(messages[1].lParam), &device);
-  EXPECT_EQ(device.refs, refsBefore + 1);  // the message's own reference
+  std::vector<UINT> expected{WM_APP_REQUEST_DONE};
+  if (e.closes) expected.push_back(WM_APP_LINK_CLOSED);
+  ASSERT_EQ(Kinds(), expected);
+  auto* request = reinterpret_cast<RemoteRequest*>(messages[0].lParam);
+  EXPECT_EQ(request->requestType, e.disconnect ? kRequestDisconnect : kRequestConnect);
+  EXPECT_EQ(request->result, e.disconnect ? 0 : e.connectResult);
+  EXPECT_EQ(device.openCalls, e.disconnect ? 0 : 1);
+  EXPECT_EQ(device.closeCalls, 0);  // the main window closes it
+  if (e.closes) {
+    EXPECT_EQ(reinterpret_cast<RemoteDevice*>(messages[1].lParam), &device);
+    EXPECT_EQ(device.refs, refsBefore + 1);
+  }
   ReleaseCarried();
   EXPECT_EQ(device.refs, refsBefore);
   EXPECT_EQ(liveRequests, 0);
 }
 
-TEST_F(RemoteLink, DisconnectAlwaysPostsTheDeviceToClose) {
-  EXPECT_EQ(link->Disconnect(), 0);
-  PumpUntil([&] { return Has(WM_APP_LINK_CLOSED); });
-  device.JoinAll();
-  Pump();
-  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_REQUEST_DONE, WM_APP_LINK_CLOSED}));
-  EXPECT_EQ(reinterpret_cast<RemoteRequest*>(messages[0].lParam)->requestType, kRequestDisconnect);
-}
+INSTANTIATE_TEST_SUITE_P(Link, RequestDone,
+                         ::testing::Values(RequestEnding{"Connected", false, 0, false},
+                                           RequestEnding{"ConnectFailed", false,
+                                                         static_cast<int32_t>(0x80072AF9u), true},
+                                           RequestEnding{"Disconnected", true, 0, true}),
+                         [](const ::testing::TestParamInfo<RequestEnding>& info) {
+                           return info.param.name;
+                         });
 
 TEST_F(RemoteLink, ConnectFailuresBeforeTheRequestRuns) {
   device.openResult = static_cast<int32_t>(0x80070005u);
@@ -581,11 +542,6 @@ TEST_F(RemoteLink, WithoutADeviceEveryOperationSaysEPointer) {
   EXPECT_EQ(out, nullptr);
 }
 
-TEST_F(RemoteLink, CancelWithoutATransferReturnsOneAndCallsNothing) {
-  EXPECT_EQ(link->CancelTransfer(), 1);
-  EXPECT_TRUE(device.cancelled.empty());
-}
-
 TEST_F(RemoteLink, MonitorIntervalCallsTheDeviceOnlyOnChange) {
   link->UpdateMonitorInterval(300);
   link->UpdateMonitorInterval(300);
@@ -594,15 +550,6 @@ TEST_F(RemoteLink, MonitorIntervalCallsTheDeviceOnlyOnChange) {
   EXPECT_EQ(device.monitorCalls, (std::vector<int32_t>{300, -1}));
   link->UpdateMonitorInterval(-1);
   EXPECT_EQ(device.monitorCalls, (std::vector<int32_t>{300, -1}));
-}
-
-TEST_F(RemoteLink, AcquireDeviceAddsAReference) {
-  uint32_t before = device.refs;
-  RemoteDevice* out = nullptr;
-  EXPECT_EQ(link->AcquireDevice(&out), 0);
-  EXPECT_EQ(out, &device);
-  EXPECT_EQ(device.refs, before + 1);
-  out->Release();
 }
 
 // --- Initialise and delete ------------------------------------------------------
@@ -614,9 +561,16 @@ TEST_F(RemoteLink, InitializeConfiguresAndAdvises) {
   EXPECT_EQ(device.configured.speed, 115200);
   ASSERT_EQ(device.advised.size(), 1u);
   EXPECT_EQ(device.advised[0], link);
+  // The key emulator takes the device with a reference of its own.
+  uint32_t before = device.refs;
+  RemoteDevice* out = nullptr;
+  EXPECT_EQ(link->AcquireDevice(&out), 0);
+  EXPECT_EQ(out, &device);
+  EXPECT_EQ(device.refs, before + 1);
+  out->Release();
 }
 
-TEST_F(RemoteLink, InitializeAgainReleasesTheEarlierDevice) {
+TEST_F(RemoteLink, InitializeAgainAndDeletionReleaseTheDevice) {
   settings.speed = 9600;
   ASSERT_EQ(link->Initialize(&settings), 0);
   EXPECT_TRUE(device.destroyed);
@@ -631,13 +585,11 @@ TEST_F(RemoteLink, InitializeAgainReleasesTheEarlierDevice) {
   ASSERT_EQ(link->AcquireDevice(&out), 0);
   EXPECT_EQ(out, &second);
   out->Release();
-}
-
-TEST_F(RemoteLink, DeletionUnadvisesAndReleasesTheDevice) {
+  // Deleting the link lets the device go the same way.
   delete link;
   link = nullptr;
-  EXPECT_TRUE(device.destroyed);
-  EXPECT_EQ(device.advised.back(), nullptr);
+  EXPECT_TRUE(second.destroyed);
+  EXPECT_EQ(second.advised.back(), nullptr);
 }
 
 TEST_F(RemoteLink, ConfigureFailureIsReturned) {
@@ -669,6 +621,10 @@ class Download : public RemoteLink {
     PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
     device.JoinAll();
     Pump();
+    return DoneCode();
+  }
+  // The final code of the chain (0 when it has not ended).
+  int32_t DoneCode() const {
     for (const Message& m : messages)
       if (m.message == WM_APP_DOWNLOAD_DONE) return static_cast<int32_t>(m.wParam);
     return 0;
@@ -692,7 +648,7 @@ TEST_F(Download, FourSectionsMakeTheMagicAndTheirConcatenation) {
   }
   EXPECT_EQ(RunDownload(path), 0);
   std::string expected =
-      std::string("KESTRIN DATA   \0", 16) + Text(device.sections[kSectionHead].bytes) +
+      std::string(kCaptureMagic, kMagicSize) + Text(device.sections[kSectionHead].bytes) +
       Text(device.sections[kSectionDataHeader].bytes) + Text(device.sections[kSectionData].bytes) +
       Text(device.sections[kSectionTail].bytes);
   EXPECT_EQ(ReadAll(path), expected);
@@ -727,66 +683,72 @@ TEST_F(Download, FourSectionsMakeTheMagicAndTheirConcatenation) {
   EXPECT_EQ(liveRequests, 0);
 }
 
-TEST_F(Download, AFailedSectionEndsWithItsCodeAndAZeroHeader) {
-  device.sections[kSectionDataHeader].result = static_cast<int32_t>(0x80004005u);
-  std::string path = TempFile("DATAFILE_FAIL.TMP");
-  EXPECT_EQ(RunDownload(path), static_cast<int32_t>(0x80004005u));
+// Every way a chain ends early: with the code it ends with, nothing asked
+// for after it, the file closed with its zero header, and nothing current.
+struct ChainEnding {
+  const char* name;
+  int32_t failedSection;  // this section reports 0x80004005
+  size_t refuseSubmit;    // this Submit (counted from 1) is refused
+  int cancelAtCreate;     // Cancel while the chain creates this request: between two sections
+  size_t cancelAtStep;    // the data section runs until Cancel, sent once this many steps came
+  int32_t code;
+  std::vector<WPARAM> steps;
+  size_t submitted;
+};
+
+class DownloadEnding : public Download, public ::testing::WithParamInterface<ChainEnding> {};
+
+TEST_P(DownloadEnding, EndsWithItsCodeAndAsksForNothingMore) {
+  const ChainEnding& e = GetParam();
+  if (e.failedSection) device.sections[e.failedSection].result = static_cast<int32_t>(0x80004005u);
+  device.refuseSubmit = e.refuseSubmit;
+  if (e.cancelAtCreate)
+    device.onCreate = [&](int n) {
+      if (n == e.cancelAtCreate) {
+        EXPECT_EQ(link->CancelTransfer(), 0);
+      }
+    };
+  if (e.cancelAtStep) device.sections[kSectionData].waitForCancel = true;
+  std::string path = TempFile("DATAFILE_END.TMP");
+  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
+  if (e.cancelAtStep) {
+    PumpUntil([&] { return Steps().size() >= e.cancelAtStep; });
+    EXPECT_EQ(link->CancelTransfer(), 0);
+  }
+  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
+  device.JoinAll();
+  Pump();
+  EXPECT_EQ(DoneCode(), e.code);
+  EXPECT_EQ(Steps(), e.steps);
+  EXPECT_EQ(device.submitted.size(), e.submitted);
+  EXPECT_EQ(device.cancelled.size(), e.cancelAtStep ? 1u : 0u);
   std::string bytes = ReadAll(path);
-  ASSERT_GE(bytes.size(), 16u);
+  ASSERT_GE(bytes.size(), 116u);
   EXPECT_EQ(bytes.substr(0, 16), std::string(16, '\0'));
   EXPECT_EQ(bytes.substr(16, 100), Text(device.sections[kSectionHead].bytes));
-  EXPECT_EQ(device.submitted.size(), 2u);
-  EXPECT_EQ(Steps(), (std::vector<WPARAM>{1, 3}));
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   EXPECT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
-}
-
-TEST_F(Download, ASectionThatCannotBeSubmittedEndsTheChain) {
-  std::string path = TempFile("DATAFILE_SUBMIT.TMP");
-  // The first section goes through; the next submit is refused.
-  device.sections[kSectionHead].hold = true;
-  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
-  device.submitResult = kErrNotConnected;
-  device.OpenGate();
-  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
-  device.JoinAll();
-  Pump();
-  int32_t code = 0;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, kErrNotConnected);
-  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(16, '\0'));
   EXPECT_EQ(link->CancelTransfer(), 1);
+  EXPECT_FALSE(link->DownloadRunning());
   ReleaseCarried();
   EXPECT_EQ(liveRequests, 0);
 }
 
-TEST_F(Download, CancelDuringTheDataSectionPassesTheCancelCodeOn) {
-  device.sections[kSectionData].waitForCancel = true;
-  std::string path = TempFile("DATAFILE_CANCEL.TMP");
-  EXPECT_EQ(link->StartDownload(path.c_str()), 0);
-  PumpUntil([&] {
-    std::vector<WPARAM> s = Steps();
-    return s.size() >= 3;
-  });
-  // Section 0x8101 is running: it is the current request.
-  EXPECT_EQ(link->CancelTransfer(), 0);
-  PumpUntil([&] { return Has(WM_APP_DOWNLOAD_DONE); });
-  device.JoinAll();
-  Pump();
-  ASSERT_EQ(device.cancelled.size(), 1u);
-  EXPECT_EQ(device.submitted.size(), 3u);
-  int32_t code = 0;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, kErrCancelled);
-  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(16, '\0'));
-  ReleaseCarried();
-  EXPECT_EQ(liveRequests, 0);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Chain, DownloadEnding,
+    ::testing::Values(ChainEnding{"FailedSection",
+                                  kSectionDataHeader,
+                                  0,
+                                  0,
+                                  0,
+                                  static_cast<int32_t>(0x80004005u),
+                                  {1, 3},
+                                  2},
+                      ChainEnding{"RefusedSubmit", 0, 2, 0, 0, kErrNotConnected, {1}, 2},
+                      ChainEnding{"CancelDuringData", 0, 0, 0, 3, kErrCancelled, {1, 3, 2}, 3},
+                      ChainEnding{"CancelBetweenSections", 0, 0, 2, 0, kErrCancelled, {1}, 1}),
+    [](const ::testing::TestParamInfo<ChainEnding>& info) { return info.param.name; });
 
 TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurrentRequest) {
   device.finishBeforeSubmitReturns = true;
@@ -797,11 +759,9 @@ TEST_F(Download, SectionsThatFinishBeforeSubmitReturnsStillChainAndLeaveNoCurren
   EXPECT_EQ(link->CancelTransfer(), 1);
   EXPECT_TRUE(device.cancelled.empty());
   Pump();
-  int32_t code = -1;
-  for (const Message& m : messages)
-    if (m.message == WM_APP_DOWNLOAD_DONE) code = static_cast<int32_t>(m.wParam);
-  EXPECT_EQ(code, 0);
-  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string("KESTRIN DATA   \0", 16));
+  EXPECT_TRUE(Has(WM_APP_DOWNLOAD_DONE));
+  EXPECT_EQ(DoneCode(), 0);
+  EXPECT_EQ(ReadAll(path).substr(0, 16), std::string(kCaptureMagic, kMagicSize));
   ReleaseCarried();
   EXPECT_EQ(liveRequests, 0);
 }

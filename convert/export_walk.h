@@ -1,0 +1,157 @@
+// The record walk that every export shares: channel selection, the time
+// since the capture's first record, progress and stop, and the output file.
+//
+// DT time stamps are minutes, seconds, hundredths and fifths of a
+// millisecond that wrap every hour. An export needs one growing time, so the
+// walk unwraps them: each record is taken to follow the record before it in
+// the file by less than an hour (the difference modulo one hour, the rule the
+// converter's time difference uses), and the steps are summed from the first
+// record on. Times are counted in ticks of a fifth of a millisecond, the
+// record's own resolution, so no export rounds.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "capture/capture_reader.h"
+#include "capture/capture_record.h"
+#include "convert/digits.h"
+#include "convert/output_writer.h"
+#include "convert/text_converter.h"
+
+namespace ksvw::exporting {
+
+inline constexpr uint32_t kTicksPerSecond = 5000;  // one tick: 200 microseconds
+inline constexpr uint32_t kTicksPerHour = 3600 * kTicksPerSecond;
+
+// Ticks since the top of the hour. Damaged fields (minutes above 59 and so
+// on) only give a larger value, which the modulo below folds back.
+inline uint32_t TicksInHour(uint32_t timeStamp) {
+  TimeParts t = SplitTime(timeStamp);
+  uint32_t hundredths =
+      (static_cast<uint32_t>(t.minutes) * 60 + static_cast<uint32_t>(t.seconds)) * 100 +
+      static_cast<uint32_t>(t.hundredths);
+  return hundredths * 50 + (timeStamp & 0xFF);
+}
+
+class TimeUnwrapper {
+ public:
+  // Ticks from the first record given to this record.
+  uint64_t Next(uint32_t timeStamp) {
+    uint32_t now = TicksInHour(timeStamp);
+    if (started_) {
+      int64_t step = (static_cast<int64_t>(now) - previous_) % kTicksPerHour;
+      if (step < 0) step += kTicksPerHour;
+      elapsed_ += static_cast<uint64_t>(step);
+    }
+    started_ = true;
+    previous_ = now;
+    return elapsed_;
+  }
+
+ private:
+  bool started_ = false;
+  uint32_t previous_ = 0;
+  uint64_t elapsed_ = 0;
+};
+
+// The converter's channel selection: 1 keeps channel 1, 2 keeps channel 2;
+// markers are always kept.
+inline bool SkippedBySelection(const CaptureRecord& r, uint8_t channelSelection) {
+  uint8_t s = r.source();
+  if (channelSelection == 1) return s == kSourceCan2 || s == kSourceLin2;
+  if (channelSelection == 2) return s == kSourceCan1 || s == kSourceLin1;
+  return false;
+}
+
+// Channel 1 or 2 of a CAN or LIN record (1 for a damaged source).
+inline int ChannelNumber(const CaptureRecord& r) {
+  uint8_t s = r.source();
+  return s == kSourceCan2 || s == kSourceLin2 ? 2 : 1;
+}
+
+// The checksum byte of a whole LIN frame (kind 0 with at least one byte),
+// 0 when the record has none.
+inline uint8_t LinFrameChecksum(const CaptureRecord& r) {
+  const int index = LinFrameChecksumIndex(r);
+  return index < 0 ? 0 : r.data()[index];
+}
+// A LIN record that is a frame: it has a header with the identifier and a
+// response or none. Records without a header, or with only the SB or SB and
+// SF bytes, are no frame.
+inline bool LinIsFrame(const CaptureRecord& r) {
+  return LinHeaderShape(r) == LinHeader::Full;
+}
+
+// Unsigned decimal with at least `width` digits (zeros in front).
+inline char* DecimalPadded(char* p, uint64_t v, int width) {
+  char tmp[20];
+  int n = 0;
+  while (v >= 100) {
+    std::memcpy(tmp + 18 - n, &digits::kDecimalPairs[2 * (v % 100)], 2);
+    v /= 100;
+    n += 2;
+  }
+  if (v >= 10) {
+    std::memcpy(tmp + 18 - n, &digits::kDecimalPairs[2 * v], 2);
+    n += 2;
+  } else {
+    tmp[19 - n] = static_cast<char>('0' + v);
+    n += 1;
+  }
+  for (; width > n; --width) *p++ = '0';
+  std::memcpy(p, tmp + 20 - n, static_cast<size_t>(n));
+  return p + n;
+}
+// Six digits of microseconds for a tick remainder (below kTicksPerSecond).
+inline char* Micros6(char* p, uint32_t ticks) {
+  uint32_t us = ticks * 200;
+  p = digits::Dec02(p, static_cast<int>(us / 10000));
+  p = digits::Dec02(p, static_cast<int>(us / 100 % 100));
+  return digits::Dec02(p, static_cast<int>(us % 100));
+}
+
+// Opens `path`, lets `writer` write its head, hands it every selected record
+// with its time in ticks, lets it write its tail and closes the file. A file
+// that failed to write is removed (never when it is no plain file, such as
+// a device the output was sent to).
+template <class Writer>
+ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
+                        const std::string& path, ProgressSink* progress, Writer& writer) {
+  OutputWriter out;
+  if (out.OpenOutput(path.c_str()) == 0) return ConvertResult::CannotCreate;
+  writer.Begin(out);
+  bool stopped = false;
+  if (reader.RecordCount() > 0) {
+    if (progress != nullptr) progress->SetRange(reader.RecordCount());
+    TimeUnwrapper clock;
+    int32_t cursor = reader.CurrentIndex();
+    for (;;) {
+      const CaptureRecord& record = reader.Record(cursor);
+      // Every record moves the clock, also a skipped one.
+      const uint64_t ticks = clock.Next(record.timeStamp());
+      if (!SkippedBySelection(record, channelSelection)) {
+        writer.Put(out, record, ticks);
+        if (out.outputFailed != 0) break;
+        if (progress != nullptr) progress->Step();
+      }
+      if (!reader.NextRecord(cursor)) {
+        stopped = reader.RecordCount() == 0;
+        break;
+      }
+    }
+  }
+  writer.End(out);
+  if (out.CloseOutput() != 0) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(path, error)) std::remove(path.c_str());
+    return ConvertResult::WriteFailed;
+  }
+  return stopped ? ConvertResult::Stopped : ConvertResult::Done;
+}
+
+}  // namespace ksvw::exporting

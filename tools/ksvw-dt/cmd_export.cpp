@@ -1,0 +1,129 @@
+// ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...
+//
+// Writes each capture as a candump log, a Vector ASC trace or a pcapng file
+// beside it, for can-utils, python-can, ASC readers and Wireshark. Ctrl-C
+// stops as in convert: the file in hand is closed well-formed.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "capture/capture_reader.h"
+#include "convert/capture_export.h"
+#include "tools/ksvw-dt/commands.h"
+#include "tools/ksvw-dt/file_batch.h"
+
+namespace ksvw::dt {
+
+namespace {
+
+constexpr const char kExportUsage[] =
+    "usage: ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...\n"
+    "\n"
+    "Exports DT capture files for other bus tools. Each output goes beside its\n"
+    "source with the extension replaced, or to OUT when -o is given (one FILE only):\n"
+    "  candump  .log     can-utils candump log (canplayer, log2asc, python-can);\n"
+    "                    CAN frames only: LIN records and markers are left out\n"
+    "                    and counted on standard error\n"
+    "  asc      .asc     Vector ASC trace; LIN frames as L1/L2 lines; markers,\n"
+    "                    triggers and LIN records that are no frame as comments\n"
+    "  pcapng   .pcapng  Wireshark capture, interfaces can1/can2 (SocketCAN) and\n"
+    "                    lin1/lin2 (LIN); markers and triggers as packet comments\n"
+    "Times are seconds from the capture's first record. The ASC date is the time\n"
+    "of the export, or SOURCE_DATE_EPOCH (seconds since 1970, UTC) when set.\n"
+    "\n"
+    "options:\n"
+    "  --format F        candump, asc or pcapng (required)\n"
+    "  --channel CH      both (default), 1 or 2: frames of that channel only\n"
+    "  -o OUT            output path for a single FILE\n"
+    "  -h, --help        this text\n"
+    "\n"
+    "A progress bar is drawn on standard error when it is a terminal. Ctrl-C\n"
+    "ends the current file after the record in hand (the file stays well-formed\n"
+    "and closed) and starts no further file.\n"
+    "\n"
+    "Exit status: 0 all exported; 1 an input is not a capture file (the others\n"
+    "are still exported); 2 usage error; 3 an output could not be created or\n"
+    "written (a partly written output is removed); 130 stopped by Ctrl-C.\n";
+
+bool ParseFormat(const char* text, ExportFormat& format) {
+  if (std::strcmp(text, "candump") == 0)
+    format = ExportFormat::Candump;
+  else if (std::strcmp(text, "asc") == 0)
+    format = ExportFormat::Asc;
+  else if (std::strcmp(text, "pcapng") == 0)
+    format = ExportFormat::Pcapng;
+  else
+    return false;
+  return true;
+}
+
+void ReportLeftOut(const char* source, const ExportTally& tally) {
+  if (tally.leftOutLin != 0 || tally.leftOutMarkers != 0) {
+    std::fprintf(stderr,
+                 "ksvw-dt: '%s': %lld LIN record(s) and %lld overrun/lost-data marker(s) "
+                 "left out (the format has no place for them)\n",
+                 source, static_cast<long long>(tally.leftOutLin),
+                 static_cast<long long>(tally.leftOutMarkers));
+  }
+}
+
+}  // namespace
+
+int RunExport(int argc, char** argv) {
+  ExportOptions options;
+  bool haveFormat = false;
+  const char* outputOverride = nullptr;
+  std::vector<const char*> files;
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+      files.push_back(arg);
+    } else if (std::strcmp(arg, "--") == 0) {
+      optionsEnded = true;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      std::fputs(kExportUsage, stdout);
+      return kExitOk;
+    } else if (std::strcmp(arg, "--format") == 0 && i + 1 < argc) {
+      if (!ParseFormat(argv[++i], options.format)) {
+        std::fprintf(stderr, "ksvw-dt: --format must be candump, asc or pcapng, not '%s'\n",
+                     argv[i]);
+        return kExitUsage;
+      }
+      haveFormat = true;
+    } else if (std::strcmp(arg, "--channel") == 0 && i + 1 < argc) {
+      if (!ParseChannelOption(argv[++i], options.channelSelection)) return kExitUsage;
+    } else if (std::strcmp(arg, "-o") == 0 && i + 1 < argc) {
+      outputOverride = argv[++i];
+    } else {
+      std::fprintf(stderr, "ksvw-dt: unknown or incomplete option '%s'\n\n%s", arg, kExportUsage);
+      return kExitUsage;
+    }
+  }
+  if (!haveFormat || files.empty()) {
+    std::fprintf(stderr, "ksvw-dt: %s\n\n%s",
+                 haveFormat ? "no capture file given" : "--format is required", kExportUsage);
+    return kExitUsage;
+  }
+  if (outputOverride != nullptr && files.size() > 1) {
+    std::fputs("ksvw-dt: -o needs exactly one FILE\n", stderr);
+    return kExitUsage;
+  }
+  ConversionClock clock;
+  if (!SourceDateClock(clock)) return kExitUsage;
+  options.date = clock();
+
+  return RunFileBatch(
+      files, outputOverride, ExportExtension(options.format),
+      [&options](const char* source, const std::string& output, ProgressSink* progress) {
+        ExportTally tally;
+        ConvertResult result = ExportCapture(conversionReader, options, output, progress, tally);
+        if (result == ConvertResult::Done || result == ConvertResult::Stopped) {
+          ReportLeftOut(source, tally);
+        }
+        return result;
+      });
+}
+
+}  // namespace ksvw::dt

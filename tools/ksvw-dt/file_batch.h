@@ -1,0 +1,35 @@
+// What convert and export share: each writes one output file per capture of
+// its command line, beside the capture unless -o names it, with a progress
+// bar on a terminal, and Ctrl-C ending the file in hand well-formed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "convert/text_converter.h"
+
+namespace ksvw::dt {
+
+// Reads "both", "1" or "2" into the converter's channel selection (0, 1, 2);
+// says what is wrong on standard error and returns false otherwise.
+bool ParseChannelOption(const char* value, uint8_t& channelSelection);
+
+// The clock of text banners and ASC headers: local time, or the instant of
+// SOURCE_DATE_EPOCH shown in UTC when it is set, so an output is the same on
+// any machine. False (said on standard error) when it is set but no number.
+bool SourceDateClock(ConversionClock& clock);
+
+// Writes one capture, already loaded into the conversion reader, to `output`.
+using BatchWriter = std::function<ConvertResult(const char* source, const std::string& output,
+                                                ProgressSink* progress)>;
+
+// Loads each file into the conversion reader and hands it to `write`, with
+// the output beside it (extension replaced) or `outputOverride`. Returns the
+// exit code: 130 after Ctrl-C, 3 after an output error, 1 when an input was
+// no capture (the others are still written), else 0.
+int RunFileBatch(const std::vector<const char*>& files, const char* outputOverride,
+                 const char* extension, const BatchWriter& write);
+
+}  // namespace ksvw::dt
