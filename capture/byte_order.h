@@ -1,8 +1,8 @@
 // Little-endian loads and stores on raw bytes.
 //
-// Capture files and the settings image are little-endian byte layouts that may
-// sit at any alignment inside a file image, so fields are read through memcpy
-// (one plain load on x86) rather than through typed pointers.
+// Capture files, the settings image and the link protocol's frames and
+// message bodies are little-endian byte layouts that may sit at any alignment, so fields are read
+// through memcpy (one plain load on x86) rather than through typed pointers.
 #pragma once
 
 #include <bit>
@@ -12,7 +12,7 @@
 namespace ksvw {
 
 static_assert(std::endian::native == std::endian::little,
-              "the capture core reads little-endian layouts in place");
+              "capture files and link frames are read as little-endian layouts in place");
 
 inline uint16_t LoadLE16(const uint8_t* p) {
   uint16_t v;

@@ -63,6 +63,12 @@ void Core::Shutdown() {
 
 void Core::Push(const Event& e) {
   SrwGuard g(queueLock_);
+  if (e.kind == Event::Status || e.kind == Event::Screen) {
+    bool& queued = e.kind == Event::Status ? statusQueued_ : screenQueued_;
+    if (e.kind == Event::Status) latestFlags_ = e.flags;
+    if (queued) return;
+    queued = true;
+  }
   queue_.push_back(e);
   if (e.chunk) backlog_ += e.chunk->bytes.size();
   WakeAllConditionVariable(&queueCv_);
@@ -190,12 +196,17 @@ void Core::Deliver(Event& e) {
     DeliverData(e);
     return;
   }
-  if (e.kind == Event::LinkState) linkState.store(e.a);
+  if (e.kind == Event::Status || e.kind == Event::Screen) {
+    SrwGuard g(queueLock_);
+    (e.kind == Event::Status ? statusQueued_ : screenQueued_) = false;
+    e.flags = latestFlags_;
+  }
+  if (e.kind == Event::LinkState) linkState.store(e.state);
   if (e.kind == Event::Done) {
     // A sink that failed to store the data decides the result; so does a
     // cancel that came after the analyzer had sent the last bytes (they
     // were dropped, so the transfer is not complete for the sink).
-    int32_t result = e.a;
+    int32_t result = e.result;
     if (e.request->dataError < 0) {
       result = e.request->dataError;
     } else if (result >= 0 && e.request->cancelled.load()) {
@@ -207,12 +218,12 @@ void Core::Deliver(Event& e) {
   }
   if (RemoteEventSink* sink = EnterCall()) {
     switch (e.kind) {
-      case Event::Identity: sink->OnIdentity(e.a, e.b); break;
+      case Event::Identity: sink->OnIdentity(e.model, e.detail); break;
       case Event::LinkState: sink->OnLinkStateChanged(); break;
       case Event::Done: sink->OnRequestDone(e.request); break;
-      case Event::Progress: sink->OnProgress(e.request, e.a, e.b); break;
+      case Event::Progress: sink->OnProgress(e.request, e.position, e.range); break;
       case Event::LinkLost: sink->OnLinkLost(); break;
-      case Event::Status: sink->OnStatusFlags(static_cast<uint32_t>(e.a)); break;
+      case Event::Status: sink->OnStatusFlags(e.flags); break;
       case Event::Screen: sink->OnScreenChanged(); break;
       case Event::Data: break;
     }

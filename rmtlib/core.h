@@ -34,9 +34,19 @@ struct Event {
   // Progress and Data borrow it: their request's Done comes later in the
   // queue and keeps it alive until then.
   Request* request = nullptr;
-  int32_t a = 0;
-  int32_t b = 0;
-  Chunk* chunk = nullptr;
+  int32_t model = 0, detail = 0;    // Identity
+  int32_t state = 0;                // LinkState
+  int32_t result = 0;               // Done
+  int32_t position = 0, range = 0;  // Progress
+  uint32_t flags = 0;               // Status
+  Chunk* chunk = nullptr;           // Data
+
+  static Event Of(Kind kind, Request* request = nullptr) {
+    Event e;
+    e.kind = kind;
+    e.request = request;
+    return e;
+  }
 };
 
 class Core {
@@ -58,7 +68,9 @@ class Core {
   // link has ended and the queue is empty.
   void Shutdown();
 
-  // I/O threads.
+  // I/O threads. A status or screen event that is still queued takes the
+  // newer value instead of queueing another: a flood of them costs the
+  // program one call each time it catches up.
   void Push(const Event& e);
   Chunk* TakeChunk();
   size_t DataBacklog();
@@ -85,6 +97,9 @@ class Core {
   std::vector<Event> queue_;
   std::vector<Chunk*> freeChunks_;
   size_t backlog_ = 0;
+  bool statusQueued_ = false;
+  bool screenQueued_ = false;
+  uint32_t latestFlags_ = 0;
   int activeLinks_ = 0;
   bool shutdown_ = false;
   bool dispatcherStarted_ = false;

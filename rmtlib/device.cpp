@@ -104,46 +104,46 @@ int32_t Device::Advise(RemoteEventSink* sink) {
   return kOk;
 }
 
-std::shared_ptr<Link> Device::CurrentLink() {
+std::shared_ptr<Connection> Device::CurrentConnection() {
   SrwGuard g(lock_);
-  return link_;
+  return connection_;
 }
 
 int32_t Device::SetMonitorInterval(int32_t milliseconds) {
   int32_t ms = milliseconds > 0 ? milliseconds : kMonitorStop;
-  std::shared_ptr<Link> link;
+  std::shared_ptr<Connection> connection;
   {
     SrwGuard g(lock_);
     monitorMs_ = ms;
-    link = link_;
+    connection = connection_;
   }
-  if (link) link->SetMonitorInterval(ms);
+  if (connection) connection->SetMonitorInterval(ms);
   return kOk;
 }
 
 int32_t Device::Open() {
   SrwGuard g(lock_);
-  if (link_) return 1;  // already open
+  if (connection_) return 1;  // already open
   int32_t check = CheckSettings(settings_);
   if (check < 0) return check;
   if (!core_->StartDispatcher(core_)) return ThreadFailure();
-  std::shared_ptr<Link> link(new (std::nothrow)
-                                 Link(core_, settings_, monitorMs_, lastLink_.lock()));
-  if (!link) return kErrOutOfMemory;
-  if (!link->Start(link)) return ThreadFailure();
-  link_ = link;
-  lastLink_ = link;
+  std::shared_ptr<Connection> connection(
+      new (std::nothrow) Connection(core_, settings_, monitorMs_, lastConnection_.lock()));
+  if (!connection) return kErrOutOfMemory;
+  if (!connection->Start(connection)) return ThreadFailure();
+  connection_ = connection;
+  lastConnection_ = connection;
   return kOk;
 }
 
 int32_t Device::Close() {
-  std::shared_ptr<Link> link;
+  std::shared_ptr<Connection> connection;
   {
     SrwGuard g(lock_);
-    link.swap(link_);
+    connection.swap(connection_);
   }
-  if (!link) return 1;  // not open
-  link->Stop();         // the link winds down on its own thread
+  if (!connection) return 1;  // not open
+  connection->Stop();         // the link winds down on its own thread
   return kOk;
 }
 
@@ -160,14 +160,14 @@ int32_t Device::Submit(RemoteRequest* request) {
       break;
     default: return kErrInvalidArg;
   }
-  std::shared_ptr<Link> link = CurrentLink();
-  if (!link) return kErrNotConnected;
+  std::shared_ptr<Connection> connection = CurrentConnection();
+  if (!connection) return kErrNotConnected;
   if (!r->MarkSubmitted()) return kErrFail;  // still running
   r->result = 0;
   r->dataError = 0;
   r->dataFailed.store(false);
   r->cancelled.store(false);
-  int32_t result = link->Submit(r);
+  int32_t result = connection->Submit(r);
   if (result < 0) r->MarkDone();
   return result;
 }
@@ -176,9 +176,12 @@ int32_t Device::Cancel(RemoteRequest* request) {
   if (!request) return kErrPointer;
   Request* r = AsRequest(request);
   if (!r) return kErrInvalidArg;
-  if (r->requestType != kRequestTransfer || !r->Running()) return 1;  // nothing to cancel
+  // Transfers and key presses can be cancelled; a key press the analyzer
+  // never completes must not hold its request for ever.
+  bool cancellable = r->requestType == kRequestTransfer || r->requestType == kRequestKeyPress;
+  if (!cancellable || !r->Running()) return 1;  // nothing to cancel
   r->cancelled.store(true);
-  if (std::shared_ptr<Link> link = CurrentLink()) link->Cancel(r);
+  if (std::shared_ptr<Connection> connection = CurrentConnection()) connection->Cancel(r);
   return kOk;
 }
 

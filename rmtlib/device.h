@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "remote/ksvwrmt.h"
+#include "rmtlib/connection.h"
 #include "rmtlib/core.h"
-#include "rmtlib/link.h"
 
 namespace ksvw::rmt {
 
@@ -35,15 +35,15 @@ class Device final : public RemoteDevice {
  private:
   Device();
   ~Device() = default;
-  std::shared_ptr<Link> CurrentLink();
+  std::shared_ptr<Connection> CurrentConnection();
 
   volatile LONG refs_ = 1;
   std::shared_ptr<Core> core_;
   SRWLOCK lock_ = SRWLOCK_INIT;  // guards the fields below; held only briefly
   ConnectionSettings settings_;
   int32_t monitorMs_ = kMonitorStop;
-  std::shared_ptr<Link> link_;  // while open
-  std::weak_ptr<Link> lastLink_;
+  std::shared_ptr<Connection> connection_;  // while open
+  std::weak_ptr<Connection> lastConnection_;
 };
 
 }  // namespace ksvw::rmt

@@ -17,6 +17,9 @@
 namespace ksvw::rmt {
 namespace {
 
+// Bytes of the control connection read and dropped per pass of the I/O loop.
+constexpr size_t kControlDrainBytes = 64 * 1024;
+
 int32_t SocketError(int e) {
   return ResultFromSystemError(static_cast<uint32_t>(e));
 }
@@ -171,10 +174,16 @@ int32_t TcpTransport::Open(const ConnectionSettings& s, HANDLE wake,
 int32_t TcpTransport::DrainControl() {
   WSANETWORKEVENTS ne{};
   WSAEnumNetworkEvents(control_, controlEvent_, &ne);
-  char scrap[512];
-  for (;;) {
+  // Bounded: a converter that streams on the control connection must not
+  // keep the I/O thread here. What is left wakes the next pass (Winsock
+  // signals FD_READ again after a recv that leaves data behind).
+  char scrap[4096];
+  for (size_t drained = 0; drained < kControlDrainBytes;) {
     int n = recv(control_, scrap, sizeof scrap, 0);
-    if (n > 0) continue;
+    if (n > 0) {
+      drained += static_cast<size_t>(n);
+      continue;
+    }
     if (n == 0) return kErrNotConnected;
     int err = WSAGetLastError();
     if (err == WSAEWOULDBLOCK) break;

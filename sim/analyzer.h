@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "remote/protocol/analyzer_session.h"
+#include "protocol/analyzer_session.h"
 #include "sim/capture_sections.h"
 #include "sim/lcd.h"
 

@@ -16,15 +16,18 @@
 #include <vector>
 
 #include "capture/capture_record.h"
+#include "protocol/analyzer_session.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/analyzer_session.h"
 #include "sim/analyzer.h"
 #include "sim/capture_sections.h"
+#include "sim/hostile_peer.h"
 #include "sim/posix_link.h"
 #include "testsupport/capture_builder.h"
 
 namespace ksvw::sim {
 namespace {
+
+using proto::Hex;
 
 volatile sig_atomic_t stopSignal = 0;
 void OnSignal(int sig) {
@@ -64,6 +67,11 @@ const char kUsage[] =
     "  --corrupt-rate R         flip a random bit in a fraction R of the bytes sent\n"
     "  --line-rate BPS          send no faster than a serial line of BPS bit/s\n"
     "                           (10 bits per byte)\n"
+    "  --hostile MODE           after the handshake, misbehave on every link:\n"
+    "                           nak-flood, ping-flood (flood and never read),\n"
+    "                           stall-section, stall-key (acknowledge and answer\n"
+    "                           pings, answer no request), status-flood (status\n"
+    "                           and screen reports as fast as the link takes them)\n"
     "Other:\n"
     "  --verbose                log every message received\n"
     "  --help                   this text\n"
@@ -88,6 +96,8 @@ struct Options {
   uint32_t dropInSection = 0;
   double corruptRate = 0;
   uint32_t lineRate = 0;
+  bool hostile = false;
+  Hostility hostility = Hostility::Stall;
 };
 
 bool ParseNumber(const char* text, uint64_t& out) {
@@ -188,6 +198,15 @@ int ParseOptions(int argc, char** argv, Options& o) {
         std::fprintf(stderr, "ksvw-sim: --corrupt-rate takes a fraction from 0 to 1\n");
         return 2;
       }
+    } else if (a == "--hostile") {
+      if (!value(v)) return 2;
+      o.hostile = true;
+      if (!ParseHostility(v, &o.hostility)) {
+        std::fprintf(stderr,
+                     "ksvw-sim: --hostile takes nak-flood, ping-flood, stall-section, stall-key "
+                     "or status-flood\n");
+        return 2;
+      }
     } else if (a == "--line-rate") {
       if (!number(n, 100000000)) return 2;
       o.lineRate = static_cast<uint32_t>(n);
@@ -200,23 +219,19 @@ int ParseOptions(int argc, char** argv, Options& o) {
   return 0;
 }
 
-std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
-
 // One link to a host: a TCP connection or the pty. Each has its own session;
 // the analyzer model lets only one of them hold it at a time.
 struct Endpoint {
   Endpoint(SimAnalyzer& model, const Options& o, std::string n, int f, bool p)
       : name(std::move(n)), fd(f), pty(p), session(model), pacer(o.lineRate) {
     session.SetLogger([this](const std::string& line) { Log(name + ": " + line); }, verbose);
+    if (o.hostile) hostile = std::make_unique<HostilePeer>(o.hostility);
   }
   std::string name;
   int fd;
   bool pty;
   proto::AnalyzerSession session;
+  std::unique_ptr<HostilePeer> hostile;  // --hostile: it speaks instead of the session
   LinePacer pacer;
   uint64_t bytesSent = 0;
   uint64_t mutedUntilMs = 0;  // a dropped pty stays silent until then
@@ -237,6 +252,7 @@ class Simulator {
   void Service(Endpoint& e, uint64_t nowMs);
   void Read(Endpoint& e, uint64_t nowMs);
   void Write(Endpoint& e);
+  void ServiceHostile(Endpoint& e);
   void Corrupt(uint8_t* p, size_t n);
 
   const Options& o_;
@@ -301,7 +317,11 @@ void Simulator::Read(Endpoint& e, uint64_t nowMs) {
     ssize_t n = read(e.fd, buf, sizeof buf);
     if (n > 0) {
       if (nowMs < e.mutedUntilMs) continue;
-      e.session.Feed(buf, static_cast<size_t>(n), nowMs);
+      if (e.hostile) {
+        e.hostile->Feed(buf, static_cast<size_t>(n));
+      } else {
+        e.session.Feed(buf, static_cast<size_t>(n), nowMs);
+      }
       continue;
     }
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
@@ -346,8 +366,32 @@ void Simulator::Write(Endpoint& e) {
   }
 }
 
+// The hostile peer's traffic, as much as the link takes without waiting.
+void Simulator::ServiceHostile(Endpoint& e) {
+  for (int pass = 0; pass < 16 && !e.dead; ++pass) {
+    e.hostile->Flood(64 * 1024);
+    size_t n = std::min(e.hostile->OutputSize(), e.pacer.Allowance(NowUs()));
+    if (n == 0) return;
+    ssize_t w = e.pty ? write(e.fd, e.hostile->OutputData(), n)
+                      : send(e.fd, e.hostile->OutputData(), n, MSG_NOSIGNAL);
+    if (w <= 0) {
+      if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        Log(e.name + ": hostile peer: write failed: " + std::strerror(errno));
+        e.dead = !e.pty;
+      }
+      return;
+    }
+    e.pacer.Spend(static_cast<size_t>(w));
+    e.hostile->ConsumeOutput(static_cast<size_t>(w));
+  }
+}
+
 void Simulator::Service(Endpoint& e, uint64_t nowMs) {
   if (nowMs < e.mutedUntilMs) return;
+  if (e.hostile) {
+    ServiceHostile(e);
+    return;
+  }
   e.session.Tick(nowMs);
   if (o_.dropInSection && !droppedInSection_ && e.session.ActiveSection() == o_.dropInSection &&
       e.session.SectionSent() >= e.session.SectionTotal() / 2) {
@@ -376,8 +420,12 @@ void Simulator::Run() {
     for (int l : listeners_) fds.push_back({l, POLLIN, 0});
     int timeoutMs = 20;
     for (auto& e : endpoints_) {
-      short events = POLLIN;
-      if (e->session.OutputSize() > 0) {
+      // A flooding hostile peer leaves the host's bytes unread: that is its
+      // attack (and a closed connection still shows as a failed send).
+      short events = !e->hostile || e->hostile->ReadsHost() ? POLLIN : 0;
+      size_t pending =
+          e->hostile ? e->hostile->OutputSize() + e->hostile->Floods() : e->session.OutputSize();
+      if (pending > 0) {
         uint64_t wait = e->pacer.WaitUs(NowUs());
         if (wait == 0) {
           events |= POLLOUT;

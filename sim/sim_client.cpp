@@ -15,13 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "protocol/host_session.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/host_session.h"
 #include "sim/posix_link.h"
 #include "testsupport/capture_builder.h"
 
 namespace ksvw::sim {
 namespace {
+
+using proto::Hex;
 
 const char kUsage[] =
     "usage: ksvw-sim-client (--tcp HOST:PORT | --serial PATH [--baud BPS]) [options]\n"
@@ -32,12 +34,6 @@ const char kUsage[] =
     "  --cancel-at N     cancel the data section after N bytes (expects 0x800704C7)\n"
     "Exit codes: 0 fine, 2 usage, 3 connect failed, 4 download failed or differs,\n"
     "5 link lost.\n";
-
-std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
 
 class Client : public proto::HostEvents {
  public:

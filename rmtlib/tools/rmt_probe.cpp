@@ -1,12 +1,20 @@
 // ksvwrmt-probe: measures ksvwrmt.dll against an analyzer (or ksvw-sim):
-// the four-section download's throughput, the serial link's efficiency
-// against its line rate, and the time from a key press to the new screen.
+// the four-section download's throughput and the progress events it cost,
+// the serial link's efficiency against its line rate, and the time from a
+// key press to the new screen. Against `ksvw-sim --hostile MODE`, with
+// --hostile MODE, it measures what the misbehaving analyzer costs instead:
+// the process's memory over a flood, how long a stalled request stays open,
+// how long a disconnect takes during a report flood (with a sink that takes
+// 100 us per call, as a GUI thread might).
 //
-//   ksvwrmt-probe tcp HOST PORT [--keys N] [--out FILE]
+//   ksvwrmt-probe tcp HOST PORT [--keys N] [--out FILE] [--hostile MODE]
 //   ksvwrmt-probe serial COMn BPS [--keys N] [--out FILE]
 #include <windows.h>
+// After windows.h.
+#include <psapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -48,16 +56,27 @@ class ProbeSink final : public RemoteEventSink {
     cv_.notify_all();
     return 0;
   }
-  int32_t OnProgress(RemoteRequest*, int32_t, int32_t) override { return 0; }
+  int32_t OnProgress(RemoteRequest*, int32_t, int32_t) override {
+    ++progress_;
+    Slow();
+    return 0;
+  }
   int32_t OnLinkLost() override {
     std::lock_guard<std::mutex> g(mutex_);
+    ++linkLost_;
     lost_ = true;
     cv_.notify_all();
     return 0;
   }
-  int32_t OnStatusFlags(uint32_t) override { return 0; }
+  int32_t OnStatusFlags(uint32_t) override {
+    ++reports_;
+    Slow();
+    return 0;
+  }
   int32_t Reserved8() override { return 0; }
   int32_t OnScreenChanged() override {
+    ++reports_;
+    Slow();
     double now = NowSeconds();
     std::lock_guard<std::mutex> g(mutex_);
     ++screens_;
@@ -103,8 +122,26 @@ class ProbeSink final : public RemoteEventSink {
     return ok ? screenAt_ : 0;
   }
 
+  // A sink as slow as a GUI thread that repaints on each call.
+  void Slow() {
+    if (slowCalls_)
+      for (double end = NowSeconds() + 100e-6; NowSeconds() < end;) {
+      }
+  }
+  void ClearLost() {
+    std::lock_guard<std::mutex> g(mutex_);
+    lost_ = false;
+  }
+  int LinkLost() {
+    std::lock_guard<std::mutex> g(mutex_);
+    return linkLost_;
+  }
+
   int32_t model_ = 0;
   uint64_t bytes_ = 0;  // dispatcher thread only while a transfer runs
+  std::atomic<int> progress_{0};
+  std::atomic<int> reports_{0};
+  bool slowCalls_ = false;
 
  private:
   std::mutex mutex_;
@@ -115,7 +152,31 @@ class ProbeSink final : public RemoteEventSink {
   int screens_ = 0;
   double screenAt_ = 0;
   bool lost_ = false;
+  int linkLost_ = 0;
 };
+
+// The process's committed memory (under Wine PrivateUsage stays 0, so the
+// page-file figure, which Wine fills in, is used).
+double PrivateMiB() {
+  PROCESS_MEMORY_COUNTERS pmc{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+  return static_cast<double>(pmc.PagefileUsage) / (1024.0 * 1024.0);
+}
+
+// Watches the process's memory for `seconds` (stops early on a lost link);
+// prints the largest growth over `base`.
+void WatchMemory(ProbeSink& sink, double base, double seconds) {
+  double peak = base, start = NowSeconds(), lostAt = 0;
+  while (NowSeconds() - start < seconds) {
+    Sleep(250);
+    peak = std::max(peak, PrivateMiB());
+    if (sink.LinkLost() > 0 && lostAt == 0) lostAt = NowSeconds() - start;
+  }
+  std::printf("memory over %.0f s: base %.1f MiB, peak %.1f MiB (+%.1f MiB); link lost %d time(s)",
+              seconds, base, peak, peak - base, sink.LinkLost());
+  if (lostAt > 0) std::printf(", first after %.1f s", lostAt);
+  std::printf("\n");
+}
 
 int32_t Run(RemoteDevice* device, ProbeSink& sink, int32_t type, int32_t code, int32_t limit,
             HANDLE file, DWORD timeoutMs) {
@@ -134,10 +195,43 @@ int32_t Run(RemoteDevice* device, ProbeSink& sink, int32_t type, int32_t code, i
 
 int Usage() {
   std::fputs(
-      "usage: ksvwrmt-probe tcp HOST PORT [--keys N] [--out FILE]\n"
-      "       ksvwrmt-probe serial COMn BPS [--keys N] [--out FILE]\n",
+      "usage: ksvwrmt-probe tcp HOST PORT [--keys N] [--out FILE] [--hostile MODE]\n"
+      "       ksvwrmt-probe serial COMn BPS [--keys N] [--out FILE]\n"
+      "MODE: nak-flood, ping-flood, stall-section, stall-key, status-flood\n",
       stderr);
   return 2;
+}
+
+// Against ksvw-sim --hostile MODE, once connected.
+int Hostile(RemoteDevice* device, ProbeSink& sink, const std::string& mode, double base) {
+  if (mode == "nak-flood" || mode == "ping-flood") {
+    WatchMemory(sink, base, 20);
+    return 0;
+  }
+  if (mode == "stall-section" || mode == "stall-key") {
+    bool key = mode == "stall-key";
+    HANDLE file = CreateFileA("stall.tmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    double t = NowSeconds();
+    int32_t result = key ? Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 35000)
+                         : Run(device, sink, kRequestTransfer, 0x8101, 0xC00000, file, 35000);
+    std::printf("stalled %s ended after %.2f s with 0x%08X (0x7FFFFFFF: still open)\n",
+                key ? "key press" : "section read", NowSeconds() - t,
+                static_cast<unsigned>(result));
+    CloseHandle(file);
+    return 0;
+  }
+  if (mode == "status-flood") {
+    sink.slowCalls_ = true;
+    WatchMemory(sink, base, 10);
+    std::printf("reports delivered: %d\n", sink.reports_.load());
+    double t = NowSeconds();
+    int32_t result = Run(device, sink, kRequestDisconnect, 0, 0, nullptr, 10000);
+    std::printf("disconnect during the flood ended after %.3f s with 0x%08X\n", NowSeconds() - t,
+                static_cast<unsigned>(result));
+    return 0;
+  }
+  return Usage();
 }
 
 }  // namespace
@@ -147,9 +241,12 @@ int main(int argc, char** argv) {
   std::string method = argv[1];
   int keys = 20;
   std::string out = "probe.DT";
+  std::string hostile;
   for (int i = 4; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--keys") == 0) {
       keys = std::atoi(argv[i + 1]);
+    } else if (std::strcmp(argv[i], "--hostile") == 0) {
+      hostile = argv[i + 1];
     } else if (std::strcmp(argv[i], "--out") == 0) {
       out = argv[i + 1];
     } else {
@@ -190,6 +287,14 @@ int main(int argc, char** argv) {
   }
   std::printf("connected, model 0x%X, in %.1f ms\n", static_cast<unsigned>(sink.model_),
               (NowSeconds() - t0) * 1000);
+  if (!hostile.empty()) {
+    sink.ClearLost();
+    rc = Hostile(device, sink, hostile, PrivateMiB());
+    device->Close();
+    device->Release();
+    KSUninitializeRemote();
+    return rc;
+  }
 
   HANDLE file = CreateFileA(out.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -210,8 +315,9 @@ int main(int argc, char** argv) {
   }
   CloseHandle(file);
   double payload = static_cast<double>(sink.bytes_);
-  std::printf("download %.0f bytes in %.3f s: %.2f MB/s (result 0x%08X)\n", payload, seconds,
-              payload / seconds / 1e6, static_cast<unsigned>(result));
+  std::printf("download %.0f bytes in %.3f s: %.2f MB/s (result 0x%08X), %d progress events\n",
+              payload, seconds, payload / seconds / 1e6, static_cast<unsigned>(result),
+              sink.progress_.load());
   if (bps) {
     std::printf("serial efficiency %.1f%% of %u bit/s (payload bytes/s / %u)\n",
                 100.0 * payload / seconds / (bps / 10.0), bps, bps / 10);

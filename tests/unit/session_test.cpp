@@ -7,10 +7,11 @@
 #include <map>
 #include <vector>
 
+#include "protocol/analyzer_session.h"
+#include "protocol/host_session.h"
+#include "protocol/wire.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/analyzer_session.h"
-#include "remote/protocol/host_session.h"
-#include "remote/protocol/wire.h"
+#include "sim/hostile_peer.h"
 
 namespace ksvw::proto {
 namespace {
@@ -194,7 +195,7 @@ Bytes Pattern(size_t n, uint32_t seed) {
 void LoadSections(FakeAnalyzer& m, size_t dataSize) {
   m.sections[0x8100] = Pattern(3000, 1);
   m.sections[0x8102] = {'M', 'O', 'N', 'C', 0, 0, 0, 0};
-  PutU32(m.sections[0x8102].data() + 4, static_cast<uint32_t>(dataSize));
+  StoreLE32(m.sections[0x8102].data() + 4, static_cast<uint32_t>(dataSize));
   m.sections[0x8101] = Pattern(dataSize, 2);
   m.sections[0x8103] = Pattern(100, 3);
 }
@@ -401,35 +402,26 @@ TEST(SessionDownload, NoisyLossyLineStillDeliversEveryByte) {
   EXPECT_EQ(rig.rec.linkLost, 0);
 }
 
-TEST(SessionDownload, EmptySectionAndUnknownSection) {
-  Rig rig;
-  rig.model.sections[0x8103] = {};
-  rig.Connect();
-  uint32_t id;
-  ASSERT_EQ(rig.host.ReadSection(0x8103, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, 0);
-  EXPECT_TRUE(rig.rec.file.empty());
-  ASSERT_EQ(rig.host.ReadSection(0x8105, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, kErrInvalidArg);
-}
-
-TEST(SessionDownload, SectionOverItsLimitFails) {
-  Rig rig;
-  rig.model.sections[0x8100] = Pattern(0x10001, 9);
-  rig.Connect();
-  uint32_t id;
-  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, static_cast<int32_t>(0x8007007Au));
-  EXPECT_TRUE(rig.rec.file.empty());
-  // Exactly at the limit is fine.
-  rig.model.sections[0x8100].pop_back();
-  ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
-  ASSERT_TRUE(rig.Finished(id));
-  EXPECT_EQ(rig.rec.Find(id)->result, 0);
-  EXPECT_EQ(rig.rec.file.size(), 0x10000u);
+// Sections at the edges of what the analyzer holds and the host allows.
+TEST(SessionDownload, SectionSizesAtTheEdges) {
+  struct Case {
+    uint32_t section;  // 0x8100 holds `size` bytes; 0x8105 is unknown
+    size_t size;
+    int32_t result;
+  } cases[] = {{0x8100, 0, 0},
+               {0x8100, 0x10000, 0},  // exactly at the limit
+               {0x8100, 0x10001, kErrSectionTooLarge},
+               {0x8105, 0, kErrInvalidArg}};
+  for (const Case& c : cases) {
+    Rig rig;
+    rig.model.sections[0x8100] = Pattern(c.size, 9);
+    rig.Connect();
+    uint32_t id;
+    ASSERT_EQ(rig.host.ReadSection(c.section, 0x10000, rig.now, &id), 0);
+    ASSERT_TRUE(rig.Finished(id));
+    EXPECT_EQ(rig.rec.Find(id)->result, c.result) << c.size;
+    EXPECT_EQ(rig.rec.file.size(), c.result == 0 ? c.size : 0) << c.size;
+  }
 }
 
 TEST(SessionDownload, CancelMidSectionEndsItAndTheNextReadIsClean) {
@@ -514,7 +506,7 @@ TEST(SessionLink, SilenceIsALostLink) {
   EXPECT_EQ(rig.rec.Find(id)->result, 0);
 }
 
-TEST(SessionLink, ClosedTransportAndAnalyzerGoodbyeAreLostLinks) {
+TEST(SessionLink, ClosedTransportIsALostLink) {
   Rig rig;
   rig.Connect();
   rig.host.TransportClosed(rig.now);
@@ -554,6 +546,226 @@ TEST(SessionLink, DisconnectWithoutAnswerCompletesAfterItsTimeout) {
   ASSERT_TRUE(rig.Finished(id));
   EXPECT_EQ(rig.rec.Find(id)->result, 0);
   EXPECT_GE(rig.now - start, 1000u);
+}
+
+// ---- A scripted hostile analyzer (sim/hostile_peer.h) against the host ----
+
+using sim::HostilePeer;
+using sim::Hostility;
+
+struct HostileRig {
+  explicit HostileRig(Hostility mode) : peer(mode), host(rec) {}
+
+  // One millisecond: the host's output goes to the peer while the peer
+  // reads; the peer's flood of `budget` bytes goes to the host.
+  void Step(size_t budget = 0) {
+    if (peer.ReadsHost()) {
+      peer.Feed(host.OutputData(), host.OutputSize());
+      host.ConsumeOutput(host.OutputSize());
+    }
+    peer.Flood(budget);
+    FeedHost();
+    host.Tick(now);
+    maxOutput = std::max(maxOutput, host.OutputSize());
+    ++now;
+  }
+  void FeedHost() {
+    host.Feed(peer.OutputData(), peer.OutputSize(), now);
+    peer.ConsumeOutput(peer.OutputSize());
+  }
+  bool RunUntil(const std::function<bool()>& pred, uint64_t maxMs, size_t budget = 0) {
+    for (uint64_t end = now + maxMs; now < end && !pred();) Step(budget);
+    return pred();
+  }
+  void Connect() {
+    uint32_t id;
+    ASSERT_EQ(host.Connect(now, &id), 0);
+    ASSERT_TRUE(RunUntil([&] { return rec.Find(id); }, 100));
+    ASSERT_EQ(rec.Find(id)->result, 0);
+  }
+
+  Recorder rec;
+  HostilePeer peer;
+  HostSession host;
+  uint64_t now = 1000;
+  size_t maxOutput = 0;
+};
+
+class SessionFlood : public ::testing::TestWithParam<Hostility> {};
+
+// The peer floods and never reads: the host's queue stays small and the
+// link is lost once, when its output has not drained for the silence limit.
+TEST_P(SessionFlood, UnreadOutputIsBoundedAndLosesTheLinkOnce) {
+  HostileRig rig(GetParam());
+  rig.Connect();
+  uint32_t keys[3];
+  for (uint32_t& k : keys) ASSERT_EQ(rig.host.PressKey(0x8001, rig.now, &k), 0);  // in flight
+  uint64_t start = rig.now;
+  rig.RunUntil([&] { return rig.rec.linkLost > 0 || rig.maxOutput > 2 * kMaxOutputBytes; }, 8000,
+               256);
+  EXPECT_EQ(rig.rec.linkLost, 1);
+  EXPECT_LE(rig.now - start, HostConfig{}.linkTimeoutMs + 100);
+  EXPECT_LT(rig.maxOutput, kBackedUpBytes + 4096);
+  rig.RunUntil([] { return false; }, 1000, 256);  // the flood goes on
+  EXPECT_EQ(rig.rec.linkLost, 1);
+  EXPECT_EQ(rig.host.OutputSize(), 0u);  // dropped: the transport can close
+  EXPECT_TRUE(rig.host.TransportDone());
+  for (uint32_t k : keys) {
+    ASSERT_NE(rig.rec.Find(k), nullptr);
+    EXPECT_EQ(rig.rec.Find(k)->result, kErrNotConnected);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, SessionFlood,
+                         ::testing::Values(Hostility::NakFlood, Hostility::PingFlood));
+
+// The peer keeps the link alive (acknowledges, answers pings) but answers
+// no request: each ends with 0x80070102 after its idle deadline.
+TEST(SessionHostile, StalledSectionAndKeyEndAtTheirDeadline) {
+  HostileRig rig(Hostility::Stall);
+  rig.Connect();
+  uint32_t section, key, cancelled;
+  ASSERT_EQ(rig.host.ReadSection(0x8101, 0xC00000, rig.now, &section), 0);
+  ASSERT_EQ(rig.host.PressKey(0x8001, rig.now, &key), 0);
+  ASSERT_EQ(rig.host.PressKey(0x8002, rig.now, &cancelled), 0);
+  EXPECT_EQ(rig.host.Cancel(cancelled, rig.now), 0);  // a key press cancels like a transfer
+  uint64_t start = rig.now;
+  rig.Step();
+  ASSERT_NE(rig.rec.Find(cancelled), nullptr);
+  EXPECT_EQ(rig.rec.Find(cancelled)->result, kErrCancelled);
+  ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.Find(section) && rig.rec.Find(key); }, 30000));
+  EXPECT_EQ(rig.rec.Find(section)->result, kErrTimeout);
+  EXPECT_EQ(rig.rec.Find(key)->result, kErrTimeout);
+  EXPECT_GE(rig.now - start, HostConfig{}.requestIdleMs);
+  EXPECT_LE(rig.now - start, HostConfig{}.requestIdleMs + 100);
+  EXPECT_EQ(rig.rec.linkLost, 0);
+  EXPECT_EQ(rig.host.LinkState(), 1);
+  EXPECT_EQ(rig.rec.done.size(), 4u);  // the connect and three requests, once each
+}
+
+// A burst of reports costs the program one delivery of the latest value per
+// read of the transport, and progress one event per interval plus the last.
+TEST(SessionHostile, ReportBurstsAreCoalesced) {
+  HostileRig rig(Hostility::StatusFlood);
+  rig.Connect();
+  size_t before = rig.rec.flags.size();
+  while (rig.peer.MessagesSent() < 10000) rig.peer.Flood(rig.peer.OutputSize() + 1);
+  std::vector<uint8_t> burst(rig.peer.OutputData(), rig.peer.OutputData() + rig.peer.OutputSize());
+  rig.peer.ConsumeOutput(burst.size());
+  size_t reads = 0;
+  for (size_t at = 0; at < burst.size(); at += 256 * 1024, ++reads) {  // the library's reads
+    rig.host.Feed(burst.data() + at, std::min<size_t>(256 * 1024, burst.size() - at), rig.now);
+  }
+  size_t deliveries = rig.rec.flags.size() - before + static_cast<size_t>(rig.rec.screens);
+  EXPECT_LE(deliveries, 2 * reads);
+  EXPECT_LE(deliveries, 6u);
+  EXPECT_EQ(rig.rec.flags.back(), rig.host.StatusFlags());
+
+  uint32_t id;
+  ASSERT_EQ(rig.host.ReadSection(0x8103, 0x10000, rig.now, &id), 0);
+  rig.Step();
+  const uint8_t byte = 0x5A;
+  rig.peer.Send(SectionBegin{id, 0x8103, 500});
+  for (uint32_t i = 0; i < 500; ++i) {
+    rig.peer.Send(SectionData{id, i, &byte, 1});
+    rig.peer.Send(Progress{id, i + 1, 500});
+    if (i == 250) rig.FeedHost();
+  }
+  rig.FeedHost();
+  EXPECT_EQ(rig.rec.progress.size(), 1u);  // same millisecond: one event, the rest held
+  rig.RunUntil([] { return false; }, kProgressIntervalMs + 1);
+  ASSERT_EQ(rig.rec.progress.size(), 2u);
+  EXPECT_EQ(rig.rec.progress.back(), (std::pair<uint32_t, uint32_t>{500, 500}));
+  rig.peer.Send(SectionEnd{id, 0, 500});
+  rig.Step();
+  EXPECT_EQ(rig.rec.Find(id)->result, 0);
+  EXPECT_EQ(rig.rec.file.size(), 500u);
+}
+
+TEST(SessionHostile, AnalyzerGoodbyeIsALostLinkThatEndsItsRequests) {
+  HostileRig rig(Hostility::Stall);
+  rig.Connect();
+  uint32_t key;
+  ASSERT_EQ(rig.host.PressKey(0x8001, rig.now, &key), 0);
+  rig.Step();
+  rig.peer.Send(Goodbye{0});
+  rig.Step();
+  EXPECT_EQ(rig.rec.linkLost, 1);
+  ASSERT_NE(rig.rec.Find(key), nullptr);
+  EXPECT_EQ(rig.rec.Find(key)->result, kErrNotConnected);
+}
+
+// The simulator's side: a host that floods pings and NAKs and never reads
+// is given up within the analyzer's silence limit, its output dropped.
+TEST(SessionHostile, AnalyzerGivesUpAHostThatDoesNotRead) {
+  FakeAnalyzer model;
+  AnalyzerSession a(model);
+  Bytes body, wire;
+  uint8_t type = EncodeBody(Hello{}, body);
+  EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+  a.Feed(wire.data(), wire.size(), 0);
+  ASSERT_TRUE(a.Connected());
+  a.ConsumeOutput(a.OutputSize());
+  ASSERT_EQ(a.Counters().framesSent, 1u);
+  size_t maxOutput = 0;
+  uint64_t now = 0;
+  for (; now < 12000 && a.Connected(); ++now) {
+    wire.clear();
+    for (uint32_t i = 0; i < 8; ++i) {
+      type = EncodeBody(Ping{i}, body);
+      EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+      EncodeFrame(kMsgAck, kFlagNak, 0, 0, nullptr, 0, wire);
+    }
+    a.Feed(wire.data(), wire.size(), now);
+    a.Tick(now);
+    maxOutput = std::max(maxOutput, a.OutputSize());
+  }
+  EXPECT_FALSE(a.Connected());
+  EXPECT_LE(now, 10001u);  // the host's silence limit, as its hello set it
+  EXPECT_LT(maxOutput, kBackedUpBytes + 4096);
+  EXPECT_EQ(a.OutputSize(), 0u);
+  EXPECT_TRUE(a.WantsClose());
+  EXPECT_EQ(model.hosts, 0);
+}
+
+// What a hostile analyzer may claim about a section: each claim ends the
+// read once, with the right code, and nothing arrives after it ends.
+struct SectionClaim {
+  const char* name;
+  uint32_t total;
+  std::vector<std::pair<uint32_t, uint32_t>> data;  // offset, size
+  int32_t expected;
+};
+
+TEST(SessionHostile, SectionClaimsEndTheReadOnce) {
+  const std::vector<SectionClaim> claims = {
+      {"4 GiB claim", 0xFFFFFFFFu, {}, kErrSectionTooLarge},
+      {"data past the total", 100, {{0, 60}, {60, 41}}, kErrFail},
+      {"gap", 100, {{0, 40}, {50, 50}}, kErrFail},
+      {"overlap", 100, {{0, 60}, {50, 50}}, kErrFail},
+      {"short section", 100, {{0, 99}}, kErrFail},
+      {"whole", 100, {{0, 30}, {30, 70}}, 0},
+  };
+  for (const auto& c : claims) {
+    HostileRig rig(Hostility::Stall);
+    rig.Connect();
+    uint32_t id;
+    ASSERT_EQ(rig.host.ReadSection(0x8100, 0x10000, rig.now, &id), 0);
+    rig.Step();
+    std::vector<uint8_t> bytes(200, 0x33);
+    rig.peer.Send(SectionBegin{id, 0x8100, c.total});
+    for (auto [offset, size] : c.data) rig.peer.Send(SectionData{id, offset, bytes.data(), size});
+    rig.peer.Send(SectionEnd{id, 0, c.total});
+    rig.peer.Send(SectionData{id, c.total, bytes.data(), 10});  // late
+    rig.Step();
+    rig.Step();
+    ASSERT_NE(rig.rec.Find(id), nullptr) << c.name;
+    EXPECT_EQ(rig.rec.Find(id)->result, c.expected) << c.name;
+    EXPECT_EQ(rig.rec.done.size(), 2u) << c.name;
+    // Only bytes that fit the claim in order reach the sink; all of them
+    // when the section is whole.
+    EXPECT_LE(rig.rec.file.size(), c.expected == 0 ? c.total : c.total - 1) << c.name;
+  }
 }
 
 }  // namespace

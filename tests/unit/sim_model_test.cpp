@@ -1,15 +1,14 @@
 // The simulated analyzer's portable parts: LCD drawing, the capture memory's
-// split into transfer sections, the front panel, and a whole download from
-// the model through both link sessions.
+// split into transfer sections and the front panel. (A whole download from
+// it is tested end to end by tests/cli/sim_download_test.sh.)
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "protocol/analyzer_session.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/analyzer_session.h"
-#include "remote/protocol/host_session.h"
 #include "sim/analyzer.h"
 #include "sim/capture_sections.h"
 #include "sim/lcd.h"
@@ -262,62 +261,6 @@ TEST_F(SimPanel, OneHostAtATimeAndFaults) {
   silent.noAnswer = true;
   SimAnalyzer quiet(id, silent, memory);
   EXPECT_EQ(quiet.AcceptHost(), proto::kIgnoreHello);
-}
-
-// The program's side of a download, driven through a HostSession.
-class DownloadHost : public proto::HostEvents {
- public:
-  void OnRequestDone(uint32_t, proto::RequestKind, int32_t result) override {
-    last = result;
-    ++done;
-  }
-  int32_t OnData(uint32_t, const uint8_t* d, uint32_t n) override {
-    file.insert(file.end(), d, d + n);
-    return 0;
-  }
-  int done = 0;
-  int32_t last = 0;
-  Bytes file = Bytes(16, 0);
-};
-
-TEST(SimEndToEnd, DownloadReproducesTheCaptureByteForByte) {
-  for (uint32_t tag : {kTagMonc, kTagMdcl}) {
-    CaptureMemory memory;
-    std::string error;
-    Bytes source = build::GenerateCapture(20000, tag, 11);
-    ASSERT_TRUE(memory.Load(source, error)) << error;
-    SimIdentity id;
-    id.board = tag;
-    SimAnalyzer model(id, SimFaults{}, memory);
-    proto::AnalyzerSession analyzer(model);
-    DownloadHost events;
-    proto::HostSession host(events);
-    uint64_t now = 0;
-    auto run = [&](int wanted) {
-      for (int i = 0; i < 100000 && events.done < wanted; ++i, ++now) {
-        analyzer.Feed(host.OutputData(), host.OutputSize(), now);
-        host.ConsumeOutput(host.OutputSize());
-        host.Feed(analyzer.OutputData(), analyzer.OutputSize(), now);
-        analyzer.ConsumeOutput(analyzer.OutputSize());
-        host.Tick(now);
-        analyzer.Tick(now);
-      }
-    };
-    uint32_t id0;
-    host.Connect(now, &id0);
-    run(1);
-    ASSERT_EQ(events.last, 0);
-    const uint32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
-    const uint32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
-    for (int s = 0; s < 4; ++s) {
-      uint32_t rid;
-      ASSERT_EQ(host.ReadSection(order[s], limits[s], now, &rid), 0);
-      run(2 + s);
-      ASSERT_EQ(events.last, 0) << s;
-    }
-    std::memcpy(events.file.data(), "KESTRIN DATA   \0", 16);
-    EXPECT_EQ(events.file, source);
-  }
 }
 
 }  // namespace

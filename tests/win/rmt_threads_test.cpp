@@ -39,7 +39,7 @@ TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
   key->dataCode = 0x8016;
   sink_.Watch(key);
   EXPECT_EQ(device_->Submit(key), kOk);
-  EXPECT_EQ(device_->Cancel(key), 1);  // a key press is no transfer
+  EXPECT_EQ(device_->Cancel(key), kOk);  // a key press can be cancelled too
   EXPECT_EQ(device_->SetMonitorInterval(kMonitorStop), kOk);
   EXPECT_EQ(device_->GetLinkState(), 1);
   device_->GetStatusFlags();
@@ -47,8 +47,10 @@ TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
   EXPECT_EQ(device_->Configure(&s), kOk);
   EXPECT_EQ(device_->Close(), kOk);
   SetEvent(release);
-  // The key press still ends, after the sink is free again.
-  EXPECT_NE(sink_.WaitDone(key, kWaitMs), 0x7FFFFFFF);
+  // The key press still ends, after the sink is free again: cancelled, or
+  // ended by the close if that reached the link first.
+  int32_t result = sink_.WaitDone(key, kWaitMs);
+  EXPECT_TRUE(result == kErrCancelled || result == kErrNotConnected) << result;
   key->Release();
   CloseHandle(release);
   EXPECT_FALSE(timedOut);

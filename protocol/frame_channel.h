@@ -14,6 +14,13 @@
 // queue is empty) resends likewise. Over TCP no frame is ever lost and this
 // costs only the acknowledgements.
 //
+// The peer is not trusted: the NAK flag counts only on an Ack frame, and a
+// NAK for the gap that the last one reported, within rtoMs of it, resends
+// nothing, so a stream of NAKs cannot multiply the output (a new gap needs
+// the acknowledgement to move, which uses up frames in flight). The output queue itself is bounded
+// by its owner (the sessions end a peer whose output is over kMaxOutputBytes, or has not drained
+// for their silence limit: OutputStuck).
+//
 // No threads, sockets or clocks: bytes in through Feed, bytes out through the
 // output queue, time as a parameter.
 #pragma once
@@ -24,12 +31,19 @@
 #include <deque>
 #include <vector>
 
-#include "remote/protocol/frame.h"
-#include "remote/protocol/messages.h"
+#include "protocol/frame.h"
+#include "protocol/messages.h"
 
 namespace ksvw::proto {
 
 inline constexpr uint16_t kMaxWindow = 64;
+// Output waiting for the transport beyond which the peer is given up: it
+// does not read, or asks for more than any honest peer would.
+inline constexpr size_t kMaxOutputBytes = 4u << 20;
+// Output waiting beyond which the peer is behind: a session answers no
+// more pings then (a pong only says that we are alive, and the bytes
+// already queued say it too).
+inline constexpr size_t kBackedUpBytes = 64 * 1024;
 
 // Milliseconds from `since` to `now`; 0 when the caller's clock readings
 // arrive slightly out of order (a time taken before a later Feed).
@@ -37,7 +51,7 @@ inline uint64_t Elapsed(uint64_t now, uint64_t since) {
   return now > since ? now - since : 0;
 }
 
-struct LinkCounters {
+struct ChannelCounters {
   uint64_t framesSent = 0;
   uint64_t framesDelivered = 0;
   uint64_t retransmittedFrames = 0;
@@ -50,9 +64,9 @@ struct LinkCounters {
   uint64_t bytesQueued = 0;  // bytes put into the output queue
 };
 
-class FrameLink {
+class FrameChannel {
  public:
-  FrameLink();
+  FrameChannel();
 
   // Starts a new numbering both ways (after a handshake) and forgets every
   // frame outstanding or waiting. The output queue is kept.
@@ -69,6 +83,13 @@ class FrameLink {
   size_t OutputSize() const { return out_.size() - outPos_; }
   void ConsumeOutput(size_t n);
   void ClearOutput();
+  bool OutputBackedUp() const { return OutputSize() >= kBackedUpBytes; }
+  // Bytes queued to go out: the output and the frames waiting for the window.
+  size_t Queued() const { return OutputSize() + backlogBytes_; }
+  // True when Queued() is over kMaxOutputBytes, or the output has waited without a
+  // byte taken for stallMs. Call it on every tick: the drain is judged by
+  // what was consumed between calls.
+  bool OutputStuck(uint64_t nowMs, uint32_t stallMs);
 
   // A lone delimiter: ends whatever garbage the peer's decoder holds.
   void SendDelimiter();
@@ -110,7 +131,7 @@ class FrameLink {
   void Touch(uint64_t nowMs) { nowMs_ = nowMs; }
   uint64_t LastRxMs() const { return lastRxMs_; }
   void SetLastRxMs(uint64_t nowMs) { lastRxMs_ = nowMs; }
-  const LinkCounters& Counters() const { return counters_; }
+  const ChannelCounters& Counters() const { return counters_; }
   const DecoderCounters& DecoderStats() const { return decoder_.Counters(); }
   void ResetDecoder() { decoder_.Reset(); }
 
@@ -132,10 +153,17 @@ class FrameLink {
   FrameDecoder decoder_;
   std::vector<uint8_t> out_;
   size_t outPos_ = 0;
+  uint64_t consumedTotal_ = 0;  // bytes ever taken by the transport
+  uint64_t consumedSeen_ = 0;   // ... at the last OutputStuck
+  uint64_t drainedMs_ = 0;      // when the output last drained or moved
   std::vector<uint8_t> scratch_;
 
   std::array<Stored, kMaxWindow> ring_;  // outstanding frames, by seq % kMaxWindow
   std::deque<Stored> backlog_;
+  size_t backlogBytes_ = 0;
+  bool nakAnswered_ = false;  // a NAK has had frames resent in this numbering
+  uint16_t lastNakAck_ = 0;   // ... for this gap
+  uint64_t lastNakMs_ = 0;    // ... at this time
   uint16_t window_ = 16;
   uint32_t rtoMs_ = 1000;
   uint16_t sndUna_ = 0;   // oldest unacknowledged
@@ -147,7 +175,7 @@ class FrameLink {
   uint64_t lastProgressMs_ = 0;
   uint64_t lastRxMs_ = 0;
   uint64_t nowMs_ = 0;
-  LinkCounters counters_;
+  ChannelCounters counters_;
 };
 
 }  // namespace ksvw::proto

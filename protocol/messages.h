@@ -35,12 +35,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <variant>
 #include <vector>
 
-#include "remote/protocol/frame.h"
+#include "protocol/frame.h"
 
 namespace ksvw::proto {
+
+// "0x…" in upper-case hex: how ids, section numbers and result codes appear
+// in the log lines of the simulator and its client.
+std::string Hex(uint32_t v);
 
 inline constexpr uint16_t kProtocolVersion = 1;
 inline constexpr uint16_t kMinProtocolVersion = 1;

@@ -1,8 +1,16 @@
-#include "remote/protocol/messages.h"
+#include "protocol/messages.h"
 
-#include "remote/protocol/wire.h"
+#include <cstdio>
+
+#include "protocol/wire.h"
 
 namespace ksvw::proto {
+
+std::string Hex(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "0x%X", v);
+  return buf;
+}
 
 bool IsSequencedType(uint8_t type) {
   return type >= kMsgKeyPress;

@@ -1,4 +1,4 @@
-#include "remote/protocol/cobs.h"
+#include "protocol/cobs.h"
 
 #include <cstring>
 

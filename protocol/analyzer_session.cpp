@@ -1,11 +1,10 @@
-#include "remote/protocol/analyzer_session.h"
+#include "protocol/analyzer_session.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "protocol/screen_pack.h"
+#include "protocol/wire.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/screen_pack.h"
-#include "remote/protocol/wire.h"
 
 namespace ksvw::proto {
 
@@ -14,50 +13,54 @@ AnalyzerSession::AnalyzerSession(AnalyzerModel& model, const AnalyzerConfig& con
   body_.reserve(kMaxPayload);
 }
 
-static std::string Hex(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%X", v);
-  return buf;
-}
-
 void AnalyzerSession::Log(const std::string& line) {
   if (log_) log_(line);
 }
 
 void AnalyzerSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
   wantsClose_ = false;
-  link_.Feed(data, size, nowMs, [&](const Frame& f, const Message& m) {
+  channel_.Feed(data, size, nowMs, [&](const Frame& f, const Message& m) {
     if (logMessages_ && log_) {
       Log(std::string("<- ") + MessageName(f.type) + " seq " + std::to_string(f.seq) + " ack " +
           std::to_string(f.ack));
     }
     OnMessage(m, nowMs);
   });
+  if (connected_ && channel_.Queued() > kMaxOutputBytes) GiveUpHost("asks for too much");
   Service(nowMs);
 }
 
 void AnalyzerSession::Tick(uint64_t nowMs) {
   model_.Advance(nowMs);
-  if (connected_ && Elapsed(nowMs, link_.LastRxMs()) >= silenceMs_) {
+  if (connected_ && Elapsed(nowMs, channel_.LastRxMs()) >= silenceMs_) {
     Log("host silent, dropped");
     DropHost();
     wantsClose_ = true;
+  } else if (connected_ && channel_.OutputStuck(nowMs, silenceMs_)) {
+    GiveUpHost("does not read");
   }
   Service(nowMs);
-  if (connected_) link_.Tick(nowMs);
+  if (connected_) channel_.Tick(nowMs);
 }
 
 void AnalyzerSession::TransportClosed(uint64_t) {
   if (connected_) DropHost();
-  link_.ClearOutput();
-  link_.ResetDecoder();
+  channel_.ClearOutput();
+  channel_.ResetDecoder();
+}
+
+void AnalyzerSession::GiveUpHost(const char* why) {
+  Log(std::string("host ") + why + ", dropped");
+  DropHost();
+  channel_.ClearOutput();
+  wantsClose_ = true;
 }
 
 void AnalyzerSession::DropHost() {
   if (sectionActive_) sectionActive_ = false;
   connected_ = false;
   monitorMs_ = -1;
-  link_.Deactivate();
+  channel_.Deactivate();
   model_.ReleaseHost();
 }
 
@@ -71,7 +74,7 @@ void AnalyzerSession::SendWelcome() {
   w.statusFlags = model_.StatusFlags();
   w.maxPayload = config_.maxPayload;
   w.window = config_.window;
-  link_.SendUnsequenced(w);
+  channel_.SendUnsequenced(w);
 }
 
 void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
@@ -86,7 +89,7 @@ void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
   nonce_ = h.nonce;
   if (h.version < kMinProtocolVersion || h.minVersion > kProtocolVersion) {
     Log("hello refused: protocol version");
-    link_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, kErrVersionMismatch});
+    channel_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, kErrVersionMismatch});
     wantsClose_ = true;
     return;
   }
@@ -94,13 +97,13 @@ void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
   if (r == kIgnoreHello) return;
   if (r < 0) {
     Log("hello refused with " + Hex(static_cast<uint32_t>(r)));
-    link_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, r});
+    channel_.SendUnsequenced(Refuse{kProtocolVersion, h.nonce, r});
     wantsClose_ = true;
     return;
   }
   payload_ = std::clamp<uint16_t>(h.maxPayload, 64, kMaxPayload);
   silenceMs_ = std::clamp<uint32_t>(h.silenceMs, 1000, 600000);
-  link_.Restart(h.window, std::clamp<uint32_t>(h.rtoMs, 50, 60000), nowMs);
+  channel_.Restart(h.window, std::clamp<uint32_t>(h.rtoMs, 50, 60000), nowMs);
   connected_ = true;
   monitorMs_ = -1;
   sectionActive_ = false;
@@ -114,9 +117,9 @@ void AnalyzerSession::PushScreen() {
   pushedScreenVersion_ = model_.ScreenVersion();
   PackScreen(model_.Screen(), kScreenSize, packed_);
   if (packed_.size() < kScreenSize) {
-    link_.SendSequenced(ScreenPacked{packed_.data(), static_cast<uint32_t>(packed_.size())});
+    channel_.SendSequenced(ScreenPacked{packed_.data(), static_cast<uint32_t>(packed_.size())});
   } else {
-    link_.SendSequenced(proto::Screen{model_.Screen()});
+    channel_.SendSequenced(proto::Screen{model_.Screen()});
   }
 }
 
@@ -125,7 +128,7 @@ void AnalyzerSession::EndSection(int32_t result) {
     Log("section " + Hex(section_) + " ended: " + std::to_string(sent_) + " of " +
         std::to_string(total_) + " bytes, result " + Hex(static_cast<uint32_t>(result)));
   }
-  link_.SendSequenced(SectionEnd{sectionId_, result, sent_});
+  channel_.SendSequenced(SectionEnd{sectionId_, result, sent_});
   sectionActive_ = false;
 }
 
@@ -136,16 +139,16 @@ void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
   }
   if (!connected_) return;
   if (const auto* p = std::get_if<Ping>(&m)) {
-    link_.SendUnsequenced(Pong{p->token});
+    if (!channel_.OutputBackedUp()) channel_.SendUnsequenced(Pong{p->token});
   } else if (std::holds_alternative<Goodbye>(m)) {
     Log("host said goodbye");
-    link_.SendUnsequenced(Goodbye{0});
+    channel_.SendUnsequenced(Goodbye{0});
     DropHost();
     wantsClose_ = true;
   } else if (const auto* k = std::get_if<KeyPress>(&m)) {
     int32_t r = model_.PressKey(k->code, nowMs);
     if (log_) Log("key " + Hex(k->code) + " -> " + Hex(static_cast<uint32_t>(r)));
-    link_.SendSequenced(KeyDone{k->requestId, r});
+    channel_.SendSequenced(KeyDone{k->requestId, r});
     // The new screen goes out right behind the answer, not at the next check.
     if (monitorMs_ > 0 && model_.ScreenVersion() != pushedScreenVersion_) PushScreen();
   } else if (const auto* mon = std::get_if<Monitor>(&m)) {
@@ -167,13 +170,13 @@ void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
     if (result >= 0 && total > r->limit) result = kErrSectionTooLarge;
     if (result < 0) {
       Log("section " + Hex(r->section) + " refused with " + Hex(static_cast<uint32_t>(result)));
-      link_.SendSequenced(SectionEnd{r->requestId, result, 0});
+      channel_.SendSequenced(SectionEnd{r->requestId, result, 0});
       return;
     }
     total_ = total;
     sectionActive_ = true;
     Log("section " + Hex(r->section) + ": " + std::to_string(total) + " bytes");
-    link_.SendSequenced(SectionBegin{r->requestId, r->section, total});
+    channel_.SendSequenced(SectionBegin{r->requestId, r->section, total});
   } else if (const auto* c = std::get_if<Cancel>(&m)) {
     if (sectionActive_ && c->requestId == sectionId_) {
       Log("section cancelled");
@@ -187,7 +190,7 @@ void AnalyzerSession::Service(uint64_t nowMs) {
   uint32_t flags = model_.StatusFlags();
   if (flags != pushedFlags_) {
     pushedFlags_ = flags;
-    link_.SendSequenced(Status{flags});
+    channel_.SendSequenced(Status{flags});
   }
   if (monitorMs_ > 0 && nowMs >= nextScreenCheckMs_) {
     nextScreenCheckMs_ = nowMs + static_cast<uint32_t>(monitorMs_);
@@ -198,22 +201,22 @@ void AnalyzerSession::Service(uint64_t nowMs) {
 
 void AnalyzerSession::Pump() {
   uint32_t chunk = static_cast<uint32_t>(payload_ - kSectionDataHeader);
-  while (sectionActive_ && link_.WindowOpen() && link_.OutputSize() < config_.lowWaterBytes) {
+  while (sectionActive_ && channel_.WindowOpen() && channel_.OutputSize() < config_.lowWaterBytes) {
     uint32_t n = std::min(chunk, total_ - sent_);
     if (n > 0) {
       body_.resize(kSectionDataHeader + n);
-      PutU32(body_.data(), sectionId_);
-      PutU32(body_.data() + 4, sent_);
+      StoreLE32(body_.data(), sectionId_);
+      StoreLE32(body_.data() + 4, sent_);
       if (!model_.ReadSection(section_, sent_, body_.data() + kSectionDataHeader, n)) {
         EndSection(kErrFail);
         return;
       }
-      link_.SendSequencedBody(kMsgSectionData, body_.data(), body_.size());
+      channel_.SendSequencedBody(kMsgSectionData, body_.data(), body_.size());
       sent_ += n;
     }
     if (sent_ == total_ || sent_ - lastProgress_ >= config_.progressStep) {
       lastProgress_ = sent_;
-      link_.SendSequenced(Progress{sectionId_, sent_, total_});
+      channel_.SendSequenced(Progress{sectionId_, sent_, total_});
     }
     if (sent_ == total_) EndSection(kOk);
   }

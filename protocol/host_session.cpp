@@ -1,10 +1,10 @@
-#include "remote/protocol/host_session.h"
+#include "protocol/host_session.h"
 
 #include <algorithm>
 #include <cstring>
 
+#include "protocol/screen_pack.h"
 #include "remote/ksvwrmt.h"
-#include "remote/protocol/screen_pack.h"
 
 namespace ksvw::proto {
 
@@ -23,6 +23,8 @@ HostConfig SerialHostConfig(uint32_t bitsPerSecond) {
   c.linkTimeoutMs = std::max<uint32_t>(3000, 2 * frameMs + 1500);
   c.connectTimeoutMs = 3000;
   c.analyzerSilenceMs = std::max<uint32_t>(10000, 3 * c.linkTimeoutMs);
+  // A frame lost on the way costs the analyzer's retransmission timeout.
+  c.requestIdleMs = std::max<uint32_t>(5000, c.analyzerRtoMs + 2 * frameMs + 1000);
   return c;
 }
 
@@ -43,7 +45,7 @@ void HostSession::SendHello(uint64_t nowMs) {
   h.window = config_.window;
   h.rtoMs = config_.analyzerRtoMs;
   h.silenceMs = config_.analyzerSilenceMs;
-  link_.SendUnsequenced(h);
+  channel_.SendUnsequenced(h);
   lastHelloMs_ = nowMs;
 }
 
@@ -57,10 +59,10 @@ int32_t HostSession::Connect(uint64_t nowMs, uint32_t* requestId) {
   state_ = State::Connecting;
   transportDone_ = false;
   phaseStartMs_ = nowMs;
-  link_.ClearOutput();
-  link_.ResetDecoder();
-  link_.Restart(config_.hostWindow, config_.rtoMs, nowMs);
-  link_.SendDelimiter();
+  channel_.ClearOutput();
+  channel_.ResetDecoder();
+  channel_.Restart(config_.hostWindow, config_.rtoMs, nowMs);
+  channel_.SendDelimiter();
   SendHello(nowMs);
   return kOk;
 }
@@ -68,7 +70,7 @@ int32_t HostSession::Connect(uint64_t nowMs, uint32_t* requestId) {
 int32_t HostSession::Disconnect(uint64_t nowMs, uint32_t* requestId) {
   if (!requestId) return kErrPointer;
   if (state_ == State::Idle || state_ == State::Disconnecting) return kErrNotConnected;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   *requestId = disconnectId_ = NextId();
   if (state_ == State::Connecting) {
     // Abandon the handshake: the connect ends as cancelled.
@@ -80,17 +82,18 @@ int32_t HostSession::Disconnect(uint64_t nowMs, uint32_t* requestId) {
   }
   state_ = State::Disconnecting;
   phaseStartMs_ = nowMs;
-  link_.SendUnsequenced(Goodbye{0});
+  channel_.SendUnsequenced(Goodbye{0});
   return kOk;
 }
 
 int32_t HostSession::PressKey(uint32_t code, uint64_t nowMs, uint32_t* requestId) {
   if (!requestId) return kErrPointer;
   if (state_ != State::Connected) return kErrNotConnected;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   *requestId = NextId();
+  if (pendingKeys_.empty()) keyClockMs_ = nowMs;
   pendingKeys_.push_back(*requestId);
-  link_.SendSequenced(KeyPress{*requestId, code});
+  channel_.SendSequenced(KeyPress{*requestId, code});
   return kOk;
 }
 
@@ -99,20 +102,29 @@ int32_t HostSession::ReadSection(uint32_t section, uint32_t limit, uint64_t nowM
   if (!requestId) return kErrPointer;
   if (state_ != State::Connected) return kErrNotConnected;
   if (section_.active) return kErrFail;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   *requestId = NextId();
   section_ = SectionState{};
   section_.active = true;
   section_.id = *requestId;
   section_.section = section;
   section_.limit = limit;
-  link_.SendSequenced(SectionRead{*requestId, section, limit});
+  section_.lastDataMs = nowMs;
+  channel_.SendSequenced(SectionRead{*requestId, section, limit});
   return kOk;
 }
 
 int32_t HostSession::Cancel(uint32_t requestId, uint64_t nowMs) {
+  auto key = std::find(pendingKeys_.begin(), pendingKeys_.end(), requestId);
+  if (key != pendingKeys_.end()) {
+    // The analyzer still runs the key; its late completion finds no request.
+    if (key == pendingKeys_.begin()) keyClockMs_ = nowMs;
+    pendingKeys_.erase(key);
+    Finish(requestId, RequestKind::KeyPress, kErrCancelled);
+    return kOk;
+  }
   if (!section_.active || section_.id != requestId) return 1;
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   FailSection(kErrCancelled, true);
   return kOk;
 }
@@ -120,8 +132,8 @@ int32_t HostSession::Cancel(uint32_t requestId, uint64_t nowMs) {
 int32_t HostSession::SetMonitorInterval(int32_t intervalMs, uint64_t nowMs) {
   monitorMs_ = intervalMs > 0 ? intervalMs : -1;
   if (state_ == State::Connected) {
-    link_.Touch(nowMs);
-    link_.SendSequenced(Monitor{monitorMs_});
+    channel_.Touch(nowMs);
+    channel_.SendSequenced(Monitor{monitorMs_});
   }
   return kOk;
 }
@@ -140,7 +152,8 @@ void HostSession::Finish(uint32_t id, RequestKind kind, int32_t result) {
 
 void HostSession::FailSection(int32_t result, bool tellAnalyzer) {
   if (!section_.active) return;
-  if (tellAnalyzer && state_ == State::Connected) link_.SendSequenced(proto::Cancel{section_.id});
+  if (tellAnalyzer && state_ == State::Connected)
+    channel_.SendSequenced(proto::Cancel{section_.id});
   section_.active = false;
   Finish(section_.id, RequestKind::Section, result);
 }
@@ -153,13 +166,16 @@ void HostSession::FailOutstanding(int32_t result) {
 
 void HostSession::EndSession() {
   state_ = State::Idle;
-  link_.Deactivate();
+  channel_.Deactivate();
   transportDone_ = true;
 }
 
 void HostSession::LoseLink() {
   bool wasConnected = state_ == State::Connected;
   EndSession();
+  // Nothing more is said to a lost analyzer; an analyzer that does not read
+  // must not keep the transport open either.
+  channel_.ClearOutput();
   if (wasConnected) {
     eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 0});
     eventQueue_.push_back({Event::LinkLost});
@@ -169,11 +185,12 @@ void HostSession::LoseLink() {
 
 void HostSession::Feed(const uint8_t* data, size_t size, uint64_t nowMs) {
   if (state_ == State::Idle) return;  // no session: nothing to answer or acknowledge
-  link_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  channel_.Feed(data, size, nowMs, [&](const Frame&, const Message& m) { OnMessage(m, nowMs); });
+  if (state_ == State::Connected && channel_.Queued() > kMaxOutputBytes) LoseLink();
   Dispatch();
 }
 
-void HostSession::OnSectionData(const SectionData& d) {
+void HostSession::OnSectionData(const SectionData& d, uint64_t nowMs) {
   if (!section_.active || d.requestId != section_.id) return;  // late data of a cancelled read
   if (!section_.begun || d.offset != section_.received ||
       d.size > section_.total - section_.received) {
@@ -181,6 +198,7 @@ void HostSession::OnSectionData(const SectionData& d) {
     return;
   }
   section_.received += d.size;
+  section_.lastDataMs = nowMs;
   int32_t r = events_.OnData(section_.id, d.data, d.size);
   if (r < 0) FailSection(r, true);
 }
@@ -189,7 +207,7 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
   if (const auto* w = std::get_if<Welcome>(&m)) {
     if (state_ != State::Connecting || w->nonce != nonce_) return;
     if (w->version < kMinProtocolVersion || w->version > kProtocolVersion) {
-      link_.SendUnsequenced(Goodbye{kErrVersionMismatch});
+      channel_.SendUnsequenced(Goodbye{kErrVersionMismatch});
       EndSession();
       Finish(connectId_, RequestKind::Connect, kErrVersionMismatch);
       return;
@@ -197,13 +215,13 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     identity_ = AnalyzerIdentity{w->model, w->detail, w->board, w->version};
     statusFlags_ = w->statusFlags;
     state_ = State::Connected;
-    link_.Restart(std::min<uint16_t>(config_.hostWindow, w->window), config_.rtoMs, nowMs);
+    channel_.Restart(std::min<uint16_t>(config_.hostWindow, w->window), config_.rtoMs, nowMs);
     lastPingMs_ = nowMs;
     eventQueue_.push_back({Event::Identity});
     eventQueue_.push_back({Event::LinkState, 0, RequestKind::Connect, 1});
     Finish(connectId_, RequestKind::Connect, kOk);
-    eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, statusFlags_});
-    if (monitorMs_ > 0) link_.SendSequenced(Monitor{monitorMs_});
+    eventQueue_.push_back({.kind = Event::Status, .flags = statusFlags_});
+    if (monitorMs_ > 0) channel_.SendSequenced(Monitor{monitorMs_});
     return;
   }
   if (const auto* r = std::get_if<Refuse>(&m)) {
@@ -221,27 +239,28 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
   }
   if (state_ != State::Connected) return;
   if (const auto* p = std::get_if<Ping>(&m)) {
-    link_.SendUnsequenced(Pong{p->token});
+    if (!channel_.OutputBackedUp()) channel_.SendUnsequenced(Pong{p->token});
   } else if (std::holds_alternative<Goodbye>(m)) {
     LoseLink();
   } else if (const auto* k = std::get_if<KeyDone>(&m)) {
     auto it = std::find(pendingKeys_.begin(), pendingKeys_.end(), k->requestId);
     if (it != pendingKeys_.end()) {
       pendingKeys_.erase(it);
+      keyClockMs_ = nowMs;
       Finish(k->requestId, RequestKind::KeyPress, k->result);
     }
   } else if (const auto* s = std::get_if<Screen>(&m)) {
     std::memcpy(screen_.data(), s->image, kScreenSize);
-    eventQueue_.push_back({Event::Screen});
+    QueueLatest(&screenEvent_, {Event::Screen});
   } else if (const auto* sp = std::get_if<ScreenPacked>(&m)) {
     std::array<uint8_t, kScreenSize> image;
     if (UnpackScreen(sp->data, sp->size, image.data(), kScreenSize)) {
       screen_ = image;
-      eventQueue_.push_back({Event::Screen});
+      QueueLatest(&screenEvent_, {Event::Screen});
     }
   } else if (const auto* st = std::get_if<Status>(&m)) {
     statusFlags_ = st->flags;
-    eventQueue_.push_back({Event::Status, 0, RequestKind::Connect, 0, st->flags});
+    QueueLatest(&statusEvent_, {.kind = Event::Status, .flags = st->flags});
   } else if (const auto* b = std::get_if<SectionBegin>(&m)) {
     if (!section_.active || b->requestId != section_.id || section_.begun) return;
     if (b->section != section_.section) {
@@ -251,20 +270,66 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     } else {
       section_.begun = true;
       section_.total = b->total;
+      section_.lastDataMs = nowMs;
     }
   } else if (const auto* d = std::get_if<SectionData>(&m)) {
-    OnSectionData(*d);
+    OnSectionData(*d, nowMs);
   } else if (const auto* pr = std::get_if<Progress>(&m)) {
-    if (section_.active && pr->requestId == section_.id) {
-      eventQueue_.push_back(
-          {Event::Progress, section_.id, RequestKind::Section, 0, pr->position, pr->range});
-    }
+    OnProgress(*pr, nowMs);
   } else if (const auto* e = std::get_if<SectionEnd>(&m)) {
     if (!section_.active || e->requestId != section_.id) return;
+    if (section_.progressHeld) QueueProgress(nowMs);  // the last report is never lost
     int32_t result = e->result;
     if (result >= 0 && (!section_.begun || section_.received != section_.total)) result = kErrFail;
     section_.active = false;
     Finish(section_.id, RequestKind::Section, result);
+  }
+}
+
+void HostSession::OnProgress(const Progress& p, uint64_t nowMs) {
+  if (!section_.active || p.requestId != section_.id) return;
+  section_.progressHeld = true;
+  section_.heldPosition = p.position;
+  section_.heldRange = p.range;
+  if (!section_.progressSent || Elapsed(nowMs, section_.lastProgressMs) >= kProgressIntervalMs)
+    QueueProgress(nowMs);
+}
+
+void HostSession::QueueProgress(uint64_t nowMs) {
+  section_.progressHeld = false;
+  section_.progressSent = true;
+  section_.lastProgressMs = nowMs;
+  eventQueue_.push_back({.kind = Event::Progress,
+                         .id = section_.id,
+                         .request = RequestKind::Section,
+                         .position = section_.heldPosition,
+                         .range = section_.heldRange});
+}
+
+void HostSession::QueueLatest(int* slot, const Event& e) {
+  if (*slot >= 0) {
+    eventQueue_[static_cast<size_t>(*slot)] = e;  // not delivered yet: the newer value rides on it
+    return;
+  }
+  *slot = static_cast<int>(eventQueue_.size());
+  eventQueue_.push_back(e);
+}
+
+void HostSession::CheckDeadlines(uint64_t nowMs) {
+  if (section_.active) {
+    if (Elapsed(nowMs, section_.lastDataMs) >= config_.requestIdleMs) {
+      FailSection(kErrTimeout, true);
+    } else if (section_.progressHeld &&
+               Elapsed(nowMs, section_.lastProgressMs) >= kProgressIntervalMs) {
+      QueueProgress(nowMs);
+    }
+  }
+  if (!pendingKeys_.empty() && Elapsed(nowMs, keyClockMs_) >= config_.requestIdleMs) {
+    // Keys complete in order: the oldest is the one the analyzer owes.
+    uint32_t id = pendingKeys_.front();
+    pendingKeys_.erase(pendingKeys_.begin());
+    keyClockMs_ = nowMs;
+    Finish(id, RequestKind::KeyPress, kErrTimeout);
   }
 }
 
@@ -274,6 +339,7 @@ void HostSession::Tick(uint64_t nowMs) {
     case State::Connecting:
       if (Elapsed(nowMs, phaseStartMs_) >= config_.connectTimeoutMs) {
         EndSession();
+        channel_.ClearOutput();
         Finish(connectId_, RequestKind::Connect, kErrTimeout);
       } else if (Elapsed(nowMs, lastHelloMs_) >= config_.helloRetryMs) {
         SendHello(nowMs);
@@ -282,21 +348,23 @@ void HostSession::Tick(uint64_t nowMs) {
     case State::Disconnecting:
       if (Elapsed(nowMs, phaseStartMs_) >= config_.disconnectTimeoutMs) {
         EndSession();
+        channel_.ClearOutput();
         Finish(disconnectId_, RequestKind::Disconnect, kOk);
       }
       break;
     case State::Connected: {
-      uint64_t silent = Elapsed(nowMs, link_.LastRxMs());
-      if (silent >= config_.linkTimeoutMs) {
+      uint64_t silent = Elapsed(nowMs, channel_.LastRxMs());
+      if (silent >= config_.linkTimeoutMs || channel_.OutputStuck(nowMs, config_.linkTimeoutMs)) {
         LoseLink();
         break;
       }
+      CheckDeadlines(nowMs);
       if (silent >= config_.pingIntervalMs &&
           Elapsed(nowMs, lastPingMs_) >= config_.pingIntervalMs) {
-        link_.SendUnsequenced(Ping{++pingToken_});
+        channel_.SendUnsequenced(Ping{++pingToken_});
         lastPingMs_ = nowMs;
       }
-      link_.Tick(nowMs);
+      channel_.Tick(nowMs);
       break;
     }
   }
@@ -304,7 +372,7 @@ void HostSession::Tick(uint64_t nowMs) {
 }
 
 void HostSession::TransportClosed(uint64_t nowMs) {
-  link_.Touch(nowMs);
+  channel_.Touch(nowMs);
   switch (state_) {
     case State::Idle: break;
     case State::Connecting:
@@ -317,22 +385,23 @@ void HostSession::TransportClosed(uint64_t nowMs) {
       break;
     case State::Connected: LoseLink(); break;
   }
-  link_.ClearOutput();
+  channel_.ClearOutput();
   Dispatch();
 }
 
 void HostSession::Dispatch() {
   if (dispatching_) return;  // a callback's own events go out in this loop
   dispatching_ = true;
+  statusEvent_ = screenEvent_ = -1;  // what comes in from now on is news
   for (size_t i = 0; i < eventQueue_.size(); ++i) {
     Event e = eventQueue_[i];
     switch (e.kind) {
       case Event::Identity: events_.OnIdentity(identity_); break;
       case Event::LinkState: events_.OnLinkState(e.value); break;
       case Event::Done: events_.OnRequestDone(e.id, e.request, e.value); break;
-      case Event::Progress: events_.OnProgress(e.id, e.a, e.b); break;
+      case Event::Progress: events_.OnProgress(e.id, e.position, e.range); break;
       case Event::LinkLost: events_.OnLinkLost(); break;
-      case Event::Status: events_.OnStatusFlags(e.a); break;
+      case Event::Status: events_.OnStatusFlags(e.flags); break;
       case Event::Screen: events_.OnScreenChanged(); break;
     }
   }

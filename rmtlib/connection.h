@@ -1,4 +1,4 @@
-// One open link of a device: its I/O thread, which alone owns the transport
+// The library's I/O connection for one open device: its I/O thread, which alone owns the transport
 // and the protocol session, and the command queue through which the device
 // (on the GUI thread or inside a sink callback) hands it work.
 //
@@ -15,7 +15,7 @@
 #include <memory>
 #include <vector>
 
-#include "remote/protocol/host_session.h"
+#include "protocol/host_session.h"
 #include "rmtlib/core.h"
 #include "rmtlib/request.h"
 #include "rmtlib/transport.h"
@@ -23,18 +23,18 @@
 
 namespace ksvw::rmt {
 
-class Link final : public proto::HostEvents {
+class Connection final : public proto::HostEvents {
  public:
   // `previous` is the device's last link: this one opens its transport only
   // after that one has let go of its own (the same serial port, say).
-  Link(std::shared_ptr<Core> core, const ConnectionSettings& settings, int32_t monitorMs,
-       std::shared_ptr<Link> previous);
-  ~Link();
-  Link(const Link&) = delete;
-  Link& operator=(const Link&) = delete;
+  Connection(std::shared_ptr<Core> core, const ConnectionSettings& settings, int32_t monitorMs,
+             std::shared_ptr<Connection> previous);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
 
   // Starts the I/O thread; false when it could not be made.
-  bool Start(const std::shared_ptr<Link>& self);
+  bool Start(const std::shared_ptr<Connection>& self);
 
   // Any thread. Submit takes a reference to the request; negative when the
   // link no longer takes work (it is stopping).
@@ -82,7 +82,7 @@ class Link final : public proto::HostEvents {
 
   std::shared_ptr<Core> core_;
   ConnectionSettings settings_;
-  std::shared_ptr<Link> previous_;
+  std::shared_ptr<Connection> previous_;
   HANDLE wake_ = nullptr;  // auto-reset: commands waiting, or stop
   HANDLE done_ = nullptr;  // manual-reset: the transport is closed for good
 

@@ -1,31 +1,38 @@
-#include "remote/protocol/frame_link.h"
+#include "protocol/frame_channel.h"
 
 #include <algorithm>
 
 namespace ksvw::proto {
 
-FrameLink::FrameLink() {
+FrameChannel::FrameChannel() {
   out_.reserve(64 * 1024);
 }
 
-void FrameLink::Restart(uint16_t window, uint32_t rtoMs, uint64_t nowMs) {
+void FrameChannel::Restart(uint16_t window, uint32_t rtoMs, uint64_t nowMs) {
   SetWindow(window);
   rtoMs_ = rtoMs;
   sndUna_ = sndNext_ = rcvNext_ = 0;
   ackOwed_ = nakSent_ = false;
   active_ = true;
   backlog_.clear();
+  backlogBytes_ = 0;
+  lastNakAck_ = 0;
+  lastNakMs_ = 0;
+  nakAnswered_ = false;
   lastProgressMs_ = nowMs;
   lastRxMs_ = nowMs;
   nowMs_ = nowMs;
+  drainedMs_ = nowMs;
 }
 
-void FrameLink::SetWindow(uint16_t window) {
+void FrameChannel::SetWindow(uint16_t window) {
   window_ = std::clamp<uint16_t>(window, 1, kMaxWindow);
 }
 
-void FrameLink::ConsumeOutput(size_t n) {
-  outPos_ += std::min(n, OutputSize());
+void FrameChannel::ConsumeOutput(size_t n) {
+  n = std::min(n, OutputSize());
+  consumedTotal_ += n;
+  outPos_ += n;
   if (outPos_ == out_.size()) {
     out_.clear();
     outPos_ = 0;
@@ -35,17 +42,24 @@ void FrameLink::ConsumeOutput(size_t n) {
   }
 }
 
-void FrameLink::ClearOutput() {
+void FrameChannel::ClearOutput() {
   out_.clear();
   outPos_ = 0;
 }
 
-void FrameLink::SendDelimiter() {
+bool FrameChannel::OutputStuck(uint64_t nowMs, uint32_t stallMs) {
+  if (OutputSize() == 0 || consumedTotal_ != consumedSeen_) drainedMs_ = nowMs;
+  consumedSeen_ = consumedTotal_;
+  return Queued() > kMaxOutputBytes || Elapsed(nowMs, drainedMs_) >= stallMs;
+}
+
+void FrameChannel::SendDelimiter() {
   out_.push_back(0);
   ++counters_.bytesQueued;
 }
 
-void FrameLink::Emit(uint8_t type, uint8_t flags, uint16_t seq, const uint8_t* body, size_t size) {
+void FrameChannel::Emit(uint8_t type, uint8_t flags, uint16_t seq, const uint8_t* body,
+                        size_t size) {
   size_t before = out_.size();
   EncodeFrame(type, flags, seq, rcvNext_, body, size, out_);
   counters_.bytesQueued += out_.size() - before;
@@ -53,21 +67,22 @@ void FrameLink::Emit(uint8_t type, uint8_t flags, uint16_t seq, const uint8_t* b
   ackOwed_ = false;  // every frame carries the acknowledgement
 }
 
-void FrameLink::SendUnsequenced(const Message& m) {
+void FrameChannel::SendUnsequenced(const Message& m) {
   uint8_t type = EncodeBody(m, scratch_);
   Emit(type, 0, 0, scratch_.data(), scratch_.size());
 }
 
-void FrameLink::SendSequenced(const Message& m) {
+void FrameChannel::SendSequenced(const Message& m) {
   uint8_t type = EncodeBody(m, scratch_);
   SendSequencedBody(type, scratch_.data(), scratch_.size());
 }
 
-void FrameLink::SendSequencedBody(uint8_t type, const uint8_t* body, size_t size) {
+void FrameChannel::SendSequencedBody(uint8_t type, const uint8_t* body, size_t size) {
   if (!WindowOpen()) {
     Stored s;
     s.type = type;
     s.body.assign(body, body + size);
+    backlogBytes_ += size;
     backlog_.push_back(std::move(s));
     return;
   }
@@ -78,29 +93,30 @@ void FrameLink::SendSequencedBody(uint8_t type, const uint8_t* body, size_t size
   Transmit(sndNext_++);
 }
 
-void FrameLink::Transmit(uint16_t seq) {
+void FrameChannel::Transmit(uint16_t seq) {
   const Stored& s = ring_[seq % kMaxWindow];
   Emit(s.type, kFlagSequenced, seq, s.body.data(), s.body.size());
 }
 
-void FrameLink::PromoteBacklog() {
+void FrameChannel::PromoteBacklog() {
   while (!backlog_.empty() && InFlight() < window_) {
     Stored& s = ring_[sndNext_ % kMaxWindow];
     s.type = backlog_.front().type;
     s.body.swap(backlog_.front().body);
+    backlogBytes_ -= s.body.size();
     backlog_.pop_front();
     Transmit(sndNext_++);
   }
 }
 
-void FrameLink::ResendAll() {
+void FrameChannel::ResendAll() {
   for (uint16_t seq = sndUna_; seq != sndNext_; ++seq) {
     Transmit(seq);
     ++counters_.retransmittedFrames;
   }
 }
 
-void FrameLink::ProcessAck(uint16_t ack, bool nak, uint64_t nowMs) {
+void FrameChannel::ProcessAck(uint16_t ack, bool nak, uint64_t nowMs) {
   uint16_t acked = static_cast<uint16_t>(ack - sndUna_);
   if (acked > InFlight()) return;  // stale or from another numbering
   if (acked > 0) {
@@ -109,19 +125,26 @@ void FrameLink::ProcessAck(uint16_t ack, bool nak, uint64_t nowMs) {
   }
   if (nak) {
     ++counters_.naksReceived;
-    if (InFlight() > 0) {
+    // One resend per gap the peer reports: the same NAK again within rtoMs
+    // (a flood, or a copy) resends nothing.
+    bool repeat = nakAnswered_ && ack == lastNakAck_ && Elapsed(nowMs, lastNakMs_) < rtoMs_;
+    if (InFlight() > 0 && !repeat) {
       ResendAll();
+      nakAnswered_ = true;
+      lastNakAck_ = ack;
+      lastNakMs_ = nowMs;
       lastProgressMs_ = nowMs;
     }
   }
   PromoteBacklog();
 }
 
-bool FrameLink::Accept(const Frame& f, uint64_t nowMs) {
+bool FrameChannel::Accept(const Frame& f, uint64_t nowMs) {
   // Handshake frames belong to no numbering yet.
   if (f.type == kMsgHello || f.type == kMsgWelcome || f.type == kMsgRefuse) return true;
   if (!active_) return !(f.flags & kFlagSequenced) && f.type != kMsgAck;
-  ProcessAck(f.ack, (f.flags & kFlagNak) != 0, nowMs);
+  // Only an Ack asks for a resend: a NAK flag on anything else is noise.
+  ProcessAck(f.ack, f.type == kMsgAck && (f.flags & kFlagNak) != 0, nowMs);
   if (!(f.flags & kFlagSequenced)) return f.type != kMsgAck;
   int16_t ahead = static_cast<int16_t>(f.seq - rcvNext_);
   if (ahead == 0) {
@@ -144,11 +167,11 @@ bool FrameLink::Accept(const Frame& f, uint64_t nowMs) {
   return false;
 }
 
-void FrameLink::FlushAck() {
+void FrameChannel::FlushAck() {
   if (ackOwed_) Emit(kMsgAck, 0, 0, nullptr, 0);
 }
 
-void FrameLink::Tick(uint64_t nowMs) {
+void FrameChannel::Tick(uint64_t nowMs) {
   nowMs_ = nowMs;
   if (OutputSize() > 0 || InFlight() == 0) {
     // Frames still waiting for the transport cannot have been lost yet.

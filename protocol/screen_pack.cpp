@@ -1,4 +1,4 @@
-#include "remote/protocol/screen_pack.h"
+#include "protocol/screen_pack.h"
 
 #include <cstring>
 

@@ -24,9 +24,12 @@
 // within connectTimeoutMs completes it with 0x80070102.
 //
 // While connected: silence from the analyzer for pingIntervalMs makes the
-// session send a Ping; silence for linkTimeoutMs, an analyzer Goodbye, or a
-// closed transport is a lost link: OnLinkState(0), OnLinkLost(), then every
-// outstanding request ends with 0x800708CA.
+// session send a Ping; silence for linkTimeoutMs, an analyzer Goodbye, a
+// closed transport, or output that is over kMaxOutputBytes or has not
+// drained for linkTimeoutMs (an analyzer that sends but never reads) is a
+// lost link: OnLinkState(0), OnLinkLost(), then every outstanding request
+// ends with 0x800708CA, and the output is dropped so that the transport can
+// close. No Pong goes out while the output is backed up.
 //
 // Sections: ReadSection(section, limit) delivers the section's bytes in
 // order through OnData and the analyzer's progress reports through
@@ -35,6 +38,16 @@
 // the section with that code; Cancel() ends it with 0x800704C7 at once (the
 // analyzer is told to stop; its late data is dropped). One section runs at a
 // time.
+//
+// Deadlines: a section with no data for requestIdleMs, and a key press not
+// completed within requestIdleMs of being sent (or of the key before it
+// completing), end with 0x80070102 even while the analyzer keeps the link
+// alive. A key press can be cancelled like a section.
+//
+// Back-pressure: status and screen reports that arrive together are
+// delivered once, with the latest value; progress is delivered at most once
+// per kProgressIntervalMs per section, plus the last report before the
+// section ends.
 #pragma once
 
 #include <array>
@@ -42,8 +55,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "remote/protocol/frame_link.h"
-#include "remote/protocol/messages.h"
+#include "protocol/frame_channel.h"
+#include "protocol/messages.h"
 
 namespace ksvw::proto {
 
@@ -77,6 +90,9 @@ class HostEvents {
   ~HostEvents() = default;
 };
 
+// Least time between two progress events of one section.
+inline constexpr uint32_t kProgressIntervalMs = 20;
+
 struct HostConfig {
   uint16_t maxPayload = kMaxPayload;  // largest payload the host takes from the analyzer
   uint16_t window = 16;               // analyzer frames unacknowledged at most
@@ -88,6 +104,7 @@ struct HostConfig {
   uint32_t helloRetryMs = 500;
   uint32_t connectTimeoutMs = 3000;
   uint32_t disconnectTimeoutMs = 1000;
+  uint32_t requestIdleMs = 5000;       // a section or key press that sees nothing ends
   uint32_t analyzerSilenceMs = 10000;  // the analyzer drops a host silent this long
 };
 
@@ -108,7 +125,8 @@ class HostSession {
   int32_t Disconnect(uint64_t nowMs, uint32_t* requestId);
   int32_t PressKey(uint32_t code, uint64_t nowMs, uint32_t* requestId);
   int32_t ReadSection(uint32_t section, uint32_t limit, uint64_t nowMs, uint32_t* requestId);
-  // 0 when the running section was cancelled, 1 when there was nothing to cancel.
+  // 0 when the running section or a pending key press was cancelled, 1 when
+  // there was nothing to cancel.
   int32_t Cancel(uint32_t requestId, uint64_t nowMs);
   // > 0 asks for screen changes, <= 0 stops them (sent as -1). Kept across
   // connects and sent again after each handshake.
@@ -118,9 +136,9 @@ class HostSession {
   void Tick(uint64_t nowMs);
   void TransportClosed(uint64_t nowMs);
 
-  const uint8_t* OutputData() const { return link_.OutputData(); }
-  size_t OutputSize() const { return link_.OutputSize(); }
-  void ConsumeOutput(size_t n) { link_.ConsumeOutput(n); }
+  const uint8_t* OutputData() const { return channel_.OutputData(); }
+  size_t OutputSize() const { return channel_.OutputSize(); }
+  void ConsumeOutput(size_t n) { channel_.ConsumeOutput(n); }
   // The session is over (refused, timed out, lost, disconnected) and its
   // transport may be closed once the output is sent; cleared by Connect.
   bool TransportDone() const { return transportDone_; }
@@ -132,16 +150,17 @@ class HostSession {
   // 0x80070057 for a missing buffer.
   int32_t CopyScreen(uint8_t* buffer, uint32_t length) const;
   const AnalyzerIdentity& Identity() const { return identity_; }
-  const LinkCounters& Counters() const { return link_.Counters(); }
-  const DecoderCounters& DecoderStats() const { return link_.DecoderStats(); }
+  const ChannelCounters& Counters() const { return channel_.Counters(); }
+  const DecoderCounters& DecoderStats() const { return channel_.DecoderStats(); }
 
  private:
   struct Event {
     enum Kind { Identity, LinkState, Done, Progress, LinkLost, Status, Screen } kind;
     uint32_t id = 0;
     RequestKind request = RequestKind::Connect;
-    int32_t value = 0;
-    uint32_t a = 0, b = 0;
+    int32_t value = 0;                 // LinkState: the state; Done: the result
+    uint32_t position = 0, range = 0;  // Progress
+    uint32_t flags = 0;                // Status
   };
   struct SectionState {
     bool active = false;
@@ -151,10 +170,19 @@ class HostSession {
     uint32_t limit = 0;
     uint32_t total = 0;
     uint32_t received = 0;
+    uint64_t lastDataMs = 0;      // request sent, begun, or data arrived
+    uint64_t lastProgressMs = 0;  // last progress event queued
+    bool progressSent = false;
+    bool progressHeld = false;  // a report waits for its interval
+    uint32_t heldPosition = 0, heldRange = 0;
   };
 
   void OnMessage(const Message& m, uint64_t nowMs);
-  void OnSectionData(const SectionData& d);
+  void OnSectionData(const SectionData& d, uint64_t nowMs);
+  void OnProgress(const Progress& p, uint64_t nowMs);
+  void QueueProgress(uint64_t nowMs);
+  void QueueLatest(int* slot, const Event& e);
+  void CheckDeadlines(uint64_t nowMs);
   void SendHello(uint64_t nowMs);
   void Finish(uint32_t id, RequestKind kind, int32_t result);
   void FailSection(int32_t result, bool tellAnalyzer);
@@ -166,7 +194,7 @@ class HostSession {
 
   HostEvents& events_;
   HostConfig config_;
-  FrameLink link_;
+  FrameChannel channel_;
   State state_ = State::Idle;
   bool transportDone_ = false;
   uint32_t lastId_ = 0;
@@ -178,12 +206,15 @@ class HostSession {
   uint64_t lastPingMs_ = 0;
   uint32_t pingToken_ = 0;
   int32_t monitorMs_ = -1;
-  std::vector<uint32_t> pendingKeys_;
+  std::vector<uint32_t> pendingKeys_;  // in the order sent; completed in order
+  uint64_t keyClockMs_ = 0;            // the oldest pending key's deadline runs from here
   SectionState section_;
   AnalyzerIdentity identity_;
   uint32_t statusFlags_ = 0;
   std::array<uint8_t, kScreenSize> screen_{};
   std::vector<Event> eventQueue_;
+  int statusEvent_ = -1;  // index in eventQueue_ of the queued status, or -1
+  int screenEvent_ = -1;
   bool dispatching_ = false;
 };
 

@@ -10,6 +10,9 @@
 // room and fewer than lowWaterBytes wait in the output queue, so replies,
 // screens and pings never queue behind more than a frame or two of data,
 // even on a slow serial line.
+//
+// A host is given up (as if silent) when the output for it is over
+// kMaxOutputBytes or has not drained for its silence limit.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "remote/protocol/frame_link.h"
-#include "remote/protocol/host_session.h"
-#include "remote/protocol/messages.h"
+#include "protocol/frame_channel.h"
+#include "protocol/host_session.h"
+#include "protocol/messages.h"
 
 namespace ksvw::proto {
 
@@ -67,9 +70,9 @@ class AnalyzerSession {
   // The connection is gone: the host is released, output dropped.
   void TransportClosed(uint64_t nowMs);
 
-  const uint8_t* OutputData() const { return link_.OutputData(); }
-  size_t OutputSize() const { return link_.OutputSize(); }
-  void ConsumeOutput(size_t n) { link_.ConsumeOutput(n); }
+  const uint8_t* OutputData() const { return channel_.OutputData(); }
+  size_t OutputSize() const { return channel_.OutputSize(); }
+  void ConsumeOutput(size_t n) { channel_.ConsumeOutput(n); }
 
   bool Connected() const { return connected_; }
   // The host left, was refused or fell silent: a connection-based transport
@@ -80,8 +83,8 @@ class AnalyzerSession {
   uint32_t SectionSent() const { return sent_; }
   uint32_t SectionTotal() const { return total_; }
   int32_t MonitorInterval() const { return monitorMs_; }
-  const LinkCounters& Counters() const { return link_.Counters(); }
-  const DecoderCounters& DecoderStats() const { return link_.DecoderStats(); }
+  const ChannelCounters& Counters() const { return channel_.Counters(); }
+  const DecoderCounters& DecoderStats() const { return channel_.DecoderStats(); }
 
   // Called with a line for each event of note (host taken or dropped,
   // sections, refusals); with perMessage also for every message received.
@@ -95,6 +98,8 @@ class AnalyzerSession {
   void OnHello(const Hello& h, uint64_t nowMs);
   void SendWelcome();
   void DropHost();
+  // Ends a host that floods or does not read: dropped, output discarded.
+  void GiveUpHost(const char* why);
   void EndSection(int32_t result);
   void PushScreen();
   void Service(uint64_t nowMs);
@@ -103,7 +108,7 @@ class AnalyzerSession {
 
   AnalyzerModel& model_;
   AnalyzerConfig config_;
-  FrameLink link_;
+  FrameChannel channel_;
   bool connected_ = false;
   bool wantsClose_ = false;
   uint32_t nonce_ = 0;

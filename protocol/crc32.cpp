@@ -1,4 +1,4 @@
-#include "remote/protocol/crc32.h"
+#include "protocol/crc32.h"
 
 #include <array>
 

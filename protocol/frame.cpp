@@ -1,10 +1,10 @@
-#include "remote/protocol/frame.h"
+#include "protocol/frame.h"
 
 #include <cstring>
 
-#include "remote/protocol/cobs.h"
-#include "remote/protocol/crc32.h"
-#include "remote/protocol/wire.h"
+#include "protocol/cobs.h"
+#include "protocol/crc32.h"
+#include "protocol/wire.h"
 
 namespace ksvw::proto {
 
@@ -16,12 +16,12 @@ void EncodeFrame(uint8_t type, uint8_t flags, uint16_t seq, uint16_t ack, const 
   raw[1] = type;
   raw[2] = flags;
   raw[3] = 0;
-  PutU16(raw + 4, seq);
-  PutU16(raw + 6, ack);
-  PutU16(raw + 8, static_cast<uint16_t>(size));
+  StoreLE16(raw + 4, seq);
+  StoreLE16(raw + 6, ack);
+  StoreLE16(raw + 8, static_cast<uint16_t>(size));
   if (size) std::memcpy(raw + kFrameHeaderSize, payload, size);
   size_t n = kFrameHeaderSize + size;
-  PutU32(raw + n, Crc32(raw, n));
+  StoreLE32(raw + n, Crc32(raw, n));
   n += kFrameCrcSize;
   CobsEncode(raw, n, out);
   out.push_back(0);
@@ -30,14 +30,14 @@ void EncodeFrame(uint8_t type, uint8_t flags, uint16_t seq, uint16_t ack, const 
 bool ParseFrame(const uint8_t* bytes, size_t size, Frame& frame) {
   if (size < kFrameHeaderSize + kFrameCrcSize) return false;
   if (bytes[0] != kFrameMagic) return false;
-  size_t length = GetU16(bytes + 8);
+  size_t length = LoadLE16(bytes + 8);
   if (length > kMaxPayload || kFrameHeaderSize + length + kFrameCrcSize != size) return false;
   size_t body = kFrameHeaderSize + length;
-  if (Crc32(bytes, body) != GetU32(bytes + body)) return false;
+  if (Crc32(bytes, body) != LoadLE32(bytes + body)) return false;
   frame.type = bytes[1];
   frame.flags = bytes[2];
-  frame.seq = GetU16(bytes + 4);
-  frame.ack = GetU16(bytes + 6);
+  frame.seq = LoadLE16(bytes + 4);
+  frame.ack = LoadLE16(bytes + 6);
   frame.size = static_cast<uint16_t>(length);
   frame.payload = bytes + kFrameHeaderSize;
   return true;

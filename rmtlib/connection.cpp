@@ -1,4 +1,4 @@
-#include "rmtlib/link.h"
+#include "rmtlib/connection.h"
 
 #include <algorithm>
 #include <utility>
@@ -29,8 +29,8 @@ proto::HostConfig ConfigFor(const ConnectionSettings& s) {
 }
 }  // namespace
 
-Link::Link(std::shared_ptr<Core> core, const ConnectionSettings& settings, int32_t monitorMs,
-           std::shared_ptr<Link> previous)
+Connection::Connection(std::shared_ptr<Core> core, const ConnectionSettings& settings,
+                       int32_t monitorMs, std::shared_ptr<Connection> previous)
     : core_(std::move(core)),
       settings_(settings),
       previous_(std::move(previous)),
@@ -41,7 +41,7 @@ Link::Link(std::shared_ptr<Core> core, const ConnectionSettings& settings, int32
   work_.reserve(32);
 }
 
-Link::~Link() {
+Connection::~Connection() {
   for (Command& c : commands_) {
     if (c.request) c.request->Release();
   }
@@ -49,16 +49,16 @@ Link::~Link() {
   if (done_) CloseHandle(done_);
 }
 
-bool Link::Start(const std::shared_ptr<Link>& self) {
+bool Connection::Start(const std::shared_ptr<Connection>& self) {
   if (!wake_ || !done_) return false;
   core_->LinkStarted();
-  std::shared_ptr<Link> keep = self;
+  std::shared_ptr<Connection> keep = self;
   if (StartThread([keep] { keep->Run(); })) return true;
   core_->LinkEnded();
   return false;
 }
 
-int32_t Link::Submit(Request* request) {
+int32_t Connection::Submit(Request* request) {
   {
     SrwGuard g(commandLock_);
     if (!accepting_) return kErrNotConnected;
@@ -69,7 +69,7 @@ int32_t Link::Submit(Request* request) {
   return kOk;
 }
 
-void Link::Cancel(Request* request) {
+void Connection::Cancel(Request* request) {
   {
     SrwGuard g(commandLock_);
     if (!accepting_) return;
@@ -79,7 +79,7 @@ void Link::Cancel(Request* request) {
   SetEvent(wake_);
 }
 
-void Link::SetMonitorInterval(int32_t ms) {
+void Connection::SetMonitorInterval(int32_t ms) {
   {
     SrwGuard g(commandLock_);
     if (!accepting_) return;
@@ -88,35 +88,37 @@ void Link::SetMonitorInterval(int32_t ms) {
   SetEvent(wake_);
 }
 
-void Link::Stop() {
+void Connection::Stop() {
   stop_.store(true);
   SetEvent(wake_);
 }
 
 // ---- I/O thread ----
 
-void Link::Post(const Event& e) {
+void Connection::Post(const Event& e) {
   FlushData();  // section bytes stay in order with the other events
   core_->Push(e);
 }
 
-void Link::Complete(Request* r, int32_t result) {
-  Post({Event::Done, r, result, 0, nullptr});  // hands over the Submit reference
+void Connection::Complete(Request* r, int32_t result) {
+  Event e = Event::Of(Event::Done, r);  // hands over the Submit reference
+  e.result = result;
+  Post(e);
 }
 
-void Link::Track(uint32_t id, Request* r) {
+void Connection::Track(uint32_t id, Request* r) {
   r->sessionId = id;
   open_.push_back({id, r});
 }
 
-Request* Link::Find(uint32_t id) const {
+Request* Connection::Find(uint32_t id) const {
   for (const Open& o : open_) {
     if (o.id == id) return o.request;
   }
   return nullptr;
 }
 
-Request* Link::Untrack(uint32_t id) {
+Request* Connection::Untrack(uint32_t id) {
   for (size_t i = 0; i < open_.size(); ++i) {
     if (open_[i].id == id) {
       Request* r = open_[i].request;
@@ -127,19 +129,20 @@ Request* Link::Untrack(uint32_t id) {
   return nullptr;
 }
 
-void Link::FlushData() {
+void Connection::FlushData() {
   if (!pending_) return;
-  Event e{Event::Data, pendingRequest_, 0, 0, pending_};
+  Event e = Event::Of(Event::Data, pendingRequest_);
+  e.chunk = pending_;
   pending_ = nullptr;
   pendingRequest_ = nullptr;
   core_->Push(e);
 }
 
-void Link::CloseTransport() {
+void Connection::CloseTransport() {
   transport_.reset();
 }
 
-void Link::SendOutput() {
+void Connection::SendOutput() {
   while (transport_ && session_->OutputSize() > 0) {
     size_t sent = 0;
     int32_t r = transport_->Send(session_->OutputData(), session_->OutputSize(), &sent);
@@ -153,7 +156,7 @@ void Link::SendOutput() {
   }
 }
 
-void Link::Connect(Request* r) {
+void Connection::Connect(Request* r) {
   if (session_->GetState() != proto::HostSession::State::Idle) {
     Complete(r, session_->GetState() == proto::HostSession::State::Connected ? kOk : kErrFail);
     return;
@@ -178,7 +181,7 @@ void Link::Connect(Request* r) {
   Track(id, r);
 }
 
-void Link::StartRequest(Request* r) {
+void Connection::StartRequest(Request* r) {
   if (r->cancelled.load()) {
     Complete(r, kErrCancelled);
     return;
@@ -211,7 +214,7 @@ void Link::StartRequest(Request* r) {
   Track(id, r);
 }
 
-void Link::RunCommands() {
+void Connection::RunCommands() {
   {
     SrwGuard g(commandLock_);
     work_.swap(commands_);
@@ -235,7 +238,7 @@ void Link::RunCommands() {
   work_.clear();
 }
 
-void Link::Run() {
+void Connection::Run() {
   if (previous_) {
     WaitForSingleObject(previous_->done_, kPreviousLinkWaitMs);
     previous_.reset();
@@ -276,7 +279,7 @@ void Link::Run() {
   Finish();
 }
 
-void Link::Finish() {
+void Connection::Finish() {
   {
     SrwGuard g(commandLock_);
     accepting_ = false;
@@ -314,31 +317,37 @@ void Link::Finish() {
 
 // ---- session events (I/O thread) ----
 
-void Link::OnIdentity(const proto::AnalyzerIdentity& id) {
+void Connection::OnIdentity(const proto::AnalyzerIdentity& id) {
   // The status flags come with the identity; store them before the connect
   // completes, so a program that reads them on completion sees them.
   core_->statusFlags.store(session_->StatusFlags());
-  Post({Event::Identity, nullptr, static_cast<int32_t>(id.model), static_cast<int32_t>(id.detail),
-        nullptr});
+  Event e = Event::Of(Event::Identity);
+  e.model = static_cast<int32_t>(id.model);
+  e.detail = static_cast<int32_t>(id.detail);
+  Post(e);
 }
 
-void Link::OnLinkState(int32_t state) {
-  Post({Event::LinkState, nullptr, state, 0, nullptr});
+void Connection::OnLinkState(int32_t state) {
+  Event e = Event::Of(Event::LinkState);
+  e.state = state;
+  Post(e);
 }
 
-void Link::OnRequestDone(uint32_t id, proto::RequestKind, int32_t result) {
+void Connection::OnRequestDone(uint32_t id, proto::RequestKind, int32_t result) {
   Request* r = Untrack(id);
   if (r) Complete(r, result);  // ids of our own (a goodbye on Stop) have none
 }
 
-void Link::OnProgress(uint32_t id, uint32_t position, uint32_t range) {
+void Connection::OnProgress(uint32_t id, uint32_t position, uint32_t range) {
   if (Request* r = Find(id)) {
-    Post(
-        {Event::Progress, r, static_cast<int32_t>(position), static_cast<int32_t>(range), nullptr});
+    Event e = Event::Of(Event::Progress, r);
+    e.position = static_cast<int32_t>(position);
+    e.range = static_cast<int32_t>(range);
+    Post(e);
   }
 }
 
-int32_t Link::OnData(uint32_t id, const uint8_t* data, uint32_t size) {
+int32_t Connection::OnData(uint32_t id, const uint8_t* data, uint32_t size) {
   Request* r = Find(id);
   if (!r) return 0;
   // The sink failed to store earlier bytes: end the section (the request's
@@ -355,20 +364,22 @@ int32_t Link::OnData(uint32_t id, const uint8_t* data, uint32_t size) {
   return 0;
 }
 
-void Link::OnLinkLost() {
+void Connection::OnLinkLost() {
   // A link the program closes itself is not lost.
-  if (!stop_.load()) Post({Event::LinkLost, nullptr, 0, 0, nullptr});
+  if (!stop_.load()) Post(Event::Of(Event::LinkLost));
 }
 
-void Link::OnStatusFlags(uint32_t flags) {
+void Connection::OnStatusFlags(uint32_t flags) {
   core_->statusFlags.store(flags);
-  Post({Event::Status, nullptr, static_cast<int32_t>(flags), 0, nullptr});
+  Event e = Event::Of(Event::Status);
+  e.flags = flags;
+  Post(e);
 }
 
-void Link::OnScreenChanged() {
+void Connection::OnScreenChanged() {
   session_->CopyScreen(screen_, kScreenBytes);
   core_->StoreScreen(screen_);
-  Post({Event::Screen, nullptr, 0, 0, nullptr});
+  Post(Event::Of(Event::Screen));
 }
 
 }  // namespace ksvw::rmt
