@@ -294,6 +294,9 @@ const CaptureReader& SearchedReader() {
 
 void SearchCommand(HWND window) {
   if (!languageLibrary) return;
+  // Only a search button of this opening sets it again: a dialog that
+  // could not be created must not repeat an earlier search.
+  searchCondition.set = false;
   DialogBoxParamA(languageLibrary, MAKEINTRESOURCEA(kSearchDialog), window, SearchDialogProc, 0);
   searchTabs = nullptr;
   for (HWND& page : searchPages) page = nullptr;

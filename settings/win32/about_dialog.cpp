@@ -13,7 +13,7 @@ INT_PTR OnInitAbout(HWND dialog) {
   char text[kAboutTextCapacity];
   LoadLanguageString(IDS_ABOUT_TEXT, text, sizeof text);
   SetDlgItemTextA(dialog, IDT_ABOUT_TEXT, text);
-  // Not handled: the dialog manager gives the focus to the first control.
+  // Reported as not handled, so the dialog manager sets no initial focus.
   return FALSE;
 }
 

@@ -78,8 +78,8 @@ for _ in $(seq 100); do
 done
 "$KSVW_DT" list download.DT >download.list || fail "ksvw-dt could not list download.DT"
 
-# The search speed capture: 12 MiB of records whose last one is the only
-# CH1 data frame with its seven data bytes.
+# The capture of the search figures: 12 MiB, whose last record's data
+# bytes occur nowhere else on its channel (the test checks that by counting).
 "${KSVW_DT%/*}/ksvw-gen" --records 393216 --board MONC --seed 8 -o big.DT ||
   fail "ksvw-gen could not write big.DT"
 
