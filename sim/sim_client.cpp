@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_reader.h"
 #include "protocol/host_session.h"
 #include "remote/ksvwrmt.h"
 #include "sim/posix_link.h"
@@ -241,7 +242,7 @@ int Main(int argc, char** argv) {
       std::printf("download did not finish%s\n", c.linkLost ? ": link lost" : "");
       return c.linkLost ? 5 : 4;
     }
-    if (final >= 0) std::memcpy(c.file.data(), "KESTRIN DATA   \0", 16);
+    if (final >= 0) std::memcpy(c.file.data(), kCaptureMagic, kMagicSize);
     if (final < 0 && !(cancelAt && final == static_cast<int32_t>(0x800704C7u))) {
       std::printf("download failed %s\n", Hex(static_cast<uint32_t>(final)).c_str());
       rc = 4;

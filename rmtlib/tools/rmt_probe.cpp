@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/capture_reader.h"
 #include "remote/ksvwrmt.h"
 
 namespace {
@@ -311,7 +312,7 @@ int main(int argc, char** argv) {
   if (result >= 0) {
     SetEndOfFile(file);
     SetFilePointer(file, 0, nullptr, FILE_BEGIN);
-    WriteFile(file, "KESTRIN DATA   \0", 16, &written, nullptr);
+    WriteFile(file, ksvw::kCaptureMagic, ksvw::kMagicSize, &written, nullptr);
   }
   CloseHandle(file);
   double payload = static_cast<double>(sink.bytes_);

@@ -69,6 +69,7 @@ serve download --records 3000 --board MDCL --seed 21 --line-rate 460800 \
   --dump-capture download.DT
 serve cancel --records 20000 --board MONC --seed 22 --line-rate 230400
 serve drop --records 5000 --seed 23 --drop-in-section 0x8101
+serve big --records 393216 --board MDCL --seed 24
 serve close
 serve settings
 

@@ -46,20 +46,10 @@ class List {
   bool loaded = false;
 };
 
-TEST(ListTimes, AbsoluteAndDeltaAcrossTheHourWrap) {
-  List list(kTagMonc, {CanData(1, 1, false, {}, TimeStamp(59, 59, 99, 45)),
-                       CanData(1, 1, false, {}, TimeStamp(0, 0, 0, 0)),
-                       CanData(1, 1, false, {}, TimeStamp(5, 12, 34, 25))});
-  ASSERT_TRUE(list.loaded);
-  EXPECT_EQ(list.Cell(0, 0), "59:59:999");
-  EXPECT_EQ(list.Cell(2, 0), "05:12:345");
-  EXPECT_EQ(list.Cell(0, 0, true), " --:--:---");
-  EXPECT_EQ(list.Cell(1, 0, true), "+00:00:001");
-  EXPECT_EQ(list.Cell(2, 0, true), "+05:12:345");
-  // Only the time column changes with delta mode.
-  EXPECT_EQ(list.Row(1, true)[4], list.Row(1, false)[4]);
-}
-
+// Rows of every shape in tests/data/edge.DT, absolute and delta times
+// across the hour wrap included, are compared byte for byte with
+// `ksvw-dt list` by sample_outputs_test.sh; the cells here are the shapes
+// and boards that capture lacks.
 TEST(ListTimes, DamagedTimeStampsStayInsideTheCell) {
   build::RecordFields f;
   f.timeStamp = 0xFFFFFFFF;
@@ -71,22 +61,11 @@ TEST(ListTimes, DamagedTimeStampsStayInsideTheCell) {
   EXPECT_EQ(list.Cell(1, 0, true), "+-196:-196:-156");
 }
 
-TEST(ListCan, DataRemoteAndIdentifiers) {
-  List list(kTagMonc, {
-                          CanData(1, 0x123, false, {0x11, 0x22, 0x33}),
-                          CanData(2, 0x123, true, {0xAB}, 0, 9),
-                          CanRemoteFrame(1, 0x7FF, false, 8),
-                      });
-  std::vector<std::string> data = {"00:00:000", "1", "", "", "123", "DATA", " 3", "11", "22", "33",
-                                   "",          "",  "", "", "",    "",     "G",  "",   ""};
-  EXPECT_EQ(list.Row(0), data);
-  EXPECT_EQ(list.Cell(1, 1), "2");
-  EXPECT_EQ(list.Cell(1, 4), "00000123");
-  EXPECT_EQ(list.Cell(1, 6), " 9");
-  EXPECT_EQ(list.Cell(1, 7), "AB");
-  std::vector<std::string> remote = {"00:00:000", "1", "", "", "7FF", "REMOTE", " 8", "", "", "",
-                                     "",          "",  "", "", "",    "",       "G",  "", ""};
-  EXPECT_EQ(list.Row(2), remote);
+TEST(ListCan, DlcAboveTheDataCount) {
+  List list(kTagMonc, {CanData(2, 0x123, true, {0xAB}, 0, 9)});
+  std::vector<std::string> row = {"00:00:000", "2", "", "", "00000123", "DATA", " 9", "AB", "", "",
+                                  "",          "",  "", "", "",         "",     "G",  "",   ""};
+  EXPECT_EQ(list.Row(0), row);
 }
 
 TEST(ListChannel, DigitsOfEverySourceArePrintable) {
@@ -123,17 +102,13 @@ TEST(ListBoard, ExternalInputAndTriggerByDataTag) {
   EXPECT_EQ(mdcl.Cell(2, 18), "T");
 }
 
-TEST(ListMarkers, OnlyTimeAndMarkerWord) {
+TEST(ListMarkers, LineFlagsOfAMarkerShowNothing) {
   List list(kTagMdcl,
-            {build::WithLineFlags(build::Marker(kSourceOverrun, TimeStamp(1, 2, 3, 4)), 0x90),
-             build::Marker(kSourceLostData, TimeStamp(1, 2, 4, 0))});
+            {build::WithLineFlags(build::Marker(kSourceOverrun, TimeStamp(1, 2, 3, 4)), 0x90)});
   std::vector<std::string> overrun(kListColumnCount, "");
   overrun[0] = "01:02:030";
   overrun[1] = "OVERRUN";
   EXPECT_EQ(list.Row(0), overrun);
-  EXPECT_EQ(list.Cell(1, 1), "LOSTDATA");
-  EXPECT_EQ(list.Cell(1, 0, true), "+00:00:010");
-  EXPECT_EQ(list.Cell(1, 17), "");
 }
 
 TEST(ListLin, FrameWithChecksumAndTable) {
@@ -158,7 +133,6 @@ TEST(ListLin, ErrorsAreParenthesised) {
   List list(kTagMdcl, {
                           Lin(1, 0x55, 0xA1, 0x80, 0, 3, {0x01, 0x02, 0xCC},
                               0x0001 | 0x0002 | 0x0008 | 0x0010),
-                          Lin(1, 0x55, 0xA1, 0xC5, 0, 1, {0x77}, 0x0004 | 0x1000),
                       });
   std::vector<std::string> row = list.Row(0);
   EXPECT_EQ(row[3], "(A1)");
@@ -167,50 +141,6 @@ TEST(ListLin, ErrorsAreParenthesised) {
   EXPECT_EQ(row[8], "(02)");
   EXPECT_EQ(row[15], "(CC)");
   EXPECT_EQ(row[16], "E");
-  // count 1 with a checksum: no data, checksum data[0] in error; code 2.
-  row = list.Row(1);
-  EXPECT_EQ(row[4], "05 [ C5 ]");
-  EXPECT_EQ(row[7], "");
-  EXPECT_EQ(row[15], "(77)");
-  EXPECT_EQ(row[16], "S");
-}
-
-TEST(ListLin, HeaderOnlyShortAndHeaderlessRecords) {
-  List list(kTagMdcl, {
-                          Lin(1, 0x55, 0xA1, 0x80, 0, -1, {}),
-                          Lin(1, 0x55, 0xA1, 0x80, 1, -1, {}),
-                          Lin(1, 0x55, 0xA1, 0x80, 0, -2, {}, 0x0001),
-                          Lin(1, 0x55, 0xA1, 0x80, 0, -3, {}),
-                          Lin(2, 0x55, 0xA1, 0x80, 2, 2, {0x10, 0x20, 0x30}),
-                          Lin(1, 0x55, 0xA1, 0x80, 1, 2, {0x10, 0x20, 0x30}),
-                      });
-  std::vector<std::string> headerOnly = {"00:00:000", "1", "55", "A1", "00 [ 80 ]", "FRAME", "",
-                                         "",          "",  "",   "",   "",          "",      "",
-                                         "",          "",  "R",  "0",  ""};
-  EXPECT_EQ(list.Row(0), headerOnly);
-  EXPECT_EQ(list.Cell(1, 16), "");  // kind 1 without errors has no letter
-  std::vector<std::string> row = list.Row(2);
-  EXPECT_EQ(row[2], "55");
-  EXPECT_EQ(row[3], "(A1)");
-  EXPECT_EQ(row[4], "");  // no identifier received
-  EXPECT_EQ(row[5], "ILLEGAL");
-  EXPECT_EQ(row[16], "E");
-  row = list.Row(3);
-  EXPECT_EQ(row[2], "55");
-  EXPECT_EQ(row[3], "");
-  EXPECT_EQ(row[4], "");
-  EXPECT_EQ(row[5], "ILLEGAL");
-  EXPECT_EQ(row[16], "");
-  // kind 2: no header, no type, data only, no checksum, no letter.
-  std::vector<std::string> headerless = {"00:00:000", "2", "", "", "", "", "", "10", "20", "",
-                                         "",          "",  "", "", "", "", "", "0",  ""};
-  EXPECT_EQ(list.Row(4), headerless);
-  // kind 1 counts data only; the checksum cell shows data[count].
-  row = list.Row(5);
-  EXPECT_EQ(row[5], "");
-  EXPECT_EQ(row[7], "10");
-  EXPECT_EQ(row[8], "20");
-  EXPECT_EQ(row[15], "30");
 }
 
 TEST(ListCounts, CountsBeyondTheRecordStopAtItsLastByte) {

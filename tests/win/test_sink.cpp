@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "capture/capture_reader.h"
+
 namespace ksvw::rmttest {
 namespace {
 
@@ -207,7 +209,7 @@ int32_t TestSink::FinishFile() {
   if (!SetEndOfFile(file_)) return LastError();
   if (SetFilePointer(file_, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER) return LastError();
   DWORD written = 0;
-  if (!WriteFile(file_, "KESTRIN DATA   \0", 16, &written, nullptr) || written != 16)
+  if (!WriteFile(file_, kCaptureMagic, kMagicSize, &written, nullptr) || written != kMagicSize)
     return LastError();
   return 0;
 }
