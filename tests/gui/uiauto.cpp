@@ -722,4 +722,114 @@ void Program::Kill() {
   WaitForSingleObject(process_, kWaitMs);
 }
 
+// --- Pictures and focus ---------------------------------------------------------
+
+namespace {
+
+uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+  crc = ~crc;
+  for (size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+  }
+  return ~crc;
+}
+
+void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
+  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& body) {
+  PutBig32(out, static_cast<uint32_t>(body.size()));
+  std::vector<uint8_t> typed(type, type + 4);
+  typed.insert(typed.end(), body.begin(), body.end());
+  out.insert(out.end(), typed.begin(), typed.end());
+  PutBig32(out, Crc32(typed.data(), typed.size()));
+}
+
+// A PNG of 8-bit RGB rows; the image data is a zlib stream of stored
+// (uncompressed) blocks, which every reader accepts.
+std::vector<uint8_t> EncodePng(int width, int height, const std::vector<uint8_t>& rgbRows) {
+  std::vector<uint8_t> raw;
+  size_t stride = static_cast<size_t>(width) * 3;
+  for (int y = 0; y < height; ++y) {
+    raw.push_back(0);  // filter: none
+    raw.insert(raw.end(), rgbRows.begin() + y * stride, rgbRows.begin() + (y + 1) * stride);
+  }
+  std::vector<uint8_t> z = {0x78, 0x01};
+  for (size_t at = 0; at < raw.size() || at == 0;) {
+    size_t n = std::min<size_t>(65535, raw.size() - at);
+    bool last = at + n >= raw.size();
+    z.push_back(last ? 1 : 0);
+    z.push_back(static_cast<uint8_t>(n));
+    z.push_back(static_cast<uint8_t>(n >> 8));
+    z.push_back(static_cast<uint8_t>(~n));
+    z.push_back(static_cast<uint8_t>(~n >> 8));
+    z.insert(z.end(), raw.begin() + at, raw.begin() + at + n);
+    at += n;
+    if (last) break;
+  }
+  uint32_t a = 1, b = 0;
+  for (uint8_t c : raw) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBig32(z, b << 16 | a);
+  std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  PutBig32(header, static_cast<uint32_t>(width));
+  PutBig32(header, static_cast<uint32_t>(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
+  PutChunk(png, "IHDR", header);
+  PutChunk(png, "IDAT", z);
+  PutChunk(png, "IEND", {});
+  return png;
+}
+
+}  // namespace
+
+bool SaveWindowPng(HWND window, const std::string& path) {
+  RECT r;
+  if (!GetWindowRect(window, &r) || r.right <= r.left || r.bottom <= r.top) return false;
+  int width = r.right - r.left, height = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool ok = bitmap && bits;
+  if (ok) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    ok = BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY) != 0;
+    GdiFlush();
+    SelectObject(memory, old);
+  }
+  std::vector<uint8_t> rgb;
+  if (ok) {
+    const uint8_t* bgrx = static_cast<const uint8_t*>(bits);
+    rgb.reserve(static_cast<size_t>(width) * height * 3);
+    for (size_t i = 0; i < static_cast<size_t>(width) * height; ++i)
+      rgb.insert(rgb.end(), {bgrx[i * 4 + 2], bgrx[i * 4 + 1], bgrx[i * 4]});
+  }
+  if (bitmap) DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (!ok) return false;
+  std::vector<uint8_t> png = EncodePng(width, height, rgb);
+  return WriteWholeFile(path, std::string(png.begin(), png.end()));
+}
+
+HWND FocusOfThreadOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  DWORD thread = GetWindowThreadProcessId(window, nullptr);
+  return thread && GetGUIThreadInfo(thread, &info) ? info.hwndFocus : nullptr;
+}
+
 }  // namespace ksvw::uiauto

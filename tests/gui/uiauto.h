@@ -284,4 +284,15 @@ class Program {
   std::unique_ptr<ControlReader> reader_;
 };
 
+// --- Pictures and focus ---------------------------------------------------------
+
+// Saves what the screen shows of `window` (its whole window rectangle) as
+// a 24-bit PNG file. The window must be on top: the pixels are copied from
+// the screen, which under Xvfb without a window manager is what was drawn.
+bool SaveWindowPng(HWND window, const std::string& path);
+
+// The window with the keyboard focus in the GUI thread that owns `window`
+// (GetGUIThreadInfo works across processes), or nullptr.
+HWND FocusOfThreadOf(HWND window);
+
 }  // namespace ksvw::uiauto
