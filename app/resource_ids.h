@@ -121,6 +121,39 @@
 #define IDS_KEYEMU_TOOLBAR_FIRST 19101
 #define IDS_KEYEMU_TOOLBAR_COUNT 6
 
+/* About dialog, connection settings dialog and its two pages. */
+#define IDD_ABOUT 101
+#define IDD_CONNECTION 102
+#define IDD_CONNECTION_PAGE 119
+#define IDD_FOLDER_PAGE 120
+#define IDT_ABOUT_TEXT 2280
+#define IDT_CONNECTION_TABS 1099
+#define IDT_METHOD 40019
+#define IDT_SERIAL_PORT 40020
+#define IDT_SERIAL_PORT_LABEL 1104
+#define IDT_HOST 2024
+#define IDT_PORT 2025
+#define IDT_CONTROL_PORT 2026
+#define IDT_LAN_LABEL_1 1101 /* labels of the LAN edits: 1101..1103, 1105, 1106 */
+#define IDT_LAN_LABEL_2 1102
+#define IDT_LAN_LABEL_3 1103
+#define IDT_LAN_LABEL_4 1105
+#define IDT_LAN_LABEL_5 1106
+#define IDT_BIT_RATE 2073
+#define IDT_DATA_BITS 2048
+#define IDT_PARITY 2049
+#define IDT_FLOW 40026
+#define IDT_FOLDER 1008
+#define IDT_FOLDER_BROWSE 1010
+#define IDS_ABOUT_TEXT 81
+#define IDS_TAB_CONNECTION 242
+#define IDS_TAB_FOLDER 244
+#define IDS_METHOD_SERIAL 251
+#define IDS_METHOD_LAN 253
+#define IDS_SETTINGS_ERROR_CAPTION 291
+#define IDS_NO_HOST 9002
+#define IDS_INIT_FAILED 9003
+
 /* Search dialog of the language library: the dialog, its five pages (by
    kind: TRIGGER, ERROR, DATA, TIME, EXT IN), their controls and messages.
    Controls numbered in a run are given by their first id. */

@@ -24,4 +24,13 @@ void ConvertCommand(HWND window);
 // Key emulator (app/win32/key_emulator_command.cpp).
 void KeyEmulatorCommand(HWND window);
 
+// Search dialog and its repeat commands (capture/win32/search_dialog.cpp).
+void SearchCommand(HWND window);
+void FindPreviousCommand(HWND window);
+void FindNextCommand(HWND window);
+
+// Connection settings and about dialogs (settings/win32/).
+void ConnectionSettingsCommand(HWND window);
+void AboutCommand(HWND window);
+
 }  // namespace ksvw

@@ -38,8 +38,6 @@ bool CanSearchAgain() {
   return HasRecords() && searchConditionSet;
 }
 
-// The search, connection settings and about commands have their ids,
-// menu items and buttons, but no action yet.
 const Command kCommands[] = {
     {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen, false},
     {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave, false},
@@ -48,18 +46,21 @@ const Command kCommands[] = {
     {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand, CanDisconnect,
      false},
     {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand, CanDownload, false},
-    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, nullptr, CanConnect, false},
+    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand,
+     CanConnect, false},
     {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, nullptr, HasRecords, true},
-    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, nullptr, CanSearchAgain, true},
-    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, nullptr, CanSearchAgain, true},
+    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand, HasRecords, true},
+    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand, CanSearchAgain,
+     true},
+    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain,
+     true},
     {0, -1, -1, 0, true, nullptr, nullptr, false},
     {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand, nullptr, false},
     {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand, Idle, false},
     // Menu and accelerators only.
     {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr, false},
     {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr, false},
-    {IDC_ABOUT, -1, 0, 0, false, nullptr, nullptr, false},
+    {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr, false},
     {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr, false},
 };
 

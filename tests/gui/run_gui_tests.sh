@@ -77,12 +77,18 @@ serve oddmodel --model 0x10030
 # prefix's COM8, paced like a 230400 bit/s line.
 start_sim sim-keyemu-serial --pty "$prefix/dosdevices/com8" --line-rate 230400
 export KSVW_GUI_COM_KEYEMU=COM8
+serve settings
 
 for _ in $(seq 100); do
   [[ -s download.DT ]] && break
   sleep 0.05
 done
 "$KSVW_DT" list download.DT >download.list || fail "ksvw-dt could not list download.DT"
+
+# The capture of the search figures: 12 MiB, whose last record's data
+# bytes occur nowhere else on its channel (the test checks that by counting).
+"${KSVW_DT%/*}/ksvw-gen" --records 393216 --board MONC --seed 8 -o big.DT ||
+  fail "ksvw-gen could not write big.DT"
 
 export KSVW_GUI_WORK_DIR="$PWD"
 
