@@ -291,7 +291,7 @@ TEST_F(ConversionTest, ConvertsABatchOfThreeAsKsvwDtDoes) {
   // 12 MiB each, so that the bar can be seen at every file.
   ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", Big()}, {"2.DT", BigMonc()}, {"3.DT", Big()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
-  SavePicture("conversion-idle.png");
+  SavePicture("conversion_idle.png");
   ASSERT_EQ(Ask(IDT_CVT_FILES, LB_GETCOUNT), 3);
   const Options cases[] = {
       {0, 0, false, false},
@@ -335,7 +335,7 @@ TEST_F(ConversionTest, StopDuringTheSecondOfThreeEndsItWellFormed) {
   ASSERT_TRUE(WaitClosely([&] { return Bar(IDT_CVT_FILE_BAR) == 1 && Bar(IDT_CVT_RECORD_BAR) > 0; },
                           kWaitMs))
       << "the second file did not start";
-  SavePicture("conversion-mid-batch.png");
+  SavePicture("conversion_mid_batch.png");
   auto pressed = std::chrono::steady_clock::now();
   ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
   ASSERT_TRUE(WaitClosely([&] { return Idle(); }, 10000)) << "Stop did not end the batch";
@@ -524,7 +524,7 @@ TEST_F(ConversionTest, PictureAt120Dpi) {
   ScreenDpi dpi(120);
   ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", SmallB()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
-  SavePicture("conversion-idle-120dpi.png");
+  SavePicture("conversion_idle_120dpi.png");
 }
 
 // Figures, no assertions on time: KSVW_GUI_BENCH=1 to run.
