@@ -50,6 +50,27 @@
 #define IDT_DOWNLOAD_STEP 1094
 #define IDT_DOWNLOAD_PROGRESS 2273
 
+/* Batch conversion dialog of the language library (its per-file bar is
+   2273, like the download dialog's). The worker's file-done notice comes
+   as WM_COMMAND 1024 with lParam 0. */
+#define IDD_CONVERT 112
+#define IDT_CVT_FOLDER 1008
+#define IDT_CVT_FILES_LABEL 1010 /* greyed with the others during a batch */
+#define IDT_CVT_SELECT_ALL 1011
+#define IDT_CVT_SELECT_NONE 1012
+#define IDT_CVT_CHANNELS 1013
+#define IDT_CVT_CSV 1025
+#define IDT_CVT_DELTA 1026
+#define IDT_CVT_RAW_HEX 1030
+#define IDT_CVT_FILES 1095
+#define IDT_CVT_FILE_BAR 1097
+#define IDT_CVT_RECORD_BAR 2273
+#define IDT_CVT_BROWSE 40017
+#define IDT_CVT_REFRESH 40018
+#define IDC_CVT_FILE_DONE 1024
+#define IDS_NOT_CONVERTIBLE 13026
+#define IDS_CONVERT_CAPTION 20055
+
 /* Strings of the language library. */
 #define IDS_FONT 1
 #define IDS_FONT_EXTRA 2

@@ -18,6 +18,9 @@ void CancelTransferCommand(HWND window);
 void OpenCaptureCommand(HWND window);
 void SaveCaptureCommand(HWND window);
 
+// Batch conversion dialog (convert/win32/conversion_dialog.cpp).
+void ConvertCommand(HWND window);
+
 // Key emulator (app/win32/key_emulator_command.cpp).
 void KeyEmulatorCommand(HWND window);
 

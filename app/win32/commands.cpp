@@ -38,7 +38,6 @@ bool CanSearchAgain() {
   return HasRecords() && searchConditionSet;
 }
 
-// The conversion command has its id, menu item and button, but no action yet.
 const Command kCommands[] = {
     {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen, false},
     {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave, false},
@@ -56,7 +55,7 @@ const Command kCommands[] = {
     {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain,
      true},
     {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, nullptr, nullptr, false},
+    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand, nullptr, false},
     {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand, Idle, false},
     // Menu and accelerators only.
     {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr, false},

@@ -69,6 +69,8 @@ if(TARGET ksvwrmt)
     ${PROJECT_SOURCE_DIR}/app/win32/main_window.cpp
     ${PROJECT_SOURCE_DIR}/capture/win32/capture_list.cpp
     ${PROJECT_SOURCE_DIR}/capture/win32/search_dialog.cpp
+    ${PROJECT_SOURCE_DIR}/convert/win32/conversion_dialog.cpp
+    ${PROJECT_SOURCE_DIR}/convert/win32/conversion_worker.cpp
     ${PROJECT_SOURCE_DIR}/remote/win32/capture_files.cpp
     ${PROJECT_SOURCE_DIR}/settings/win32/folder_picker.cpp
     ${PROJECT_SOURCE_DIR}/settings/win32/about_dialog.cpp
