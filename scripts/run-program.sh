@@ -87,7 +87,7 @@ fi
 
 command -v xwininfo >/dev/null || die "xwininfo is missing (scripts/setup.sh win)"
 command -v import >/dev/null || die "ImageMagick's import is missing (scripts/setup.sh win)"
-demo="$WIN_DIR/tests/gui/ksvw_run_demo.exe"
+demo="$WIN_DIR/tools/uiauto/ksvw_run_demo.exe"
 [[ -f "$demo" ]] || die "ksvw_run_demo.exe was not built ($demo)"
 
 # A copy of the program of its own, set to reach the simulator over TCP:

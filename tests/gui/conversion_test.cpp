@@ -26,7 +26,7 @@
 #include <vector>
 
 #include "app/resource_ids.h"
-#include "tests/gui/uiauto.h"
+#include "tools/uiauto/uiauto.h"
 
 namespace ksvw::uiauto {
 namespace {

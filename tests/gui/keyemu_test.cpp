@@ -18,7 +18,7 @@
 #include "keyemu/key_tables.h"
 #include "keyemu/lcd_display.h"
 #include "keyemu/screen_image.h"
-#include "tests/gui/uiauto.h"
+#include "tools/uiauto/uiauto.h"
 
 namespace ksvw::uiauto {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/gui/uiauto.h"
+#include "tools/uiauto/uiauto.h"
 
 // After windows.h, whose types it uses.
 #include <commctrl.h>

@@ -12,7 +12,7 @@
 #include <cstring>
 
 #include "app/resource_ids.h"
-#include "tests/gui/uiauto.h"
+#include "tools/uiauto/uiauto.h"
 
 using namespace ksvw::uiauto;
 
