@@ -28,7 +28,7 @@ LcdDisplay Display(const std::vector<uint8_t>& screen) {
 
 // --- LCD --------------------------------------------------------------------
 
-TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStrips) {
+TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStripsUntilTheNextImage) {
   LcdDisplay lcd = Display(Screen({}, true));
   for (int y = 0; y < kDisplayHeight; ++y) {
     for (int x = 0; x < kDisplayWidth; ++x) {
@@ -41,6 +41,8 @@ TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStrips) {
       ASSERT_EQ(lcd.DisplayPixel(x, y), want) << x << "," << y;
     }
   }
+  lcd.SetImage(Screen({}).data());  // a new image replaces the old one whole
+  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
 }
 
 TEST(LcdDisplay, SinglePixelsDoubleAndShadowOneStepRightAndDown) {
@@ -63,12 +65,6 @@ TEST(LcdDisplay, SinglePixelsDoubleAndShadowOneStepRightAndDown) {
       EXPECT_TRUE(lcd.Shadow(c.x + 1, c.y + 1));
     }
   }
-}
-
-TEST(LcdDisplay, ANewImageReplacesTheOldOneWhole) {
-  LcdDisplay lcd = Display(Screen({}, true));
-  lcd.SetImage(Screen({}).data());
-  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
 }
 
 // --- Screen image -----------------------------------------------------------
