@@ -40,34 +40,27 @@ TEST(SimLcd, ImageIsRowsOfThirtyBytesMsbLeftmost) {
 }
 
 TEST(SimLcd, TextDrawsKnownPixels) {
-  Lcd lcd;
-  lcd.Text(0, 0, "H");
-  const uint8_t* img = lcd.Image();
-  // 'H': full columns 0 and 4, a bar across row 3.
-  EXPECT_EQ(img[0 * 30], 0x88);
-  EXPECT_EQ(img[2 * 30], 0x88);
-  EXPECT_EQ(img[3 * 30], 0xF8);
-  EXPECT_EQ(img[6 * 30], 0x88);
-  EXPECT_EQ(img[7 * 30], 0x00);  // the cell's spacing row
-  EXPECT_EQ(img[1], 0x00);
-
-  Lcd shifted;
-  shifted.Text(2, 8, "H");  // two pixels right, second text line
-  EXPECT_EQ(shifted.Image()[8 * 30], 0x22);
-  EXPECT_EQ(shifted.Image()[11 * 30], 0x3E);
-
-  Lcd inverse;
-  inverse.Text(0, 0, "H", true);
-  // Dark 6-pixel cell with the glyph's pixels light.
-  EXPECT_EQ(inverse.Image()[0], 0x74);
-  EXPECT_EQ(inverse.Image()[3 * 30], 0x04);
-  EXPECT_EQ(inverse.Image()[7 * 30], 0xFC);
-
-  // Characters advance six pixels: "II" puts the second stem at x = 8.
-  Lcd two;
-  two.Text(0, 0, "II");
-  EXPECT_EQ(two.Image()[2 * 30], 0x20);
-  EXPECT_EQ(two.Image()[2 * 30 + 1], 0x80);
+  const struct {
+    int x, y;
+    const char* text;
+    bool inverse;
+    std::vector<std::pair<int, uint8_t>> bytes;  // image offset, value
+  } cases[] = {
+      // 'H': full columns 0 and 4, a bar across row 3, the cell's spacing row 7.
+      {0,
+       0,
+       "H",
+       false,
+       {{0, 0x88}, {2 * 30, 0x88}, {3 * 30, 0xF8}, {6 * 30, 0x88}, {7 * 30, 0}, {1, 0}}},
+      {2, 8, "H", false, {{8 * 30, 0x22}, {11 * 30, 0x3E}}},  // two right, second text line
+      {0, 0, "H", true, {{0, 0x74}, {3 * 30, 0x04}, {7 * 30, 0xFC}}},  // dark 6-pixel cell
+      {0, 0, "II", false, {{2 * 30, 0x20}, {2 * 30 + 1, 0x80}}},       // six pixels a character
+  };
+  for (const auto& c : cases) {
+    Lcd lcd;
+    lcd.Text(c.x, c.y, c.text, c.inverse);
+    for (auto [at, value] : c.bytes) EXPECT_EQ(lcd.Image()[at], value) << c.text << " at " << at;
+  }
   EXPECT_EQ(Glyph('\x7F'), Glyph('?'));
   EXPECT_EQ(Glyph('\x10'), Glyph('?'));
 }
