@@ -50,22 +50,32 @@ TEST_F(RemoteTcp, ConnectReportsIdentityAndStateThenDisconnects) {
   for (const SinkEvent& e : ev) EXPECT_NE(e.thread, GetCurrentThreadId());  // library threads
 }
 
+// A loopback TCP socket, listening or not, and its port.
+SOCKET LoopbackSocket(bool listening, std::string& port) {
+  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int len = sizeof a;
+  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  if (listening) listen(s, 1);
+  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
+  port = std::to_string(ntohs(a.sin_port));
+  return s;
+}
+
+// A port of this machine with nothing listening on it.
+std::string ClosedPort() {
+  std::string port;
+  closesocket(LoopbackSocket(false, port));
+  return port;
+}
+
 // A LAN converter that streams on the control connection for as long as it
 // is open: the library must read it in bounded bites and still run the link.
 class ControlFlood {
  public:
-  ControlFlood() {
-    listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int len = sizeof a;
-    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(listener_, 1);
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &len);
-    port = std::to_string(ntohs(a.sin_port));
-    thread_ = std::thread([this] { Run(); });
-  }
+  ControlFlood() : listener_(LoopbackSocket(true, port)), thread_([this] { Run(); }) {}
   ~ControlFlood() {
     stop_ = true;
     closesocket(listener_);  // ends a pending accept
@@ -82,11 +92,8 @@ class ControlFlood {
     if (c == INVALID_SOCKET) return;
     conn_ = c;
     std::vector<char> junk(64 * 1024, 0x5A);
-    while (!stop_) {
-      int n = send(c, junk.data(), static_cast<int>(junk.size()), 0);
-      if (n <= 0) break;
+    for (int n; !stop_ && (n = send(c, junk.data(), static_cast<int>(junk.size()), 0)) > 0;)
       sent += static_cast<uint64_t>(n);
-    }
     if (conn_.exchange(INVALID_SOCKET) != INVALID_SOCKET) closesocket(c);
   }
   SOCKET listener_;
@@ -94,19 +101,6 @@ class ControlFlood {
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };
-
-// A port of this machine with nothing listening on it.
-std::string ClosedPort() {
-  SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int len = sizeof a;
-  bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-  closesocket(s);
-  return std::to_string(ntohs(a.sin_port));
-}
 
 TEST_F(RemoteTcp, ConnectFailuresCarryWinsocksCode) {
   std::string port = PortOf("KSVW_SIM_PORT");
