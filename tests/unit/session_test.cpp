@@ -273,12 +273,18 @@ TEST(SessionConnect, RefusalsAndSilenceEndTheConnectAndTheNextOneWorks) {
   }
 }
 
+// Appends a host's unsequenced message, framed, to `wire`.
+void Framed(const Message& m, Bytes& wire) {
+  Bytes body;
+  uint8_t type = EncodeBody(m, body);
+  EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+}
+
 TEST(SessionConnect, AnalyzerRefusesAnotherProtocolVersion) {
   FakeAnalyzer model;
   AnalyzerSession a(model);
-  Bytes body, wire;
-  uint8_t type = EncodeBody(Hello{7, 5, 42}, body);
-  EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+  Bytes wire;
+  Framed(Hello{7, 5, 42}, wire);
   a.Feed(wire.data(), wire.size(), 0);
   FrameDecoder d;
   int refusals = 0;
@@ -640,9 +646,8 @@ TEST(SessionHostile, ReportBurstsAreCoalesced) {
 TEST(SessionHostile, AnalyzerGivesUpAHostThatDoesNotRead) {
   FakeAnalyzer model;
   AnalyzerSession a(model);
-  Bytes body, wire;
-  uint8_t type = EncodeBody(Hello{}, body);
-  EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+  Bytes wire;
+  Framed(Hello{}, wire);
   a.Feed(wire.data(), wire.size(), 0);
   ASSERT_TRUE(a.Connected());
   a.ConsumeOutput(a.OutputSize());
@@ -652,8 +657,7 @@ TEST(SessionHostile, AnalyzerGivesUpAHostThatDoesNotRead) {
   for (; now < 12000 && a.Connected(); ++now) {
     wire.clear();
     for (uint32_t i = 0; i < 8; ++i) {
-      type = EncodeBody(Ping{i}, body);
-      EncodeFrame(type, 0, 0, 0, body.data(), body.size(), wire);
+      Framed(Ping{i}, wire);
       EncodeFrame(kMsgAck, kFlagNak, 0, 0, nullptr, 0, wire);
     }
     a.Feed(wire.data(), wire.size(), now);
