@@ -189,6 +189,7 @@ TEST_F(SimPanel, KeysChangePagesAndLines) {
       {{0x8019, 0x8011, 0x8005}, P::Channels, 2, "CAN  125.0 kbit/s"},  // preset 5
       {{0x8019, 0x8013, 0x8010}, P::Channels, 3, "LIN  10417 bit/s"},   // down to CH2, left
       {{0x8019, 0x8013, 0x8090}, P::Channels, 3, "CH2 CAN  500.0"},     // SHIFT+left: CAN
+      {{0x8019, 0x8013, 0xFFFFFFFFu, 0x8010}, P::Channels, 3, "CH2 CAN  500.0"},  // latched
       {{0x8019, 0x8014}, P::Channels, 6, "Settings stored"},
   };
   for (const auto& c : cases) {
