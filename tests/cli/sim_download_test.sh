@@ -3,6 +3,7 @@
 # sections over TCP and over the pty and gets the served DT file byte for
 # byte; the handshake refusals, silence, a dropped link and a noisy line
 # behave as the remote library expects.
+# shellcheck disable=SC2086 # the options of a case are split into words
 source "$KSVW_CLI_LIB"
 
 bin="$(dirname "$KSVW_DT")/sim"
@@ -60,21 +61,15 @@ run "$SIM" --capture bad.DT
 expect_status 1
 expect_contains err "capture refused"
 
-# Refusals of the handshake.
-for pair in busy:0xA0000001 version:0xA0000004 board:0xA0000009; do
-  serve --refuse "${pair%%:*}"
+# Refusals of the handshake, and no answer at all (the connect times out).
+for pair in "--refuse busy:0xA0000001" "--refuse version:0xA0000004" "--refuse board:0xA0000009" \
+  "--no-answer:0x80070102"; do
+  serve ${pair%%:*}
   run "$CLIENT" --tcp "127.0.0.1:$port" --keys 0
   expect_status 3
   expect_contains out "connect failed ${pair#*:}"
   stop_serving
 done
-
-# No answer at all: the connect times out.
-serve --no-answer
-run "$CLIENT" --tcp "127.0.0.1:$port" --keys 0
-expect_status 3
-expect_contains out "connect failed 0x80070102"
-stop_serving
 
 # The link drops halfway through the data section.
 serve --records 20000 --drop-in-section 0x8101
@@ -86,20 +81,15 @@ expect_contains sim.err "midway through section 0x8101"
 stop_serving
 
 # The serial stand-in: a pty at 230400 bit/s, clean and then noisy.
-serve --pty ./com1 --records 1500 --seed 4 --line-rate 230400 --dump-capture pty.DT
-expect_contains sim.out "listening pty ./com1 -> /dev/pts/"
-[[ -L com1 ]] || fail "no pty symlink"
-run "$CLIENT" --serial ./com1 --baud 230400 --expect pty.DT --keys 2
-expect_status 0
-expect_contains out "download matches pty.DT"
-stop_serving
-[[ ! -e com1 && ! -L com1 ]] || fail "pty symlink left behind"
-
-serve --pty ./com1 --records 1500 --seed 4 --line-rate 230400 --corrupt-rate 0.00005 \
-  --dump-capture pty.DT
-run "$CLIENT" --serial ./com1 --baud 230400 --expect pty.DT --keys 0
-expect_status 0
-expect_contains out "download matches pty.DT"
-stop_serving
+for noise in "" "--corrupt-rate 0.00005"; do
+  serve --pty ./com1 --records 1500 --seed 4 --line-rate 230400 $noise --dump-capture pty.DT
+  expect_contains sim.out "listening pty ./com1 -> /dev/pts/"
+  [[ -L com1 ]] || fail "no pty symlink"
+  run "$CLIENT" --serial ./com1 --baud 230400 --expect pty.DT --keys 2
+  expect_status 0
+  expect_contains out "download matches pty.DT"
+  stop_serving
+  [[ ! -e com1 && ! -L com1 ]] || fail "pty symlink left behind"
+done
 
 finish

@@ -173,12 +173,11 @@ class Runner {
   };
 
   void Step(Script& s) {
-    bool dispatched = true;  // the step ended in Feed, Tick or TransportClosed
     uint32_t id = 0;
-    switch (s.U8() % kOpCount) {
+    const uint8_t op = s.U8() % kOpCount;
+    switch (op) {
       case kOpConnect:
         if (host_.Connect(now_, &id) == 0) checker_.Opened(id, RequestKind::Connect);
-        dispatched = false;
         break;
       case kOpRead: {
         uint8_t which = s.U8();
@@ -188,7 +187,6 @@ class Runner {
           checker_.Opened(id, RequestKind::Section, limit);
           section_ = id;
         }
-        dispatched = false;
         break;
       }
       case kOpKey:
@@ -196,7 +194,6 @@ class Runner {
           checker_.Opened(id, RequestKind::KeyPress);
           keys_.push_back(id);
         }
-        dispatched = false;
         break;
       case kOpCancel: {
         uint8_t which = s.U8();
@@ -204,17 +201,12 @@ class Runner {
                           : which % 3 == 1 && !keys_.empty() ? keys_[0]
                                                              : which;
         host_.Cancel(target, now_);
-        dispatched = false;
         break;
       }
       case kOpDisconnect:
         if (host_.Disconnect(now_, &id) == 0) checker_.Opened(id, RequestKind::Disconnect);
-        dispatched = false;
         break;
-      case kOpMonitor:
-        host_.SetMonitorInterval(s.U8() * 10, now_);
-        dispatched = false;
-        break;
+      case kOpMonitor: host_.SetMonitorInterval(s.U8() * 10, now_); break;
       case kOpSend: Send(s); break;
       case kOpTime:
         now_ += s.U16();
@@ -234,8 +226,10 @@ class Runner {
     }
     // The output stays bounded whatever the analyzer does.
     Check(host_.OutputSize() <= kMaxOutputBytes + 2 * kMaxFrameSize);
-    // A session that is over holds no request once its events are out.
-    if (dispatched && host_.GetState() == HostSession::State::Idle) Check(checker_.NothingOpen());
+    // A session that is over holds no request once its events are out (the
+    // operations from kOpSend on end in Feed, Tick or TransportClosed).
+    if (op >= kOpSend && host_.GetState() == HostSession::State::Idle)
+      Check(checker_.NothingOpen());
     std::erase_if(keys_, [&](uint32_t k) { return !checker_.IsOpen(k); });
   }
 

@@ -7,6 +7,7 @@
 //   ksvw_protocol_seed_corpus DIR
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -36,13 +37,6 @@ Bytes HostScript(const std::vector<Step>& steps) {
     for (int i = 0; i < s.pumpMs; ++i) ops.insert(ops.end(), {kOpDrain, 255, kOpTime, 1, 0});
   }
   return ops;
-}
-
-bool Write(const std::filesystem::path& path, const Bytes& bytes) {
-  std::FILE* f = std::fopen(path.string().c_str(), "wb");
-  bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  if (f) ok = std::fclose(f) == 0 && ok;
-  return ok;
 }
 
 }  // namespace
@@ -100,7 +94,9 @@ int main(int argc, char** argv) {
     Runner(&model, &script).Run(host.data(), host.size());
     Runner().Run(script.data(), script.size());  // aborts on a broken invariant
     std::filesystem::path path = dir / (std::string("recorded_") + seed.name);
-    if (!Write(path, script)) {
+    std::ofstream out(path, std::ios::binary);
+    if (!out.write(reinterpret_cast<const char*>(script.data()), std::streamsize(script.size())) ||
+        !out.flush()) {
       std::fprintf(stderr, "ksvw_protocol_seed_corpus: cannot write %s\n", path.string().c_str());
       return 1;
     }

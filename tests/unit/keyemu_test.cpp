@@ -28,7 +28,7 @@ LcdDisplay Display(const std::vector<uint8_t>& screen) {
 
 // --- LCD --------------------------------------------------------------------
 
-TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStrips) {
+TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStripsUntilTheNextImage) {
   LcdDisplay lcd = Display(Screen({}, true));
   for (int y = 0; y < kDisplayHeight; ++y) {
     for (int x = 0; x < kDisplayWidth; ++x) {
@@ -41,6 +41,8 @@ TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStrips) {
       ASSERT_EQ(lcd.DisplayPixel(x, y), want) << x << "," << y;
     }
   }
+  lcd.SetImage(Screen({}).data());  // a new image replaces the old one whole
+  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
 }
 
 TEST(LcdDisplay, SinglePixelsDoubleAndShadowOneStepRightAndDown) {
@@ -65,12 +67,6 @@ TEST(LcdDisplay, SinglePixelsDoubleAndShadowOneStepRightAndDown) {
   }
 }
 
-TEST(LcdDisplay, ANewImageReplacesTheOldOneWhole) {
-  LcdDisplay lcd = Display(Screen({}, true));
-  lcd.SetImage(Screen({}).data());
-  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
-}
-
 // --- Screen image -----------------------------------------------------------
 
 uint32_t Le32(const uint8_t* p) {
@@ -85,7 +81,9 @@ int ImagePixel(const std::vector<uint8_t>& bmp, int x, int y) {
   return (x % 2) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
 }
 
-TEST(ScreenImage, HeadersAndSizesOfTheThreeModes) {
+// The file of each mode, and its clipboard block: the file without its
+// 14-byte header, the offset of its pixels returned.
+TEST(ScreenImage, HeadersSizesAndClipboardBlocksOfTheModes) {
   struct Case {
     int mode;
     uint32_t fileSize, pixelOffset, bitsPerPixel, imageSize, colours;
@@ -96,7 +94,7 @@ TEST(ScreenImage, HeadersAndSizesOfTheThreeModes) {
       {2, 10310, 70, 4, 10240, 4},
       {7, 2622, 62, 1, 2560, 2},  // unknown modes save plain monochrome
   };
-  LcdDisplay lcd;
+  LcdDisplay lcd = Display(Screen({{3, 4}, {200, 50}}));
   for (const Case& c : cases) {
     std::vector<uint8_t> bmp = BuildScreenBmp(lcd, c.mode);
     ASSERT_EQ(bmp.size(), c.fileSize);
@@ -109,6 +107,20 @@ TEST(ScreenImage, HeadersAndSizesOfTheThreeModes) {
     const uint32_t want[] = {40,   256,       80, 1 | c.bitsPerPixel << 16, 0, c.imageSize, 3800,
                              3800, c.colours, 0};
     for (int i = 0; i < 10; ++i) EXPECT_EQ(Le32(info + 4 * i), want[i]) << "mode " << c.mode;
+    if (c.mode > 2) continue;
+    const uint32_t flags = ImageFlagsForMode(c.mode);
+    const uint32_t size = ScreenImageBuilder(lcd, flags, nullptr, 0);
+    std::vector<uint8_t> block(size, 0xAA);
+    // Too small a buffer: the size comes back and nothing is written.
+    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size - 1), size);
+    EXPECT_EQ(block[0], 0xAA);
+    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size), c.pixelOffset - 14);
+    ASSERT_EQ(bmp.size(), block.size() + 14);
+    EXPECT_TRUE(std::equal(block.begin(), block.end(), bmp.begin() + 14)) << "mode " << c.mode;
+    // A larger buffer is zeroed past the image.
+    std::vector<uint8_t> big(size + 16, 0xAA);
+    ScreenImageBuilder(lcd, flags, big.data(), uint32_t(big.size()));
+    for (size_t i = size; i < big.size(); ++i) ASSERT_EQ(big[i], 0) << i;
   }
   const uint8_t mono[8] = {255, 255, 255, 0, 0, 0, 0, 0};
   EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 0).data() + 54, mono, 8), 0);
@@ -158,27 +170,6 @@ TEST(ScreenImage, EveryPixelOfEveryModeForBlankFullAndCornerScreens) {
         }
       }
     }
-  }
-}
-
-TEST(ScreenImage, TheClipboardBlockIsTheFileWithoutItsHeader) {
-  LcdDisplay lcd = Display(Screen({{3, 4}, {200, 50}}));
-  for (int mode : {0, 1, 2}) {
-    const uint32_t flags = ImageFlagsForMode(mode);
-    const uint32_t size = ScreenImageBuilder(lcd, flags, nullptr, 0);
-    std::vector<uint8_t> block(size, 0xAA);
-    // Too small a buffer: the size comes back and nothing is written.
-    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size - 1), size);
-    EXPECT_EQ(block[0], 0xAA);
-    const uint32_t offset = ScreenImageBuilder(lcd, flags, block.data(), size);
-    EXPECT_EQ(offset, mode == 2 ? 56u : 48u);
-    std::vector<uint8_t> bmp = BuildScreenBmp(lcd, mode);
-    ASSERT_EQ(bmp.size(), block.size() + 14);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), bmp.begin() + 14)) << "mode " << mode;
-    // A larger buffer is zeroed past the image.
-    std::vector<uint8_t> big(size + 16, 0xAA);
-    ScreenImageBuilder(lcd, flags, big.data(), uint32_t(big.size()));
-    for (size_t i = size; i < big.size(); ++i) ASSERT_EQ(big[i], 0) << i;
   }
 }
 

@@ -40,34 +40,27 @@ TEST(SimLcd, ImageIsRowsOfThirtyBytesMsbLeftmost) {
 }
 
 TEST(SimLcd, TextDrawsKnownPixels) {
-  Lcd lcd;
-  lcd.Text(0, 0, "H");
-  const uint8_t* img = lcd.Image();
-  // 'H': full columns 0 and 4, a bar across row 3.
-  EXPECT_EQ(img[0 * 30], 0x88);
-  EXPECT_EQ(img[2 * 30], 0x88);
-  EXPECT_EQ(img[3 * 30], 0xF8);
-  EXPECT_EQ(img[6 * 30], 0x88);
-  EXPECT_EQ(img[7 * 30], 0x00);  // the cell's spacing row
-  EXPECT_EQ(img[1], 0x00);
-
-  Lcd shifted;
-  shifted.Text(2, 8, "H");  // two pixels right, second text line
-  EXPECT_EQ(shifted.Image()[8 * 30], 0x22);
-  EXPECT_EQ(shifted.Image()[11 * 30], 0x3E);
-
-  Lcd inverse;
-  inverse.Text(0, 0, "H", true);
-  // Dark 6-pixel cell with the glyph's pixels light.
-  EXPECT_EQ(inverse.Image()[0], 0x74);
-  EXPECT_EQ(inverse.Image()[3 * 30], 0x04);
-  EXPECT_EQ(inverse.Image()[7 * 30], 0xFC);
-
-  // Characters advance six pixels: "II" puts the second stem at x = 8.
-  Lcd two;
-  two.Text(0, 0, "II");
-  EXPECT_EQ(two.Image()[2 * 30], 0x20);
-  EXPECT_EQ(two.Image()[2 * 30 + 1], 0x80);
+  const struct {
+    int x, y;
+    const char* text;
+    bool inverse;
+    std::vector<std::pair<int, uint8_t>> bytes;  // image offset, value
+  } cases[] = {
+      // 'H': full columns 0 and 4, a bar across row 3, the cell's spacing row 7.
+      {0,
+       0,
+       "H",
+       false,
+       {{0, 0x88}, {2 * 30, 0x88}, {3 * 30, 0xF8}, {6 * 30, 0x88}, {7 * 30, 0}, {1, 0}}},
+      {2, 8, "H", false, {{8 * 30, 0x22}, {11 * 30, 0x3E}}},  // two right, second text line
+      {0, 0, "H", true, {{0, 0x74}, {3 * 30, 0x04}, {7 * 30, 0xFC}}},  // dark 6-pixel cell
+      {0, 0, "II", false, {{2 * 30, 0x20}, {2 * 30 + 1, 0x80}}},       // six pixels a character
+  };
+  for (const auto& c : cases) {
+    Lcd lcd;
+    lcd.Text(c.x, c.y, c.text, c.inverse);
+    for (auto [at, value] : c.bytes) EXPECT_EQ(lcd.Image()[at], value) << c.text << " at " << at;
+  }
   EXPECT_EQ(Glyph('\x7F'), Glyph('?'));
   EXPECT_EQ(Glyph('\x10'), Glyph('?'));
 }
@@ -171,62 +164,54 @@ class SimPanel : public ::testing::Test {
   uint64_t now = 1000;
 };
 
-TEST_F(SimPanel, StartsOnTheStatusPage) {
-  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Status);
-  EXPECT_NE(model.TextLine(0).find("KS-9100 XP-RT4QX"), std::string::npos);
-  EXPECT_NE(model.TextLine(0).find("STOP"), std::string::npos);
-  EXPECT_NE(model.TextLine(1).find("CAN  500.0 kbit/s"), std::string::npos);
-  EXPECT_NE(model.TextLine(2).find("LIN  19200 bit/s"), std::string::npos);
-  EXPECT_NE(model.TextLine(3).find("100 frames"), std::string::npos);
+// What the front panel shows after keys pressed from the start.
+TEST_F(SimPanel, KeysChangePagesAndLines) {
+  using P = SimAnalyzer::Page;
+  const struct {
+    std::vector<uint32_t> keys;
+    P page;
+    int line;
+    const char* text;
+  } cases[] = {
+      {{}, P::Status, 0, "KS-9100 XP-RT4QX"},
+      {{}, P::Status, 0, "STOP"},
+      {{}, P::Status, 1, "CAN  500.0 kbit/s"},
+      {{}, P::Status, 2, "LIN  19200 bit/s"},
+      {{}, P::Status, 3, "100 frames"},
+      {{0x8019}, P::Channels, 7, "KEY T "},                     // T: channel settings
+      {{0x8019, 0x8016}, P::Memory, 7, "KEY"},                  // page down
+      {{0x8019, 0x8016, 0x8015, 0x8015}, P::Status, 7, "KEY"},  // page up twice
+      {{0x0019}, P::Status, 0, "STOP"},                         // no press flag: no press
+      {{0xFFFFFFFFu}, P::Status, 7, "KEY SHIFT "},
+      {{0xFFFFFFFFu, 0x8085}, P::Status, 7, "KEY SHIFT+5"},
+      {{0xFFFFFFFFu, 0x8085}, P::Status, 5, "Input: 5"},
+      {{0x8019, 0x8011}, P::Channels, 2, "CAN 1000.0 kbit/s"},          // right: CH1 faster
+      {{0x8019, 0x8011, 0x8005}, P::Channels, 2, "CAN  125.0 kbit/s"},  // preset 5
+      {{0x8019, 0x8013, 0x8010}, P::Channels, 3, "LIN  10417 bit/s"},   // down to CH2, left
+      {{0x8019, 0x8013, 0x8090}, P::Channels, 3, "CH2 CAN  500.0"},     // SHIFT+left: CAN
+      {{0x8019, 0x8013, 0xFFFFFFFFu, 0x8010}, P::Channels, 3, "CH2 CAN  500.0"},  // latched
+      {{0x8019, 0x8014}, P::Channels, 6, "Settings stored"},
+  };
+  for (const auto& c : cases) {
+    SimAnalyzer m(id, faults, memory);
+    for (uint32_t key : c.keys) EXPECT_EQ(m.PressKey(key, now), 0) << key;
+    EXPECT_EQ(m.CurrentPage(), c.page) << c.text;
+    EXPECT_NE(m.TextLine(c.line).find(c.text), std::string::npos) << m.TextLine(c.line);
+  }
   EXPECT_EQ(model.StatusFlags(), 0u);
-  proto::AnalyzerIdentity ident = model.Identity();
-  EXPECT_EQ(ident.model, 0x10024u);
-  EXPECT_EQ(ident.board, kTagMdcl);
-}
-
-TEST_F(SimPanel, KeysChangePagesAndTheScreen) {
+  EXPECT_EQ(model.Identity().model, 0x10024u);
+  EXPECT_EQ(model.Identity().board, kTagMdcl);
+  // A key changes the screen; a code without the press flag does not; a
+  // code past the key table is refused.
   uint32_t v = model.ScreenVersion();
   Bytes before(model.Screen(), model.Screen() + kLcdBytes);
-  EXPECT_EQ(Press(0x8019), 0u);  // T: channel settings
-  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Channels);
+  Press(0x0019);
+  EXPECT_EQ(model.ScreenVersion(), v);
+  Press(0x8019);
   EXPECT_NE(model.ScreenVersion(), v);
   EXPECT_NE(Bytes(model.Screen(), model.Screen() + kLcdBytes), before);
-  EXPECT_NE(model.TextLine(7).find("KEY T "), std::string::npos);
-  Press(0x8016);  // page down
-  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Memory);
-  Press(0x8015);
-  Press(0x8015);  // page up twice
-  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Status);
-  // A code without the press flag is no press; a code past the key table is refused.
-  v = model.ScreenVersion();
-  EXPECT_EQ(Press(0x0019), 0u);
-  EXPECT_EQ(model.CurrentPage(), SimAnalyzer::Page::Status);
-  EXPECT_EQ(model.ScreenVersion(), v);
   EXPECT_EQ(Press(0x8023), 0x80070057u);
   EXPECT_EQ(Press(0x18019), 0x80070057u);
-}
-
-TEST_F(SimPanel, ShiftShowsOnTheKeyLine) {
-  Press(0xFFFFFFFFu);
-  EXPECT_NE(model.TextLine(7).find("KEY SHIFT "), std::string::npos);
-  Press(0x8085);
-  EXPECT_NE(model.TextLine(7).find("KEY SHIFT+5"), std::string::npos);
-  EXPECT_NE(model.TextLine(5).find("Input: 5"), std::string::npos);
-}
-
-TEST_F(SimPanel, ChannelSettingsFollowCursorAndDigits) {
-  Press(0x8019);
-  Press(0x8011);  // right: CH1 to 1000 kbit/s
-  EXPECT_NE(model.TextLine(2).find("CAN 1000.0 kbit/s"), std::string::npos);
-  Press(0x8005);  // preset 5
-  EXPECT_NE(model.TextLine(2).find("CAN  125.0 kbit/s"), std::string::npos);
-  Press(0x8013);  // down to CH2 (LIN)
-  Press(0x8010);  // left: LIN 10417
-  EXPECT_NE(model.TextLine(3).find("LIN  10417 bit/s"), std::string::npos);
-  Press(0x8090);  // SHIFT+left: CH2 becomes CAN
-  EXPECT_NE(model.TextLine(3).find("CH2 CAN  500.0"), std::string::npos);
-  Press(0x8014);
-  EXPECT_NE(model.TextLine(6).find("Settings stored"), std::string::npos);
 }
 
 TEST_F(SimPanel, MeasurementSetsTheStatusFlagAndBlocksSections) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "remote/ksvwrmt.h"
 #include "tests/win/test_sink.h"
@@ -68,37 +69,44 @@ class RemoteTest : public ::testing::Test {
   }
 
   // Submits a request of `type`; the test keeps the returned reference.
-  RemoteRequest* Submit(int32_t type, int32_t dataCode = 0, int32_t* submitResult = nullptr) {
+  RemoteRequest* Submit(int32_t type, int32_t dataCode = 0, int32_t sectionLimit = 0) {
     RemoteRequest* r = nullptr;
     EXPECT_EQ(device_->CreateRequest(&r), kOk);
     if (!r) return nullptr;
     r->requestType = type;
     r->dataCode = dataCode;
+    r->sectionLimit = sectionLimit;
     sink_.Watch(r);
-    int32_t code = device_->Submit(r);
-    if (submitResult) *submitResult = code;
-    EXPECT_EQ(code, kOk);
+    EXPECT_EQ(device_->Submit(r), kOk);
     return r;
   }
-
-  // Configure, Open and a connect request, as the program connects; the
-  // connect's result (0x7FFFFFFF when it did not end in time).
-  int32_t Connect(const ConnectionSettings& s, DWORD waitMs = kWaitMs) {
-    EXPECT_EQ(device_->Configure(&s), kOk);
-    EXPECT_EQ(device_->Open(), kOk);
-    RemoteRequest* r = Submit(kRequestConnect);
+  // Submits a request and waits for its end: its result (0x7FFFFFFF when it
+  // did not end in time).
+  int32_t Run(int32_t type, int32_t dataCode = 0, int32_t sectionLimit = 0,
+              DWORD waitMs = kWaitMs) {
+    RemoteRequest* r = Submit(type, dataCode, sectionLimit);
     if (!r) return 0x7FFFFFFF;
     int32_t result = sink_.WaitDone(r, waitMs);
     r->Release();
     return result;
   }
 
-  int32_t Disconnect() {
-    RemoteRequest* r = Submit(kRequestDisconnect);
-    if (!r) return 0x7FFFFFFF;
-    int32_t result = sink_.WaitDone(r, kWaitMs);
-    r->Release();
-    return result;
+  // Configure, Open and a connect request, as the program connects.
+  int32_t Connect(const ConnectionSettings& s, DWORD waitMs = kWaitMs) {
+    EXPECT_EQ(device_->Configure(&s), kOk);
+    EXPECT_EQ(device_->Open(), kOk);
+    return Run(kRequestConnect, 0, 0, waitMs);
+  }
+  int32_t Disconnect() { return Run(kRequestDisconnect); }
+
+  // Downloads into `path` as the program does and compares with `capture`.
+  void DownloadMatches(const std::string& path, const std::string& capture) {
+    ASSERT_EQ(sink_.StartDownload(device_, path), kOk);
+    ASSERT_EQ(sink_.WaitDownload(kDownloadWaitMs), kOk);
+    EXPECT_EQ(sink_.SectionResults(), (std::vector<int32_t>{0, 0, 0, 0}));
+    std::vector<uint8_t> got = ReadWholeFile(path), want = ReadWholeFile(capture);
+    ASSERT_FALSE(want.empty()) << capture << " cannot be read";
+    EXPECT_TRUE(got == want) << path << " differs from " << capture;
   }
 
   // The simulator on the environment's port variable, or skip.

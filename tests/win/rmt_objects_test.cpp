@@ -20,44 +20,37 @@ const auto* const libraryEnvironment = ::testing::AddGlobalTestEnvironment(new L
 
 using RemoteObjects = RemoteTest;
 
-TEST_F(RemoteObjects, CreateNeedsAPlaceForTheDevice) {
-  EXPECT_EQ(KSCreateRemote(nullptr), kErrPointer);
-}
-
 TEST_F(RemoteObjects, RequestFieldsAreSixIntegersInOrderAfterTheTable) {
   RemoteRequest* r = nullptr;
   ASSERT_EQ(device_->CreateRequest(&r), kOk);
   ASSERT_NE(r, nullptr);
   auto* base = reinterpret_cast<const char*>(r);
-  EXPECT_EQ(reinterpret_cast<const char*>(&r->requestType) - base, 8);
-  EXPECT_EQ(reinterpret_cast<const char*>(&r->result) - base, 12);
-  EXPECT_EQ(reinterpret_cast<const char*>(&r->fileHandle) - base, 16);
-  EXPECT_EQ(reinterpret_cast<const char*>(&r->dataCode) - base, 20);
-  EXPECT_EQ(reinterpret_cast<const char*>(&r->reserved) - base, 24);
-  EXPECT_EQ(reinterpret_cast<const char*>(&r->sectionLimit) - base, 28);
-  EXPECT_EQ(r->requestType, 0);
-  EXPECT_EQ(r->result, 0);
-  EXPECT_EQ(r->sectionLimit, 0);
+  const int32_t* fields[] = {&r->requestType, &r->result,   &r->fileHandle,
+                             &r->dataCode,    &r->reserved, &r->sectionLimit};
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(reinterpret_cast<const char*>(fields[i]) - base, 8 + 4 * i);
+    EXPECT_EQ(*fields[i], 0) << i;
+  }
   EXPECT_EQ(r->AddRef(), 2u);
   EXPECT_EQ(r->Release(), 1u);
   EXPECT_EQ(r->Release(), 0u);
-  EXPECT_EQ(device_->CreateRequest(nullptr), kErrPointer);
 }
 
-TEST_F(RemoteObjects, DeviceCountsItsReferences) {
+TEST_F(RemoteObjects, ArgumentChecksAndReferences) {
+  EXPECT_EQ(KSCreateRemote(nullptr), kErrPointer);
+  EXPECT_EQ(device_->CreateRequest(nullptr), kErrPointer);
+  EXPECT_EQ(device_->Configure(nullptr), kErrPointer);
+  ConnectionSettings s = LanSettings("127.0.0.1", "1");
+  s.size = 1395;  // only the whole record
+  EXPECT_EQ(device_->Configure(&s), kErrInvalidArg);
+  s.size = kConnectionSettingsSize;
+  EXPECT_EQ(device_->Configure(&s), kOk);
+  EXPECT_EQ(device_->Reserved5(), static_cast<int32_t>(0x80004001u));  // not implemented
+  EXPECT_EQ(device_->Reserved12(), static_cast<int32_t>(0x80004001u));
   EXPECT_EQ(device_->AddRef(), 2u);
   EXPECT_EQ(device_->AddRef(), 3u);
   EXPECT_EQ(device_->Release(), 2u);
   EXPECT_EQ(device_->Release(), 1u);
-}
-
-TEST_F(RemoteObjects, ConfigureTakesOnlyTheWholeRecord) {
-  EXPECT_EQ(device_->Configure(nullptr), kErrPointer);
-  ConnectionSettings s = LanSettings("127.0.0.1", "1");
-  s.size = 1395;
-  EXPECT_EQ(device_->Configure(&s), kErrInvalidArg);
-  s.size = kConnectionSettingsSize;
-  EXPECT_EQ(device_->Configure(&s), kOk);
 }
 
 TEST_F(RemoteObjects, OpenRefusesSettingsItCannotUse) {
@@ -92,6 +85,12 @@ TEST_F(RemoteObjects, UnopenedDeviceTakesNoRequests) {
   EXPECT_EQ(device_->GetLinkState(), 0);
   EXPECT_EQ(device_->GetStatusFlags(), 0u);
   r->Release();
+  // The screen is blank before the first one comes.
+  uint8_t screen[kScreenBytes + 8];
+  std::memset(screen, 0xAA, sizeof screen);
+  EXPECT_EQ(device_->CopyScreen(screen, sizeof screen), kOk);
+  for (uint8_t b : screen) ASSERT_EQ(b, 0);
+  EXPECT_EQ(device_->CopyScreen(nullptr, kScreenBytes), kErrPointer);
 }
 
 TEST_F(RemoteObjects, RequestTypesOutsideTheFourAreRefused) {
@@ -112,19 +111,6 @@ TEST_F(RemoteObjects, RequestTypesOutsideTheFourAreRefused) {
   r->Release();
   EXPECT_EQ(device_->Close(), kOk);
   EXPECT_EQ(sink_.Count(SinkEvent::Done), 0);
-}
-
-TEST_F(RemoteObjects, ScreenIsBlankBeforeTheFirstOne) {
-  uint8_t screen[kScreenBytes + 8];
-  std::memset(screen, 0xAA, sizeof screen);
-  EXPECT_EQ(device_->CopyScreen(screen, sizeof screen), kOk);
-  for (uint8_t b : screen) ASSERT_EQ(b, 0);
-  EXPECT_EQ(device_->CopyScreen(nullptr, kScreenBytes), kErrPointer);
-}
-
-TEST_F(RemoteObjects, UnusedOperationsSayNotImplemented) {
-  EXPECT_EQ(device_->Reserved5(), static_cast<int32_t>(0x80004001u));
-  EXPECT_EQ(device_->Reserved12(), static_cast<int32_t>(0x80004001u));
 }
 
 }  // namespace

@@ -13,6 +13,12 @@ namespace {
 
 using RemoteThreads = RemoteTest;
 
+// Polls `flag` for up to kWaitMs; its last value.
+bool Eventually(const std::atomic<bool>& flag) {
+  for (DWORD until = GetTickCount() + kWaitMs; !flag && GetTickCount() < until;) Sleep(5);
+  return flag;
+}
+
 TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
   std::string port = PortOf("KSVW_SIM_PORT");
   HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
@@ -25,20 +31,14 @@ TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
   };
   ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  DWORD until = GetTickCount() + kWaitMs;
-  while (!blocked && GetTickCount() < until) Sleep(5);
-  ASSERT_TRUE(blocked);
+  ASSERT_TRUE(Eventually(blocked));
 
   // Everything the GUI thread calls returns while the sink is stuck (had
   // one of them waited for the dispatcher, the sink's wait would time out).
-  RemoteRequest* key = nullptr;
   uint8_t screen[kScreenBytes];
   ConnectionSettings s = LanSettings("127.0.0.1", port);
-  ASSERT_EQ(device_->CreateRequest(&key), kOk);
-  key->requestType = kRequestKeyPress;
-  key->dataCode = 0x8016;
-  sink_.Watch(key);
-  EXPECT_EQ(device_->Submit(key), kOk);
+  RemoteRequest* key = Submit(kRequestKeyPress, 0x8016);
+  ASSERT_NE(key, nullptr);
   EXPECT_EQ(device_->Cancel(key), kOk);  // a key press can be cancelled too
   EXPECT_EQ(device_->SetMonitorInterval(kMonitorStop), kOk);
   EXPECT_EQ(device_->GetLinkState(), 1);
@@ -94,9 +94,7 @@ TEST_F(RemoteThreads, LastReleaseServesASinkBlockedInSendMessage) {
   };
   ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  DWORD until = GetTickCount() + kWaitMs;
-  while (!inCall && GetTickCount() < until) Sleep(1);
-  ASSERT_TRUE(inCall);
+  ASSERT_TRUE(Eventually(inCall));
   // This thread pumps no messages itself: only the release's wait can serve
   // the sink's SendMessage (which gives up after 20 s otherwise).
   device_->Release();
@@ -124,17 +122,12 @@ TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
     }
   };
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  RemoteRequest* bye = Submit(kRequestDisconnect);
   device_ = nullptr;  // the callback owns the reference now
-  RemoteRequest* bye = nullptr;
-  ASSERT_EQ(device->CreateRequest(&bye), kOk);
-  bye->requestType = kRequestDisconnect;
-  sink_.Watch(bye);
-  ASSERT_EQ(device->Submit(bye), kOk);
+  ASSERT_NE(bye, nullptr);
   EXPECT_EQ(sink_.WaitDone(bye, kWaitMs), kOk);
   bye->Release();
-  DWORD until = GetTickCount() + kWaitMs;
-  while (!gone && GetTickCount() < until) Sleep(5);
-  EXPECT_TRUE(gone);
+  EXPECT_TRUE(Eventually(gone));
   Sleep(200);
   EXPECT_EQ(after.load(), 0);
 }

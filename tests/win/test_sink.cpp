@@ -31,7 +31,7 @@ TestSink::~TestSink() {
   if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
-void TestSink::Record(const SinkEvent& e, RemoteRequest* request) {
+int32_t TestSink::Record(const SinkEvent& e, RemoteRequest* request) {
   {
     std::lock_guard<std::mutex> g(mutex_);
     events_.push_back(e);
@@ -39,16 +39,6 @@ void TestSink::Record(const SinkEvent& e, RemoteRequest* request) {
     cv_.notify_all();
   }
   if (onEvent) onEvent(e.kind, request);
-}
-
-int32_t TestSink::OnIdentity(int32_t model, int32_t detail) {
-  Record({SinkEvent::Identity, 0, 0, 0, 0, model, detail});
-  return 0;
-}
-
-int32_t TestSink::OnLinkStateChanged() {
-  int32_t state = device_ ? device_->GetLinkState() : -1;
-  Record({SinkEvent::LinkState, 0, 0, 0, state, 0, 0});
   return 0;
 }
 
@@ -88,25 +78,9 @@ int32_t TestSink::OnRequestDone(RemoteRequest* request) {
   return 0;
 }
 
-int32_t TestSink::OnProgress(RemoteRequest* request, int32_t position, int32_t range) {
-  Record({SinkEvent::Progress, 0, request->requestType, request->dataCode, 0, position, range},
-         request);
-  return 0;
-}
-
 int32_t TestSink::OnLinkLost() {
-  Record({SinkEvent::LinkLost, 0, 0, 0, 0, 0, 0});
+  Record({.kind = SinkEvent::LinkLost});
   if (onLinkLost) onLinkLost();
-  return 0;
-}
-
-int32_t TestSink::OnStatusFlags(uint32_t flags) {
-  Record({SinkEvent::Status, 0, 0, 0, 0, flags, 0});
-  return 0;
-}
-
-int32_t TestSink::OnScreenChanged() {
-  Record({SinkEvent::Screen, 0, 0, 0, 0, 0, 0});
   return 0;
 }
 
@@ -162,13 +136,7 @@ int32_t TestSink::WaitDone(RemoteRequest* request, DWORD timeoutMs) {
 }
 
 bool TestSink::WaitCount(SinkEvent::Kind kind, int count, DWORD timeoutMs) {
-  return WaitFor(
-      [&] {
-        int n = 0;
-        for (auto& e : events_) n += e.kind == kind;
-        return n >= count;
-      },
-      timeoutMs);
+  return WaitFor([&] { return CountLocked(kind) >= count; }, timeoutMs);
 }
 
 std::vector<SinkEvent> TestSink::Events() {
@@ -178,15 +146,12 @@ std::vector<SinkEvent> TestSink::Events() {
 
 int TestSink::Count(SinkEvent::Kind kind) {
   std::lock_guard<std::mutex> g(mutex_);
-  int n = 0;
-  for (auto& e : events_) n += e.kind == kind;
-  return n;
+  return CountLocked(kind);
 }
 
-int TestSink::CallsOnThread(DWORD thread) {
-  std::lock_guard<std::mutex> g(mutex_);
+int TestSink::CountLocked(SinkEvent::Kind kind) const {
   int n = 0;
-  for (auto& e : events_) n += e.thread == thread;
+  for (auto& e : events_) n += e.kind == kind;
   return n;
 }
 

@@ -36,15 +36,23 @@ class TestSink final : public RemoteEventSink {
   // The device whose GetLinkState the sink reads in OnLinkStateChanged.
   void Attach(RemoteDevice* device) { device_ = device; }
 
-  int32_t OnIdentity(int32_t model, int32_t detail) override;
+  int32_t OnIdentity(int32_t model, int32_t detail) override {
+    return Record({.kind = SinkEvent::Identity, .a = model, .b = detail});
+  }
   int32_t Reserved2() override { return 0; }
-  int32_t OnLinkStateChanged() override;
+  int32_t OnLinkStateChanged() override {
+    return Record({.kind = SinkEvent::LinkState, .result = device_ ? device_->GetLinkState() : -1});
+  }
   int32_t OnRequestDone(RemoteRequest* request) override;
-  int32_t OnProgress(RemoteRequest* request, int32_t position, int32_t range) override;
+  int32_t OnProgress(RemoteRequest* r, int32_t position, int32_t range) override {
+    return Record({SinkEvent::Progress, 0, r->requestType, r->dataCode, 0, position, range}, r);
+  }
   int32_t OnLinkLost() override;
-  int32_t OnStatusFlags(uint32_t flags) override;
+  int32_t OnStatusFlags(uint32_t flags) override {
+    return Record({.kind = SinkEvent::Status, .a = flags});
+  }
   int32_t Reserved8() override { return 0; }
-  int32_t OnScreenChanged() override;
+  int32_t OnScreenChanged() override { return Record({.kind = SinkEvent::Screen}); }
   int32_t Reserved10() override { return 0; }
   int32_t Reserved11() override { return 0; }
   int32_t Reserved12() override { return 0; }
@@ -68,9 +76,6 @@ class TestSink final : public RemoteEventSink {
 
   std::vector<SinkEvent> Events();
   int Count(SinkEvent::Kind kind);
-  // The calls that came on the thread that is waiting here (the library must
-  // use threads of its own).
-  int CallsOnThread(DWORD thread);
 
   // Hooks, called (without the sink's lock) inside the named callbacks.
   // onEvent: every callback, after it was recorded (request or null).
@@ -90,7 +95,9 @@ class TestSink final : public RemoteEventSink {
   std::vector<int32_t> SectionResults();
 
  private:
-  void Record(const SinkEvent& e, RemoteRequest* request = nullptr);
+  // Records a call (with its thread), runs onEvent; 0 for the callback.
+  int32_t Record(const SinkEvent& e, RemoteRequest* request = nullptr);
+  int CountLocked(SinkEvent::Kind kind) const;
   int32_t SubmitSection(size_t step);
   int32_t FinishFile();
 
