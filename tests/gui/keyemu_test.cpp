@@ -218,7 +218,9 @@ TEST_F(KeyEmulatorTest, KeysSendTheirCodes) {
   EXPECT_EQ(program_.ButtonState(IDC_DISCONNECT), TBSTATE_ENABLED) << "Shift+F6 disconnected";
 
   // A link dropped with SHIFT latched releases it.
+  n = SimKeys().size();
   ASSERT_NO_FATAL_FAILURE(Click(kShift));
+  ASSERT_EQ(NewKeys(n, 1), (std::vector<uint32_t>{0xFFFFFFFF})) << "SHIFT did not latch";
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
   ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(false); })) << "keys stay enabled";
   ASSERT_NO_FATAL_FAILURE(Connect());

@@ -438,6 +438,18 @@ TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
   ExpectRows(absolute);
 }
 
+TEST_F(ProgramTest, ClickingARowShowsItsPosition) {
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
+  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
+  RECT row{};
+  ASSERT_TRUE(program_.Reader().ListItemRect(program_.List(), 5, &row));
+  ASSERT_TRUE(ClickAt(program_.List(), POINT{row.left + 20, (row.top + row.bottom) / 2}));
+  EXPECT_TRUE(WaitForStatus(1, "5 / 13")) << program_.Status(1);
+  // The arrow key moves the selection, and the position with it.
+  ASSERT_TRUE(PressKeys(program_.MainWindow(), {}, VK_DOWN));
+  EXPECT_TRUE(WaitForStatus(1, "6 / 13")) << program_.Status(1);
+}
+
 // --- Closing ------------------------------------------------------------------
 
 TEST_F(ProgramTest, CloseWhileConnectedAsksFirst) {
