@@ -12,26 +12,13 @@
 //
 // With KSVW_GUI_BENCH=1 the BenchTenCapturesAgainstKsvwDt test prints the
 // speed figures (ten 12 MiB captures against ksvw-dt.exe on the same files).
-#include <windows.h>
-// After windows.h, whose types they use.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <functional>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "app/resource_ids.h"
-#include "tools/uiauto/uiauto.h"
+#include "tests/gui/program_fixture.h"
 
 namespace ksvw::uiauto {
 namespace {
 
-constexpr char kMainClass[] = "ksvw4";
 constexpr char kDialogTitle[] = "Convert DT Files to Text";
 constexpr int kBigRecords = 393216;  // a 12 MiB capture
 constexpr DWORD kToolMs = 120000;
@@ -40,12 +27,6 @@ constexpr int kBatchControls[] = {IDT_CVT_BROWSE,     IDT_CVT_REFRESH,     IDT_C
                                   IDT_CVT_SELECT_ALL, IDT_CVT_SELECT_NONE, IDT_CVT_CHANNELS,
                                   IDT_CVT_RAW_HEX,    IDT_CVT_FILES_LABEL};
 
-std::string AppFolder() {
-  return WinPath(Env("KSVW_GUI_APP_DIR"));
-}
-std::string WorkFolder() {
-  return WinPath(Env("KSVW_GUI_WORK_DIR"));
-}
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
@@ -85,10 +66,6 @@ bool WaitClosely(const std::function<bool()>& done, DWORD ms) {
   return true;
 }
 
-std::string Text(UINT id) {
-  return LoadLibraryString(JoinPath(AppFolder(), "ksvw4q1033.dll"), id);
-}
-
 // Runs a Windows tool of the build (ksvw-gen.exe, ksvw-dt.exe).
 ::testing::AssertionResult Tool(const std::string& name, const std::string& arguments) {
   std::string exe = JoinPath(WinPath(Env("KSVW_GUI_TOOLS_DIR")), name);
@@ -102,7 +79,7 @@ std::string Text(UINT id) {
 
 // A generated capture, made once per run in the work folder.
 std::string Sample(const std::string& name, int records, const char* board, int seed) {
-  std::string folder = JoinPath(WorkFolder(), "cvt-samples");
+  std::string folder = WorkFile("cvt-samples");
   CreateDirectoryA(folder.c_str(), nullptr);
   std::string path = JoinPath(folder, name);
   if (!FileExists(path)) {
@@ -172,33 +149,15 @@ std::string AfterTimeLine(const std::string& text, bool csv) {
   return ::testing::AssertionSuccess();
 }
 
-class ConversionTest : public ::testing::Test {
+class ConversionTest : public GuiTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(Env("KSVW_GUI_TOOLS_DIR").empty()) << "run the tests through run_gui_tests.sh";
-    ASSERT_TRUE(WaitUntil([] { return TopLevelWindowsOfClass(kMainClass).empty(); }, 10000))
-        << "a ksvw4q main window is open already";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = JoinPath(JoinPath(WorkFolder(), "scratch"),
-                       std::string(info->test_suite_name()) + "." + info->name());
-    captures_ = JoinPath(folder_, "caps");
-  }
-
-  void TearDown() override {
-    program_.Kill();
-    if (!HasFailure() && !folder_.empty() && !program_.Running()) RemoveTree(folder_);
-  }
-
   // Starts the program with the captures folder holding `files` (name,
   // then a sample path, or the text of a file that is not a capture).
   void Start(const std::vector<std::pair<std::string, std::string>>& files,
              const std::string& cvt = "") {
-    Program::Files setup;
-    setup.appFolder = AppFolder();
-    setup.settings = "[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=127.0.0.1\r\nPORT=1\r\n" +
-                     (cvt.empty() ? "[CVT]\r\nPATH=" + captures_ + "\r\n" : cvt);
-    std::string why;
-    ASSERT_TRUE(program_.Prepare(folder_, setup, &why)) << why;
+    captures_ = JoinPath(folder_, "caps");
+    ASSERT_NO_FATAL_FAILURE(
+        Prepare(LanSettings("1") + (cvt.empty() ? "[CVT]\r\nPATH=" + captures_ + "\r\n" : cvt)));
     ASSERT_TRUE(CreateDirectoryA(captures_.c_str(), nullptr));
     for (const auto& [name, from] : files) {
       std::string to = JoinPath(captures_, name);
@@ -207,13 +166,12 @@ class ConversionTest : public ::testing::Test {
       else
         ASSERT_TRUE(WriteWholeFile(to, from)) << to;
     }
-    ASSERT_TRUE(program_.Start(&why)) << why;
-    ASSERT_TRUE(program_.WaitForMainWindow());
+    ASSERT_NO_FATAL_FAILURE(Launch());
   }
 
   void OpenDialog() {
     ASSERT_TRUE(program_.Command(IDC_CONVERT));
-    dialog_ = WaitForWindow(program_.Pid(), "#32770", kDialogTitle);
+    dialog_ = WaitForWindow(program_.Pid(), kDialogClass, kDialogTitle);
     ASSERT_NE(dialog_, nullptr) << "the conversion dialog did not open";
   }
 
@@ -275,15 +233,7 @@ class ConversionTest : public ::testing::Test {
     return JoinPath(captures_, stem + (csv ? ".csv" : ".txt"));
   }
 
-  void SavePicture(const char* name) {
-    std::string folder = WinPath(Env("KSVW_GUI_PICTURES_DIR"));
-    if (folder.empty()) return;
-    CreateDirectoryA(folder.c_str(), nullptr);
-    EXPECT_TRUE(SaveWindowPng(dialog_, JoinPath(folder, name))) << name;
-  }
-
-  std::string folder_, captures_;
-  Program program_;
+  std::string captures_;
   HWND dialog_ = nullptr;
 };
 
@@ -291,7 +241,7 @@ TEST_F(ConversionTest, ConvertsABatchOfThreeAsKsvwDtDoes) {
   // 12 MiB each, so that the bar can be seen at every file.
   ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", Big()}, {"2.DT", BigMonc()}, {"3.DT", Big()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
-  SavePicture("conversion_idle.png");
+  Picture(dialog_, "conversion_idle");
   ASSERT_EQ(Ask(IDT_CVT_FILES, LB_GETCOUNT), 3);
   const Options cases[] = {
       {0, 0, false, false},
@@ -335,12 +285,11 @@ TEST_F(ConversionTest, StopDuringTheSecondOfThreeEndsItWellFormed) {
   ASSERT_TRUE(WaitClosely([&] { return Bar(IDT_CVT_FILE_BAR) == 1 && Bar(IDT_CVT_RECORD_BAR) > 0; },
                           kWaitMs))
       << "the second file did not start";
-  SavePicture("conversion_mid_batch.png");
-  auto pressed = std::chrono::steady_clock::now();
+  Picture(dialog_, "conversion_mid_batch", false);
+  Stopwatch pressed;
   ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
   ASSERT_TRUE(WaitClosely([&] { return Idle(); }, 10000)) << "Stop did not end the batch";
-  auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - pressed);
-  std::printf("[ figure ] Stop: the batch ended %.1f ms after the click\n", ms.count());
+  Figure("Stop: the batch ended %.1f ms after the click", pressed.Ms());
   ExpectIdle();
   EXPECT_TRUE(Enabled(IDOK));
   Options text;
@@ -356,17 +305,10 @@ TEST_F(ConversionTest, AFileThatIsNotACaptureIsReportedAndTheBatchGoesOn) {
       Start({{"1.DT", SmallB()}, {"2%s%n.DT", "not a capture\r\n"}, {"3.DT", SmallB()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(ConvertAll());
-  // The dialog's own labels (id -1) make it look like a box as well.
-  MessageBoxInfo box;
-  ASSERT_TRUE(WaitUntil([&] {
-    for (const MessageBoxInfo& b : MessageBoxes(program_.Pid()))
-      if (b.window != dialog_) box = b;
-    return box.window != nullptr;
-  })) << "no message box for the file that is not a capture";
-  EXPECT_EQ(box.caption, Text(IDS_CONVERT_CAPTION));
-  // The name is shown as it is, not used as a format.
-  EXPECT_EQ(box.text, "2%s%n.DT\n" + Text(IDS_NOT_CONVERTIBLE));
-  ASSERT_TRUE(AnswerMessageBox(box, IDOK));
+  // The name is shown as it is, not used as a format. (The dialog's own
+  // labels, id -1, make it look like a box as well.)
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_CONVERT_CAPTION),
+                                    "2%s%n.DT\n" + Text(IDS_NOT_CONVERTIBLE), IDOK, dialog_));
   ASSERT_TRUE(WaitUntil([&] { return Idle(); })) << "the batch did not end";
   EXPECT_TRUE(FileExists(Output("1")));
   EXPECT_FALSE(FileExists(Output("2%s%n")));
@@ -379,7 +321,7 @@ TEST_F(ConversionTest, ClosingMidBatchStopsItAndTheNextOpeningIsIdle) {
   ASSERT_NO_FATAL_FAILURE(ConvertAll());
   ASSERT_TRUE(WaitClosely([&] { return Bar(IDT_CVT_RECORD_BAR) > 0; }, kWaitMs));
   ASSERT_TRUE(PostMessageA(dialog_, WM_CLOSE, 0, 0));
-  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), "#32770", kDialogTitle, 10000));
+  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), kDialogClass, kDialogTitle, 10000));
   Options text;
   std::string reference1 = Reference(JoinPath(captures_, "1.DT"), text, "t");
   EXPECT_TRUE(WellFormedPrefix(Output("1"), reference1, false));
@@ -418,7 +360,7 @@ TEST_F(ConversionTest, KeepsFolderChannelAndRawHexInCvt) {
   ASSERT_TRUE(SetText(Control(IDT_CVT_FOLDER), captures_));
   ASSERT_NO_FATAL_FAILURE(SetOptions({2, 1, false, false}));
   ASSERT_TRUE(PostMessageA(dialog_, WM_CLOSE, 0, 0));
-  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), "#32770", kDialogTitle));
+  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), kDialogClass, kDialogTitle));
   const std::vector<std::string> expected = {"PATH=" + captures_, "CH=2", "HEX=1"};
   EXPECT_EQ(CvtLines(program_.PathInFolder("SETTING.ini")), expected);
 
@@ -430,7 +372,7 @@ TEST_F(ConversionTest, KeepsFolderChannelAndRawHexInCvt) {
   // An emptied folder field is not stored: the folder stays.
   ASSERT_TRUE(SetText(Control(IDT_CVT_FOLDER), ""));
   ASSERT_TRUE(PostMessageA(dialog_, WM_CLOSE, 0, 0));
-  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), "#32770", kDialogTitle));
+  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), kDialogClass, kDialogTitle));
   EXPECT_EQ(CvtLines(program_.PathInFolder("SETTING.ini")), expected);
 }
 
@@ -458,16 +400,8 @@ TEST_F(ConversionTest, BrowseStoresAChoiceAtOnceAndCancelStillRefreshes) {
         ASSERT_TRUE(PressButton(picker, IDCANCEL));
         ASSERT_TRUE(WaitUntil([&] { return !IsWindow(picker); }));
       }
-      picker = nullptr;
       ASSERT_TRUE(PressButton(dialog_, IDT_CVT_BROWSE));
-      ASSERT_TRUE(WaitUntil([&] {
-        for (HWND w : TopLevelWindows(program_.Pid(), "#32770"))
-          if (HWND t = w != dialog_ ? FindChildOfClass(w, WC_TREEVIEWA) : nullptr) {
-            picker = w;
-            tree = t;
-          }
-        return picker != nullptr;
-      })) << "no folder picker";
+      ASSERT_NO_FATAL_FAILURE(WaitForPicker(dialog_, &picker, &tree));
       WaitUntil([&] { return Send(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, &start) && start; }, 3000);
     }
     ASSERT_NE(start, 0) << "the picker never showed the starting folder";
@@ -524,13 +458,7 @@ TEST_F(ConversionTest, PictureAt120Dpi) {
   ScreenDpi dpi(120);
   ASSERT_NO_FATAL_FAILURE(Start({{"1.DT", SmallB()}}));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
-  SavePicture("conversion_idle_120dpi.png");
-}
-
-// Figures, no assertions on time: KSVW_GUI_BENCH=1 to run.
-double MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-      .count();
+  Picture(dialog_, "conversion_idle_120dpi");
 }
 
 // Figures, no assertions on time: KSVW_GUI_BENCH=1 to run. Each round
@@ -554,25 +482,22 @@ TEST_F(ConversionTest, BenchTenCapturesAgainstKsvwDt) {
   std::vector<double> dialog, dt;
   for (int round = 0; round < 5; ++round) {
     ASSERT_NO_FATAL_FAILURE(Click(IDT_CVT_SELECT_ALL));
-    auto start = std::chrono::steady_clock::now();
+    Stopwatch clock;
     ASSERT_NO_FATAL_FAILURE(Click(IDOK));
     ASSERT_TRUE(WaitClosely([&] { return Idle(); }, 600000));
-    dialog.push_back(MillisecondsSince(start));
-    start = std::chrono::steady_clock::now();
+    dialog.push_back(clock.Ms());
+    clock.Restart();
     ASSERT_TRUE(Tool("ksvw-dt.exe", "convert" + sources));
-    dt.push_back(MillisecondsSince(start));
-    std::printf("[ figure ] round %d: dialog %.0f ms, ksvw-dt.exe %.0f ms\n", round, dialog.back(),
-                dt.back());
+    dt.push_back(clock.Ms());
+    Figure("round %d: dialog %.0f ms, ksvw-dt.exe %.0f ms", round, dialog.back(), dt.back());
   }
-  auto start = std::chrono::steady_clock::now();
+  Stopwatch clock;
   ASSERT_TRUE(Tool("ksvw-dt.exe", "--help"));
-  const double processStart = MillisecondsSince(start);
-  std::sort(dialog.begin(), dialog.end());
-  std::sort(dt.begin(), dt.end());
-  std::printf(
-      "[ figure ] ten 12 MiB captures to text, median of 5: dialog %.0f ms, ksvw-dt.exe "
-      "%.0f ms (%+.1f %%; starting a process under Wine alone %.0f ms)\n",
-      dialog[2], dt[2], 100.0 * (dialog[2] - dt[2]) / dt[2], processStart);
+  const double processStart = clock.Ms(), d = Median(dialog), t = Median(dt);
+  Figure(
+      "ten 12 MiB captures to text, median of 5: dialog %.0f ms, ksvw-dt.exe %.0f ms "
+      "(%+.1f %%; starting a process under Wine alone %.0f ms)",
+      d, t, 100.0 * (d - t) / t, processStart);
 
   // Bar 2273 on a 96 MiB capture, sampled as fast as the program answers:
   // the shortest time between two rising positions.
@@ -584,21 +509,20 @@ TEST_F(ConversionTest, BenchTenCapturesAgainstKsvwDt) {
   ASSERT_NO_FATAL_FAILURE(ConvertAll());
   int last = 0, updates = 0;
   double shortest = 1e9;
-  auto changed = std::chrono::steady_clock::now();
+  Stopwatch changed;
   ASSERT_TRUE(WaitClosely(
       [&] {
         int position = Bar(IDT_CVT_RECORD_BAR);
         if (position > last) {
-          if (updates > 0) shortest = std::min(shortest, MillisecondsSince(changed));
-          ++updates;
-          changed = std::chrono::steady_clock::now();
+          if (updates++ > 0) shortest = std::min(shortest, changed.Ms());
+          changed.Restart();
         }
         last = position;
         return Idle();
       },
       kWaitMs));
-  std::printf("[ figure ] bar 2273 on a 96 MiB capture: %d updates seen, at least %.1f ms apart\n",
-              updates, shortest);
+  Figure("bar 2273 on a 96 MiB capture: %d updates seen, at least %.1f ms apart", updates,
+         shortest);
 }
 
 }  // namespace

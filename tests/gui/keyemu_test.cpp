@@ -3,33 +3,16 @@
 // writes its screen whenever it changes (--dump-screen keyemu.scr).
 // Codes sent are read from the simulator's log; what the LCD shows is read
 // from the display and compared with the simulator's screen.
-#include <windows.h>
-// After windows.h, whose types they use.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
-#include <string>
-#include <vector>
-
-#include "app/resource_ids.h"
 #include "keyemu/key_tables.h"
 #include "keyemu/lcd_display.h"
 #include "keyemu/screen_image.h"
-#include "tools/uiauto/uiauto.h"
+#include "tests/gui/program_fixture.h"
 
 namespace ksvw::uiauto {
 namespace {
 
-constexpr char kMainClass[] = "ksvw4";
 constexpr char kFrameClass[] = "KESTRIN_ksvw4q_WindowClass_KeyEmuFrame";
 constexpr int kKey5 = 20005, kKey6 = 20006, kShift = keyemu::kShiftKeyId;
-
-std::string WorkFile(const char* name) {
-  return JoinPath(WinPath(Env("KSVW_GUI_WORK_DIR")), name);
-}
 
 // Key codes the simulator received, in order ("key 0x8005 -> 0x0").
 std::vector<uint32_t> SimKeys() {
@@ -55,17 +38,11 @@ std::vector<uint32_t> LcdOnDisplay(HWND lcd) {
   HDC screen = GetDC(nullptr);
   HDC memory = CreateCompatibleDC(screen);
   BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER),
-                    keyemu::kDisplayWidth,
-                    -keyemu::kDisplayHeight,
-                    1,
-                    32,
-                    BI_RGB,
-                    0,
-                    0,
-                    0,
-                    0,
-                    0};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = keyemu::kDisplayWidth;
+  info.bmiHeader.biHeight = -keyemu::kDisplayHeight;  // top-down
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
   HBITMAP dib = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(memory, dib);
@@ -94,42 +71,16 @@ std::vector<uint32_t> ExpectedLcd(const std::vector<uint8_t>* screen) {
   return pixels;
 }
 
-class KeyEmulatorTest : public ::testing::Test {
+class KeyEmulatorTest : public GuiTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(Env("KSVW_GUI_APP_DIR").empty()) << "run the tests through run_gui_tests.sh";
-    ASSERT_TRUE(WaitUntil([] { return TopLevelWindowsOfClass(kMainClass).empty(); }, 10000));
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    folder_ = JoinPath(JoinPath(WinPath(Env("KSVW_GUI_WORK_DIR")), "scratch"),
-                       std::string("KeyEmulator.") + info->name());
-    images_ = JoinPath(folder_, "images");
-    imagePath_ = images_;
-  }
-  void TearDown() override {
-    program_.Kill();
-    if (!HasFailure()) RemoveTree(folder_);
-  }
-
   // `settings`: the connection part of SETTING.ini; by default the LAN
-  // converter of simulator `sim`.
+  // converter of simulator `sim`. EMU/PATH is the folder imageFolder_.
   void Start(const char* sim = "KEYEMU", std::string settings = "") {
-    if (settings.empty())
-      settings = "[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=127.0.0.1\r\nPORT=" +
-                 Env((std::string("KSVW_GUI_PORT_") + sim).c_str()) + "\r\nCTPORT=\r\n";
-    Program::Files files;
-    files.appFolder = WinPath(Env("KSVW_GUI_APP_DIR"));
-    files.settings = settings + "[EMU]\r\nPATH=" + imagePath_ + "\r\n";
-    std::string why;
-    ASSERT_TRUE(program_.Prepare(folder_, files, &why)) << why;
+    images_ = JoinPath(folder_, "images");
+    ASSERT_NO_FATAL_FAILURE(Prepare((settings.empty() ? LanSettings(SimPort(sim)) : settings) +
+                                    "[EMU]\r\nPATH=" + ImagePath() + "\r\n"));
     ASSERT_TRUE(CreateDirectoryA(images_.c_str(), nullptr));
-    if (imagePath_ == images_ + "\\missing") RemoveDirectoryA(images_.c_str());
-    ASSERT_TRUE(program_.Start(&why)) << why;
-    ASSERT_TRUE(program_.WaitForMainWindow());
-  }
-  void Connect() {
-    ASSERT_TRUE(program_.Command(IDC_CONNECT));
-    ASSERT_TRUE(WaitUntil([&] { return program_.ButtonState(IDC_DISCONNECT) == TBSTATE_ENABLED; }))
-        << "not connected";
+    ASSERT_NO_FATAL_FAILURE(Launch());
   }
   void Open() {
     ASSERT_TRUE(program_.Command(IDC_KEY_EMULATOR));
@@ -139,6 +90,11 @@ class KeyEmulatorTest : public ::testing::Test {
     lcd_ = FindControl(panel_, 30000);
     toolbar_ = FindControl(frame_, 102);
     ASSERT_TRUE(panel_ && lcd_ && toolbar_);
+  }
+  void OpenConnected() {
+    ASSERT_NO_FATAL_FAILURE(Connect());
+    ASSERT_NO_FATAL_FAILURE(Open());
+    ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); })) << "keys stay disabled";
   }
   HWND Key(int id) { return FindControl(panel_, id); }
   bool KeysEnabled(bool enabled) {
@@ -174,9 +130,9 @@ class KeyEmulatorTest : public ::testing::Test {
     return names;
   }
 
-  Program program_;
-  std::string folder_, images_;
-  std::string imagePath_;  // EMU/PATH; images_ unless a test says otherwise
+  std::string images_;
+  std::string imageFolder_ = "images";  // in the program's folder; "": an empty EMU/PATH
+  std::string ImagePath() { return imageFolder_.empty() ? "" : JoinPath(folder_, imageFolder_); }
   HWND frame_ = nullptr, panel_ = nullptr, lcd_ = nullptr, toolbar_ = nullptr;
 };
 
@@ -204,17 +160,10 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedThenFollowsTheLink) {
   EXPECT_EQ(TopLevelWindows(program_.Pid(), kFrameClass).size(), 1u);
 
   // Closing stops the monitoring and gives the download command back.
-  size_t before = ReadLines(WorkFile("sim-keyemu.err")).size();
+  size_t stops = SimLogged("keyemu", "monitor interval -1");
   ASSERT_TRUE(PostMessageA(frame_, WM_CLOSE, 0, 0));
   ASSERT_TRUE(WaitForWindowGone(program_.Pid(), kFrameClass));
-  EXPECT_TRUE(WaitUntil(
-      [&] {
-        std::vector<std::string> lines = ReadLines(WorkFile("sim-keyemu.err"));
-        for (size_t i = before; i < lines.size(); ++i)
-          if (lines[i].find("monitor interval -1") != std::string::npos) return true;
-        return false;
-      },
-      5000))
+  EXPECT_TRUE(WaitUntil([&] { return SimLogged("keyemu", "monitor interval -1") > stops; }, 5000))
       << "monitoring was not stopped";
   EXPECT_TRUE(WaitUntil([&] { return program_.ButtonState(IDC_DOWNLOAD) == TBSTATE_ENABLED; }));
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
@@ -222,9 +171,7 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedThenFollowsTheLink) {
 
 TEST_F(KeyEmulatorTest, KeysSendTheirCodes) {
   ASSERT_NO_FATAL_FAILURE(Start());
-  ASSERT_NO_FATAL_FAILURE(Connect());
-  ASSERT_NO_FATAL_FAILURE(Open());
-  ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
+  ASSERT_NO_FATAL_FAILURE(OpenConnected());
 
   std::vector<uint8_t> screenBefore = SimScreen();
   size_t n = SimKeys().size();
@@ -269,20 +216,16 @@ TEST_F(KeyEmulatorTest, KeysSendTheirCodes) {
   ASSERT_TRUE(PressKeys(frame_, {VK_SHIFT}, VK_F6));
   Sleep(300);
   EXPECT_EQ(program_.ButtonState(IDC_DISCONNECT), TBSTATE_ENABLED) << "Shift+F6 disconnected";
-  ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
-}
 
-TEST_F(KeyEmulatorTest, LinkDropWithShiftLatchedReleasesIt) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  ASSERT_NO_FATAL_FAILURE(Connect());
-  ASSERT_NO_FATAL_FAILURE(Open());
-  ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
+  // A link dropped with SHIFT latched releases it.
+  n = SimKeys().size();
   ASSERT_NO_FATAL_FAILURE(Click(kShift));
+  ASSERT_EQ(NewKeys(n, 1), (std::vector<uint32_t>{0xFFFFFFFF})) << "SHIFT did not latch";
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
   ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(false); })) << "keys stay enabled";
   ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
-  size_t n = SimKeys().size();
+  n = SimKeys().size();
   ASSERT_NO_FATAL_FAILURE(Click(kKey5));
   EXPECT_EQ(NewKeys(n, 1), (std::vector<uint32_t>{0x8005})) << "SHIFT survived the link drop";
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
@@ -354,15 +297,13 @@ TEST_F(KeyEmulatorTest, SaveFolderEmptyOrMissing) {
     size_t besideTheProgram;
   };
   for (Case c : {Case{true, 1}, Case{false, 0}}) {
-    imagePath_ = c.empty ? "" : images_ + "\\missing";
+    imageFolder_ = c.empty ? "" : "missing";
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_NO_FATAL_FAILURE(Connect());
-    ASSERT_NO_FATAL_FAILURE(Open());
-    ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
+    ASSERT_NO_FATAL_FAILURE(OpenConnected());
     ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN));
     WaitUntil([&] { return !SavedImages(folder_).empty(); }, c.empty ? 5000 : 1000);
-    EXPECT_EQ(SavedImages(folder_).size(), c.besideTheProgram) << "PATH=" << imagePath_;
-    EXPECT_FALSE(FileExists(imagePath_)) << "a folder was made";
+    EXPECT_EQ(SavedImages(folder_).size(), c.besideTheProgram) << "PATH=" << ImagePath();
+    EXPECT_FALSE(FileExists(program_.PathInFolder("missing"))) << "a folder was made";
     ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
     program_.Kill();
   }
@@ -393,23 +334,18 @@ TEST_F(KeyEmulatorTest, AnUnsupportedModelOpensNothing) {
 class KeyEmulatorProbe : public KeyEmulatorTest {
  protected:
   void MeasureClicks(const char* link) {
-    ASSERT_NO_FATAL_FAILURE(Connect());
-    ASSERT_NO_FATAL_FAILURE(Open());
-    ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
+    ASSERT_NO_FATAL_FAILURE(OpenConnected());
     std::vector<double> ms;
     for (int i = 0; i < 20; ++i) {
       std::vector<uint32_t> before = LcdOnDisplay(lcd_);
-      auto start = std::chrono::steady_clock::now();
+      Stopwatch clock;
       ASSERT_NO_FATAL_FAILURE(Click(i % 2 ? kKey6 : kKey5));
       ASSERT_TRUE(WaitUntil([&] { return LcdOnDisplay(lcd_) != before; }, 5000)) << "press " << i;
-      ms.push_back(
-          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
-              .count());
+      ms.push_back(clock.Ms());
     }
-    std::sort(ms.begin(), ms.end());
-    std::printf(
-        "key click to LCD repainted over %s: median %.1f ms (min %.1f, max %.1f, 20 presses)\n",
-        link, ms[10], ms[0], ms[19]);
+    Figure("key click to LCD repainted over %s: median %.1f ms (min %.1f, max %.1f, 20 presses)",
+           link, Median(ms), *std::min_element(ms.begin(), ms.end()),
+           *std::max_element(ms.begin(), ms.end()));
     ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
   }
 };

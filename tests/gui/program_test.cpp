@@ -7,139 +7,27 @@
 // The driver script (run_gui_tests.sh) starts one simulator per test and
 // passes its port in KSVW_GUI_PORT_<NAME>; the capture served by the
 // download simulator and its `ksvw-dt list` are in KSVW_GUI_WORK_DIR.
-#include <windows.h>
-// After windows.h, whose types they use.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-#include <vector>
-
-#include "app/resource_ids.h"
-#include "tools/uiauto/uiauto.h"
+#include "tests/gui/program_fixture.h"
 
 namespace ksvw::uiauto {
 namespace {
 
-constexpr char kMainClass[] = "ksvw4";
 constexpr char kProduct[] = "KS-VW4QX";
 constexpr int kColumns = 19;
 constexpr int kEnabled = TBSTATE_ENABLED;
 constexpr int kIndeterminate = TBSTATE_INDETERMINATE;
 constexpr UINT kGrey = MF_GRAYED | MF_DISABLED;
 
-std::string AppFolder() {
-  return WinPath(Env("KSVW_GUI_APP_DIR"));
-}
-std::string WorkFolder() {
-  return WinPath(Env("KSVW_GUI_WORK_DIR"));
-}
-std::string DataFile(const char* name) {
-  return JoinPath(WinPath(Env("KSVW_GUI_DATA_DIR")), name);
-}
-
-// String `id` of the English language library, as the program loads it.
-std::string Text(UINT id) {
-  std::string text = LoadLibraryString(JoinPath(AppFolder(), "ksvw4q1033.dll"), id);
-  EXPECT_FALSE(text.empty()) << "string " << id << " is missing from ksvw4q1033.dll";
-  return text;
-}
-
-// SETTING.ini for the LAN converter at `host`:`port`.
-std::string LanSettings(const std::string& host, const std::string& port) {
-  return "[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=" + host + "\r\nPORT=" + port + "\r\nCTPORT=\r\n";
-}
-
-// The port of simulator `name` (started by the driver script).
-std::string SimPort(const char* name) {
-  std::string variable = std::string("KSVW_GUI_PORT_") + name;
-  std::string port = Env(variable.c_str());
-  EXPECT_FALSE(port.empty()) << variable << " is not set (run the tests through their driver)";
-  return port;
-}
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> cells;
-  std::string cell;
-  for (char c : line) {
-    if (c == '\t') {
-      cells.push_back(cell);
-      cell.clear();
-    } else {
-      cell.push_back(c);
-    }
-  }
-  cells.push_back(cell);
-  return cells;
-}
-
-// The rows of a `ksvw-dt list` output, without its title line.
-std::vector<std::vector<std::string>> ListingRows(const std::string& path) {
-  std::vector<std::string> lines = ReadLines(path);
-  std::vector<std::vector<std::string>> rows;
-  for (size_t i = 1; i < lines.size(); ++i) rows.push_back(SplitTabs(lines[i]));
+// The rows of a `ksvw-dt list` output (title line left out), cells joined by "|".
+std::vector<std::string> ListingRows(const std::string& path) {
+  std::vector<std::string> rows = ReadLines(path);
+  if (!rows.empty()) rows.erase(rows.begin());
+  for (std::string& row : rows) std::replace(row.begin(), row.end(), '\t', '|');
   return rows;
 }
 
-std::string Joined(const std::vector<std::string>& cells) {
-  std::string out;
-  for (size_t i = 0; i < cells.size(); ++i) out += (i ? "|" : "") + cells[i];
-  return out;
-}
-
-class ProgramTest : public ::testing::Test {
+class ProgramTest : public GuiTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(Env("KSVW_GUI_APP_DIR").empty()) << "run the tests through run_gui_tests.sh";
-    // One instance at a time: a main window left by anything else would
-    // take over this test's start.
-    ASSERT_TRUE(WaitUntil([] { return TopLevelWindowsOfClass(kMainClass).empty(); }, 10000))
-        << "a ksvw4q main window is open already";
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = std::string(info->test_suite_name()) + "." + info->name();
-    for (char& c : name)
-      if (c == '/' || c == '\\' || c == ':') c = '_';
-    folder_ = JoinPath(JoinPath(WorkFolder(), "scratch"), name);
-  }
-
-  void TearDown() override {
-    // Leave nothing running; keep the folder of a failed test to look at.
-    program_.Kill();
-    if (!HasFailure() && !folder_.empty() && !program_.Running()) RemoveTree(folder_);
-  }
-
-  // Starts the program with `settings` and waits for its main window.
-  void StartProgram(const std::string& settings, bool languageLibrary = true) {
-    Program::Files files;
-    files.appFolder = AppFolder();
-    files.languageLibrary = languageLibrary;
-    files.settings = settings;
-    std::string why;
-    ASSERT_TRUE(program_.Prepare(folder_, files, &why)) << why;
-    ASSERT_TRUE(program_.Start(&why)) << why;
-    ASSERT_TRUE(program_.WaitForMainWindow()) << "no main window within 30 s";
-  }
-
-  void StartConnectedTo(const char* sim) {
-    ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", SimPort(sim))));
-    ASSERT_TRUE(program_.Command(IDC_CONNECT));
-    ASSERT_TRUE(WaitForStatus(2, Text(IDS_CONNECTED)))
-        << "not connected; status: " << program_.Status(2) << "; " << Boxes();
-  }
-
-  bool WaitForStatus(int part, const std::string& text, DWORD ms = kWaitMs) {
-    return WaitUntil([&] { return program_.Status(part) == text; }, ms);
-  }
-
-  // The message boxes open now, for failure messages.
-  std::string Boxes() {
-    std::string out;
-    for (const MessageBoxInfo& b : MessageBoxes(program_.Pid()))
-      out += "[box \"" + b.caption + "\": " + b.text + "] ";
-    return out.empty() ? "no message box" : out;
-  }
-
   // A command enabled or disabled on the toolbar and in the menu.
   void ExpectCommand(UINT id, bool enabled, bool onToolbar = true) {
     if (onToolbar) {
@@ -156,27 +44,16 @@ class ProgramTest : public ::testing::Test {
     ExpectCommand(IDC_CONNECTION_SETTINGS, true);
     ExpectCommand(IDC_DISCONNECT, false);
     ExpectCommand(IDC_DOWNLOAD, false);
+    ExpectCommand(IDC_OPEN, true);
     EXPECT_EQ(program_.Status(2), Text(IDS_NOT_CONNECTED));
   }
 
-  // Opens `path` through command 1007 and the Open dialog.
-  void OpenThroughDialog(const std::string& path) {
-    ASSERT_TRUE(program_.Command(IDC_OPEN));
-    std::string why;
-    ASSERT_TRUE(AnswerFileDialog(program_.Pid(), path, &why)) << why;
-  }
-
-  // Opens a sample capture and waits until the list shows its `rows`.
-  void OpenSample(const std::string& path, int rows) {
-    ASSERT_NO_FATAL_FAILURE(OpenThroughDialog(path));
-    std::string position = std::to_string(rows - 1) + " / " + std::to_string(rows - 1);
-    ASSERT_TRUE(WaitForStatus(1, position))
-        << "status part 1: " << program_.Status(1) << "; " << Boxes();
-    ASSERT_EQ(program_.Reader().ListItemCount(program_.List()), rows);
-  }
-
-  std::vector<std::string> Row(int row) {
-    return program_.Reader().ListRow(program_.List(), row, kColumns);
+  // Row `row` of the list, cells joined by "|".
+  std::string Row(int row) {
+    std::vector<std::string> cells = program_.Reader().ListRow(program_.List(), row, kColumns);
+    std::string out;
+    for (size_t i = 0; i < cells.size(); ++i) out += (i ? "|" : "") + cells[i];
+    return out;
   }
 
   // Every cell's text fits its column, with the room the list view keeps
@@ -184,10 +61,9 @@ class ProgramTest : public ::testing::Test {
   void ExpectCellsFit() {
     ControlReader& reader = program_.Reader();
     HWND list = program_.List();
-    int rows = reader.ListItemCount(list);
     for (int c = 0; c < kColumns; ++c) {
       int width = reader.ColumnWidth(list, c);
-      for (int r = 0; r < rows; ++r) {
+      for (int r = 0; r < ListRows(); ++r) {
         std::string text = reader.ListCell(list, r, c);
         if (text.empty()) continue;
         EXPECT_LE(reader.ListStringWidth(list, text) + 12, width)
@@ -196,35 +72,28 @@ class ProgramTest : public ::testing::Test {
     }
   }
 
-  // Every row of the list against a `ksvw-dt list` output.
-  void ExpectRows(const std::vector<std::vector<std::string>>& expected) {
-    ASSERT_EQ(program_.Reader().ListItemCount(program_.List()), static_cast<int>(expected.size()));
-    for (size_t r = 0; r < expected.size(); ++r)
-      EXPECT_EQ(Joined(Row(static_cast<int>(r))), Joined(expected[r])) << "row " << r;
+  // Every row of the list (or every `step`th and the last) against a
+  // `ksvw-dt list` output.
+  void ExpectRows(const std::vector<std::string>& expected, size_t step = 1) {
+    ASSERT_EQ(ListRows(), static_cast<int>(expected.size()));
+    for (size_t r = 0; r < expected.size(); r += r < 40 ? 1 : step)
+      EXPECT_EQ(Row(static_cast<int>(r)), expected[r]) << "row " << r;
+    EXPECT_EQ(Row(static_cast<int>(expected.size() - 1)), expected.back()) << "last row";
   }
-
-  std::string folder_;
-  Program program_;
 };
 
 // --- Start-up -----------------------------------------------------------------
 
 TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
   HWND main = program_.MainWindow();
   EXPECT_EQ(WindowText(main), Text(IDS_TITLE));
   EXPECT_EQ(program_.MenuItems(), 4);
   EXPECT_EQ(program_.Status(0), "");
   EXPECT_EQ(program_.Status(1), "");
-  EXPECT_EQ(program_.Status(2), Text(IDS_NOT_CONNECTED));
-
   // The commands as the window is created.
-  ExpectCommand(IDC_OPEN, true);
+  ExpectNotConnected();
   ExpectCommand(IDC_SAVE, false);
-  ExpectCommand(IDC_CONNECT, true);
-  ExpectCommand(IDC_DISCONNECT, false);
-  ExpectCommand(IDC_DOWNLOAD, false);
-  ExpectCommand(IDC_CONNECTION_SETTINGS, true);
   for (UINT id : {IDC_SEARCH, IDC_SEARCH_UP, IDC_SEARCH_DOWN})
     EXPECT_EQ(program_.ButtonState(id), kIndeterminate) << "toolbar button " << id;
   EXPECT_EQ(program_.ButtonState(IDC_CONVERT), kEnabled);
@@ -234,7 +103,7 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
   // The empty capture list with its columns.
   ControlReader& reader = program_.Reader();
   HWND list = program_.List();
-  EXPECT_EQ(reader.ListItemCount(list), 0);
+  EXPECT_EQ(ListRows(), 0);
   const char* titles[kColumns] = {"Time", "CH", "SB", "SF",     "ID", "TYPE", "DL",
                                   "D0",   "D1", "D2", "D3",     "D4", "D5",   "D6",
                                   "D7",   "C",  "ST", "EXT IN", "TRG"};
@@ -250,19 +119,15 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
 
   // The first start wrote the EMU folder: the program's own.
   std::vector<std::string> ini = ReadLines(program_.PathInFolder("SETTING.ini"));
-  std::string all;
-  for (const std::string& line : ini) all += line + "\n";
-  EXPECT_NE(all.find("[EMU]\nPATH=" + program_.Folder() + "\n"), std::string::npos) << all;
-
+  auto emu = std::find(ini.begin(), ini.end(), "[EMU]");
+  ASSERT_LT(emu + 1, ini.end());
+  EXPECT_EQ(emu[1], "PATH=" + program_.Folder());
   // Not connected: closing asks nothing and ends the process with 0.
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  DWORD code = 1;
-  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
-  EXPECT_EQ(code, 0u);
+  ExpectClosesAtOnce();
 }
 
 TEST_F(ProgramTest, StartsWithoutLanguageLibrary) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1"), false));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1"), false));
   HWND main = program_.MainWindow();
   EXPECT_EQ(program_.MenuItems(), 0);
   EXPECT_EQ(WindowText(main), "");
@@ -271,15 +136,11 @@ TEST_F(ProgramTest, StartsWithoutLanguageLibrary) {
   // The window works without texts: the toolbar and the list are there.
   EXPECT_EQ(program_.ButtonState(IDC_CONNECT), kEnabled);
   EXPECT_EQ(program_.Reader().ColumnTitle(program_.List(), 0), "Time");
-
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  DWORD code = 1;
-  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
-  EXPECT_EQ(code, 0u);
+  ExpectClosesAtOnce();
 }
 
 TEST_F(ProgramTest, SecondStartRestoresTheFirstAndEnds) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
   HWND main = program_.MainWindow();
   ASSERT_TRUE(PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0));
   ASSERT_TRUE(WaitUntil([&] { return IsIconic(main) != 0; })) << "the window did not minimise";
@@ -303,7 +164,7 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstAndEnds) {
 // --- Connecting -------------------------------------------------------------
 
 TEST_F(ProgramTest, ConnectShowsTheAnalyzerAndDisconnectReturns) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", SimPort("CONNECT"))));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("CONNECT"))));
   // Shift+F5 through the program's accelerator table, as a user would
   // connect.
   ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_SHIFT}, VK_F5));
@@ -314,7 +175,6 @@ TEST_F(ProgramTest, ConnectShowsTheAnalyzerAndDisconnectReturns) {
   ExpectCommand(IDC_DOWNLOAD, true);
   ExpectCommand(IDC_OPEN, true);
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
-
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
   ASSERT_TRUE(WaitForStatus(2, Text(IDS_NOT_CONNECTED))) << program_.Status(2) << "; " << Boxes();
   EXPECT_EQ(program_.Status(0), "");
@@ -335,20 +195,11 @@ class ConnectFailureTest : public ProgramTest,
 
 TEST_P(ConnectFailureTest, ShowsItsTextAndReturnsToNotConnected) {
   const ConnectFailure& f = GetParam();
-  std::string settings =
-      f.host ? LanSettings(f.host, f.sim) : LanSettings("127.0.0.1", SimPort(f.sim));
-  ASSERT_NO_FATAL_FAILURE(StartProgram(settings));
+  ASSERT_NO_FATAL_FAILURE(Start(f.host ? LanSettings(f.sim, f.host) : LanSettings(SimPort(f.sim))));
   ASSERT_TRUE(program_.Command(IDC_CONNECT));
-  MessageBoxInfo box = WaitForMessageBox(program_.Pid());
-  ASSERT_NE(box.window, nullptr) << "no message box; status: " << program_.Status(2);
-  EXPECT_EQ(box.caption, f.caption ? Text(f.caption) : kProduct);
-  char text[600];
-  std::snprintf(text, sizeof text, Text(f.text).c_str(), f.code);
-  EXPECT_EQ(box.text, f.code ? std::string(text) : Text(f.text));
-  ASSERT_TRUE(AnswerMessageBox(box, IDOK));
-
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(f.caption ? Text(f.caption) : kProduct,
+                                    f.code ? Formatted(f.text, f.code) : Text(f.text)));
   ExpectNotConnected();
-  ExpectCommand(IDC_OPEN, true);
   EXPECT_EQ(program_.Status(0), "");
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
 }
@@ -371,9 +222,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   ASSERT_NO_FATAL_FAILURE(StartConnectedTo("DOWNLOAD"));
   std::vector<uint8_t> served;
-  ASSERT_TRUE(ReadWholeFile(JoinPath(WorkFolder(), "download.DT"), served));
-  std::vector<std::vector<std::string>> expected =
-      ListingRows(JoinPath(WorkFolder(), "download.list"));
+  ASSERT_TRUE(ReadWholeFile(WorkFile("download.DT"), served));
+  std::vector<std::string> expected = ListingRows(WorkFile("download.list"));
   ASSERT_EQ(expected.size(), 3000u);
 
   ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
@@ -394,12 +244,7 @@ TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   EXPECT_TRUE(downloaded == served) << "DATAFILE.TMP differs from the simulator's capture";
 
   // Every cell of a sample of rows, the first and the last among them.
-  ASSERT_EQ(program_.Reader().ListItemCount(program_.List()), static_cast<int>(expected.size()));
-  for (size_t r = 0; r < expected.size(); r += (r < 40 ? 1 : 37)) {
-    EXPECT_EQ(Joined(Row(static_cast<int>(r))), Joined(expected[r])) << "row " << r;
-  }
-  size_t end = expected.size() - 1;
-  EXPECT_EQ(Joined(Row(static_cast<int>(end))), Joined(expected[end])) << "last row";
+  ExpectRows(expected, 37);
 
   ExpectCommand(IDC_SAVE, true);
   EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kEnabled);
@@ -421,25 +266,16 @@ TEST_F(ProgramTest, FullDownloadFigure) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0LL;
     return (static_cast<LONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
   };
-  LARGE_INTEGER frequency, start, dataDone, listDone;
-  QueryPerformanceFrequency(&frequency);
-  QueryPerformanceCounter(&start);
+  Stopwatch clock;
   ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
   ASSERT_TRUE(WaitUntil(
       [&] { return onDisk(side) >= fileSize - 4096 || onDisk(work) >= fileSize - 4096; }, 60000));
-  QueryPerformanceCounter(&dataDone);
-  ASSERT_TRUE(
-      WaitUntil([&] { return program_.Reader().ListItemCount(program_.List()) == 393216; }, 60000))
-      << Boxes();
-  QueryPerformanceCounter(&listDone);
-  auto ms = [&](const LARGE_INTEGER& t) {
-    return 1000.0 * static_cast<double>(t.QuadPart - start.QuadPart) /
-           static_cast<double>(frequency.QuadPart);
-  };
-  std::printf(
-      "figure: full download of 393216 records: data in the working file after %.0f ms, "
-      "list shown after %.0f ms (allowed: %.0f ms)\n",
-      ms(dataDone), ms(listDone), 1.5 * ms(dataDone) + 300);
+  const double dataDone = clock.Ms();
+  ASSERT_TRUE(WaitUntil([&] { return ListRows() == 393216; }, 60000)) << Boxes();
+  Figure(
+      "full download of 393216 records: data in the working file after %.0f ms, "
+      "list shown after %.0f ms (allowed: %.0f ms)",
+      dataDone, clock.Ms(), 1.5 * dataDone + 300);
 }
 
 // How the user ends a download: its Cancel button, or its close box (or
@@ -448,19 +284,11 @@ class CancelledDownloadTest : public ProgramTest, public ::testing::WithParamInt
 
 TEST_P(CancelledDownloadTest, CancelsTheTransferAndEmptiesTheList) {
   const bool closeBox = GetParam();
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", SimPort("CANCEL"))));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("CANCEL"))));
   // Something in the list first, so that emptying it shows.
-  ASSERT_NO_FATAL_FAILURE(OpenSample(DataFile("edge.DT"), 14));
-  ASSERT_TRUE(program_.Command(IDC_CONNECT));
-  ASSERT_TRUE(WaitForStatus(2, Text(IDS_CONNECTED))) << program_.Status(2) << "; " << Boxes();
-  std::string log = JoinPath(WorkFolder(), "sim-cancel.err");
-  auto cancels = [&] {
-    std::vector<std::string> lines = ReadLines(log);
-    size_t n = 0;
-    for (const std::string& line : lines) n += line.find("section cancelled") != std::string::npos;
-    return n;
-  };
-  const size_t cancelsBefore = cancels();
+  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const size_t cancelsBefore = SimLogged("cancel", "section cancelled");
 
   ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
   HWND dialog = WaitForWindow(program_.Pid(), "#32770");
@@ -474,10 +302,9 @@ TEST_P(CancelledDownloadTest, CancelsTheTransferAndEmptiesTheList) {
   }
   ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
   // The analyzer was told, so no late completion can replace the list.
-  EXPECT_TRUE(WaitUntil([&] { return cancels() > cancelsBefore; }))
+  EXPECT_TRUE(WaitUntil([&] { return SimLogged("cancel", "section cancelled") > cancelsBefore; }))
       << "the simulator saw no cancel";
-  ASSERT_TRUE(WaitUntil([&] { return program_.Reader().ListItemCount(program_.List()) == 0; }))
-      << "the list was not emptied";
+  ASSERT_TRUE(WaitUntil([&] { return ListRows() == 0; })) << "the list was not emptied";
   EXPECT_TRUE(WaitForStatus(1, "")) << program_.Status(1);
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
   ExpectCommand(IDC_SAVE, false);
@@ -495,7 +322,6 @@ TEST_P(CancelledDownloadTest, CancelsTheTransferAndEmptiesTheList) {
   EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
   ExpectCommand(IDC_DISCONNECT, true);
   ExpectCommand(IDC_DOWNLOAD, true);
-  ExpectCommand(IDC_OPEN, true);
 }
 
 INSTANTIATE_TEST_SUITE_P(Program, CancelledDownloadTest, ::testing::Values(false, true),
@@ -504,18 +330,16 @@ INSTANTIATE_TEST_SUITE_P(Program, CancelledDownloadTest, ::testing::Values(false
                          });
 
 TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", SimPort("DROP"))));
-  ASSERT_NO_FATAL_FAILURE(OpenSample(DataFile("edge.DT"), 14));
-  ASSERT_TRUE(program_.Command(IDC_CONNECT));
-  ASSERT_TRUE(WaitForStatus(2, Text(IDS_CONNECTED))) << program_.Status(2) << "; " << Boxes();
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("DROP"))));
+  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
+  ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
   // Losing the link closes the device, which ends the running section with
   // 0x800708CA: besides the warning of the lost link, the download reports
   // that failure in a box of its own. The two messages race through the
   // library's threads, so either box may come first (the second opens
   // while the first is still up).
-  char failedText[600];
-  std::snprintf(failedText, sizeof failedText, Text(IDS_DOWNLOAD_ERROR_CODE).c_str(), 0x800708CAu);
+  const std::string failedText = Formatted(IDS_DOWNLOAD_ERROR_CODE, 0x800708CAu);
   bool lostShown = false;
   MessageBoxInfo box = WaitForMessageBox(program_.Pid());
   ASSERT_NE(box.window, nullptr) << "no warning; status: " << program_.Status(2);
@@ -542,7 +366,6 @@ TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
   EXPECT_TRUE(WaitForStatus(2, Text(IDS_NOT_CONNECTED))) << program_.Status(2) << "; " << Boxes();
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
   ExpectNotConnected();
-  ExpectCommand(IDC_OPEN, true);
 
   // The failed download replaced nothing: the list shows the opened
   // capture, and Save writes exactly that file.
@@ -560,30 +383,24 @@ TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
       << original.size() << " bytes)";
 
   // Nothing hangs: the program answers and closes without a question.
-  ASSERT_TRUE(PostMessageA(program_.MainWindow(), WM_CLOSE, 0, 0));
-  DWORD code = 1;
-  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
-  EXPECT_EQ(code, 0u);
+  ExpectClosesAtOnce();
 }
 
 // --- Files ------------------------------------------------------------------
 
 TEST_F(ProgramTest, OpeningANonCaptureKeepsTheList) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));
-  ASSERT_NO_FATAL_FAILURE(OpenSample(DataFile("edge.DT"), 14));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
+  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
   EXPECT_EQ(program_.Status(0), "XP-RT4QX");
-  std::vector<std::string> row5 = Row(5);
+  std::string row5 = Row(5);
 
   std::string junk = program_.PathInFolder("notes.DT");
   ASSERT_TRUE(WriteWholeFile(junk, "These are notes, not a capture.\r\n"));
-  ASSERT_NO_FATAL_FAILURE(OpenThroughDialog(junk));
-  MessageBoxInfo box = WaitForMessageBox(program_.Pid());
-  ASSERT_NE(box.window, nullptr) << "no error box";
-  EXPECT_EQ(box.caption, Text(IDS_OPEN_ERROR_CAPTION));
-  EXPECT_EQ(box.text, Text(IDS_NOT_A_CAPTURE));
-  ASSERT_TRUE(AnswerMessageBox(box, IDOK));
-
-  EXPECT_EQ(program_.Reader().ListItemCount(program_.List()), 14);
+  ASSERT_TRUE(program_.Command(IDC_OPEN));
+  std::string why;
+  ASSERT_TRUE(AnswerFileDialog(program_.Pid(), junk, &why)) << why;
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_OPEN_ERROR_CAPTION), Text(IDS_NOT_A_CAPTURE)));
+  EXPECT_EQ(ListRows(), 14);
   EXPECT_EQ(Row(5), row5);
   EXPECT_EQ(program_.Status(1), "13 / 13");
   EXPECT_EQ(program_.Status(0), "XP-RT4QX");
@@ -592,12 +409,12 @@ TEST_F(ProgramTest, OpeningANonCaptureKeepsTheList) {
 
 // edge.DT holds a record of every shape the list lays out differently.
 TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));
-  ASSERT_NO_FATAL_FAILURE(OpenSample(DataFile("edge.DT"), 14));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
+  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
   ControlReader& reader = program_.Reader();
   HWND list = program_.List();
-  std::vector<std::vector<std::string>> absolute = ListingRows(DataFile("edge.list"));
-  std::vector<std::vector<std::string>> delta = ListingRows(DataFile("edge_delta.list"));
+  std::vector<std::string> absolute = ListingRows(DataFile("edge.list"));
+  std::vector<std::string> delta = ListingRows(DataFile("edge_delta.list"));
   ASSERT_EQ(absolute.size(), 14u);
   ASSERT_EQ(delta.size(), 14u);
   ExpectRows(absolute);
@@ -622,12 +439,11 @@ TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
 }
 
 TEST_F(ProgramTest, ClickingARowShowsItsPosition) {
-  ASSERT_NO_FATAL_FAILURE(StartProgram(LanSettings("127.0.0.1", "1")));
-  ASSERT_NO_FATAL_FAILURE(OpenSample(DataFile("edge.DT"), 14));
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
+  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
   RECT row{};
   ASSERT_TRUE(program_.Reader().ListItemRect(program_.List(), 5, &row));
-  POINT inRow{row.left + 20, (row.top + row.bottom) / 2};
-  ASSERT_TRUE(ClickAt(program_.List(), inRow));
+  ASSERT_TRUE(ClickAt(program_.List(), POINT{row.left + 20, (row.top + row.bottom) / 2}));
   EXPECT_TRUE(WaitForStatus(1, "5 / 13")) << program_.Status(1);
   // The arrow key moves the selection, and the position with it.
   ASSERT_TRUE(PressKeys(program_.MainWindow(), {}, VK_DOWN));
@@ -641,12 +457,7 @@ TEST_F(ProgramTest, CloseWhileConnectedAsksFirst) {
   HWND main = program_.MainWindow();
 
   ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  MessageBoxInfo box = WaitForMessageBox(program_.Pid());
-  ASSERT_NE(box.window, nullptr) << "no question";
-  EXPECT_EQ(box.caption, Text(IDS_TITLE));
-  EXPECT_EQ(box.text, Text(IDS_CLOSE_WHILE_CONNECTED));
-  EXPECT_NE(GetDlgItem(box.window, IDYES), nullptr);
-  ASSERT_TRUE(AnswerMessageBox(box, IDNO));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDNO));
   // No: everything stays as it was.
   EXPECT_FALSE(program_.WaitForExit(1000));
   EXPECT_TRUE(IsWindowVisible(main));
@@ -654,24 +465,14 @@ TEST_F(ProgramTest, CloseWhileConnectedAsksFirst) {
   ExpectCommand(IDC_DISCONNECT, true);
 
   ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  box = WaitForMessageBox(program_.Pid());
-  ASSERT_NE(box.window, nullptr) << "no question the second time";
-  EXPECT_EQ(box.text, Text(IDS_CLOSE_WHILE_CONNECTED));
-  ASSERT_TRUE(AnswerMessageBox(box, IDYES));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDYES));
   DWORD code = 1;
   ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
   EXPECT_EQ(code, 0u);
 
   // The analyzer saw the host leave.
-  std::string log = JoinPath(WorkFolder(), "sim-close.err");
-  std::string seen;
-  EXPECT_TRUE(WaitUntil([&] {
-    std::vector<uint8_t> bytes;
-    ReadWholeFile(log, bytes);
-    seen.assign(bytes.begin(), bytes.end());
-    return seen.find("host said goodbye") != std::string::npos;
-  })) << "simulator log:\n"
-      << seen;
+  EXPECT_TRUE(WaitUntil([&] { return SimLogged("close", "host said goodbye") > 0; }))
+      << "the simulator saw no goodbye";
 }
 
 }  // namespace
