@@ -89,9 +89,6 @@ std::string Sample(const std::string& name, int records, const char* board, int 
   }
   return path;
 }
-std::string SmallA() {
-  return Sample("small-a.DT", 30000, "MDCL", 31);
-}
 std::string Big() {
   return Sample("big.DT", kBigRecords, "MDCL", 33);
 }
