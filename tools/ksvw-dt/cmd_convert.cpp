@@ -49,48 +49,30 @@ constexpr const char kConvertUsage[] =
 
 int RunConvert(int argc, char** argv) {
   ConversionOptions options;
-  const char* outputOverride = nullptr;
-  std::vector<const char*> files;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
-      files.push_back(arg);
-    } else if (std::strcmp(arg, "--") == 0) {
-      optionsEnded = true;
-    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(kConvertUsage, stdout);
-      return kExitOk;
-    } else if (std::strcmp(arg, "--csv") == 0) {
+  auto own = [&options](int, char** args, int& i) {
+    const char* arg = args[i];
+    if (std::strcmp(arg, "--csv") == 0) {
       options.csv = 1;
     } else if (std::strcmp(arg, "--delta") == 0) {
       options.deltaTime = 1;
     } else if (std::strcmp(arg, "--raw-hex") == 0) {
       options.rawHex = 1;
-    } else if (std::strcmp(arg, "--channel") == 0 && i + 1 < argc) {
-      if (!ParseChannelOption(argv[++i], options.channelSelection)) return kExitUsage;
-    } else if (std::strcmp(arg, "-o") == 0 && i + 1 < argc) {
-      outputOverride = argv[++i];
     } else {
-      std::fprintf(stderr, "ksvw-dt: unknown or incomplete option '%s'\n\n%s", arg, kConvertUsage);
-      return kExitUsage;
+      return 0;
     }
-  }
-  if (files.empty()) {
-    std::fprintf(stderr, "ksvw-dt: no capture file given\n\n%s", kConvertUsage);
-    return kExitUsage;
-  }
-  if (outputOverride != nullptr && files.size() > 1) {
-    std::fputs("ksvw-dt: -o needs exactly one FILE\n", stderr);
-    return kExitUsage;
-  }
+    return 1;
+  };
+  BatchArguments batch;
+  if (int exitCode = ParseBatchArguments(argc, argv, kConvertUsage, own, batch); exitCode >= 0)
+    return exitCode;
+  options.channelSelection = batch.channelSelection;
   ConversionClock clock;
   if (!SourceDateClock(clock)) return kExitUsage;
 
   static TextConverter converter(conversionReader, viewerReader);
   converter.SetOptions(options);
   converter.SetClock(clock);
-  return RunFileBatch(files, outputOverride, options.csv != 0 ? ".csv" : ".txt",
+  return RunFileBatch(batch.files, batch.outputOverride, options.csv != 0 ? ".csv" : ".txt",
                       [](const char*, const std::string& output, ProgressSink* progress) {
                         converter.SetOutputPath(output);
                         return converter.Convert(progress, TextConverter::kNoPageLimit);

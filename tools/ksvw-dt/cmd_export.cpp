@@ -73,49 +73,29 @@ void ReportLeftOut(const char* source, const ExportTally& tally) {
 int RunExport(int argc, char** argv) {
   ExportOptions options;
   bool haveFormat = false;
-  const char* outputOverride = nullptr;
-  std::vector<const char*> files;
-  bool optionsEnded = false;
-  for (int i = 1; i < argc; ++i) {
-    const char* arg = argv[i];
-    if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
-      files.push_back(arg);
-    } else if (std::strcmp(arg, "--") == 0) {
-      optionsEnded = true;
-    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
-      std::fputs(kExportUsage, stdout);
-      return kExitOk;
-    } else if (std::strcmp(arg, "--format") == 0 && i + 1 < argc) {
-      if (!ParseFormat(argv[++i], options.format)) {
-        std::fprintf(stderr, "ksvw-dt: --format must be candump, asc or pcapng, not '%s'\n",
-                     argv[i]);
-        return kExitUsage;
-      }
-      haveFormat = true;
-    } else if (std::strcmp(arg, "--channel") == 0 && i + 1 < argc) {
-      if (!ParseChannelOption(argv[++i], options.channelSelection)) return kExitUsage;
-    } else if (std::strcmp(arg, "-o") == 0 && i + 1 < argc) {
-      outputOverride = argv[++i];
-    } else {
-      std::fprintf(stderr, "ksvw-dt: unknown or incomplete option '%s'\n\n%s", arg, kExportUsage);
-      return kExitUsage;
+  auto own = [&](int count, char** args, int& i) {
+    if (std::strcmp(args[i], "--format") != 0 || i + 1 >= count) return 0;
+    if (!ParseFormat(args[++i], options.format)) {
+      std::fprintf(stderr, "ksvw-dt: --format must be candump, asc or pcapng, not '%s'\n", args[i]);
+      return -1;
     }
-  }
-  if (!haveFormat || files.empty()) {
-    std::fprintf(stderr, "ksvw-dt: %s\n\n%s",
-                 haveFormat ? "no capture file given" : "--format is required", kExportUsage);
+    haveFormat = true;
+    return 1;
+  };
+  BatchArguments batch;
+  if (int exitCode = ParseBatchArguments(argc, argv, kExportUsage, own, batch); exitCode >= 0)
+    return exitCode;
+  if (!haveFormat) {
+    std::fprintf(stderr, "ksvw-dt: --format is required\n\n%s", kExportUsage);
     return kExitUsage;
   }
-  if (outputOverride != nullptr && files.size() > 1) {
-    std::fputs("ksvw-dt: -o needs exactly one FILE\n", stderr);
-    return kExitUsage;
-  }
+  options.channelSelection = batch.channelSelection;
   ConversionClock clock;
   if (!SourceDateClock(clock)) return kExitUsage;
   options.date = clock();
 
   return RunFileBatch(
-      files, outputOverride, ExportExtension(options.format),
+      batch.files, batch.outputOverride, ExportExtension(options.format),
       [&options](const char* source, const std::string& output, ProgressSink* progress) {
         ExportTally tally;
         ConvertResult result = ExportCapture(conversionReader, options, output, progress, tally);

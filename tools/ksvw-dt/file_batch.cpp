@@ -118,6 +118,40 @@ bool ParseChannelOption(const char* value, uint8_t& channelSelection) {
   return true;
 }
 
+int ParseBatchArguments(int argc, char** argv, const char* usage, const OwnOption& own,
+                        BatchArguments& out) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (optionsEnded || arg[0] != '-' || arg[1] == '\0') {
+      out.files.push_back(arg);
+    } else if (std::strcmp(arg, "--") == 0) {
+      optionsEnded = true;
+    } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+      std::fputs(usage, stdout);
+      return kExitOk;
+    } else if (std::strcmp(arg, "--channel") == 0 && i + 1 < argc) {
+      if (!ParseChannelOption(argv[++i], out.channelSelection)) return kExitUsage;
+    } else if (std::strcmp(arg, "-o") == 0 && i + 1 < argc) {
+      out.outputOverride = argv[++i];
+    } else if (int taken = own(argc, argv, i); taken != 1) {
+      if (taken == 0) {
+        std::fprintf(stderr, "ksvw-dt: unknown or incomplete option '%s'\n\n%s", arg, usage);
+      }
+      return kExitUsage;
+    }
+  }
+  if (out.files.empty()) {
+    std::fprintf(stderr, "ksvw-dt: no capture file given\n\n%s", usage);
+    return kExitUsage;
+  }
+  if (out.outputOverride != nullptr && out.files.size() > 1) {
+    std::fputs("ksvw-dt: -o needs exactly one FILE\n", stderr);
+    return kExitUsage;
+  }
+  return -1;
+}
+
 bool SourceDateClock(ConversionClock& clock) {
   const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
   if (epoch == nullptr) {

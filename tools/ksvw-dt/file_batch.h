@@ -12,6 +12,24 @@
 
 namespace ksvw::dt {
 
+// What both commands take from their command line besides their own options.
+struct BatchArguments {
+  std::vector<const char*> files;
+  const char* outputOverride = nullptr;  // -o OUT, for one FILE only
+  uint8_t channelSelection = 0;          // --channel both|1|2
+};
+
+// A command's own options: 1 when `argv[i]` was one of them (i moved past
+// any value it took), 0 when it is not, -1 after saying on standard error
+// what is wrong with it.
+using OwnOption = std::function<int(int argc, char** argv, int& i)>;
+
+// Reads FILE..., -o, --channel, --help and "--", handing every other option
+// to `own`. Returns -1 to go on, or the exit code to end with: 0 after
+// --help (the usage printed), 2 after a usage error (said on standard error).
+int ParseBatchArguments(int argc, char** argv, const char* usage, const OwnOption& own,
+                        BatchArguments& out);
+
 // Reads "both", "1" or "2" into the converter's channel selection (0, 1, 2);
 // says what is wrong on standard error and returns false otherwise.
 bool ParseChannelOption(const char* value, uint8_t& channelSelection);
