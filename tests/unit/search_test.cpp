@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <initializer_list>
 #include <vector>
 
@@ -147,16 +148,6 @@ TEST(SearchValidation, StoreSearchKeepsConditionOnError) {
 
 // ---- Reading ----
 
-TEST(SearchReading, ErrorBoxesGiveStatusMask) {
-  const uint16_t expected[5] = {0x0800, 0x1000, 0x2000, 0x4000, 0x07FF};
-  for (int b = 0; b < 5; ++b) {
-    SearchPageTexts t = InitialPageTexts();
-    t.errorBoxes[b] = true;
-    EXPECT_EQ(Stored(t, kSearchError).errorStatusMask, expected[b]) << b;
-  }
-  EXPECT_EQ(Stored(InitialPageTexts(), kSearchError).errorStatusMask, 0);
-}
-
 TEST(SearchReading, DataFieldsIdentifierAndPatterns) {
   SearchPageTexts t =
       DataTexts({"12", "*", "W0", "* ", "A5"}, "1*0*****", "00100100011******************");
@@ -200,12 +191,21 @@ TEST(SearchReading, ShortTextsReadWithoutValidation) {
   EXPECT_EQ(c.extLevel, 1);
 }
 
+// The pages show `want`: every field text, box and selection.
+void ExpectShown(const SearchPageTexts& shown, const SearchPageTexts& want) {
+  for (int id = 1000; id < 1200; ++id) {
+    if (!FieldText(want, id)) continue;
+    EXPECT_STREQ(FieldText(shown, id), FieldText(want, id)) << id;
+  }
+  EXPECT_TRUE(std::equal(want.errorBoxes, want.errorBoxes + kErrorBoxCount, shown.errorBoxes));
+  EXPECT_EQ(shown.channel, want.channel);
+  EXPECT_EQ(shown.frameKind, want.frameKind);
+}
+
 TEST(SearchReading, OpenRestoreAndCancel) {
   SearchCondition c{};
-  SearchPageTexts shown = OpenSearchPages(c);
+  ExpectShown(OpenSearchPages(c), InitialPageTexts());
   EXPECT_TRUE(c.restore);
-  EXPECT_STREQ(shown.time[0], "00");
-  EXPECT_STREQ(shown.identifier[0], "*");
   EXPECT_EQ(c.timeMask, 0xFFFFFF00u);
   EXPECT_EQ(c.identifierMask, 0u);
   EXPECT_EQ(c.kind, kSearchTrigger);
@@ -214,21 +214,13 @@ TEST(SearchReading, OpenRestoreAndCancel) {
   SetFieldText(t.time[1], "4*");
   t.errorBoxes[2] = true;
   t.frameKind = 1;
+  t.channel = 1;
   SetFieldText(t.extIn, "1");
   ASSERT_TRUE(StoreSearch(t, kSearchData, kSearchCount, SearchDirection::Up, c).ok());
   EXPECT_TRUE(c.set);
 
   // Reopening shows what was stored; Cancel after edits keeps it.
-  shown = OpenSearchPages(c);
-  EXPECT_STREQ(shown.dataBytes[0], "12");
-  EXPECT_STREQ(shown.dataBytes[1], "W1");
-  EXPECT_STREQ(shown.dataBytes[2], "");
-  EXPECT_STREQ(shown.patterns[0][0], "0");
-  EXPECT_STREQ(shown.identifier[0], "1");
-  EXPECT_STREQ(shown.time[1], "4*");
-  EXPECT_TRUE(shown.errorBoxes[2]);
-  EXPECT_EQ(shown.frameKind, 1);
-  EXPECT_STREQ(shown.extIn, "1");
+  ExpectShown(OpenSearchPages(c), t);
   EXPECT_EQ(ShownSearchKind(c), kSearchData);
   CancelSearch(c);
   EXPECT_FALSE(c.set);
@@ -248,158 +240,141 @@ TEST(SearchReading, FieldTextByControlId) {
 
 // ---- Record tests ----
 
-TEST(SearchMatch, TriggerByDataTag) {
-  std::vector<CaptureRecord> records = {build::WithStatus(CanData(1, 1, false, {}), 0x0080),
-                                        build::WithLineFlags(CanData(1, 2, false, {}), 0x80),
-                                        CanData(1, 3, false, {})};
-  SearchCondition c = Stored(InitialPageTexts(), kSearchTrigger);
-  EXPECT_EQ(Matches(Loaded(records, kTagMonc), c), Rows({0}));
-  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), c), Rows({1}));
+template <typename Edit>
+SearchPageTexts Edited(SearchPageTexts t, Edit edit) {
+  edit(t);
+  return t;
 }
 
-TEST(SearchMatch, ErrorBoxesSelectLinStatusBits) {
-  std::vector<CaptureRecord> records = {
+SearchPageTexts ErrorBoxes(std::initializer_list<int> boxes) {
+  SearchPageTexts t = InitialPageTexts();
+  for (int b : boxes) t.errorBoxes[b] = true;
+  return t;
+}
+
+TEST(SearchMatch, RowsMeetingEachCondition) {
+  const std::vector<CaptureRecord> triggers = {build::WithStatus(CanData(1, 1, false, {}), 0x0080),
+                                               build::WithLineFlags(CanData(1, 2, false, {}), 0x80),
+                                               CanData(1, 3, false, {})};
+  const std::vector<CaptureRecord> errors = {
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0002),  // parity error
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0010),  // data byte 2 error
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0800),  // error code 1 only
       Lin(2, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x4000),  // error code 8 only
       build::WithStatus(CanData(1, 1, false, {}), 0x7FFF),
-      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0)};
-  Loaded l(records, kTagMdcl);
-  SearchPageTexts t = InitialPageTexts();
-  t.errorBoxes[4] = true;  // 1029 only
-  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({0, 1}));
-  t = InitialPageTexts();
-  t.errorBoxes[3] = true;  // 1028
-  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({3}));
-  EXPECT_EQ(Matches(l, Stored(InitialPageTexts(), kSearchError)), Rows({}));
-}
-
-TEST(SearchMatch, ExternalInputOnlyInMdcl) {
-  std::vector<CaptureRecord> records = {build::WithLineFlags(CanData(1, 1, false, {}), 0x10),
-                                        CanData(1, 2, false, {})};
-  SearchPageTexts t = InitialPageTexts();
-  SetFieldText(t.extIn, "1");
-  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), Stored(t, kSearchExtInput)), Rows({0}));
-  EXPECT_EQ(Matches(Loaded(records, kTagMonc), Stored(t, kSearchExtInput)), Rows({}));
-  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), Stored(InitialPageTexts(), kSearchExtInput)),
-            Rows({1}));
-}
-
-TEST(SearchMatch, DataChannelSelection) {
-  std::vector<CaptureRecord> records = {CanData(1, 1, false, {}), CanData(2, 1, false, {}),
-                                        Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
-                                        Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
-  Loaded l(records, kTagMdcl);
-  SearchPageTexts t = DataTexts({});
-  EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({0, 2}));
-  t.channel = 1;
-  EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({1, 3}));
-}
-
-TEST(SearchMatch, MarkersAreGapsNotFrames) {
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0),
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x1000),   // error code 2 only
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x2000)};  // error code 4 only
+  const std::vector<CaptureRecord> extIn = {build::WithLineFlags(CanData(1, 1, false, {}), 0x10),
+                                            CanData(1, 2, false, {})};
+  const std::vector<CaptureRecord> channels = {CanData(1, 1, false, {}), CanData(2, 1, false, {}),
+                                               Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
+                                               Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
   // A marker's bytes other than its time stamp mean nothing: even with
   // status bits and a zero identifier it matches neither an error search nor
   // the widest data search.
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> markers = {
       build::WithStatus(build::Marker(kSourceOverrun, 0), 0x7FFF),
       build::WithStatus(build::Marker(kSourceLostData, 0), 0x7FFF), CanData(1, 0, false, {})};
-  Loaded l(records, kTagMdcl);
-  SearchPageTexts t = InitialPageTexts();
-  for (bool& box : t.errorBoxes) box = true;
-  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({}));
-  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({2}));
-  EXPECT_EQ(FindForward(l.reader, Stored(DataTexts({}), kSearchData), -1).count, 1u);
-}
-
-TEST(SearchMatch, CanFrameKindRules) {
   auto can = [](uint8_t kind, int8_t count) {
     build::RecordFields f;
     f.count = count;
     f.kind = kind;
     return build::Record(f);
   };
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> canKinds = {
       can(0x80, -1),                          // exactly 0x80: DATA accepts despite the count
       can(0x08, -1),                          // exactly 8
       can(0x01, -1),                          // neither, negative count: rejected
       can(0x88, -1),                          // extended with DLC 8: not exactly 0x80 or 8
       build::CanRemoteFrame(1, 1, false, 4),  // count 0: DATA accepts it
       CanData(1, 1, false, {1})};
-  Loaded l(records, kTagMonc);
-  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({0, 1, 4, 5}));
-  // With a data byte condition remote frames and negative counts are out.
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"*", "*", "*", "*", "*", "*", "*", "W0"}, "0*******"),
-                              kSearchData)),
-            Rows({5}));
-  SearchPageTexts remote = DataTexts({"FF"});
-  remote.frameKind = 1;
-  EXPECT_EQ(Matches(l, Stored(remote, kSearchData)), Rows({4}));
-}
-
-TEST(SearchMatch, LinFrameKindRules) {
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> linKinds = {
       Lin(1, 0x55, 0, 0x80, 0, -1, {}),           // header only
       Lin(1, 0x55, 0, 0x80, 0, -2, {}),           // broken: rejected
       Lin(1, 0x55, 0, 0x80, 2, 2, {0x12}),        // no header: rejected
       Lin(1, 0x55, 0, 0x80, 0, 2, {0x12, 0x99}),  // one data byte + checksum
       Lin(1, 0x55, 0, 0x80, 0, 3, {0x12, 0x00, 0x99}),
       Lin(1, 0x55, 0, 0x80, 0x41, 2, {0x12, 0x99})};  // damaged kind: bit 6 is not REMOTE
-  Loaded l(records, kTagMdcl);
-  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({0, 3, 4, 5}));
-  // Only the LIN data count is compared: row 3 has one data byte.
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "34"}), kSearchData)), Rows({3}));
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12"}), kSearchData)), Rows({3, 4, 5}));
-  SearchPageTexts remote = DataTexts({});
-  remote.frameKind = 1;
-  EXPECT_EQ(Matches(l, Stored(remote, kSearchData)), Rows({}));
-}
-
-TEST(SearchMatch, IdentifierPattern0x123) {
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> ids = {
       CanData(1, 0x123, false, {}),       CanData(1, (0x123u << 18) | 0x3FFFF, true, {}),
       CanData(1, 0x123u << 18, true, {}), CanData(1, 0x124, false, {}),
       CanData(1, 0x123, true, {}),        Lin(1, 0x55, 0, 0x80, 0, 1, {0})};
-  Loaded l(records, kTagMdcl);
-  SearchCondition c =
-      Stored(DataTexts({}, "********", "00100100011******************"), kSearchData);
-  EXPECT_EQ(Matches(l, c), Rows({0, 1, 2}));
-  // A LIN protected identifier sits in bits 21..28: 0x80 sets bit 28.
-  c = Stored(DataTexts({}, "********", "10000000*********************"), kSearchData);
-  EXPECT_EQ(Matches(l, c), Rows({5}));
-  c = Stored(DataTexts({}, "********", "****************************1"), kSearchData);
-  EXPECT_EQ(Matches(l, c), Rows({1, 4}));
-}
-
-TEST(SearchMatch, DataBytesExactAndPattern) {
   CaptureRecord shortFrame = CanData(1, 1, false, {0x12, 0x00});
   shortFrame.raw[16 + 2] = 0x80;  // beyond count, still compared for CAN
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> bytes = {
       CanData(1, 1, false, {0x12, 0x00, 0x80}), CanData(1, 1, false, {0x12, 0xFF, 0xFF, 0x01}),
       CanData(1, 1, false, {0x12, 0x00, 0x7F}), CanData(1, 1, false, {0x13, 0x00, 0x80}),
       CanData(1, 1, false, {0x12, 0x00}),       shortFrame};
-  Loaded l(records, kTagMonc);
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "*", "W0"}, "1*******"), kSearchData)),
-            Rows({0, 1, 5}));
-  // A pattern without a fixed bit accepts anything.
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "*", "W0"}), kSearchData)), Rows({0, 1, 2, 4, 5}));
-}
-
-TEST(SearchMatch, TimeUnitsAndTensWildcards) {
-  std::vector<CaptureRecord> records;
+  std::vector<CaptureRecord> times;
   for (uint32_t ts :
        {TimeStamp(12, 29, 99, 49), TimeStamp(12, 30, 0, 0), TimeStamp(12, 39, 99, 49),
         TimeStamp(12, 40, 0, 0), TimeStamp(13, 35, 0, 0), TimeStamp(12, 34, 56, 49)}) {
-    records.push_back(CanData(1, 1, false, {}, ts));
+    times.push_back(CanData(1, 1, false, {}, ts));
   }
-  Loaded l(records, kTagMonc);
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "3*", "**"), kSearchTime)), Rows({1, 2, 5}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("**", "00", "00"), kSearchTime)), Rows({0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "34", "56"), kSearchTime)), Rows({5}));
-  // A units wildcard ends the comparison once its field is in range.
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("1*", "59", "99"), kSearchTime)), Rows({0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("13", "**", "99"), kSearchTime)), Rows({4}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "*0", "00"), kSearchTime)), Rows({0, 1, 2, 3, 5}));
+  const SearchPageTexts initial = InitialPageTexts(), anyData = DataTexts({});
+  const SearchPageTexts remote = Edited(anyData, [](auto& t) { t.frameKind = 1; });
+  const SearchPageTexts remoteFF = Edited(DataTexts({"FF"}), [](auto& t) { t.frameKind = 1; });
+  const SearchPageTexts extIn1 = Edited(initial, [](auto& t) { SetFieldText(t.extIn, "1"); });
+  const SearchPageTexts d7 = DataTexts({"*", "*", "*", "*", "*", "*", "*", "W0"}, "0*******");
+  const char* const id123 = "00100100011******************";
+  const char* const idBit0 = "****************************1";
+  const struct {
+    const std::vector<CaptureRecord>& records;
+    uint32_t tag;
+    SearchPageTexts texts;
+    int kind;
+    Rows rows;
+  } cases[] = {
+      {triggers, kTagMonc, initial, kSearchTrigger, {0}},
+      {triggers, kTagMdcl, initial, kSearchTrigger, {1}},
+      // Each box selects LIN status bits: 1025..1028 one error code each,
+      // 1029 the eleven detail bits.
+      {errors, kTagMdcl, ErrorBoxes({0}), kSearchError, {2}},
+      {errors, kTagMdcl, ErrorBoxes({1}), kSearchError, {6}},
+      {errors, kTagMdcl, ErrorBoxes({2}), kSearchError, {7}},
+      {errors, kTagMdcl, ErrorBoxes({3}), kSearchError, {3}},
+      {errors, kTagMdcl, ErrorBoxes({4}), kSearchError, {0, 1}},
+      {errors, kTagMdcl, initial, kSearchError, {}},
+      // The external input is recorded only in MDCL.
+      {extIn, kTagMdcl, extIn1, kSearchExtInput, {0}},
+      {extIn, kTagMonc, extIn1, kSearchExtInput, {}},
+      {extIn, kTagMdcl, initial, kSearchExtInput, {1}},
+      {channels, kTagMdcl, anyData, kSearchData, {0, 2}},
+      {channels, kTagMdcl, Edited(anyData, [](auto& t) { t.channel = 1; }), kSearchData, {1, 3}},
+      {markers, kTagMdcl, ErrorBoxes({0, 1, 2, 3, 4}), kSearchError, {}},
+      {markers, kTagMdcl, anyData, kSearchData, {2}},
+      {canKinds, kTagMonc, anyData, kSearchData, {0, 1, 4, 5}},
+      // With a data byte condition remote frames and negative counts are out.
+      {canKinds, kTagMonc, d7, kSearchData, {5}},
+      {canKinds, kTagMonc, remoteFF, kSearchData, {4}},
+      {linKinds, kTagMdcl, anyData, kSearchData, {0, 3, 4, 5}},
+      // Only the LIN data count is compared: row 3 has one data byte.
+      {linKinds, kTagMdcl, DataTexts({"12", "34"}), kSearchData, {3}},
+      {linKinds, kTagMdcl, DataTexts({"12"}), kSearchData, {3, 4, 5}},
+      {linKinds, kTagMdcl, remote, kSearchData, {}},
+      {ids, kTagMdcl, DataTexts({}, "********", id123), kSearchData, {0, 1, 2}},
+      // A LIN protected identifier sits in bits 21..28: 0x80 sets bit 28.
+      {ids, kTagMdcl, DataTexts({}, "********", "10000000*********************"), kSearchData, {5}},
+      {ids, kTagMdcl, DataTexts({}, "********", idBit0), kSearchData, {1, 4}},
+      {bytes, kTagMonc, DataTexts({"12", "*", "W0"}, "1*******"), kSearchData, {0, 1, 5}},
+      // A pattern without a fixed bit accepts anything.
+      {bytes, kTagMonc, DataTexts({"12", "*", "W0"}), kSearchData, {0, 1, 2, 4, 5}},
+      {times, kTagMonc, TimeTexts("12", "3*", "**"), kSearchTime, {1, 2, 5}},
+      {times, kTagMonc, TimeTexts("**", "00", "00"), kSearchTime, {0, 1, 2, 3, 4, 5}},
+      {times, kTagMonc, TimeTexts("12", "34", "56"), kSearchTime, {5}},
+      // A units wildcard ends the comparison once its field is in range.
+      {times, kTagMonc, TimeTexts("1*", "59", "99"), kSearchTime, {0, 1, 2, 3, 4, 5}},
+      {times, kTagMonc, TimeTexts("13", "**", "99"), kSearchTime, {4}},
+      {times, kTagMonc, TimeTexts("12", "*0", "00"), kSearchTime, {0, 1, 2, 3, 5}},
+  };
+  for (const auto& c : cases) {
+    Loaded l(c.records, c.tag);
+    EXPECT_EQ(Matches(l, Stored(c.texts, c.kind)), c.rows) << "case " << &c - cases;
+  }
+  // The scan skips markers as the record test does.
+  EXPECT_EQ(FindForward(Loaded(markers, kTagMdcl).reader, Stored(anyData, kSearchData), -1).count,
+            1u);
 }
 
 // ---- Scans ----
