@@ -289,17 +289,14 @@ TEST(KeyRules, SequencesSendTheRightCodes) {
 }
 
 TEST(KeyRules, ForceUnlatchOfAPressedLatchedShiftReportsUnlatchThenRelease) {
+  using R = KeyReport;
+  auto items = [](const KeyReports& r) { return std::vector<R>(r.items, r.items + r.count); };
   KeyState shift(kLatchingKey);
-  KeyReports r;
-  shift.Click(r);
-  ASSERT_EQ(r.count, 2);
-  EXPECT_EQ(r.items[0], KeyReport::Pressed);
-  EXPECT_EQ(r.items[1], KeyReport::Latched);
-  KeyReports drop;
+  KeyReports click, drop;
+  shift.Click(click);
+  EXPECT_EQ(items(click), (std::vector{R::Pressed, R::Latched}));
   shift.ForceUnlatch(drop);
-  ASSERT_EQ(drop.count, 2);
-  EXPECT_EQ(drop.items[0], KeyReport::Unlatched);
-  EXPECT_EQ(drop.items[1], KeyReport::Released);
+  EXPECT_EQ(items(drop), (std::vector{R::Unlatched, R::Released}));
   EXPECT_EQ(shift.StateBits(), 0u);
   KeyState plain(0);
   KeyReports none;
