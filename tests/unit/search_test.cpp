@@ -148,37 +148,6 @@ TEST(SearchValidation, StoreSearchKeepsConditionOnError) {
 
 // ---- Reading ----
 
-TEST(SearchReading, DataFieldsIdentifierAndPatterns) {
-  SearchPageTexts t =
-      DataTexts({"12", "*", "W0", "* ", "A5"}, "1*0*****", "00100100011******************");
-  SetFieldText(t.patterns[2][7], "1");
-  t.channel = 1;
-  SearchCondition c = Stored(t, kSearchData);
-  EXPECT_EQ(c.channel, 1);
-  EXPECT_EQ(c.identifierValue, 0x123u << 18);
-  EXPECT_EQ(c.identifierMask, 0x7FFu << 18);
-  EXPECT_STREQ(c.identifierPattern, "00100100011******************");
-  EXPECT_EQ(c.dataConditionMask, 0xA8);  // D0, D2, D4
-  EXPECT_TRUE(c.dataBytes[0].exact);
-  EXPECT_EQ(c.dataBytes[0].value, 0x12);
-  EXPECT_FALSE(c.dataBytes[2].exact);
-  EXPECT_EQ(c.dataBytes[2].value, 1);
-  EXPECT_EQ(c.dataBytes[4].value, 0xA5);
-  EXPECT_EQ(c.patterns[0].value, 0x80);
-  EXPECT_EQ(c.patterns[0].mask, 0xA0);
-  EXPECT_EQ(c.patterns[2].value, 0x01);
-  EXPECT_EQ(c.patterns[2].mask, 0x01);
-}
-
-TEST(SearchReading, TimeValueAndMaskBytes) {
-  SearchCondition c = Stored(TimeTexts("12", "3*", "**"), kSearchTime);
-  EXPECT_EQ(c.timeValue, 0x0C1E0000u);  // 12, 30, 0
-  EXPECT_EQ(c.timeMask, 0xFFF00000u);
-  c = Stored(TimeTexts("*5", "00", "99"), kSearchTime);
-  EXPECT_EQ(c.timeValue, 0x05006300u);
-  EXPECT_EQ(c.timeMask, 0x0FFFFF00u);
-}
-
 TEST(SearchReading, ShortTextsReadWithoutValidation) {
   SearchPageTexts t = TimeTexts("", "7", "00");
   SetFieldText(t.dataBytes[0], "F");
@@ -317,6 +286,9 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
   const SearchPageTexts remoteFF = Edited(DataTexts({"FF"}), [](auto& t) { t.frameKind = 1; });
   const SearchPageTexts extIn1 = Edited(initial, [](auto& t) { SetFieldText(t.extIn, "1"); });
   const SearchPageTexts d7 = DataTexts({"*", "*", "*", "*", "*", "*", "*", "W0"}, "0*******");
+  // D0 exact, D1 "* " (no condition) and D2 through W2, whose bit 0 is set.
+  const SearchPageTexts w2 =
+      Edited(DataTexts({"12", "* ", "W2"}), [](auto& t) { SetFieldText(t.patterns[2][7], "1"); });
   const char* const id123 = "00100100011******************";
   const char* const idBit0 = "****************************1";
   const struct {
@@ -358,6 +330,7 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
       {ids, kTagMdcl, DataTexts({}, "********", "10000000*********************"), kSearchData, {5}},
       {ids, kTagMdcl, DataTexts({}, "********", idBit0), kSearchData, {1, 4}},
       {bytes, kTagMonc, DataTexts({"12", "*", "W0"}, "1*******"), kSearchData, {0, 1, 5}},
+      {bytes, kTagMonc, w2, kSearchData, {1, 2}},
       // A pattern without a fixed bit accepts anything.
       {bytes, kTagMonc, DataTexts({"12", "*", "W0"}), kSearchData, {0, 1, 2, 4, 5}},
       {times, kTagMonc, TimeTexts("12", "3*", "**"), kSearchTime, {1, 2, 5}},
@@ -366,6 +339,8 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
       // A units wildcard ends the comparison once its field is in range.
       {times, kTagMonc, TimeTexts("1*", "59", "99"), kSearchTime, {0, 1, 2, 3, 4, 5}},
       {times, kTagMonc, TimeTexts("13", "**", "99"), kSearchTime, {4}},
+      // So does a tens wildcard, even in the first field.
+      {times, kTagMonc, TimeTexts("*5", "00", "99"), kSearchTime, {0, 1, 2, 3, 4, 5}},
       {times, kTagMonc, TimeTexts("12", "*0", "00"), kSearchTime, {0, 1, 2, 3, 5}},
   };
   for (const auto& c : cases) {
