@@ -6,7 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <initializer_list>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "testsupport/capture_builder.h"
@@ -66,73 +69,53 @@ using Rows = std::vector<int32_t>;
 
 // ---- Validation ----
 
-TEST(SearchValidation, InitialPagesAreValidForEveryKind) {
-  for (int kind = 0; kind < kSearchKinds; ++kind) {
-    EXPECT_TRUE(ValidateSearchPage(InitialPageTexts(), kind).ok()) << kind;
-  }
-}
-
-TEST(SearchValidation, DataByteFieldForms) {
-  struct Case {
-    const char* text;
-    bool ok;
-  } cases[] = {{"12", true},  {"AF", true},  {"*", true},    {"* ", true},  {"W0", true},
-               {"W2", true},  {"1", false},  {"1a", false},  {"af", false}, {"W3", false},
-               {"w0", false}, {"*1", false}, {"123", false}, {"G0", false}, {" 1", false}};
-  for (const Case& c : cases) {
-    SearchInputError e = ValidateSearchPage(DataTexts({c.text}), kSearchData);
-    if (c.ok) {
-      EXPECT_TRUE(e.ok()) << c.text;
-    } else {
-      EXPECT_EQ(e.stringId, 20048) << c.text;
-      EXPECT_EQ(e.controlId, 1067) << c.text;
-    }
-  }
-}
-
-TEST(SearchValidation, DataPageOrderIdentifierThenByteByByte) {
-  // No data byte may follow an empty one.
-  EXPECT_EQ(ValidateSearchPage(DataTexts({"12", "", "34"}), kSearchData).controlId, 1069);
-  EXPECT_TRUE(ValidateSearchPage(DataTexts({"12", "*", "W0"}), kSearchData).ok());
-
-  // A bad identifier bit is reported before any data byte.
-  SearchPageTexts t = DataTexts({"zz"});
-  SetFieldText(t.identifier[3], "2");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).stringId, 20056);
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1041);
-  SetFieldText(t.identifier[3], "");  // an empty bit field is not valid either
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1041);
-
-  // D0 comes before bit 7 of the patterns; bit 7 of W1 comes before D1.
-  t = DataTexts({"zz", "zz"});
-  SetFieldText(t.patterns[0][0], "x");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1067);
-  t = DataTexts({"12", "zz"});
-  SetFieldText(t.patterns[1][0], "x");
-  SetFieldText(t.patterns[0][1], "x");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).stringId, 20056);
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1099);
-  // Last field of all: bit 0 of W2.
-  t = DataTexts({});
-  SetFieldText(t.patterns[2][7], "2");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1114);
-  // Only the active page is validated.
-  EXPECT_TRUE(ValidateSearchPage(t, kSearchTrigger).ok());
-}
-
-TEST(SearchValidation, TimeFields) {
-  // Minutes and seconds take a tens digit 0..5, hundredths any digit; two
-  // characters each; the first bad field is named.
+// Each case edits the initial pages (control id, text) and validates the
+// page of its kind: the first bad field in the order the user meets them is
+// named, or none (0, 0).
+TEST(SearchValidation, FirstBadFieldOfThePage) {
+  const int d = kSearchData, t = kSearchTime, e = 20048, b = 20056, m = 20049;
   const struct {
-    const char *mm, *ss, *hh;
-    int control;
-  } cases[] = {{"6*", "00", "00", 1075}, {"59", "60", "00", 1076},  {"**", "5*", "9*", 0},
-               {"*9", "*9", "99", 0},    {"00", "00", "A0", 1077},  {"", "00", "00", 1075},
-               {"5", "00", "00", 1075},  {"00", "000", "00", 1076}, {"00", "00", "9", 1077}};
+    int kind;
+    const char* edits;  // "control id=text|..."
+    int stringId, controlId;
+  } cases[] = {
+      // clang-format off
+      // The initial pages are valid for every kind.
+      {kSearchTrigger, "", 0, 0}, {kSearchError, "", 0, 0}, {d, "", 0, 0}, {t, "", 0, 0},
+      {kSearchExtInput, "", 0, 0},
+      // Data byte forms: two upper-case hex digits, "*" (optionally with a
+      // blank), W0..W2.
+      {d, "1067=12", 0, 0},  {d, "1067=AF", 0, 0},  {d, "1067=*", 0, 0},   {d, "1067=* ", 0, 0},
+      {d, "1067=W0", 0, 0},  {d, "1067=W2", 0, 0},
+      {d, "1067=1", e, 1067},  {d, "1067=1a", e, 1067},  {d, "1067=af", e, 1067},
+      {d, "1067=W3", e, 1067}, {d, "1067=w0", e, 1067},  {d, "1067=*1", e, 1067},
+      {d, "1067=123", e, 1067}, {d, "1067=G0", e, 1067}, {d, "1067= 1", e, 1067},
+      // No data byte may follow an empty one.
+      {d, "1067=12|1069=34", e, 1069}, {d, "1067=12|1068=*|1069=W0", 0, 0},
+      // A bad (or empty) identifier bit is reported before any data byte.
+      {d, "1067=zz|1041=2", b, 1041},  {d, "1067=zz|1041=", b, 1041},
+      // D0 comes before bit 7 of the patterns; bit 7 of W1 before D1 and W0 bit 6.
+      {d, "1067=zz|1068=zz|1083=x", e, 1067}, {d, "1067=12|1068=zz|1099=x|1084=x", b, 1099},
+      // Last field of all: bit 0 of W2. Only the active page is validated.
+      {d, "1114=2", b, 1114}, {kSearchTrigger, "1114=2", 0, 0},
+      // Minutes and seconds take a tens digit 0..5, hundredths any digit; two
+      // characters each.
+      {t, "1075=6*", m, 1075}, {t, "1076=60", m, 1076},  {t, "1077=A0", m, 1077},
+      {t, "1075=", m, 1075},   {t, "1075=5", m, 1075},   {t, "1076=000", m, 1076},
+      {t, "1077=9", m, 1077},
+      {t, "1075=**|1076=5*|1077=9*", 0, 0}, {t, "1075=*9|1076=*9|1077=99", 0, 0},
+      // clang-format on
+  };
   for (const auto& c : cases) {
-    SearchInputError e = ValidateSearchPage(TimeTexts(c.mm, c.ss, c.hh), kSearchTime);
-    EXPECT_EQ(e.controlId, c.control) << c.mm << ":" << c.ss << ":" << c.hh;
-    EXPECT_EQ(e.stringId, c.control ? 20049 : 0);
+    SearchPageTexts texts = InitialPageTexts();
+    std::istringstream edits(c.edits);
+    for (std::string edit; std::getline(edits, edit, '|');) {
+      const char* text = edit.c_str() + edit.find('=') + 1;
+      std::snprintf(FieldText(texts, std::stoi(edit)), kFieldTextCapacity, "%s", text);
+    }
+    SearchInputError error = ValidateSearchPage(texts, c.kind);
+    EXPECT_EQ(error.stringId, c.stringId) << "case " << &c - cases;
+    EXPECT_EQ(error.controlId, c.controlId) << "case " << &c - cases;
   }
 }
 
