@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <deque>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "keyemu/key_state.h"
@@ -217,70 +219,53 @@ struct Panel {
   }
 };
 
-enum class Act { Click, MouseUp, KeyDown, KeyUp, FocusLost, LinkDrop };
-struct Step {
-  Act act;
-  int slot;
-};
-
+// Steps, blank-separated: an action and a key (S SHIFT, 5, A). Actions: c
+// click, m mouse up (the capture goes), d key down, u key up; f and l alone
+// are focus loss and link drop, applied to every key.
 TEST(KeyRules, SequencesSendTheRightCodes) {
-  const int shift = 0, five = 6, a = 11;
-  struct Case {
+  const struct {
     const char* name;
-    std::vector<Step> steps;
+    std::string steps;
     std::vector<uint32_t> sent;
     uint32_t shiftState;
-  };
-  const Case cases[] = {
-      {"click 5", {{Act::Click, five}, {Act::MouseUp, five}}, {0x8005}, 0},
-      {"SHIFT latch then 5",
-       {{Act::Click, shift}, {Act::Click, five}, {Act::MouseUp, five}},
-       {0xFFFFFFFF, 0x8085},
-       0},
-      {"SHIFT clicked twice", {{Act::Click, shift}, {Act::Click, shift}}, {0xFFFFFFFF}, 0},
-      {"PC Shift held with A",
-       {{Act::KeyDown, shift}, {Act::KeyDown, a}, {Act::KeyUp, a}},
-       {0xFFFFFFFF, 0x808A},
-       0x01},
-      {"auto-repeat sends once",
-       {{Act::KeyDown, five}, {Act::KeyDown, five}, {Act::KeyDown, five}, {Act::KeyUp, five}},
-       {0x8005},
-       0},
-      {"focus loss releases held keys",
-       {{Act::KeyDown, shift}, {Act::KeyDown, five}, {Act::FocusLost, 0}, {Act::KeyDown, five}},
-       {0xFFFFFFFF, 0x8085, 0x8005},
-       0},
-      {"SHIFT latched stays until the next key", {{Act::Click, shift}}, {0xFFFFFFFF}, 0x81},
-      {"link drop unlatches SHIFT", {{Act::Click, shift}, {Act::LinkDrop, 0}}, {0xFFFFFFFF}, 0},
+  } cases[] = {
+      {"click 5", "c5 m5", {0x8005}, 0},
+      {"SHIFT latch then 5", "cS c5 m5", {0xFFFFFFFF, 0x8085}, 0},
+      {"SHIFT clicked twice", "cS cS", {0xFFFFFFFF}, 0},
+      {"PC Shift held with A", "dS dA uA", {0xFFFFFFFF, 0x808A}, 0x01},
+      {"auto-repeat sends once", "d5 d5 d5 u5", {0x8005}, 0},
+      {"focus loss releases held keys", "dS d5 f d5", {0xFFFFFFFF, 0x8085, 0x8005}, 0},
+      {"SHIFT latched stays until the next key", "cS", {0xFFFFFFFF}, 0x81},
+      {"link drop unlatches SHIFT", "cS l", {0xFFFFFFFF}, 0},
       {"link drop releases a PC Shift, so the next key has no 0x80",
-       {{Act::KeyDown, shift}, {Act::LinkDrop, 0}, {Act::KeyDown, five}},
+       "dS l d5",
        {0xFFFFFFFF, 0x8005},
        0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Panel p;
-    for (const Step& s : c.steps) {
+    std::istringstream steps(c.steps);
+    for (std::string step; steps >> step;) {
+      const int slot = step.size() < 2 ? 0 : step[1] == 'S' ? 0 : step[1] == '5' ? 6 : 11;
       KeyReports r;
-      KeyState& key = p.keys[size_t(s.slot)];
-      switch (s.act) {
-        case Act::Click: key.Click(r); break;
-        case Act::MouseUp: key.ReleaseKey(r); break;  // the capture goes
-        case Act::KeyDown: key.KeySet(true, r); break;
-        case Act::KeyUp: key.KeySet(false, r); break;
-        case Act::FocusLost:
-        case Act::LinkDrop:
+      KeyState& key = p.keys[size_t(slot)];
+      switch (step[0]) {
+        case 'c': key.Click(r); break;
+        case 'm': key.ReleaseKey(r); break;
+        case 'd': key.KeySet(true, r); break;
+        case 'u': key.KeySet(false, r); break;
+        default:
           for (int k = 0; k < kKeyCount; ++k) {
             KeyReports each;
-            if (s.act == Act::FocusLost) {
+            if (step[0] == 'f') {
               p.keys[size_t(k)].KeySet(false, each);
             } else {
               p.keys[size_t(k)].Disable(each);
             }
             p.Post(k, each);
           }
-          break;
       }
-      p.Post(s.slot, r);
+      p.Post(slot, r);
       p.Pump();
     }
     EXPECT_EQ(p.sent, c.sent) << c.name;
