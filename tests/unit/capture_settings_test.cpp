@@ -303,31 +303,22 @@ TEST(CaptureSettingsAuxiliary, ShortBlocksKeepWhatTheyHold) {
 }
 
 TEST(CaptureSettingsAuxiliary, LeavesAreCutToTheirKnownSizesAndSteppedByTheirStoredOnes) {
-  Bytes aux = build::Container(
-      build::Pattern(0x10, 8),
-      {build::Pattern(0x20, 4), build::PatternLeaf(16, 0x30), build::Pattern(0x40, 4),
-       build::PatternLeaf(6, 0x50), build::Pattern(0x60, 4), build::PatternLeaf(8, 0x70),
-       build::Pattern(0x80, 4), build::PatternLeaf(20, 0x90), build::SizeOnly(4)});
+  using build::Le32;
+  using build::Pattern;
+  using build::PatternLeaf;
+  Bytes aux = build::Container(Pattern(0x10, 8),
+                               {Pattern(0x20, 4), PatternLeaf(16, 0x30), Pattern(0x40, 4),
+                                PatternLeaf(6, 0x50), Pattern(0x60, 4), PatternLeaf(8, 0x70),
+                                Pattern(0x80, 4), PatternLeaf(20, 0x90), build::SizeOnly(4)});
   Parsed p = Parse(build::SettingsBlock(Range(KnownBody(), 4, 716), aux));
   EXPECT_TRUE(p.ok);
-  Bytes expected = build::Concat({
-      build::Le32(72),
-      build::Pattern(0x10, 8),  // 716: size, two values
-      build::Pattern(0x20, 4),
-      build::Le32(12),
-      build::Pattern(0x30, 8),  // first 8 of 12
-      build::Pattern(0x40, 4),
-      build::Le32(12),
-      build::Pattern(0x50, 2),
-      Bytes(6, 0),
-      build::Pattern(0x60, 4),
-      build::Le32(8),
-      build::Pattern(0x70, 4),
-      build::Pattern(0x80, 4),
-      build::Le32(8),
-      build::Pattern(0x90, 4),  // first 4 of 16
-      build::Le32(4),
-  });
+  // At 716 the size and two values, then by turns a value and a leaf whose
+  // size field carries its known size: the first 8 of 12 bytes, 2 of 2 and
+  // zeros, 4 of 4, the first 4 of 16; the nested block last.
+  Bytes expected = build::Concat({Le32(72), Pattern(0x10, 8), Pattern(0x20, 4), Le32(12),
+                                  Pattern(0x30, 8), Pattern(0x40, 4), Le32(12), Pattern(0x50, 2),
+                                  Bytes(6, 0), Pattern(0x60, 4), Le32(8), Pattern(0x70, 4),
+                                  Pattern(0x80, 4), Le32(8), Pattern(0x90, 4), Le32(4)});
   EXPECT_EQ(Range(Image(p.settings), 716, 788), expected);
 }
 
