@@ -119,16 +119,6 @@ TEST(SearchValidation, FirstBadFieldOfThePage) {
   }
 }
 
-TEST(SearchValidation, StoreSearchKeepsConditionOnError) {
-  SearchCondition c{};
-  c.kind = kSearchTime;
-  SearchInputError e =
-      StoreSearch(DataTexts({"1"}), kSearchData, kSearchCount, SearchDirection::Up, c);
-  EXPECT_EQ(e.controlId, 1067);
-  EXPECT_FALSE(c.set);
-  EXPECT_EQ(c.kind, kSearchTime);
-}
-
 // ---- Reading ----
 
 TEST(SearchReading, ShortTextsReadWithoutValidation) {
@@ -170,6 +160,12 @@ TEST(SearchReading, OpenRestoreAndCancel) {
   SetFieldText(t.extIn, "1");
   ASSERT_TRUE(StoreSearch(t, kSearchData, kSearchCount, SearchDirection::Up, c).ok());
   EXPECT_TRUE(c.set);
+  // An input error leaves the stored condition alone (the reopened pages below).
+  SearchPageTexts bad = DataTexts({"1"});
+  EXPECT_EQ(StoreSearch(bad, kSearchData, kSearchSelectFirst, SearchDirection::Down, c).controlId,
+            1067);
+  EXPECT_EQ(c.mode, kSearchCount);
+  EXPECT_EQ(c.direction, SearchDirection::Up);
 
   // Reopening shows what was stored; Cancel after edits keeps it.
   ExpectShown(OpenSearchPages(c), t);
