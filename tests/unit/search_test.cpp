@@ -333,69 +333,64 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
 
 // ---- Scans ----
 
-class SearchScan : public ::testing::Test {
- protected:
-  // 20 records, trigger marks on rows 3, 7, 12 and 19.
-  static std::vector<CaptureRecord> Records() {
-    std::vector<CaptureRecord> records;
-    for (int i = 0; i < 20; ++i) {
-      bool trigger = i == 3 || i == 7 || i == 12 || i == 19;
-      records.push_back(build::WithLineFlags(CanData(1, 1, false, {}), trigger ? 0x80 : 0));
-    }
-    return records;
+// 20 records, trigger marks on rows 3, 7, 12 and 19 (and 0 with `atZero`).
+std::vector<CaptureRecord> Marked(bool atZero) {
+  std::vector<CaptureRecord> records;
+  for (int i = 0; i < 20; ++i) {
+    bool trigger = (i == 0 && atZero) || i == 3 || i == 7 || i == 12 || i == 19;
+    records.push_back(build::WithLineFlags(CanData(1, 1, false, {}), trigger ? 0x80 : 0));
   }
-  Loaded loaded{Records(), kTagMdcl};
-  SearchCondition first = Stored(InitialPageTexts(), kSearchTrigger, kSearchSelectFirst);
-  SearchCondition count = Stored(InitialPageTexts(), kSearchTrigger, kSearchCount);
-};
+  return records;
+}
 
-TEST_F(SearchScan, DirectedScansWithoutWrapAround) {
+TEST(SearchScan, DirectedScansWithoutWrapAround) {
+  const Loaded marked(Marked(false), kTagMdcl), atZero(Marked(true), kTagMdcl), none({}, kTagMdcl);
   const SearchResult kNothing = {-1, 0, 20036};
   const struct {
+    const Loaded& l;
     bool count, up;
     int32_t from;
     SearchResult result;
-  } cases[] = {{false, false, -1, {3, 0, 0}},     {false, false, 3, {7, 0, 0}},
-               {false, false, 12, {19, 0, 0}},    {false, false, 19, kNothing},
-               {false, true, -1, kNothing},       {false, true, 12, {7, 0, 0}},
-               {false, true, 19, {12, 0, 0}},     {false, true, 3, kNothing},
-               {true, false, 10, {-1, 2, 20038}}, {true, true, 10, {-1, 2, 20038}},
-               {true, false, -1, {-1, 4, 20038}}, {true, false, 19, kNothing}};
+  } cases[] = {{marked, false, false, -1, {3, 0, 0}},
+               {marked, false, false, 3, {7, 0, 0}},
+               {marked, false, false, 12, {19, 0, 0}},
+               {marked, false, false, 19, kNothing},
+               {marked, false, true, -1, kNothing},
+               {marked, false, true, 12, {7, 0, 0}},
+               {marked, false, true, 19, {12, 0, 0}},
+               {marked, false, true, 3, kNothing},
+               {marked, true, false, 10, {-1, 2, 20038}},
+               {marked, true, true, 10, {-1, 2, 20038}},
+               {marked, true, false, -1, {-1, 4, 20038}},
+               {marked, true, false, 19, kNothing},
+               {atZero, false, false, -1, {0, 0, 0}},
+               {atZero, false, true, 1, {0, 0, 0}},
+               {none, false, false, -1, kNothing},
+               {none, true, false, -1, kNothing},
+               {none, true, true, 5, kNothing}};
   for (const auto& c : cases) {
-    SearchCondition condition = c.count ? count : first;
+    SearchCondition condition =
+        Stored(InitialPageTexts(), kSearchTrigger, c.count ? kSearchCount : kSearchSelectFirst);
     condition.direction = c.up ? SearchDirection::Up : SearchDirection::Down;
-    SearchResult r = FindInDirection(loaded.reader, condition, c.from);
-    SearchResult direct = c.up ? FindBackward(loaded.reader, condition, c.from)
-                               : FindForward(loaded.reader, condition, c.from);
-    EXPECT_EQ(c.count ? -1 : r.row, c.result.row) << c.count << c.up << c.from;
-    EXPECT_EQ(c.count ? r.count : 0, c.result.count) << c.count << c.up << c.from;
-    EXPECT_EQ(r.messageId, c.result.messageId) << c.count << c.up << c.from;
+    SearchResult r = FindInDirection(c.l.reader, condition, c.from);
+    SearchResult direct = c.up ? FindBackward(c.l.reader, condition, c.from)
+                               : FindForward(c.l.reader, condition, c.from);
+    EXPECT_EQ(c.count ? -1 : r.row, c.result.row) << "case " << &c - cases;
+    EXPECT_EQ(c.count ? r.count : 0, c.result.count) << "case " << &c - cases;
+    EXPECT_EQ(r.messageId, c.result.messageId) << "case " << &c - cases;
     EXPECT_EQ(direct.row, r.row);
     EXPECT_EQ(direct.count, r.count);
   }
 }
 
-TEST_F(SearchScan, RowZeroAndEmptyCapture) {
-  std::vector<CaptureRecord> records = Records();
-  records[0] = build::WithLineFlags(records[0], 0x80);
-  Loaded l(records, kTagMdcl);
-  EXPECT_EQ(FindForward(l.reader, first, -1).row, 0);
-  EXPECT_EQ(FindBackward(l.reader, first, 1).row, 0);
-
-  Loaded empty({}, kTagMdcl);
-  EXPECT_EQ(FindForward(empty.reader, first, -1).messageId, 20036);
-  SearchResult r = FindForward(empty.reader, count, -1);
-  EXPECT_EQ(r.count, 0u);
-  EXPECT_EQ(r.messageId, 20036);
-  EXPECT_EQ(FindBackward(empty.reader, count, 5).messageId, 20036);
-}
-
-TEST_F(SearchScan, MatchRecordBounds) {
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 7, kSearchTrigger), 7);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 8, kSearchTrigger), -1);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 20, kSearchTrigger), -1);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, -1, kSearchTrigger), -1);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 7, 5), -1);
+TEST(SearchScan, MatchRecordBounds) {
+  const Loaded l(Marked(false), kTagMdcl);
+  const SearchCondition c = Stored(InitialPageTexts(), kSearchTrigger);
+  EXPECT_EQ(MatchRecord(l.reader, c, 7, kSearchTrigger), 7);
+  EXPECT_EQ(MatchRecord(l.reader, c, 8, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(l.reader, c, 20, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(l.reader, c, -1, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(l.reader, c, 7, 5), -1);
 }
 
 }  // namespace
