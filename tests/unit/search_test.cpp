@@ -215,9 +215,6 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x2000)};  // error code 4 only
   const std::vector<CaptureRecord> extIn = {build::WithLineFlags(CanData(1, 1, false, {}), 0x10),
                                             CanData(1, 2, false, {})};
-  const std::vector<CaptureRecord> channels = {CanData(1, 1, false, {}), CanData(2, 1, false, {}),
-                                               Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
-                                               Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
   // A marker's bytes other than its time stamp mean nothing: even with
   // status bits and a zero identifier it matches neither an error search nor
   // the widest data search.
@@ -244,10 +241,12 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
       Lin(1, 0x55, 0, 0x80, 0, 2, {0x12, 0x99}),  // one data byte + checksum
       Lin(1, 0x55, 0, 0x80, 0, 3, {0x12, 0x00, 0x99}),
       Lin(1, 0x55, 0, 0x80, 0x41, 2, {0x12, 0x99})};  // damaged kind: bit 6 is not REMOTE
+  // Rows 6 and 7 are on CH2.
   const std::vector<CaptureRecord> ids = {
       CanData(1, 0x123, false, {}),       CanData(1, (0x123u << 18) | 0x3FFFF, true, {}),
       CanData(1, 0x123u << 18, true, {}), CanData(1, 0x124, false, {}),
-      CanData(1, 0x123, true, {}),        Lin(1, 0x55, 0, 0x80, 0, 1, {0})};
+      CanData(1, 0x123, true, {}),        Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
+      CanData(2, 0x123, false, {}),       Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
   CaptureRecord shortFrame = CanData(1, 1, false, {0x12, 0x00});
   shortFrame.raw[16 + 2] = 0x80;  // beyond count, still compared for CAN
   const std::vector<CaptureRecord> bytes = {
@@ -291,8 +290,6 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
       {extIn, kTagMdcl, extIn1, kSearchExtInput, {0}},
       {extIn, kTagMonc, extIn1, kSearchExtInput, {}},
       {extIn, kTagMdcl, initial, kSearchExtInput, {1}},
-      {channels, kTagMdcl, anyData, kSearchData, {0, 2}},
-      {channels, kTagMdcl, Edited(anyData, [](auto& t) { t.channel = 1; }), kSearchData, {1, 3}},
       {markers, kTagMdcl, ErrorBoxes({0, 1, 2, 3, 4}), kSearchError, {}},
       {markers, kTagMdcl, anyData, kSearchData, {2}},
       {canKinds, kTagMonc, anyData, kSearchData, {0, 1, 4, 5}},
@@ -304,6 +301,8 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
       {linKinds, kTagMdcl, DataTexts({"12", "34"}), kSearchData, {3}},
       {linKinds, kTagMdcl, DataTexts({"12"}), kSearchData, {3, 4, 5}},
       {linKinds, kTagMdcl, remote, kSearchData, {}},
+      {ids, kTagMdcl, anyData, kSearchData, {0, 1, 2, 3, 4, 5}},
+      {ids, kTagMdcl, Edited(anyData, [](auto& t) { t.channel = 1; }), kSearchData, {6, 7}},
       {ids, kTagMdcl, DataTexts({}, "********", id123), kSearchData, {0, 1, 2}},
       // A LIN protected identifier sits in bits 21..28: 0x80 sets bit 28.
       {ids, kTagMdcl, DataTexts({}, "********", "10000000*********************"), kSearchData, {5}},
