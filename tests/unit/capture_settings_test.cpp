@@ -161,6 +161,7 @@ std::vector<BodyCase> UnusualBodies() {
       {"settings block of 6", build::Concat({build::SizeOnly(6), {0xAA, 0xBB}}), true, Defaults()},
       {"6 before a whole tree", build::WithStoredSize(known, 6), true, Defaults()},
       {"settings block of 789", build::WithStoredSize(known, 789), true, known},
+      {"settings block of 2^32-1", build::WithStoredSize(known, 0xFFFFFFFF), true, known},
       {"settings block ending after the device block", build::WithStoredSize(known, 716), true,
        KeptOverDefaults({{4, 716}})},
       {"device block of 7", build::SettingsBlock({7, 0, 0, 0, 0, 0, 32}, aux), true,
