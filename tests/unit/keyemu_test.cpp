@@ -4,6 +4,8 @@
 
 #include <cstring>
 #include <deque>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "keyemu/key_state.h"
@@ -20,54 +22,11 @@ std::vector<uint8_t> Screen(std::initializer_list<std::pair<int, int>> dark, boo
   return s;
 }
 
-LcdDisplay Display(const std::vector<uint8_t>& screen) {
-  LcdDisplay lcd;
-  lcd.SetImage(screen.data());
-  return lcd;
+// Screen pixel (x, y) is dark; pixels outside the screen are not.
+bool ScreenDark(const std::vector<uint8_t>& s, int x, int y) {
+  const bool inside = x >= 0 && x < kScreenWidth && y >= 0 && y < kScreenHeight;
+  return inside && (s[size_t(y) * kScreenStride + x / 8] >> (7 - x % 8)) & 1;
 }
-
-// --- LCD --------------------------------------------------------------------
-
-TEST(LcdDisplay, AllOnesIsADarkBlockWithItsShadowStripsUntilTheNextImage) {
-  LcdDisplay lcd = Display(Screen({}, true));
-  for (int y = 0; y < kDisplayHeight; ++y) {
-    for (int x = 0; x < kDisplayWidth; ++x) {
-      int want = 0;
-      if (x < 480 && y < 128) {
-        want = (x >= 2 && y >= 2) ? 3 : 2;
-      } else if ((x >= 480 && y >= 2) || (y >= 128 && x >= 2)) {
-        want = 1;
-      }
-      ASSERT_EQ(lcd.DisplayPixel(x, y), want) << x << "," << y;
-    }
-  }
-  lcd.SetImage(Screen({}).data());  // a new image replaces the old one whole
-  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
-}
-
-TEST(LcdDisplay, SinglePixelsDoubleAndShadowOneStepRightAndDown) {
-  struct Case {
-    int x, y;
-  };
-  for (Case c : {Case{0, 0}, Case{239, 63}, Case{100, 30}}) {
-    LcdDisplay lcd = Display(Screen({{c.x, c.y}}));
-    for (int row = 0; row < kDisplayHeight; ++row) {
-      for (int column = 0; column < kDisplayStride; ++column) {
-        uint8_t want = 0;
-        if (column == c.x && (row == 2 * c.y || row == 2 * c.y + 1)) want = 0x22;
-        if (column == c.x + 1 && (row == 2 * c.y + 2 || row == 2 * c.y + 3)) want = 0x11;
-        ASSERT_EQ(lcd.Pixels()[row * kDisplayStride + column], want)
-            << "pixel " << c.x << "," << c.y << " byte " << column << " row " << row;
-      }
-    }
-    EXPECT_TRUE(lcd.Dark(c.x, c.y));
-    if (c.x < 239) {
-      EXPECT_TRUE(lcd.Shadow(c.x + 1, c.y + 1));
-    }
-  }
-}
-
-// --- Screen image -----------------------------------------------------------
 
 uint32_t Le32(const uint8_t* p) {
   return p[0] | p[1] << 8 | p[2] << 16 | uint32_t(p[3]) << 24;
@@ -79,53 +38,6 @@ int ImagePixel(const std::vector<uint8_t>& bmp, int x, int y) {
   const uint8_t* row = bmp.data() + Le32(&bmp[10]) + size_t(79 - y) * (colour ? 128 : 32);
   if (!colour) return (row[x / 8] >> (7 - x % 8)) & 1;
   return (x % 2) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
-}
-
-// The file of each mode, and its clipboard block: the file without its
-// 14-byte header, the offset of its pixels returned.
-TEST(ScreenImage, HeadersSizesAndClipboardBlocksOfTheModes) {
-  struct Case {
-    int mode;
-    uint32_t fileSize, pixelOffset, bitsPerPixel, imageSize, colours;
-  };
-  const Case cases[] = {
-      {0, 2622, 62, 1, 2560, 2},
-      {1, 2622, 62, 1, 2560, 2},
-      {2, 10310, 70, 4, 10240, 4},
-      {7, 2622, 62, 1, 2560, 2},  // unknown modes save plain monochrome
-  };
-  LcdDisplay lcd = Display(Screen({{3, 4}, {200, 50}}));
-  for (const Case& c : cases) {
-    std::vector<uint8_t> bmp = BuildScreenBmp(lcd, c.mode);
-    ASSERT_EQ(bmp.size(), c.fileSize);
-    EXPECT_EQ(bmp[0], 'B');
-    EXPECT_EQ(bmp[1], 'M');
-    EXPECT_EQ(Le32(&bmp[2]), c.fileSize);
-    EXPECT_EQ(Le32(&bmp[6]), 0u);
-    EXPECT_EQ(Le32(&bmp[10]), c.pixelOffset);
-    const uint8_t* info = bmp.data() + 14;
-    const uint32_t want[] = {40,   256,       80, 1 | c.bitsPerPixel << 16, 0, c.imageSize, 3800,
-                             3800, c.colours, 0};
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(Le32(info + 4 * i), want[i]) << "mode " << c.mode;
-    if (c.mode > 2) continue;
-    const uint32_t flags = ImageFlagsForMode(c.mode);
-    const uint32_t size = ScreenImageBuilder(lcd, flags, nullptr, 0);
-    std::vector<uint8_t> block(size, 0xAA);
-    // Too small a buffer: the size comes back and nothing is written.
-    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size - 1), size);
-    EXPECT_EQ(block[0], 0xAA);
-    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size), c.pixelOffset - 14);
-    ASSERT_EQ(bmp.size(), block.size() + 14);
-    EXPECT_TRUE(std::equal(block.begin(), block.end(), bmp.begin() + 14)) << "mode " << c.mode;
-    // A larger buffer is zeroed past the image.
-    std::vector<uint8_t> big(size + 16, 0xAA);
-    ScreenImageBuilder(lcd, flags, big.data(), uint32_t(big.size()));
-    for (size_t i = size; i < big.size(); ++i) ASSERT_EQ(big[i], 0) << i;
-  }
-  const uint8_t mono[8] = {255, 255, 255, 0, 0, 0, 0, 0};
-  EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 0).data() + 54, mono, 8), 0);
-  const uint8_t colour[16] = {106, 206, 156, 0, 85, 165, 107, 0, 35, 69, 52, 0, 242, 237, 237, 0};
-  EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 2).data() + 54, colour, 16), 0);
 }
 
 // The expected value of every image pixel, written from the image rules.
@@ -144,33 +56,86 @@ int ExpectedPixel(int mode, int x, int y, bool dark, bool shadow) {
   return mode == 1 && outline ? 1 : 0;
 }
 
-TEST(ScreenImage, EveryPixelOfEveryModeForBlankFullAndCornerScreens) {
+// Every pixel of the display (each screen pixel doubled, its shadow one
+// screen pixel right and down) and of the image in each mode. One display
+// takes the screens in turn: each new image replaces the old one whole.
+TEST(LcdDisplayAndImage, EveryPixelForFullCornerAndBlankScreens) {
   struct Screenful {
     const char* name;
     std::vector<uint8_t> bytes;
   };
   const Screenful screens[] = {
-      {"blank", Screen({})},
       {"full", Screen({}, true)},
-      {"corners", Screen({{0, 0}, {239, 0}, {0, 63}, {239, 63}, {120, 32}})},
+      {"corners", Screen({{0, 0}, {239, 0}, {0, 63}, {239, 63}, {120, 32}, {100, 30}})},
+      {"blank", Screen({})},
   };
+  LcdDisplay lcd;
   for (const Screenful& s : screens) {
-    LcdDisplay lcd = Display(s.bytes);
+    lcd.SetImage(s.bytes.data());
+    auto dark = [&](int x, int y) { return ScreenDark(s.bytes, x, y); };
+    for (int y = 0; y < kDisplayHeight; ++y) {
+      for (int x = 0; x < kDisplayWidth; ++x) {
+        const int shadow = x >= 2 && y >= 2 && dark(x / 2 - 1, y / 2 - 1);
+        ASSERT_EQ(lcd.DisplayPixel(x, y), 2 * dark(x / 2, y / 2) + shadow)
+            << s.name << " display " << x << "," << y;
+      }
+    }
     for (int mode : {0, 1, 2}) {
       std::vector<uint8_t> bmp = BuildScreenBmp(lcd, mode);
       for (int y = 0; y < 80; ++y) {
         for (int x = 0; x < 256; ++x) {
-          const int sx = x - 8, sy = y - 8;
-          const bool inside = sx >= 0 && sx < 240 && sy >= 0 && sy < 64;
-          const bool dark = inside && (s.bytes[sy * 30 + sx / 8] >> (7 - sx % 8)) & 1;
-          const bool shadow = inside && !dark && sx > 0 && sy > 0 &&
-                              (s.bytes[(sy - 1) * 30 + (sx - 1) / 8] >> (7 - (sx - 1) % 8)) & 1;
-          ASSERT_EQ(ImagePixel(bmp, x, y), ExpectedPixel(mode, x, y, dark, shadow))
+          const bool d = dark(x - 8, y - 8), shadow = !d && dark(x - 9, y - 9);
+          ASSERT_EQ(ImagePixel(bmp, x, y), ExpectedPixel(mode, x, y, d, shadow))
               << s.name << " mode " << mode << " at " << x << "," << y;
         }
       }
     }
   }
+  for (uint32_t i = 0; i < kDisplayBytes; ++i) ASSERT_EQ(lcd.Pixels()[i], 0) << i;
+  lcd.SetImage(Screen({{100, 30}}).data());
+  EXPECT_EQ(lcd.Pixels()[60 * kDisplayStride + 100], 0x22);  // 200..201, 60
+  EXPECT_EQ(lcd.Pixels()[63 * kDisplayStride + 101], 0x11);  // 202..203, 63
+  EXPECT_TRUE(lcd.Dark(100, 30));
+  EXPECT_TRUE(lcd.Shadow(101, 31));
+  EXPECT_FALSE(lcd.Dark(101, 31));
+}
+
+// The file of each mode (sizes worked out by hand: 14 + 40 bytes of headers,
+// the palette, 80 rows of 256 pixels), and its clipboard block: the file
+// without its 14-byte header, the offset of its pixels returned.
+TEST(ScreenImage, FilesAndClipboardBlocksOfTheModes) {
+  struct Case {
+    int mode;
+    uint32_t fileSize, pixelOffset;
+  };
+  const Case cases[] = {{0, 2622, 62}, {1, 2622, 62}, {2, 10310, 70}};
+  LcdDisplay lcd;
+  lcd.SetImage(Screen({{3, 4}, {200, 50}}).data());
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bmp = BuildScreenBmp(lcd, c.mode);
+    ASSERT_EQ(bmp.size(), c.fileSize);
+    EXPECT_EQ(Le32(&bmp[2]), c.fileSize);
+    EXPECT_EQ(Le32(&bmp[10]), c.pixelOffset);
+    EXPECT_EQ(Le32(&bmp[18]) << 8 | Le32(&bmp[22]), 256u << 8 | 80);  // bottom-up rows
+    const uint32_t flags = ImageFlagsForMode(c.mode);
+    const uint32_t size = ScreenImageBuilder(lcd, flags, nullptr, 0);
+    std::vector<uint8_t> block(size, 0xAA);
+    // Too small a buffer: the size comes back and nothing is written.
+    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size - 1), size);
+    EXPECT_EQ(block[0], 0xAA);
+    EXPECT_EQ(ScreenImageBuilder(lcd, flags, block.data(), size), c.pixelOffset - 14);
+    EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 14, bmp.end()), block) << "mode " << c.mode;
+    // A larger buffer is zeroed past the image.
+    std::vector<uint8_t> big(size + 16, 0xAA);
+    ScreenImageBuilder(lcd, flags, big.data(), uint32_t(big.size()));
+    for (size_t i = size; i < big.size(); ++i) ASSERT_EQ(big[i], 0) << i;
+  }
+  EXPECT_EQ(BuildScreenBmp(lcd, 7), BuildScreenBmp(lcd, 0));  // unknown modes: monochrome
+  // Palettes, blue green red: white then black; the display's four colours.
+  const uint8_t mono[8] = {255, 255, 255, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 0).data() + 54, mono, 8), 0);
+  const uint8_t colour[16] = {106, 206, 156, 0, 85, 165, 107, 0, 35, 69, 52, 0, 242, 237, 237, 0};
+  EXPECT_EQ(std::memcmp(BuildScreenBmp(lcd, 2).data() + 54, colour, 16), 0);
 }
 
 // --- Key tables -------------------------------------------------------------
@@ -212,7 +177,6 @@ TEST(KeyTables, KeyboardMap) {
       {0x25, 20026}, {0x0D, 20032}, {'P', 20035},  {'Z', -1},     {'Q', -1},     {-1, -1},
   };
   for (const Case& c : cases) EXPECT_EQ(KeyIdForVirtualKey(c.virtualKey), c.id) << c.virtualKey;
-  EXPECT_EQ(KeyboardMap[kKeyboardMapSize - 1].virtualKey, -1);
   // Every key has at least one PC key.
   for (const KeyLayoutRow& row : KeyLayoutTable) {
     bool mapped = false;
@@ -253,70 +217,53 @@ struct Panel {
   }
 };
 
-enum class Act { Click, MouseUp, KeyDown, KeyUp, FocusLost, LinkDrop };
-struct Step {
-  Act act;
-  int slot;
-};
-
+// Steps, blank-separated: an action and a key (S SHIFT, 5, A). Actions: c
+// click, m mouse up (the capture goes), d key down, u key up; f and l alone
+// are focus loss and link drop, applied to every key.
 TEST(KeyRules, SequencesSendTheRightCodes) {
-  const int shift = 0, five = 6, a = 11;
-  struct Case {
+  const struct {
     const char* name;
-    std::vector<Step> steps;
+    std::string steps;
     std::vector<uint32_t> sent;
     uint32_t shiftState;
-  };
-  const Case cases[] = {
-      {"click 5", {{Act::Click, five}, {Act::MouseUp, five}}, {0x8005}, 0},
-      {"SHIFT latch then 5",
-       {{Act::Click, shift}, {Act::Click, five}, {Act::MouseUp, five}},
-       {0xFFFFFFFF, 0x8085},
-       0},
-      {"SHIFT clicked twice", {{Act::Click, shift}, {Act::Click, shift}}, {0xFFFFFFFF}, 0},
-      {"PC Shift held with A",
-       {{Act::KeyDown, shift}, {Act::KeyDown, a}, {Act::KeyUp, a}},
-       {0xFFFFFFFF, 0x808A},
-       0x01},
-      {"auto-repeat sends once",
-       {{Act::KeyDown, five}, {Act::KeyDown, five}, {Act::KeyDown, five}, {Act::KeyUp, five}},
-       {0x8005},
-       0},
-      {"focus loss releases held keys",
-       {{Act::KeyDown, shift}, {Act::KeyDown, five}, {Act::FocusLost, 0}, {Act::KeyDown, five}},
-       {0xFFFFFFFF, 0x8085, 0x8005},
-       0},
-      {"SHIFT latched stays until the next key", {{Act::Click, shift}}, {0xFFFFFFFF}, 0x81},
-      {"link drop unlatches SHIFT", {{Act::Click, shift}, {Act::LinkDrop, 0}}, {0xFFFFFFFF}, 0},
+  } cases[] = {
+      {"click 5", "c5 m5", {0x8005}, 0},
+      {"SHIFT latch then 5", "cS c5 m5", {0xFFFFFFFF, 0x8085}, 0},
+      {"SHIFT clicked twice", "cS cS", {0xFFFFFFFF}, 0},
+      {"PC Shift held with A", "dS dA uA", {0xFFFFFFFF, 0x808A}, 0x01},
+      {"auto-repeat sends once", "d5 d5 d5 u5", {0x8005}, 0},
+      {"focus loss releases held keys", "dS d5 f d5", {0xFFFFFFFF, 0x8085, 0x8005}, 0},
+      {"SHIFT latched stays until the next key", "cS", {0xFFFFFFFF}, 0x81},
+      {"link drop unlatches SHIFT", "cS l", {0xFFFFFFFF}, 0},
       {"link drop releases a PC Shift, so the next key has no 0x80",
-       {{Act::KeyDown, shift}, {Act::LinkDrop, 0}, {Act::KeyDown, five}},
+       "dS l d5",
        {0xFFFFFFFF, 0x8005},
        0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Panel p;
-    for (const Step& s : c.steps) {
+    std::istringstream steps(c.steps);
+    for (std::string step; steps >> step;) {
+      const int slot = step.size() < 2 ? 0 : step[1] == 'S' ? 0 : step[1] == '5' ? 6 : 11;
       KeyReports r;
-      KeyState& key = p.keys[size_t(s.slot)];
-      switch (s.act) {
-        case Act::Click: key.Click(r); break;
-        case Act::MouseUp: key.ReleaseKey(r); break;  // the capture goes
-        case Act::KeyDown: key.KeySet(true, r); break;
-        case Act::KeyUp: key.KeySet(false, r); break;
-        case Act::FocusLost:
-        case Act::LinkDrop:
+      KeyState& key = p.keys[size_t(slot)];
+      switch (step[0]) {
+        case 'c': key.Click(r); break;
+        case 'm': key.ReleaseKey(r); break;
+        case 'd': key.KeySet(true, r); break;
+        case 'u': key.KeySet(false, r); break;
+        default:
           for (int k = 0; k < kKeyCount; ++k) {
             KeyReports each;
-            if (s.act == Act::FocusLost) {
+            if (step[0] == 'f') {
               p.keys[size_t(k)].KeySet(false, each);
             } else {
               p.keys[size_t(k)].Disable(each);
             }
             p.Post(k, each);
           }
-          break;
       }
-      p.Post(s.slot, r);
+      p.Post(slot, r);
       p.Pump();
     }
     EXPECT_EQ(p.sent, c.sent) << c.name;
@@ -325,17 +272,14 @@ TEST(KeyRules, SequencesSendTheRightCodes) {
 }
 
 TEST(KeyRules, ForceUnlatchOfAPressedLatchedShiftReportsUnlatchThenRelease) {
+  using R = KeyReport;
+  auto items = [](const KeyReports& r) { return std::vector<R>(r.items, r.items + r.count); };
   KeyState shift(kLatchingKey);
-  KeyReports r;
-  shift.Click(r);
-  ASSERT_EQ(r.count, 2);
-  EXPECT_EQ(r.items[0], KeyReport::Pressed);
-  EXPECT_EQ(r.items[1], KeyReport::Latched);
-  KeyReports drop;
+  KeyReports click, drop;
+  shift.Click(click);
+  EXPECT_EQ(items(click), (std::vector{R::Pressed, R::Latched}));
   shift.ForceUnlatch(drop);
-  ASSERT_EQ(drop.count, 2);
-  EXPECT_EQ(drop.items[0], KeyReport::Unlatched);
-  EXPECT_EQ(drop.items[1], KeyReport::Released);
+  EXPECT_EQ(items(drop), (std::vector{R::Unlatched, R::Released}));
   EXPECT_EQ(shift.StateBits(), 0u);
   KeyState plain(0);
   KeyReports none;

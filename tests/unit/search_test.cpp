@@ -5,7 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <initializer_list>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "testsupport/capture_builder.h"
@@ -65,128 +69,57 @@ using Rows = std::vector<int32_t>;
 
 // ---- Validation ----
 
-TEST(SearchValidation, InitialPagesAreValidForEveryKind) {
-  for (int kind = 0; kind < kSearchKinds; ++kind) {
-    EXPECT_TRUE(ValidateSearchPage(InitialPageTexts(), kind).ok()) << kind;
-  }
-}
-
-TEST(SearchValidation, DataByteFieldForms) {
-  struct Case {
-    const char* text;
-    bool ok;
-  } cases[] = {{"12", true},  {"AF", true},  {"*", true},    {"* ", true},  {"W0", true},
-               {"W2", true},  {"1", false},  {"1a", false},  {"af", false}, {"W3", false},
-               {"w0", false}, {"*1", false}, {"123", false}, {"G0", false}, {" 1", false}};
-  for (const Case& c : cases) {
-    SearchInputError e = ValidateSearchPage(DataTexts({c.text}), kSearchData);
-    if (c.ok) {
-      EXPECT_TRUE(e.ok()) << c.text;
-    } else {
-      EXPECT_EQ(e.stringId, 20048) << c.text;
-      EXPECT_EQ(e.controlId, 1067) << c.text;
-    }
-  }
-}
-
-TEST(SearchValidation, DataPageOrderIdentifierThenByteByByte) {
-  // No data byte may follow an empty one.
-  EXPECT_EQ(ValidateSearchPage(DataTexts({"12", "", "34"}), kSearchData).controlId, 1069);
-  EXPECT_TRUE(ValidateSearchPage(DataTexts({"12", "*", "W0"}), kSearchData).ok());
-
-  // A bad identifier bit is reported before any data byte.
-  SearchPageTexts t = DataTexts({"zz"});
-  SetFieldText(t.identifier[3], "2");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).stringId, 20056);
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1041);
-  SetFieldText(t.identifier[3], "");  // an empty bit field is not valid either
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1041);
-
-  // D0 comes before bit 7 of the patterns; bit 7 of W1 comes before D1.
-  t = DataTexts({"zz", "zz"});
-  SetFieldText(t.patterns[0][0], "x");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1067);
-  t = DataTexts({"12", "zz"});
-  SetFieldText(t.patterns[1][0], "x");
-  SetFieldText(t.patterns[0][1], "x");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).stringId, 20056);
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1099);
-  // Last field of all: bit 0 of W2.
-  t = DataTexts({});
-  SetFieldText(t.patterns[2][7], "2");
-  EXPECT_EQ(ValidateSearchPage(t, kSearchData).controlId, 1114);
-  // Only the active page is validated.
-  EXPECT_TRUE(ValidateSearchPage(t, kSearchTrigger).ok());
-}
-
-TEST(SearchValidation, TimeFields) {
-  // Minutes and seconds take a tens digit 0..5, hundredths any digit; two
-  // characters each; the first bad field is named.
+// Each case edits the initial pages (control id, text) and validates the
+// page of its kind: the first bad field in the order the user meets them is
+// named, or none (0, 0).
+TEST(SearchValidation, FirstBadFieldOfThePage) {
+  const int d = kSearchData, t = kSearchTime, e = 20048, b = 20056, m = 20049;
   const struct {
-    const char *mm, *ss, *hh;
-    int control;
-  } cases[] = {{"6*", "00", "00", 1075}, {"59", "60", "00", 1076},  {"**", "5*", "9*", 0},
-               {"*9", "*9", "99", 0},    {"00", "00", "A0", 1077},  {"", "00", "00", 1075},
-               {"5", "00", "00", 1075},  {"00", "000", "00", 1076}, {"00", "00", "9", 1077}};
+    int kind;
+    const char* edits;  // "control id=text|..."
+    int stringId, controlId;
+  } cases[] = {
+      // clang-format off
+      // The initial pages are valid for every kind.
+      {kSearchTrigger, "", 0, 0}, {kSearchError, "", 0, 0}, {d, "", 0, 0}, {t, "", 0, 0},
+      {kSearchExtInput, "", 0, 0},
+      // Data byte forms: two upper-case hex digits, "*" (optionally with a
+      // blank), W0..W2.
+      {d, "1067=12", 0, 0},  {d, "1067=AF", 0, 0},  {d, "1067=*", 0, 0},   {d, "1067=* ", 0, 0},
+      {d, "1067=W0", 0, 0},  {d, "1067=W2", 0, 0},
+      {d, "1067=1", e, 1067},  {d, "1067=1a", e, 1067},  {d, "1067=af", e, 1067},
+      {d, "1067=W3", e, 1067}, {d, "1067=w0", e, 1067},  {d, "1067=*1", e, 1067},
+      {d, "1067=123", e, 1067}, {d, "1067=G0", e, 1067}, {d, "1067= 1", e, 1067},
+      // No data byte may follow an empty one.
+      {d, "1067=12|1069=34", e, 1069}, {d, "1067=12|1068=*|1069=W0", 0, 0},
+      // A bad (or empty) identifier bit is reported before any data byte.
+      {d, "1067=zz|1041=2", b, 1041},  {d, "1067=zz|1041=", b, 1041},
+      // D0 comes before bit 7 of the patterns; bit 7 of W1 before D1 and W0 bit 6.
+      {d, "1067=zz|1068=zz|1083=x", e, 1067}, {d, "1067=12|1068=zz|1099=x|1084=x", b, 1099},
+      // Last field of all: bit 0 of W2. Only the active page is validated.
+      {d, "1114=2", b, 1114}, {kSearchTrigger, "1114=2", 0, 0},
+      // Minutes and seconds take a tens digit 0..5, hundredths any digit; two
+      // characters each.
+      {t, "1075=6*", m, 1075}, {t, "1076=60", m, 1076},  {t, "1077=A0", m, 1077},
+      {t, "1075=", m, 1075},   {t, "1075=5", m, 1075},   {t, "1076=000", m, 1076},
+      {t, "1077=9", m, 1077},
+      {t, "1075=**|1076=5*|1077=9*", 0, 0}, {t, "1075=*9|1076=*9|1077=99", 0, 0},
+      // clang-format on
+  };
   for (const auto& c : cases) {
-    SearchInputError e = ValidateSearchPage(TimeTexts(c.mm, c.ss, c.hh), kSearchTime);
-    EXPECT_EQ(e.controlId, c.control) << c.mm << ":" << c.ss << ":" << c.hh;
-    EXPECT_EQ(e.stringId, c.control ? 20049 : 0);
+    SearchPageTexts texts = InitialPageTexts();
+    std::istringstream edits(c.edits);
+    for (std::string edit; std::getline(edits, edit, '|');) {
+      const char* text = edit.c_str() + edit.find('=') + 1;
+      std::snprintf(FieldText(texts, std::stoi(edit)), kFieldTextCapacity, "%s", text);
+    }
+    SearchInputError error = ValidateSearchPage(texts, c.kind);
+    EXPECT_EQ(error.stringId, c.stringId) << "case " << &c - cases;
+    EXPECT_EQ(error.controlId, c.controlId) << "case " << &c - cases;
   }
-}
-
-TEST(SearchValidation, StoreSearchKeepsConditionOnError) {
-  SearchCondition c{};
-  c.kind = kSearchTime;
-  SearchInputError e =
-      StoreSearch(DataTexts({"1"}), kSearchData, kSearchCount, SearchDirection::Up, c);
-  EXPECT_EQ(e.controlId, 1067);
-  EXPECT_FALSE(c.set);
-  EXPECT_EQ(c.kind, kSearchTime);
 }
 
 // ---- Reading ----
-
-TEST(SearchReading, ErrorBoxesGiveStatusMask) {
-  const uint16_t expected[5] = {0x0800, 0x1000, 0x2000, 0x4000, 0x07FF};
-  for (int b = 0; b < 5; ++b) {
-    SearchPageTexts t = InitialPageTexts();
-    t.errorBoxes[b] = true;
-    EXPECT_EQ(Stored(t, kSearchError).errorStatusMask, expected[b]) << b;
-  }
-  EXPECT_EQ(Stored(InitialPageTexts(), kSearchError).errorStatusMask, 0);
-}
-
-TEST(SearchReading, DataFieldsIdentifierAndPatterns) {
-  SearchPageTexts t =
-      DataTexts({"12", "*", "W0", "* ", "A5"}, "1*0*****", "00100100011******************");
-  SetFieldText(t.patterns[2][7], "1");
-  t.channel = 1;
-  SearchCondition c = Stored(t, kSearchData);
-  EXPECT_EQ(c.channel, 1);
-  EXPECT_EQ(c.identifierValue, 0x123u << 18);
-  EXPECT_EQ(c.identifierMask, 0x7FFu << 18);
-  EXPECT_STREQ(c.identifierPattern, "00100100011******************");
-  EXPECT_EQ(c.dataConditionMask, 0xA8);  // D0, D2, D4
-  EXPECT_TRUE(c.dataBytes[0].exact);
-  EXPECT_EQ(c.dataBytes[0].value, 0x12);
-  EXPECT_FALSE(c.dataBytes[2].exact);
-  EXPECT_EQ(c.dataBytes[2].value, 1);
-  EXPECT_EQ(c.dataBytes[4].value, 0xA5);
-  EXPECT_EQ(c.patterns[0].value, 0x80);
-  EXPECT_EQ(c.patterns[0].mask, 0xA0);
-  EXPECT_EQ(c.patterns[2].value, 0x01);
-  EXPECT_EQ(c.patterns[2].mask, 0x01);
-}
-
-TEST(SearchReading, TimeValueAndMaskBytes) {
-  SearchCondition c = Stored(TimeTexts("12", "3*", "**"), kSearchTime);
-  EXPECT_EQ(c.timeValue, 0x0C1E0000u);  // 12, 30, 0
-  EXPECT_EQ(c.timeMask, 0xFFF00000u);
-  c = Stored(TimeTexts("*5", "00", "99"), kSearchTime);
-  EXPECT_EQ(c.timeValue, 0x05006300u);
-  EXPECT_EQ(c.timeMask, 0x0FFFFF00u);
-}
 
 TEST(SearchReading, ShortTextsReadWithoutValidation) {
   SearchPageTexts t = TimeTexts("", "7", "00");
@@ -200,12 +133,21 @@ TEST(SearchReading, ShortTextsReadWithoutValidation) {
   EXPECT_EQ(c.extLevel, 1);
 }
 
+// The pages show `want`: every field text, box and selection.
+void ExpectShown(const SearchPageTexts& shown, const SearchPageTexts& want) {
+  for (int id = 1000; id < 1200; ++id) {
+    if (!FieldText(want, id)) continue;
+    EXPECT_STREQ(FieldText(shown, id), FieldText(want, id)) << id;
+  }
+  EXPECT_TRUE(std::equal(want.errorBoxes, want.errorBoxes + kErrorBoxCount, shown.errorBoxes));
+  EXPECT_EQ(shown.channel, want.channel);
+  EXPECT_EQ(shown.frameKind, want.frameKind);
+}
+
 TEST(SearchReading, OpenRestoreAndCancel) {
   SearchCondition c{};
-  SearchPageTexts shown = OpenSearchPages(c);
+  ExpectShown(OpenSearchPages(c), InitialPageTexts());
   EXPECT_TRUE(c.restore);
-  EXPECT_STREQ(shown.time[0], "00");
-  EXPECT_STREQ(shown.identifier[0], "*");
   EXPECT_EQ(c.timeMask, 0xFFFFFF00u);
   EXPECT_EQ(c.identifierMask, 0u);
   EXPECT_EQ(c.kind, kSearchTrigger);
@@ -214,21 +156,19 @@ TEST(SearchReading, OpenRestoreAndCancel) {
   SetFieldText(t.time[1], "4*");
   t.errorBoxes[2] = true;
   t.frameKind = 1;
+  t.channel = 1;
   SetFieldText(t.extIn, "1");
   ASSERT_TRUE(StoreSearch(t, kSearchData, kSearchCount, SearchDirection::Up, c).ok());
   EXPECT_TRUE(c.set);
+  // An input error leaves the stored condition alone (the reopened pages below).
+  SearchPageTexts bad = DataTexts({"1"});
+  EXPECT_EQ(StoreSearch(bad, kSearchData, kSearchSelectFirst, SearchDirection::Down, c).controlId,
+            1067);
+  EXPECT_EQ(c.mode, kSearchCount);
+  EXPECT_EQ(c.direction, SearchDirection::Up);
 
   // Reopening shows what was stored; Cancel after edits keeps it.
-  shown = OpenSearchPages(c);
-  EXPECT_STREQ(shown.dataBytes[0], "12");
-  EXPECT_STREQ(shown.dataBytes[1], "W1");
-  EXPECT_STREQ(shown.dataBytes[2], "");
-  EXPECT_STREQ(shown.patterns[0][0], "0");
-  EXPECT_STREQ(shown.identifier[0], "1");
-  EXPECT_STREQ(shown.time[1], "4*");
-  EXPECT_TRUE(shown.errorBoxes[2]);
-  EXPECT_EQ(shown.frameKind, 1);
-  EXPECT_STREQ(shown.extIn, "1");
+  ExpectShown(OpenSearchPages(c), t);
   EXPECT_EQ(ShownSearchKind(c), kSearchData);
   CancelSearch(c);
   EXPECT_FALSE(c.set);
@@ -248,225 +188,208 @@ TEST(SearchReading, FieldTextByControlId) {
 
 // ---- Record tests ----
 
-TEST(SearchMatch, TriggerByDataTag) {
-  std::vector<CaptureRecord> records = {build::WithStatus(CanData(1, 1, false, {}), 0x0080),
-                                        build::WithLineFlags(CanData(1, 2, false, {}), 0x80),
-                                        CanData(1, 3, false, {})};
-  SearchCondition c = Stored(InitialPageTexts(), kSearchTrigger);
-  EXPECT_EQ(Matches(Loaded(records, kTagMonc), c), Rows({0}));
-  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), c), Rows({1}));
+template <typename Edit>
+SearchPageTexts Edited(SearchPageTexts t, Edit edit) {
+  edit(t);
+  return t;
 }
 
-TEST(SearchMatch, ErrorBoxesSelectLinStatusBits) {
-  std::vector<CaptureRecord> records = {
+SearchPageTexts ErrorBoxes(std::initializer_list<int> boxes) {
+  SearchPageTexts t = InitialPageTexts();
+  for (int b : boxes) t.errorBoxes[b] = true;
+  return t;
+}
+
+TEST(SearchMatch, RowsMeetingEachCondition) {
+  const std::vector<CaptureRecord> triggers = {build::WithStatus(CanData(1, 1, false, {}), 0x0080),
+                                               build::WithLineFlags(CanData(1, 2, false, {}), 0x80),
+                                               CanData(1, 3, false, {})};
+  const std::vector<CaptureRecord> errors = {
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0002),  // parity error
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0010),  // data byte 2 error
       Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x0800),  // error code 1 only
       Lin(2, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x4000),  // error code 8 only
       build::WithStatus(CanData(1, 1, false, {}), 0x7FFF),
-      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0)};
-  Loaded l(records, kTagMdcl);
-  SearchPageTexts t = InitialPageTexts();
-  t.errorBoxes[4] = true;  // 1029 only
-  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({0, 1}));
-  t = InitialPageTexts();
-  t.errorBoxes[3] = true;  // 1028
-  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({3}));
-  EXPECT_EQ(Matches(l, Stored(InitialPageTexts(), kSearchError)), Rows({}));
-}
-
-TEST(SearchMatch, ExternalInputOnlyInMdcl) {
-  std::vector<CaptureRecord> records = {build::WithLineFlags(CanData(1, 1, false, {}), 0x10),
-                                        CanData(1, 2, false, {})};
-  SearchPageTexts t = InitialPageTexts();
-  SetFieldText(t.extIn, "1");
-  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), Stored(t, kSearchExtInput)), Rows({0}));
-  EXPECT_EQ(Matches(Loaded(records, kTagMonc), Stored(t, kSearchExtInput)), Rows({}));
-  EXPECT_EQ(Matches(Loaded(records, kTagMdcl), Stored(InitialPageTexts(), kSearchExtInput)),
-            Rows({1}));
-}
-
-TEST(SearchMatch, DataChannelSelection) {
-  std::vector<CaptureRecord> records = {CanData(1, 1, false, {}), CanData(2, 1, false, {}),
-                                        Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
-                                        Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
-  Loaded l(records, kTagMdcl);
-  SearchPageTexts t = DataTexts({});
-  EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({0, 2}));
-  t.channel = 1;
-  EXPECT_EQ(Matches(l, Stored(t, kSearchData)), Rows({1, 3}));
-}
-
-TEST(SearchMatch, MarkersAreGapsNotFrames) {
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0),
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x1000),   // error code 2 only
+      Lin(1, 0x55, 0, 0x80, 0, 3, {1, 2, 3}, 0x2000)};  // error code 4 only
+  const std::vector<CaptureRecord> extIn = {build::WithLineFlags(CanData(1, 1, false, {}), 0x10),
+                                            CanData(1, 2, false, {})};
   // A marker's bytes other than its time stamp mean nothing: even with
   // status bits and a zero identifier it matches neither an error search nor
   // the widest data search.
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> markers = {
       build::WithStatus(build::Marker(kSourceOverrun, 0), 0x7FFF),
       build::WithStatus(build::Marker(kSourceLostData, 0), 0x7FFF), CanData(1, 0, false, {})};
-  Loaded l(records, kTagMdcl);
-  SearchPageTexts t = InitialPageTexts();
-  for (bool& box : t.errorBoxes) box = true;
-  EXPECT_EQ(Matches(l, Stored(t, kSearchError)), Rows({}));
-  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({2}));
-  EXPECT_EQ(FindForward(l.reader, Stored(DataTexts({}), kSearchData), -1).count, 1u);
-}
-
-TEST(SearchMatch, CanFrameKindRules) {
   auto can = [](uint8_t kind, int8_t count) {
     build::RecordFields f;
     f.count = count;
     f.kind = kind;
     return build::Record(f);
   };
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> canKinds = {
       can(0x80, -1),                          // exactly 0x80: DATA accepts despite the count
       can(0x08, -1),                          // exactly 8
       can(0x01, -1),                          // neither, negative count: rejected
       can(0x88, -1),                          // extended with DLC 8: not exactly 0x80 or 8
       build::CanRemoteFrame(1, 1, false, 4),  // count 0: DATA accepts it
       CanData(1, 1, false, {1})};
-  Loaded l(records, kTagMonc);
-  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({0, 1, 4, 5}));
-  // With a data byte condition remote frames and negative counts are out.
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"*", "*", "*", "*", "*", "*", "*", "W0"}, "0*******"),
-                              kSearchData)),
-            Rows({5}));
-  SearchPageTexts remote = DataTexts({"FF"});
-  remote.frameKind = 1;
-  EXPECT_EQ(Matches(l, Stored(remote, kSearchData)), Rows({4}));
-}
-
-TEST(SearchMatch, LinFrameKindRules) {
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> linKinds = {
       Lin(1, 0x55, 0, 0x80, 0, -1, {}),           // header only
       Lin(1, 0x55, 0, 0x80, 0, -2, {}),           // broken: rejected
       Lin(1, 0x55, 0, 0x80, 2, 2, {0x12}),        // no header: rejected
       Lin(1, 0x55, 0, 0x80, 0, 2, {0x12, 0x99}),  // one data byte + checksum
       Lin(1, 0x55, 0, 0x80, 0, 3, {0x12, 0x00, 0x99}),
       Lin(1, 0x55, 0, 0x80, 0x41, 2, {0x12, 0x99})};  // damaged kind: bit 6 is not REMOTE
-  Loaded l(records, kTagMdcl);
-  EXPECT_EQ(Matches(l, Stored(DataTexts({}), kSearchData)), Rows({0, 3, 4, 5}));
-  // Only the LIN data count is compared: row 3 has one data byte.
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "34"}), kSearchData)), Rows({3}));
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12"}), kSearchData)), Rows({3, 4, 5}));
-  SearchPageTexts remote = DataTexts({});
-  remote.frameKind = 1;
-  EXPECT_EQ(Matches(l, Stored(remote, kSearchData)), Rows({}));
-}
-
-TEST(SearchMatch, IdentifierPattern0x123) {
-  std::vector<CaptureRecord> records = {
+  // Rows 6 and 7 are on CH2.
+  const std::vector<CaptureRecord> ids = {
       CanData(1, 0x123, false, {}),       CanData(1, (0x123u << 18) | 0x3FFFF, true, {}),
       CanData(1, 0x123u << 18, true, {}), CanData(1, 0x124, false, {}),
-      CanData(1, 0x123, true, {}),        Lin(1, 0x55, 0, 0x80, 0, 1, {0})};
-  Loaded l(records, kTagMdcl);
-  SearchCondition c =
-      Stored(DataTexts({}, "********", "00100100011******************"), kSearchData);
-  EXPECT_EQ(Matches(l, c), Rows({0, 1, 2}));
-  // A LIN protected identifier sits in bits 21..28: 0x80 sets bit 28.
-  c = Stored(DataTexts({}, "********", "10000000*********************"), kSearchData);
-  EXPECT_EQ(Matches(l, c), Rows({5}));
-  c = Stored(DataTexts({}, "********", "****************************1"), kSearchData);
-  EXPECT_EQ(Matches(l, c), Rows({1, 4}));
-}
-
-TEST(SearchMatch, DataBytesExactAndPattern) {
+      CanData(1, 0x123, true, {}),        Lin(1, 0x55, 0, 0x80, 0, 1, {0}),
+      CanData(2, 0x123, false, {}),       Lin(2, 0x55, 0, 0x80, 0, 1, {0})};
   CaptureRecord shortFrame = CanData(1, 1, false, {0x12, 0x00});
   shortFrame.raw[16 + 2] = 0x80;  // beyond count, still compared for CAN
-  std::vector<CaptureRecord> records = {
+  const std::vector<CaptureRecord> bytes = {
       CanData(1, 1, false, {0x12, 0x00, 0x80}), CanData(1, 1, false, {0x12, 0xFF, 0xFF, 0x01}),
       CanData(1, 1, false, {0x12, 0x00, 0x7F}), CanData(1, 1, false, {0x13, 0x00, 0x80}),
       CanData(1, 1, false, {0x12, 0x00}),       shortFrame};
-  Loaded l(records, kTagMonc);
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "*", "W0"}, "1*******"), kSearchData)),
-            Rows({0, 1, 5}));
-  // A pattern without a fixed bit accepts anything.
-  EXPECT_EQ(Matches(l, Stored(DataTexts({"12", "*", "W0"}), kSearchData)), Rows({0, 1, 2, 4, 5}));
-}
-
-TEST(SearchMatch, TimeUnitsAndTensWildcards) {
-  std::vector<CaptureRecord> records;
+  std::vector<CaptureRecord> times;
   for (uint32_t ts :
        {TimeStamp(12, 29, 99, 49), TimeStamp(12, 30, 0, 0), TimeStamp(12, 39, 99, 49),
         TimeStamp(12, 40, 0, 0), TimeStamp(13, 35, 0, 0), TimeStamp(12, 34, 56, 49)}) {
-    records.push_back(CanData(1, 1, false, {}, ts));
+    times.push_back(CanData(1, 1, false, {}, ts));
   }
-  Loaded l(records, kTagMonc);
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "3*", "**"), kSearchTime)), Rows({1, 2, 5}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("**", "00", "00"), kSearchTime)), Rows({0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "34", "56"), kSearchTime)), Rows({5}));
-  // A units wildcard ends the comparison once its field is in range.
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("1*", "59", "99"), kSearchTime)), Rows({0, 1, 2, 3, 4, 5}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("13", "**", "99"), kSearchTime)), Rows({4}));
-  EXPECT_EQ(Matches(l, Stored(TimeTexts("12", "*0", "00"), kSearchTime)), Rows({0, 1, 2, 3, 5}));
+  const SearchPageTexts initial = InitialPageTexts(), anyData = DataTexts({});
+  const SearchPageTexts remote = Edited(anyData, [](auto& t) { t.frameKind = 1; });
+  const SearchPageTexts remoteFF = Edited(DataTexts({"FF"}), [](auto& t) { t.frameKind = 1; });
+  const SearchPageTexts extIn1 = Edited(initial, [](auto& t) { SetFieldText(t.extIn, "1"); });
+  const SearchPageTexts d7 = DataTexts({"*", "*", "*", "*", "*", "*", "*", "W0"}, "0*******");
+  // D0 exact, D1 "* " (no condition) and D2 through W2, whose bit 0 is set.
+  const SearchPageTexts w2 =
+      Edited(DataTexts({"12", "* ", "W2"}), [](auto& t) { SetFieldText(t.patterns[2][7], "1"); });
+  const char* const id123 = "00100100011******************";
+  const char* const idBit0 = "****************************1";
+  const struct {
+    const std::vector<CaptureRecord>& records;
+    uint32_t tag;
+    SearchPageTexts texts;
+    int kind;
+    Rows rows;
+  } cases[] = {
+      {triggers, kTagMonc, initial, kSearchTrigger, {0}},
+      {triggers, kTagMdcl, initial, kSearchTrigger, {1}},
+      // Each box selects LIN status bits: 1025..1028 one error code each,
+      // 1029 the eleven detail bits.
+      {errors, kTagMdcl, ErrorBoxes({0}), kSearchError, {2}},
+      {errors, kTagMdcl, ErrorBoxes({1}), kSearchError, {6}},
+      {errors, kTagMdcl, ErrorBoxes({2}), kSearchError, {7}},
+      {errors, kTagMdcl, ErrorBoxes({3}), kSearchError, {3}},
+      {errors, kTagMdcl, ErrorBoxes({4}), kSearchError, {0, 1}},
+      {errors, kTagMdcl, initial, kSearchError, {}},
+      // The external input is recorded only in MDCL.
+      {extIn, kTagMdcl, extIn1, kSearchExtInput, {0}},
+      {extIn, kTagMonc, extIn1, kSearchExtInput, {}},
+      {extIn, kTagMdcl, initial, kSearchExtInput, {1}},
+      {markers, kTagMdcl, ErrorBoxes({0, 1, 2, 3, 4}), kSearchError, {}},
+      {markers, kTagMdcl, anyData, kSearchData, {2}},
+      {canKinds, kTagMonc, anyData, kSearchData, {0, 1, 4, 5}},
+      // With a data byte condition remote frames and negative counts are out.
+      {canKinds, kTagMonc, d7, kSearchData, {5}},
+      {canKinds, kTagMonc, remoteFF, kSearchData, {4}},
+      {linKinds, kTagMdcl, anyData, kSearchData, {0, 3, 4, 5}},
+      // Only the LIN data count is compared: row 3 has one data byte.
+      {linKinds, kTagMdcl, DataTexts({"12", "34"}), kSearchData, {3}},
+      {linKinds, kTagMdcl, DataTexts({"12"}), kSearchData, {3, 4, 5}},
+      {linKinds, kTagMdcl, remote, kSearchData, {}},
+      {ids, kTagMdcl, anyData, kSearchData, {0, 1, 2, 3, 4, 5}},
+      {ids, kTagMdcl, Edited(anyData, [](auto& t) { t.channel = 1; }), kSearchData, {6, 7}},
+      {ids, kTagMdcl, DataTexts({}, "********", id123), kSearchData, {0, 1, 2}},
+      // A LIN protected identifier sits in bits 21..28: 0x80 sets bit 28.
+      {ids, kTagMdcl, DataTexts({}, "********", "10000000*********************"), kSearchData, {5}},
+      {ids, kTagMdcl, DataTexts({}, "********", idBit0), kSearchData, {1, 4}},
+      {bytes, kTagMonc, DataTexts({"12", "*", "W0"}, "1*******"), kSearchData, {0, 1, 5}},
+      {bytes, kTagMonc, w2, kSearchData, {1, 2}},
+      // A pattern without a fixed bit accepts anything.
+      {bytes, kTagMonc, DataTexts({"12", "*", "W0"}), kSearchData, {0, 1, 2, 4, 5}},
+      {times, kTagMonc, TimeTexts("12", "3*", "**"), kSearchTime, {1, 2, 5}},
+      {times, kTagMonc, TimeTexts("**", "00", "00"), kSearchTime, {0, 1, 2, 3, 4, 5}},
+      {times, kTagMonc, TimeTexts("12", "34", "56"), kSearchTime, {5}},
+      // A units wildcard ends the comparison once its field is in range.
+      {times, kTagMonc, TimeTexts("1*", "59", "99"), kSearchTime, {0, 1, 2, 3, 4, 5}},
+      {times, kTagMonc, TimeTexts("13", "**", "99"), kSearchTime, {4}},
+      // So does a tens wildcard, even in the first field.
+      {times, kTagMonc, TimeTexts("*5", "00", "99"), kSearchTime, {0, 1, 2, 3, 4, 5}},
+      {times, kTagMonc, TimeTexts("12", "*0", "00"), kSearchTime, {0, 1, 2, 3, 5}},
+  };
+  for (const auto& c : cases) {
+    Loaded l(c.records, c.tag);
+    EXPECT_EQ(Matches(l, Stored(c.texts, c.kind)), c.rows) << "case " << &c - cases;
+  }
+  // The scan skips markers as the record test does.
+  EXPECT_EQ(FindForward(Loaded(markers, kTagMdcl).reader, Stored(anyData, kSearchData), -1).count,
+            1u);
 }
 
 // ---- Scans ----
 
-class SearchScan : public ::testing::Test {
- protected:
-  // 20 records, trigger marks on rows 3, 7, 12 and 19.
-  static std::vector<CaptureRecord> Records() {
-    std::vector<CaptureRecord> records;
-    for (int i = 0; i < 20; ++i) {
-      bool trigger = i == 3 || i == 7 || i == 12 || i == 19;
-      records.push_back(build::WithLineFlags(CanData(1, 1, false, {}), trigger ? 0x80 : 0));
-    }
-    return records;
+// 20 records, trigger marks on rows 3, 7, 12 and 19 (and 0 with `atZero`).
+std::vector<CaptureRecord> Marked(bool atZero) {
+  std::vector<CaptureRecord> records;
+  for (int i = 0; i < 20; ++i) {
+    bool trigger = (i == 0 && atZero) || i == 3 || i == 7 || i == 12 || i == 19;
+    records.push_back(build::WithLineFlags(CanData(1, 1, false, {}), trigger ? 0x80 : 0));
   }
-  Loaded loaded{Records(), kTagMdcl};
-  SearchCondition first = Stored(InitialPageTexts(), kSearchTrigger, kSearchSelectFirst);
-  SearchCondition count = Stored(InitialPageTexts(), kSearchTrigger, kSearchCount);
-};
+  return records;
+}
 
-TEST_F(SearchScan, DirectedScansWithoutWrapAround) {
+TEST(SearchScan, DirectedScansWithoutWrapAround) {
+  const Loaded marked(Marked(false), kTagMdcl), atZero(Marked(true), kTagMdcl), none({}, kTagMdcl);
   const SearchResult kNothing = {-1, 0, 20036};
   const struct {
+    const Loaded& l;
     bool count, up;
     int32_t from;
     SearchResult result;
-  } cases[] = {{false, false, -1, {3, 0, 0}},     {false, false, 3, {7, 0, 0}},
-               {false, false, 12, {19, 0, 0}},    {false, false, 19, kNothing},
-               {false, true, -1, kNothing},       {false, true, 12, {7, 0, 0}},
-               {false, true, 19, {12, 0, 0}},     {false, true, 3, kNothing},
-               {true, false, 10, {-1, 2, 20038}}, {true, true, 10, {-1, 2, 20038}},
-               {true, false, -1, {-1, 4, 20038}}, {true, false, 19, kNothing}};
+  } cases[] = {{marked, false, false, -1, {3, 0, 0}},
+               {marked, false, false, 3, {7, 0, 0}},
+               {marked, false, false, 12, {19, 0, 0}},
+               {marked, false, false, 19, kNothing},
+               {marked, false, true, -1, kNothing},
+               {marked, false, true, 12, {7, 0, 0}},
+               {marked, false, true, 19, {12, 0, 0}},
+               {marked, false, true, 3, kNothing},
+               {marked, true, false, 10, {-1, 2, 20038}},
+               {marked, true, true, 10, {-1, 2, 20038}},
+               {marked, true, false, -1, {-1, 4, 20038}},
+               {marked, true, false, 19, kNothing},
+               {atZero, false, false, -1, {0, 0, 0}},
+               {atZero, false, true, 1, {0, 0, 0}},
+               {none, false, false, -1, kNothing},
+               {none, true, false, -1, kNothing},
+               {none, true, true, 5, kNothing}};
   for (const auto& c : cases) {
-    SearchCondition condition = c.count ? count : first;
+    SearchCondition condition =
+        Stored(InitialPageTexts(), kSearchTrigger, c.count ? kSearchCount : kSearchSelectFirst);
     condition.direction = c.up ? SearchDirection::Up : SearchDirection::Down;
-    SearchResult r = FindInDirection(loaded.reader, condition, c.from);
-    SearchResult direct = c.up ? FindBackward(loaded.reader, condition, c.from)
-                               : FindForward(loaded.reader, condition, c.from);
-    EXPECT_EQ(c.count ? -1 : r.row, c.result.row) << c.count << c.up << c.from;
-    EXPECT_EQ(c.count ? r.count : 0, c.result.count) << c.count << c.up << c.from;
-    EXPECT_EQ(r.messageId, c.result.messageId) << c.count << c.up << c.from;
+    SearchResult r = FindInDirection(c.l.reader, condition, c.from);
+    SearchResult direct = c.up ? FindBackward(c.l.reader, condition, c.from)
+                               : FindForward(c.l.reader, condition, c.from);
+    EXPECT_EQ(c.count ? -1 : r.row, c.result.row) << "case " << &c - cases;
+    EXPECT_EQ(c.count ? r.count : 0, c.result.count) << "case " << &c - cases;
+    EXPECT_EQ(r.messageId, c.result.messageId) << "case " << &c - cases;
     EXPECT_EQ(direct.row, r.row);
     EXPECT_EQ(direct.count, r.count);
   }
 }
 
-TEST_F(SearchScan, RowZeroAndEmptyCapture) {
-  std::vector<CaptureRecord> records = Records();
-  records[0] = build::WithLineFlags(records[0], 0x80);
-  Loaded l(records, kTagMdcl);
-  EXPECT_EQ(FindForward(l.reader, first, -1).row, 0);
-  EXPECT_EQ(FindBackward(l.reader, first, 1).row, 0);
-
-  Loaded empty({}, kTagMdcl);
-  EXPECT_EQ(FindForward(empty.reader, first, -1).messageId, 20036);
-  SearchResult r = FindForward(empty.reader, count, -1);
-  EXPECT_EQ(r.count, 0u);
-  EXPECT_EQ(r.messageId, 20036);
-  EXPECT_EQ(FindBackward(empty.reader, count, 5).messageId, 20036);
-}
-
-TEST_F(SearchScan, MatchRecordBounds) {
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 7, kSearchTrigger), 7);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 8, kSearchTrigger), -1);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 20, kSearchTrigger), -1);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, -1, kSearchTrigger), -1);
-  EXPECT_EQ(MatchRecord(loaded.reader, first, 7, 5), -1);
+TEST(SearchScan, MatchRecordBounds) {
+  const Loaded l(Marked(false), kTagMdcl);
+  const SearchCondition c = Stored(InitialPageTexts(), kSearchTrigger);
+  EXPECT_EQ(MatchRecord(l.reader, c, 7, kSearchTrigger), 7);
+  EXPECT_EQ(MatchRecord(l.reader, c, 8, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(l.reader, c, 20, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(l.reader, c, -1, kSearchTrigger), -1);
+  EXPECT_EQ(MatchRecord(l.reader, c, 7, 5), -1);
 }
 
 }  // namespace

@@ -5,57 +5,51 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace ksvw {
 namespace {
 
-// The section text as written: everything up to the first NUL, and a check
-// that a second NUL follows it.
-std::string Text(const char* buffer, size_t capacity) {
-  size_t n = strnlen(buffer, capacity);
-  EXPECT_LT(n + 1, capacity);
-  if (n + 1 < capacity) {
-    EXPECT_EQ(buffer[n + 1], '\0');
+// Section writers bound to their values, with the buffer each is given and
+// the text it must write (empty: refused, the buffer left all zeros).
+TEST(SettingsSectionText, TextsAndTheBuffersTheyNeed) {
+  using Write = std::function<bool(char*, size_t)>;
+  const std::string h(1024, 'h'), p(31, '1'), t(58, '2');
+  const struct {
+    Write write;
+    size_t capacity;
+    std::string text;
+  } cases[] = {
+      {[](char* o, size_t n) { return RemoteSectionText(2, o, n); }, 64, "METHOD=2\n"},
+      {[](char* o, size_t n) { return Rb40SectionText("192.0.2.7", "10001", "10002", o, n); }, 64,
+       "HOST=192.0.2.7\nPORT=10001\nCTPORT=10002\n"},
+      {[](char* o, size_t n) { return Rb40SectionText("", "", nullptr, o, n); }, 64,
+       "HOST=\nPORT=\nCTPORT=\n"},
+      {[](char* o, size_t n) { return SerialSectionText("COM3", "9600", 2, 1, o, n); }, 64,
+       "COM=COM3\nSPEED=9600\nPARITY=2\nFLOW=1\n"},
+      {[](char* o, size_t n) { return PathSectionText("C:\\images", false, o, n); }, 64,
+       "PATH=C:\\images"},
+      // "PATH=abc\n" is 9 characters: 11 bytes with both NULs.
+      {[](char* o, size_t n) { return PathSectionText("abc", true, o, n); }, 11, "PATH=abc\n"},
+      {[](char* o, size_t n) { return PathSectionText("abc", true, o, n); }, 10, ""},
+      {[](char* o, size_t n) { return RemoteSectionText(0, o, n); }, 2, ""},
+      // The longest record fits the section buffer.
+      {[&](char* o, size_t n) { return Rb40SectionText(h.c_str(), p.c_str(), t.c_str(), o, n); },
+       kSectionTextCapacity, "HOST=" + h + "\nPORT=" + p + "\nCTPORT=" + t + "\n"},
+  };
+  for (const auto& c : cases) {
+    std::vector<char> out(c.capacity, 'x');
+    EXPECT_EQ(c.write(out.data(), out.size()), !c.text.empty()) << c.text;
+    // The text, its NUL and a second NUL; zeros after them.
+    std::vector<char> want(c.capacity, '\0');
+    std::copy(c.text.begin(), c.text.end(), want.begin());
+    EXPECT_EQ(out, want) << c.text;
   }
-  return std::string(buffer, n);
-}
-
-TEST(SettingsSectionText, ExactTexts) {
-  char out[kSectionTextCapacity];
-  ASSERT_TRUE(RemoteSectionText(2, out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "METHOD=2\n");
-  ASSERT_TRUE(Rb40SectionText("192.0.2.7", "10001", "10002", out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "HOST=192.0.2.7\nPORT=10001\nCTPORT=10002\n");
-  ASSERT_TRUE(Rb40SectionText("", "", nullptr, out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "HOST=\nPORT=\nCTPORT=\n");
-  ASSERT_TRUE(SerialSectionText("COM3", "9600", 2, 1, out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "COM=COM3\nSPEED=9600\nPARITY=2\nFLOW=1\n");
-  ASSERT_TRUE(PathSectionText("C:\\ksvw", true, out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "PATH=C:\\ksvw\n");
-  ASSERT_TRUE(PathSectionText("C:\\images", false, out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "PATH=C:\\images");
-}
-
-TEST(SettingsSectionText, TheLongestRecordFitsTheSectionBuffer) {
-  std::string host(1024, 'h'), port(31, '1'), ctport(58, '2');
-  char out[kSectionTextCapacity];
-  ASSERT_TRUE(Rb40SectionText(host.c_str(), port.c_str(), ctport.c_str(), out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "HOST=" + host + "\nPORT=" + port + "\nCTPORT=" + ctport + "\n");
-}
-
-TEST(SettingsSectionText, ATextThatDoesNotFitIsRefusedAndLeavesZeros) {
-  // "PATH=abc\n" is 9 characters: 11 bytes with both NULs.
-  char out[11];
-  ASSERT_TRUE(PathSectionText("abc", true, out, sizeof out));
-  EXPECT_EQ(Text(out, sizeof out), "PATH=abc\n");
-  char small[10];
-  std::memset(small, 'x', sizeof small);
-  EXPECT_FALSE(PathSectionText("abc", true, small, sizeof small));
-  for (char c : small) EXPECT_EQ(c, '\0');
-  EXPECT_FALSE(RemoteSectionText(0, small, 1));
 }
 
 TEST(SettingsCodes, ParityAndFlowIndexToCodeAndBack) {
@@ -82,17 +76,15 @@ TEST(SettingsCodes, ParseDecimalLikeAtoiWithoutOverflow) {
 }
 
 TEST(SettingsCodes, CopyCutKeepsTheFieldTerminated) {
-  char field[4];
-  CopyCut(field, sizeof field, "COM12");
-  EXPECT_STREQ(field, "COM");
-  CopyCut(field, sizeof field, "CO");
-  EXPECT_STREQ(field, "CO");
-  CopyCut(field, sizeof field, nullptr);
-  EXPECT_STREQ(field, "");
-  // A source without a NUL inside the field's length is never read past it.
+  // The last source has no NUL inside the field's length: it is never read past it.
   const char unterminated[4] = {'a', 'b', 'c', 'd'};
-  CopyCut(field, sizeof field, unterminated);
-  EXPECT_STREQ(field, "abc");
+  const std::pair<const char*, const char*> cases[] = {
+      {"COM12", "COM"}, {"CO", "CO"}, {nullptr, ""}, {unterminated, "abc"}};
+  for (auto [text, cut] : cases) {
+    char field[4];
+    CopyCut(field, sizeof field, text);
+    EXPECT_STREQ(field, cut);
+  }
 }
 
 // A profile in memory with the private-profile read rules: a missing key
@@ -124,60 +116,50 @@ std::string Fields(const ConnectionSettings& r) {
          std::to_string(r.parity) + " " + std::to_string(r.flow);
 }
 
-TEST(LoadConnectionSettings, DefaultsValuesAndMappedCodes) {
-  MemoryProfile profile;
-  ConnectionSettings record = DefaultConnectionSettings();
-  std::strcpy(record.host, "stale");
-  LoadConnectionSettings(profile, record);
-  EXPECT_EQ(Fields(record), "1396 0 COM1    115200 0 0");
-
-  profile.keys = {{"REMOTE/METHOD", "1"}, {"RB40/HOST", "analyzer.local"},
-                  {"RB40/PORT", "10001"}, {"RB40/CTPORT", "10002"},
-                  {"SERIAL/COM", "COM4"}, {"SERIAL/SPEED", "38400"},
-                  {"SERIAL/PARITY", "1"}, {"SERIAL/FLOW", "2"}};
-  LoadConnectionSettings(profile, record);  // method passed through unchanged
-  // The stored indices go through the code mapping (SettingsCodes).
-  EXPECT_EQ(Fields(record), "1396 1 COM4 analyzer.local 10001 10002 38400 2 0");
-}
-
-TEST(LoadConnectionSettings, EmptyValuesLeaveMethodComAndSpeedAlone) {
-  MemoryProfile profile;
-  profile.keys = {{"REMOTE/METHOD", ""}, {"SERIAL/COM", ""},    {"SERIAL/SPEED", ""},
-                  {"RB40/HOST", ""},     {"SERIAL/PARITY", ""}, {"SERIAL/FLOW", ""}};
-  ConnectionSettings record = DefaultConnectionSettings();
-  record.method = 2, record.speed = 9600, record.parity = 1, record.flow = 1;
-  std::strcpy(record.com, "COM7");
-  std::strcpy(record.host, "old");
-  LoadConnectionSettings(profile, record);
-  EXPECT_EQ(Fields(record), "1396 2 COM7    9600 0 0");
-}
-
-TEST(LoadConnectionSettings, OverlongValuesAreCutToTheirFields) {
-  MemoryProfile profile;
-  profile.keys = {{"RB40/HOST", std::string(3000, 'h')},
-                  {"RB40/PORT", std::string(100, '1')},
-                  {"RB40/CTPORT", std::string(100, '2')},
-                  {"SERIAL/COM", "COM" + std::string(500, '9')}};
-  ConnectionSettings record = DefaultConnectionSettings();
-  record.speed = 0x5EED;
-  LoadConnectionSettings(profile, record);
-  // The read buffer holds 1024 characters; host keeps all of them. The
-  // fields around the texts keep their values.
-  EXPECT_EQ(Fields(record), "1396 0 COM" + std::string(256, '9') + " " + std::string(1024, 'h') +
-                                " " + std::string(31, '1') + " " + std::string(58, '2') +
-                                " 115200 0 0");
-}
-
-TEST(CopyConnectionFields, CopiesEverythingButTheSize) {
-  ConnectionSettings from = DefaultConnectionSettings();
-  from.size = 7, from.method = 2, from.speed = 230400, from.parity = 1, from.flow = 1;
-  std::strcpy(from.com, "COM9");
-  std::strcpy(from.host, "h");
-  std::strcpy(from.port, "1");
-  std::strcpy(from.ctport, "2");
-  ConnectionSettings to = DefaultConnectionSettings();
-  CopyConnectionFields(from, to);
-  EXPECT_EQ(Fields(to), "1396 2 COM9 h 1 2 230400 1 1");
+// Each profile is read over the same record of earlier values, whose size
+// field (7) both the load and the copy into a fresh record leave alone.
+TEST(LoadConnectionSettings, ProfilesOverAnEarlierRecord) {
+  const struct {
+    const char* what;
+    std::vector<std::string> keys;  // "SECTION/KEY=value"
+    std::string fields;
+  } cases[] = {
+      {"no keys: the fallbacks", {}, "7 0 COM1    115200 0 0"},
+      // Method is passed through unchanged; the stored indices go through
+      // the code mapping.
+      {"every key",
+       {"REMOTE/METHOD=1", "RB40/HOST=analyzer.local", "RB40/PORT=10001", "RB40/CTPORT=10002",
+        "SERIAL/COM=COM4", "SERIAL/SPEED=38400", "SERIAL/PARITY=1", "SERIAL/FLOW=2"},
+       "7 1 COM4 analyzer.local 10001 10002 38400 2 0"},
+      {"empty values leave method, COM and speed alone",
+       {"REMOTE/METHOD=", "SERIAL/COM=", "SERIAL/SPEED=", "RB40/HOST=", "SERIAL/PARITY=",
+        "SERIAL/FLOW="},
+       "7 2 COM7    9600 0 0"},
+      // The read buffer holds 1024 characters; host keeps all of them.
+      {"overlong values are cut to their fields",
+       {"RB40/HOST=" + std::string(3000, 'h'), "RB40/PORT=" + std::string(100, '1'),
+        "RB40/CTPORT=" + std::string(100, '2'), "SERIAL/COM=COM" + std::string(500, '9'),
+        "SERIAL/FLOW=1"},
+       "7 0 COM" + std::string(256, '9') + " " + std::string(1024, 'h') + " " +
+           std::string(31, '1') + " " + std::string(58, '2') + " 115200 0 1"},
+  };
+  for (const auto& c : cases) {
+    MemoryProfile profile;
+    for (const std::string& k : c.keys)
+      profile.keys[k.substr(0, k.find('='))] = k.substr(k.find('=') + 1);
+    ConnectionSettings record = DefaultConnectionSettings();
+    record.method = 2, record.speed = 9600, record.parity = 1, record.flow = 1;
+    std::strcpy(record.com, "COM7");
+    std::strcpy(record.host, "old");
+    std::strcpy(record.port, "1");
+    std::strcpy(record.ctport, "2");
+    record.size = 7;
+    LoadConnectionSettings(profile, record);
+    EXPECT_EQ(Fields(record), c.fields) << c.what;
+    ConnectionSettings copy = DefaultConnectionSettings();
+    CopyConnectionFields(record, copy);
+    EXPECT_EQ(Fields(copy), "1396" + c.fields.substr(1)) << c.what;
+  }
 }
 
 }  // namespace
