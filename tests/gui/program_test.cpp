@@ -163,11 +163,14 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstAndEnds) {
 
 // --- Connecting -------------------------------------------------------------
 
-TEST_F(ProgramTest, ConnectShowsTheAnalyzerAndDisconnectReturns) {
+// Connected, closing asks first: No keeps everything as it was; after a
+// disconnect and a new connect, Yes ends the program and says goodbye.
+TEST_F(ProgramTest, ConnectDisconnectAndCloseWhileConnected) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("CONNECT"))));
+  HWND main = program_.MainWindow();
   // Shift+F5 through the program's accelerator table, as a user would
   // connect.
-  ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_SHIFT}, VK_F5));
+  ASSERT_TRUE(PressKeys(main, {VK_SHIFT}, VK_F5));
   ASSERT_TRUE(WaitForStatus(2, Text(IDS_CONNECTED))) << program_.Status(2) << "; " << Boxes();
   EXPECT_EQ(program_.Status(0), "KS-9100 & XP-RT4QX");
   ExpectCommand(IDC_CONNECT, false);
@@ -175,10 +178,28 @@ TEST_F(ProgramTest, ConnectShowsTheAnalyzerAndDisconnectReturns) {
   ExpectCommand(IDC_DOWNLOAD, true);
   ExpectCommand(IDC_OPEN, true);
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
+
+  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDNO));
+  EXPECT_FALSE(program_.WaitForExit(1000));
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
+  ExpectCommand(IDC_DISCONNECT, true);
+
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
   ASSERT_TRUE(WaitForStatus(2, Text(IDS_NOT_CONNECTED))) << program_.Status(2) << "; " << Boxes();
   EXPECT_EQ(program_.Status(0), "");
   ExpectNotConnected();
+
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const size_t goodbyes = SimLogged("connect", "host said goodbye");
+  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDYES));
+  DWORD code = 1;
+  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return SimLogged("connect", "host said goodbye") > goodbyes; }))
+      << "the simulator saw no goodbye";
 }
 
 struct ConnectFailure {
@@ -388,27 +409,8 @@ TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
 
 // --- Files ------------------------------------------------------------------
 
-TEST_F(ProgramTest, OpeningANonCaptureKeepsTheList) {
-  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
-  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
-  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
-  std::string row5 = Row(5);
-
-  std::string junk = program_.PathInFolder("notes.DT");
-  ASSERT_TRUE(WriteWholeFile(junk, "These are notes, not a capture.\r\n"));
-  ASSERT_TRUE(program_.Command(IDC_OPEN));
-  std::string why;
-  ASSERT_TRUE(AnswerFileDialog(program_.Pid(), junk, &why)) << why;
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_OPEN_ERROR_CAPTION), Text(IDS_NOT_A_CAPTURE)));
-  EXPECT_EQ(ListRows(), 14);
-  EXPECT_EQ(Row(5), row5);
-  EXPECT_EQ(program_.Status(1), "13 / 13");
-  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
-  ExpectCommand(IDC_SAVE, true);
-}
-
 // edge.DT holds a record of every shape the list lays out differently.
-TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
+TEST_F(ProgramTest, OpenedCaptureIsKeptByANonCaptureAndShownInBothTimeColumns) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
   ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
   ControlReader& reader = program_.Reader();
@@ -419,8 +421,22 @@ TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
   ASSERT_EQ(delta.size(), 14u);
   ExpectRows(absolute);
   ExpectCellsFit();
-  const int width = reader.ColumnWidth(list, 0);
+  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
 
+  // A file that is not a capture leaves the list and its state alone.
+  std::string junk = program_.PathInFolder("notes.DT");
+  ASSERT_TRUE(WriteWholeFile(junk, "These are notes, not a capture.\r\n"));
+  ASSERT_TRUE(program_.Command(IDC_OPEN));
+  std::string why;
+  ASSERT_TRUE(AnswerFileDialog(program_.Pid(), junk, &why)) << why;
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_OPEN_ERROR_CAPTION), Text(IDS_NOT_A_CAPTURE)));
+  ExpectRows(absolute);
+  EXPECT_EQ(program_.Status(1), "13 / 13");
+  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
+  ExpectCommand(IDC_SAVE, true);
+
+  // The delta toggle, twice, gives the time column back as it was.
+  const int width = reader.ColumnWidth(list, 0);
   ASSERT_TRUE(program_.Command(IDC_DELTA_TIME));
   ASSERT_TRUE(WaitUntil([&] { return reader.ColumnTitle(list, 0) == "deltaT"; }))
       << reader.ColumnTitle(list, 0);
@@ -429,50 +445,20 @@ TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
   EXPECT_EQ(program_.MenuState(IDC_DELTA_TIME) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
   ExpectRows(delta);
   ExpectCellsFit();
-
   ASSERT_TRUE(program_.Command(IDC_DELTA_TIME));
   ASSERT_TRUE(WaitUntil([&] { return reader.ColumnTitle(list, 0) == "Time"; }))
       << reader.ColumnTitle(list, 0);
   EXPECT_EQ(reader.ColumnWidth(list, 0), width);
   EXPECT_EQ(program_.MenuState(IDC_DELTA_TIME) & MF_CHECKED, 0u);
   ExpectRows(absolute);
-}
 
-TEST_F(ProgramTest, ClickingARowShowsItsPosition) {
-  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
-  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
+  // Clicking a row shows its position; the arrow key moves both.
   RECT row{};
-  ASSERT_TRUE(program_.Reader().ListItemRect(program_.List(), 5, &row));
-  ASSERT_TRUE(ClickAt(program_.List(), POINT{row.left + 20, (row.top + row.bottom) / 2}));
+  ASSERT_TRUE(reader.ListItemRect(list, 5, &row));
+  ASSERT_TRUE(ClickAt(list, POINT{row.left + 20, (row.top + row.bottom) / 2}));
   EXPECT_TRUE(WaitForStatus(1, "5 / 13")) << program_.Status(1);
-  // The arrow key moves the selection, and the position with it.
   ASSERT_TRUE(PressKeys(program_.MainWindow(), {}, VK_DOWN));
   EXPECT_TRUE(WaitForStatus(1, "6 / 13")) << program_.Status(1);
-}
-
-// --- Closing ------------------------------------------------------------------
-
-TEST_F(ProgramTest, CloseWhileConnectedAsksFirst) {
-  ASSERT_NO_FATAL_FAILURE(StartConnectedTo("CLOSE"));
-  HWND main = program_.MainWindow();
-
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDNO));
-  // No: everything stays as it was.
-  EXPECT_FALSE(program_.WaitForExit(1000));
-  EXPECT_TRUE(IsWindowVisible(main));
-  EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
-  ExpectCommand(IDC_DISCONNECT, true);
-
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDYES));
-  DWORD code = 1;
-  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
-  EXPECT_EQ(code, 0u);
-
-  // The analyzer saw the host leave.
-  EXPECT_TRUE(WaitUntil([&] { return SimLogged("close", "host said goodbye") > 0; }))
-      << "the simulator saw no goodbye";
 }
 
 }  // namespace
