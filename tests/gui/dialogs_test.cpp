@@ -179,7 +179,7 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   EXPECT_TRUE(Shown(IDT_SERIAL_PORT) && Shown(IDT_SERIAL_PORT_LABEL));
   EXPECT_FALSE(Shown(IDT_HOST) || Shown(IDT_LAN_LABEL_1));
   ASSERT_NO_FATAL_FAILURE(Choose(Control(IDT_METHOD), 1));
-  std::string port = SimPort("SETTINGS");
+  std::string port = SimPort("CONNECT");
   ASSERT_TRUE(SetText(Control(IDT_HOST), "127.0.0.1"));
   ASSERT_TRUE(SetText(Control(IDT_PORT), port));
   ASSERT_TRUE(SetText(Control(IDT_CONTROL_PORT), ""));

@@ -76,7 +76,6 @@ serve oddmodel --model 0x10030
 # prefix's COM8, paced like a 230400 bit/s line.
 start_sim sim-keyemu-serial --pty "$prefix/dosdevices/com8" --line-rate 230400
 export KSVW_GUI_COM_KEYEMU=COM8
-serve settings
 
 for _ in $(seq 100); do
   [[ -s download.DT ]] && break
