@@ -26,6 +26,11 @@ class DialogTest : public GuiTest {
   void ExpectClosed(HWND dialog) {
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
   }
+  // Presses `button` of `dialog` and waits until it has closed.
+  void Close(HWND dialog, int button) {
+    ASSERT_TRUE(PressButton(dialog, button));
+    ExpectClosed(dialog);
+  }
 
   // Clicks tab `index` of a tab control, as a user switches pages.
   void ClickTab(HWND tabs, int index) {
@@ -74,8 +79,7 @@ TEST_F(DialogTest, AboutShowsItsTextAndClosesWithOkOrCancel) {
     // Any other command leaves it open.
     ASSERT_TRUE(PostMessageA(about, WM_COMMAND, IDT_ABOUT_TEXT, 0));
     EXPECT_FALSE(WaitUntil([&] { return !IsWindow(about); }, 300));
-    ASSERT_TRUE(PressButton(about, button));
-    ExpectClosed(about);
+    ASSERT_NO_FATAL_FAILURE(Close(about, button));
   }
 }
 
@@ -122,8 +126,7 @@ class ConnectionDialogTest : public DialogTest {
       ASSERT_NE(item, 0) << "no \"" << name << "\" in the picker";
     }
     ASSERT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, item));
-    ASSERT_TRUE(PressButton(picker, IDOK));
-    ExpectClosed(picker);
+    ASSERT_NO_FATAL_FAILURE(Close(picker, IDOK));
   }
 
   // The text of a tree item (TVM_GETITEMA into the program's memory).
@@ -183,8 +186,7 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   ASSERT_TRUE(SetText(Control(IDT_HOST), "127.0.0.1"));
   ASSERT_TRUE(SetText(Control(IDT_PORT), port));
   ASSERT_TRUE(SetText(Control(IDT_CONTROL_PORT), ""));
-  ASSERT_TRUE(PressButton(dialog_, IDOK));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDOK));
 
   Sections after = Ini();
   EXPECT_EQ(after["REMOTE"], (std::vector<std::string>{"METHOD=2"}));
@@ -218,8 +220,7 @@ TEST_F(ConnectionDialogTest, MissingFolderAndEmptyHostWarnAndCancelWritesNothing
   EXPECT_TRUE(IsWindow(dialog_));
   EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == Control(IDT_HOST); }));
   EXPECT_EQ(Ini(), before);
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   EXPECT_EQ(Ini(), before);
 }
 
@@ -251,8 +252,7 @@ TEST_F(ConnectionDialogTest, FolderChosenInThePickerIsUndoneByCancelAndKeptByOk)
     ASSERT_NO_FATAL_FAILURE(Browse(c.path, &c == &cases[1] ? "folder_picker" : nullptr));
     EXPECT_EQ(FolderShown(), c.shown);
     EXPECT_EQ(Ini()["EMU"], std::vector<std::string>{"PATH=" + c.shown});
-    ASSERT_TRUE(PressButton(dialog_, c.button));
-    ExpectClosed(dialog_);
+    ASSERT_NO_FATAL_FAILURE(Close(dialog_, c.button));
     expected["EMU"] = {"PATH=" + c.kept};
     EXPECT_EQ(Ini(), expected);
   }
@@ -293,12 +293,7 @@ class SearchDialogTest : public DialogTest {
   void Search(int button, int modeRadio) {
     for (int radio : {IDT_SEARCH_FIRST, IDT_SEARCH_COUNT})
       ASSERT_TRUE(Send(GetDlgItem(dialog_, radio), BM_SETCHECK, modeRadio == radio, 0));
-    ASSERT_TRUE(PressButton(dialog_, button));
-    ExpectClosed(dialog_);
-  }
-  void Cancel() {
-    ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-    ExpectClosed(dialog_);
+    ASSERT_NO_FATAL_FAILURE(Close(dialog_, button));
   }
 
   int SelectedRow() {
@@ -356,7 +351,7 @@ TEST_F(SearchDialogTest, PagesOpenWithTheirInitialValues) {
   ASSERT_NO_FATAL_FAILURE(Choose(GetDlgItem(data, IDT_DATA_FRAME_KIND), 1));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(data, IDT_DATA_BYTE_0)));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(data, IDT_PATTERN_W0)));
-  ASSERT_NO_FATAL_FAILURE(Cancel());
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
 }
 
 // The trigger mark of edge.DT is on row 11 only.
@@ -409,10 +404,10 @@ TEST_F(SearchDialogTest, CancelKeepsTheStoredCondition) {
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   EXPECT_EQ(WindowText(GetDlgItem(pages_[3], IDT_TIME_MINUTES)), "05");
   ASSERT_NO_FATAL_FAILURE(Fill(3, {{IDT_TIME_MINUTES, "59"}}));
-  ASSERT_NO_FATAL_FAILURE(Cancel());
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   EXPECT_EQ(WindowText(GetDlgItem(pages_[3], IDT_TIME_MINUTES)), "05");
-  ASSERT_NO_FATAL_FAILURE(Cancel());
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   // Cancel searched nothing; the repeat command still uses 05:**:00.
   EXPECT_EQ(SelectedRow(), 0);
   ASSERT_TRUE(program_.Command(IDC_SEARCH_DOWN));
@@ -435,7 +430,6 @@ TEST_F(SearchDialogTest, InputErrorsWarnAndFocusTheField) {
        {{IDT_DATA_BYTE_0, "12"}, {IDT_DATA_BYTE_0 + 2, "34"}},
        IDT_DATA_BYTE_0 + 2,
        IDS_DATA_BYTE_ERROR},  // a byte after an empty one
-      {3, {{IDT_TIME_MINUTES, "6*"}}, IDT_TIME_MINUTES, IDS_TIME_ERROR},
       {3, {{IDT_TIME_MINUTES + 2, "9a"}}, IDT_TIME_MINUTES + 2, IDS_TIME_ERROR},
   };
   ASSERT_NO_FATAL_FAILURE(StartWith());
@@ -448,7 +442,7 @@ TEST_F(SearchDialogTest, InputErrorsWarnAndFocusTheField) {
     EXPECT_TRUE(IsWindow(dialog_));
     HWND field = GetDlgItem(pages_[e.kind], e.field);
     EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == field; }));
-    ASSERT_NO_FATAL_FAILURE(Cancel());
+    ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
     EXPECT_EQ(program_.ButtonState(IDC_SEARCH_DOWN), TBSTATE_INDETERMINATE);
   }
 }
