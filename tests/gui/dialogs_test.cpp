@@ -3,82 +3,18 @@
 // with the commands that repeat its search. Each dialog and page is saved
 // as a picture when it first opens (KSVW_GUI_PICTURES_DIR), so that its
 // layout can be looked at without a display.
-#include <windows.h>
-// After windows.h, whose types they use.
-#include <commctrl.h>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <functional>
 #include <map>
-#include <string>
-#include <vector>
 
-#include "app/resource_ids.h"
-#include "tools/uiauto/uiauto.h"
+#include "tests/gui/program_fixture.h"
 
 namespace ksvw::uiauto {
 namespace {
 
-constexpr char kDialogClass[] = "#32770";
-
-std::string AppFolder() {
-  return WinPath(Env("KSVW_GUI_APP_DIR"));
-}
-
-std::string Text(UINT id) {
-  std::string text = LoadLibraryString(JoinPath(AppFolder(), "ksvw4q1033.dll"), id);
-  EXPECT_FALSE(text.empty()) << "string " << id << " is missing";
-  return text;
-}
-
-std::string Formatted(UINT id, int value) {
-  char text[512];
-  std::snprintf(text, sizeof text, Text(id).c_str(), value);
-  return text;
-}
-
 // SETTING.ini as sections of lines.
 using Sections = std::map<std::string, std::vector<std::string>>;
-Sections ReadIni(const std::string& path) {
-  Sections sections;
-  std::string current;
-  for (const std::string& line : ReadLines(path)) {
-    if (line.empty()) continue;
-    if (line.front() == '[')
-      current = line.substr(1, line.find(']') - 1);
-    else
-      sections[current].push_back(line);
-  }
-  return sections;
-}
 
-class DialogTest : public ::testing::Test {
+class DialogTest : public GuiTest {
  protected:
-  void SetUp() override {
-    ASSERT_FALSE(Env("KSVW_GUI_APP_DIR").empty()) << "run the tests through run_gui_tests.sh";
-    ASSERT_TRUE(WaitUntil([] { return TopLevelWindowsOfClass("ksvw4").empty(); }, 10000));
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    for (char& c : name)
-      if (c == '/') c = '_';
-    folder_ = JoinPath(JoinPath(WinPath(Env("KSVW_GUI_WORK_DIR")), "scratch"), "Dialog." + name);
-  }
-  void TearDown() override {
-    program_.Kill();
-    if (!HasFailure()) RemoveTree(folder_);
-  }
-
-  void Start(const std::string& settings) {
-    Program::Files files;
-    files.appFolder = AppFolder();
-    files.settings = settings;
-    std::string why;
-    ASSERT_TRUE(program_.Prepare(folder_, files, &why)) << why;
-    ASSERT_TRUE(program_.Start(&why)) << why;
-    ASSERT_TRUE(program_.WaitForMainWindow());
-  }
-
   // Runs `command` and waits for its dialog.
   HWND Open(UINT command) {
     EXPECT_TRUE(program_.Command(command));
@@ -90,31 +26,10 @@ class DialogTest : public ::testing::Test {
   void ExpectClosed(HWND dialog) {
     EXPECT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
   }
-
-  // The box that should be open now; answered with OK. Boxes are told from
-  // the dialogs by their own text (a static -1 of their own, where a dialog
-  // has those only on its child pages).
-  void ExpectBox(const std::string& caption, const std::string& text) {
-    MessageBoxInfo box;
-    WaitUntil([&] {
-      for (const MessageBoxInfo& b : MessageBoxes(program_.Pid()))
-        if (GetDlgItem(b.window, 0xFFFF)) box = b;
-      return box.window != nullptr;
-    });
-    ASSERT_NE(box.window, nullptr) << "no message box";
-    EXPECT_EQ(box.caption, caption);
-    EXPECT_EQ(box.text, text);
-    ASSERT_TRUE(AnswerMessageBox(box, IDOK));
-  }
-
-  void Picture(HWND window, const std::string& name) {
-    std::string folder = Env("KSVW_GUI_PICTURES_DIR");
-    if (folder.empty()) return;
-    CreateDirectoryA(WinPath(folder).c_str(), nullptr);
-    // Let the program finish painting first.
-    Send(window, WM_NULL, 0, 0);
-    Sleep(200);
-    EXPECT_TRUE(SaveWindowPng(window, JoinPath(WinPath(folder), name + ".png"))) << name;
+  // Presses `button` of `dialog` and waits until it has closed.
+  void Close(HWND dialog, int button) {
+    ASSERT_TRUE(PressButton(dialog, button));
+    ExpectClosed(dialog);
   }
 
   // Clicks tab `index` of a tab control, as a user switches pages.
@@ -138,10 +53,18 @@ class DialogTest : public ::testing::Test {
                      reinterpret_cast<LPARAM>(combo)));
   }
 
-  Sections Ini() { return ReadIni(program_.PathInFolder("SETTING.ini")); }
-
-  std::string folder_;
-  Program program_;
+  Sections Ini() {
+    Sections sections;
+    std::string current;
+    for (const std::string& line : ReadLines(program_.PathInFolder("SETTING.ini"))) {
+      if (line.empty()) continue;
+      if (line.front() == '[')
+        current = line.substr(1, line.find(']') - 1);
+      else
+        sections[current].push_back(line);
+    }
+    return sections;
+  }
 };
 
 // --- About ----------------------------------------------------------------------
@@ -156,17 +79,17 @@ TEST_F(DialogTest, AboutShowsItsTextAndClosesWithOkOrCancel) {
     // Any other command leaves it open.
     ASSERT_TRUE(PostMessageA(about, WM_COMMAND, IDT_ABOUT_TEXT, 0));
     EXPECT_FALSE(WaitUntil([&] { return !IsWindow(about); }, 300));
-    ASSERT_TRUE(PressButton(about, button));
-    ExpectClosed(about);
+    ASSERT_NO_FATAL_FAILURE(Close(about, button));
   }
 }
 
 // --- Connection settings ------------------------------------------------------------
 
 // A LAN method, a port beyond COM9 and a bit rate that is none of the list's.
-std::string StoredSettings(const std::string& host, const std::string& port) {
-  return "[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=" + host + "\r\nPORT=" + port +
-         "\r\nCTPORT=4002\r\n[SERIAL]\r\nCOM=COM12\r\nSPEED=250000\r\nPARITY=1\r\nFLOW=1\r\n";
+std::string StoredSettings(const std::string& host) {
+  return "[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=" + host +
+         "\r\nPORT=4001\r\nCTPORT=4002\r\n[SERIAL]\r\nCOM=COM12\r\nSPEED=250000\r\nPARITY=1\r\n"
+         "FLOW=1\r\n";
 }
 
 class ConnectionDialogTest : public DialogTest {
@@ -181,44 +104,29 @@ class ConnectionDialogTest : public DialogTest {
   }
   HWND Control(int id) { return GetDlgItem(page_, id); }
   bool Shown(int id) { return IsWindowVisible(Control(id)) != 0; }
+  std::string FolderShown() { return WindowText(GetDlgItem(folderPage_, IDT_FOLDER)); }
 
   // Presses the folder page's browse button and answers the picker: the
-  // tree's selection is moved to the item `pick` returns, then OK is
-  // pressed. (Wine's picker does not always reach the starting folder it is
-  // given, so the tests do not rely on it.)
-  void Browse(const std::function<HTREEITEM(HWND tree)>& pick, const char* picture = nullptr) {
+  // tree's selection is moved to the item at `path` (names from the root
+  // down), then OK is pressed. (Wine's picker does not always reach the
+  // starting folder it is given, so the tests do not rely on it.)
+  void Browse(const std::vector<std::string>& path, const char* picture) {
     ASSERT_NO_FATAL_FAILURE(ClickTab(FindControl(dialog_, IDT_CONNECTION_TABS), 1));
     ASSERT_TRUE(PressButton(folderPage_, IDT_FOLDER_BROWSE));
-    HWND picker = nullptr;
-    HWND tree = nullptr;
-    ASSERT_TRUE(WaitUntil([&] {
-      for (HWND w : TopLevelWindows(program_.Pid(), kDialogClass)) {
-        HWND t = w != dialog_ ? FindChildOfClass(w, WC_TREEVIEWA) : nullptr;
-        if (t) picker = w, tree = t;
-      }
-      return picker != nullptr;
-    })) << "no folder picker";
+    HWND picker = nullptr, tree = nullptr;
+    ASSERT_NO_FATAL_FAILURE(WaitForPicker(dialog_, &picker, &tree));
     if (picture) Picture(picker, picture);
-    HTREEITEM item = pick(tree);
-    ASSERT_NE(item, nullptr);
-    ASSERT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(item)));
-    ASSERT_TRUE(PressButton(picker, IDOK));
-    ExpectClosed(picker);
-  }
-
-  LRESULT Root(HWND tree) {
-    LRESULT root = 0;
-    Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, &root);
-    return root;
-  }
-  // The child of `parent` named `name` (expanded first), or 0.
-  LRESULT Child(HWND tree, LRESULT parent, const std::string& name) {
-    Send(tree, TVM_EXPAND, TVE_EXPAND, parent);
     LRESULT item = 0;
-    Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, parent, &item);
-    while (item && ItemText(tree, item) != name)
-      Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, item, &item);
-    return item;
+    Send(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0, &item);
+    for (const std::string& name : path) {
+      Send(tree, TVM_EXPAND, TVE_EXPAND, item);
+      Send(tree, TVM_GETNEXTITEM, TVGN_CHILD, item, &item);
+      while (item && ItemText(tree, item) != name)
+        Send(tree, TVM_GETNEXTITEM, TVGN_NEXT, item, &item);
+      ASSERT_NE(item, 0) << "no \"" << name << "\" in the picker";
+    }
+    ASSERT_TRUE(Send(tree, TVM_SELECTITEM, TVGN_CARET, item));
+    ASSERT_NO_FATAL_FAILURE(Close(picker, IDOK));
   }
 
   // The text of a tree item (TVM_GETITEMA into the program's memory).
@@ -242,7 +150,7 @@ class ConnectionDialogTest : public DialogTest {
 };
 
 TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSections) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("no-such-host.invalid.example", "4001")));
+  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("no-such-host.invalid.example")));
   Sections before = Ini();
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   Picture(dialog_, "connection_settings_connection");
@@ -265,7 +173,7 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   }
   ASSERT_NO_FATAL_FAILURE(ClickTab(FindControl(dialog_, IDT_CONNECTION_TABS), 1));
   EXPECT_TRUE(IsWindowVisible(folderPage_) && !IsWindowVisible(page_));
-  EXPECT_EQ(WindowText(GetDlgItem(folderPage_, IDT_FOLDER)), program_.Folder());
+  EXPECT_EQ(FolderShown(), program_.Folder());
   Picture(dialog_, "connection_settings_folder");
   ASSERT_NO_FATAL_FAILURE(ClickTab(FindControl(dialog_, IDT_CONNECTION_TABS), 0));
 
@@ -274,12 +182,11 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   EXPECT_TRUE(Shown(IDT_SERIAL_PORT) && Shown(IDT_SERIAL_PORT_LABEL));
   EXPECT_FALSE(Shown(IDT_HOST) || Shown(IDT_LAN_LABEL_1));
   ASSERT_NO_FATAL_FAILURE(Choose(Control(IDT_METHOD), 1));
-  std::string port = Env("KSVW_GUI_PORT_SETTINGS");
+  std::string port = SimPort("CONNECT");
   ASSERT_TRUE(SetText(Control(IDT_HOST), "127.0.0.1"));
   ASSERT_TRUE(SetText(Control(IDT_PORT), port));
   ASSERT_TRUE(SetText(Control(IDT_CONTROL_PORT), ""));
-  ASSERT_TRUE(PressButton(dialog_, IDOK));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDOK));
 
   Sections after = Ini();
   EXPECT_EQ(after["REMOTE"], (std::vector<std::string>{"METHOD=2"}));
@@ -289,109 +196,81 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   for (const char* section : {"REMOTE", "RB40", "SERIAL"})
     before.erase(section), after.erase(section);
   EXPECT_EQ(after, before) << "OK wrote more than its three sections";
-  EXPECT_TRUE(MessageBoxes(program_.Pid()).empty());
-
+  EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
   // The link took the new host whole (none of the longer old one after it).
-  ASSERT_TRUE(program_.Command(IDC_CONNECT));
-  EXPECT_TRUE(WaitUntil([&] { return program_.Status(2) == Text(IDS_CONNECTED); }))
-      << program_.Status(2);
+  ASSERT_NO_FATAL_FAILURE(Connect());
 }
 
-TEST_F(ConnectionDialogTest, LanWithEmptyHostStaysOpenWithTheFocusOnTheHost) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer", "4001")));
+// With EMU gone from the file, opening warns twice; a LAN method without a
+// host keeps the dialog open with the focus on the host; and Cancel writes
+// nothing (no empty folder either).
+TEST_F(ConnectionDialogTest, MissingFolderAndEmptyHostWarnAndCancelWritesNothing) {
+  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer")));
+  std::string ini = program_.PathInFolder("SETTING.ini");
+  ASSERT_TRUE(WritePrivateProfileStringA("EMU", nullptr, nullptr, ini.c_str()));
   Sections before = Ini();
-  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  ASSERT_EQ(before.count("EMU"), 0u);
+  ASSERT_TRUE(program_.Command(IDC_CONNECTION_SETTINGS));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Ini"));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Init"));
+  ASSERT_NO_FATAL_FAILURE(OpenDialog(false));
   ASSERT_TRUE(SetText(Control(IDT_HOST), ""));
   ASSERT_TRUE(PressButton(dialog_, IDOK));
   ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_SETTINGS_ERROR_CAPTION), Text(IDS_NO_HOST)));
   EXPECT_TRUE(IsWindow(dialog_));
   EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == Control(IDT_HOST); }));
   EXPECT_EQ(Ini(), before);
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   EXPECT_EQ(Ini(), before);
-}
-
-// With EMU gone from the file, opening warns twice and Cancel writes no
-// empty folder.
-TEST_F(ConnectionDialogTest, MissingFolderWarnsAndCancelWritesNoEmptyOne) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer", "4001")));
-  std::string ini = program_.PathInFolder("SETTING.ini");
-  ASSERT_TRUE(WritePrivateProfileStringA("EMU", nullptr, nullptr, ini.c_str()));
-  ASSERT_TRUE(program_.Command(IDC_CONNECTION_SETTINGS));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Ini"));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Init"));
-  ASSERT_NO_FATAL_FAILURE(OpenDialog(false));
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
-  EXPECT_EQ(Ini().count("EMU"), 0u);
 }
 
 // A folder chosen on the folder page is stored at once; Cancel puts the
-// old one back and OK keeps it.
-TEST_F(ConnectionDialogTest, ChosenFolderIsUndoneByCancelAndKeptByOk) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer", "4001")));
-  std::string images = program_.PathInFolder("images");
+// old one back and OK keeps it. An item without a file-system path (the
+// tree's root is the shell's namespace, above every drive) is no choice:
+// nothing is shown or stored.
+TEST_F(ConnectionDialogTest, FolderChosenInThePickerIsUndoneByCancelAndKeptByOk) {
+  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer")));
+  const std::string own = program_.Folder(), images = program_.PathInFolder("images");
   ASSERT_TRUE(CreateDirectoryA(images.c_str(), nullptr));
   // Desktop, "/" (Wine's view of the Unix root, drive Z:), then the path.
-  auto imagesItem = [&](HWND tree) {
-    LRESULT item = Child(tree, Root(tree), "/");
-    std::string rest = images.substr(3);  // after "Z:\"
-    for (size_t at = 0; item && at < rest.size();) {
-      size_t end = std::min(rest.find('\\', at), rest.size());
-      item = Child(tree, item, rest.substr(at, end - at));
-      at = end + 1;
-    }
-    return reinterpret_cast<HTREEITEM>(item);
-  };
-
-  for (int button : {IDCANCEL, IDOK}) {
-    ASSERT_NO_FATAL_FAILURE(OpenDialog());
-    ASSERT_NO_FATAL_FAILURE(Browse(imagesItem, button == IDCANCEL ? "folder_picker" : nullptr));
-    EXPECT_EQ(WindowText(GetDlgItem(folderPage_, IDT_FOLDER)), images);
-    EXPECT_EQ(Ini()["EMU"], std::vector<std::string>{"PATH=" + images});
-    ASSERT_TRUE(PressButton(dialog_, button));
-    ExpectClosed(dialog_);
-    std::string kept = button == IDOK ? images : program_.Folder();
-    EXPECT_EQ(Ini()["EMU"], std::vector<std::string>{"PATH=" + kept}) << button;
+  std::vector<std::string> imagesPath = {"/"};
+  for (size_t at = 3, end; at < images.size(); at = end + 1) {  // after "Z:\"
+    end = std::min(images.find('\\', at), images.size());
+    imagesPath.push_back(images.substr(at, end - at));
   }
-}
-
-// An item without a file-system path (the tree's root is the shell's
-// namespace, above every drive) is no choice: nothing is shown or stored.
-TEST_F(ConnectionDialogTest, ChoiceWithoutAPathKeepsTheFolder) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer", "4001")));
-  ASSERT_NO_FATAL_FAILURE(OpenDialog());
-  Sections before = Ini();
-  ASSERT_NO_FATAL_FAILURE(Browse([this](HWND tree) {
-    return reinterpret_cast<HTREEITEM>(Child(tree, Root(tree), "My Computer"));
-  }));
-  EXPECT_EQ(WindowText(GetDlgItem(folderPage_, IDT_FOLDER)), program_.Folder());
-  EXPECT_EQ(Ini(), before);
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
-  EXPECT_EQ(Ini(), before);
+  const struct {
+    std::vector<std::string> path;
+    int button;
+    std::string shown, kept;
+  } cases[] = {{{"My Computer"}, IDCANCEL, own, own},
+               {imagesPath, IDCANCEL, images, own},
+               {imagesPath, IDOK, images, images}};
+  Sections expected = Ini();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path.back() + ", button " + std::to_string(c.button));
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(Browse(c.path, &c == &cases[1] ? "folder_picker" : nullptr));
+    EXPECT_EQ(FolderShown(), c.shown);
+    EXPECT_EQ(Ini()["EMU"], std::vector<std::string>{"PATH=" + c.shown});
+    ASSERT_NO_FATAL_FAILURE(Close(dialog_, c.button));
+    expected["EMU"] = {"PATH=" + c.kept};
+    EXPECT_EQ(Ini(), expected);
+  }
 }
 
 // --- Search ---------------------------------------------------------------------------
 
 constexpr int kSearchTabs = 5;
 constexpr const char* kPageNames[kSearchTabs] = {"trigger", "error", "data", "time", "ext_in"};
+using Fields = std::vector<std::pair<int, std::string>>;
 
 class SearchDialogTest : public DialogTest {
  protected:
-  // Starts with a sample capture in the list.
-  void StartWith(const std::string& path, int rows) {
+  // Starts with a capture in the list.
+  void StartWith(const std::string& path = DataFile("edge.DT"), int rows = 14) {
     ASSERT_NO_FATAL_FAILURE(Start(""));
-    ASSERT_TRUE(program_.Command(IDC_OPEN));
-    std::string why;
-    ASSERT_TRUE(AnswerFileDialog(program_.Pid(), path, &why)) << why;
-    ASSERT_TRUE(
-        WaitUntil([&] { return program_.Reader().ListItemCount(program_.List()) == rows; }, 60000));
+    ASSERT_NO_FATAL_FAILURE(OpenCapture(path, rows));
     ASSERT_TRUE(WaitUntil([&] { return program_.ButtonState(IDC_SEARCH) == TBSTATE_ENABLED; }));
-  }
-  void StartWithEdge() {
-    ASSERT_NO_FATAL_FAILURE(StartWith(JoinPath(WinPath(Env("KSVW_GUI_DATA_DIR")), "edge.DT"), 14));
   }
 
   void OpenDialog() {
@@ -407,17 +286,14 @@ class SearchDialogTest : public DialogTest {
     }
   }
   // Shows page `kind` and sets its fields.
-  void Fill(int kind, const std::vector<std::pair<int, std::string>>& fields) {
+  void Fill(int kind, const Fields& fields) {
     ASSERT_NO_FATAL_FAILURE(ClickTab(tabs_, kind));
     for (const auto& [id, text] : fields) ASSERT_TRUE(SetText(GetDlgItem(pages_[kind], id), text));
   }
   void Search(int button, int modeRadio) {
-    ASSERT_TRUE(
-        Send(GetDlgItem(dialog_, IDT_SEARCH_FIRST), BM_SETCHECK, modeRadio == IDT_SEARCH_FIRST, 0));
-    ASSERT_TRUE(
-        Send(GetDlgItem(dialog_, IDT_SEARCH_COUNT), BM_SETCHECK, modeRadio == IDT_SEARCH_COUNT, 0));
-    ASSERT_TRUE(PressButton(dialog_, button));
-    ExpectClosed(dialog_);
+    for (int radio : {IDT_SEARCH_FIRST, IDT_SEARCH_COUNT})
+      ASSERT_TRUE(Send(GetDlgItem(dialog_, radio), BM_SETCHECK, modeRadio == radio, 0));
+    ASSERT_NO_FATAL_FAILURE(Close(dialog_, button));
   }
 
   int SelectedRow() {
@@ -453,6 +329,7 @@ class SearchDialogTest : public DialogTest {
   void ExpectResult(const std::string& text) {
     ExpectBox(Text(IDS_SEARCH_RESULT_CAPTION).substr(0, 9), text);
   }
+  std::string Count(uint32_t n) { return Formatted(IDS_SEARCH_COUNT_FORMAT, n); }
 
   HWND dialog_ = nullptr;
   HWND tabs_ = nullptr;
@@ -460,7 +337,7 @@ class SearchDialogTest : public DialogTest {
 };
 
 TEST_F(SearchDialogTest, PagesOpenWithTheirInitialValues) {
-  ASSERT_NO_FATAL_FAILURE(StartWithEdge());
+  ASSERT_NO_FATAL_FAILURE(StartWith());
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   for (int kind = 0; kind < kSearchTabs; ++kind) {
     ASSERT_NO_FATAL_FAILURE(ClickTab(tabs_, kind));
@@ -474,13 +351,12 @@ TEST_F(SearchDialogTest, PagesOpenWithTheirInitialValues) {
   ASSERT_NO_FATAL_FAILURE(Choose(GetDlgItem(data, IDT_DATA_FRAME_KIND), 1));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(data, IDT_DATA_BYTE_0)));
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(data, IDT_PATTERN_W0)));
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
 }
 
 // The trigger mark of edge.DT is on row 11 only.
 TEST_F(SearchDialogTest, SelectsTheMatchAndRepeatsWithoutWrapping) {
-  ASSERT_NO_FATAL_FAILURE(StartWithEdge());
+  ASSERT_NO_FATAL_FAILURE(StartWith());
   EXPECT_EQ(program_.ButtonState(IDC_SEARCH_DOWN), TBSTATE_INDETERMINATE);
   ASSERT_NO_FATAL_FAILURE(SelectRow(13));
   // Upward from the last row, with the dialog's own 1083 button.
@@ -500,7 +376,7 @@ TEST_F(SearchDialogTest, SelectsTheMatchAndRepeatsWithoutWrapping) {
 
 // Time 05:12:** matches rows 0 to 11 of edge.DT.
 TEST_F(SearchDialogTest, CountsTheMatchesBelowTheSelection) {
-  ASSERT_NO_FATAL_FAILURE(StartWithEdge());
+  ASSERT_NO_FATAL_FAILURE(StartWith());
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(Fill(
       3, {{IDT_TIME_MINUTES, "05"}, {IDT_TIME_MINUTES + 1, "12"}, {IDT_TIME_MINUTES + 2, "**"}}));
@@ -510,16 +386,16 @@ TEST_F(SearchDialogTest, CountsTheMatchesBelowTheSelection) {
                    reinterpret_cast<WPARAM>(GetDlgItem(pages_[3], IDT_TIME_MINUTES + 2)), TRUE));
   ASSERT_TRUE(PressKeys(dialog_, {}, VK_RETURN));
   ExpectClosed(dialog_);
-  ASSERT_NO_FATAL_FAILURE(ExpectResult(Formatted(IDS_SEARCH_COUNT_FORMAT, 12)));
+  ASSERT_NO_FATAL_FAILURE(ExpectResult(Count(12)));
   EXPECT_EQ(SelectedRow(), -1);
   ASSERT_NO_FATAL_FAILURE(SelectRow(10));
   ASSERT_TRUE(program_.Command(IDC_SEARCH_DOWN));
-  ASSERT_NO_FATAL_FAILURE(ExpectResult(Formatted(IDS_SEARCH_COUNT_FORMAT, 1)));
+  ASSERT_NO_FATAL_FAILURE(ExpectResult(Count(1)));
   EXPECT_EQ(SelectedRow(), 10);
 }
 
 TEST_F(SearchDialogTest, CancelKeepsTheStoredCondition) {
-  ASSERT_NO_FATAL_FAILURE(StartWithEdge());
+  ASSERT_NO_FATAL_FAILURE(StartWith());
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(Fill(3, {{IDT_TIME_MINUTES, "05"}, {IDT_TIME_MINUTES + 1, "**"}}));
   ASSERT_NO_FATAL_FAILURE(Search(IDOK, IDT_SEARCH_FIRST));
@@ -528,71 +404,58 @@ TEST_F(SearchDialogTest, CancelKeepsTheStoredCondition) {
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   EXPECT_EQ(WindowText(GetDlgItem(pages_[3], IDT_TIME_MINUTES)), "05");
   ASSERT_NO_FATAL_FAILURE(Fill(3, {{IDT_TIME_MINUTES, "59"}}));
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   EXPECT_EQ(WindowText(GetDlgItem(pages_[3], IDT_TIME_MINUTES)), "05");
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
+  ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   // Cancel searched nothing; the repeat command still uses 05:**:00.
   EXPECT_EQ(SelectedRow(), 0);
   ASSERT_TRUE(program_.Command(IDC_SEARCH_DOWN));
   ExpectSelected(1);
 }
 
-struct InputError {
-  const char* name;
-  int kind;  // page
-  std::vector<std::pair<int, std::string>> fields;
-  int field;  // where the focus lands
-  UINT text;
-};
-
-class SearchInputErrorTest : public SearchDialogTest,
-                             public ::testing::WithParamInterface<InputError> {};
-
-TEST_P(SearchInputErrorTest, WarnsAndFocusesTheField) {
-  const InputError& e = GetParam();
-  ASSERT_NO_FATAL_FAILURE(StartWithEdge());
-  ASSERT_NO_FATAL_FAILURE(OpenDialog());
-  ASSERT_NO_FATAL_FAILURE(Fill(e.kind, e.fields));
-  ASSERT_TRUE(PressButton(dialog_, IDOK));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox("Input Error", Text(e.text)));
-  EXPECT_TRUE(IsWindow(dialog_));
-  HWND field = GetDlgItem(pages_[e.kind], e.field);
-  EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == field; }));
-  ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
-  ExpectClosed(dialog_);
-  EXPECT_EQ(program_.ButtonState(IDC_SEARCH_DOWN), TBSTATE_INDETERMINATE);
+// Each wrong field warns, keeps the dialog open with the focus on that
+// field, and stores no condition. Every case opens the dialog afresh.
+TEST_F(SearchDialogTest, InputErrorsWarnAndFocusTheField) {
+  const struct {
+    int kind;  // page
+    Fields fields;
+    int field;  // where the focus lands
+    UINT text;
+  } cases[] = {
+      {2, {{IDT_ID_BIT_25, "2"}}, IDT_ID_BIT_25, IDS_BIT_ERROR},
+      // 1083 is also the dialog's upward button: the focus goes to the field.
+      {2, {{IDT_PATTERN_W0, "x"}}, IDT_PATTERN_W0, IDS_BIT_ERROR},
+      {2,
+       {{IDT_DATA_BYTE_0, "12"}, {IDT_DATA_BYTE_0 + 2, "34"}},
+       IDT_DATA_BYTE_0 + 2,
+       IDS_DATA_BYTE_ERROR},  // a byte after an empty one
+      {3, {{IDT_TIME_MINUTES + 2, "9a"}}, IDT_TIME_MINUTES + 2, IDS_TIME_ERROR},
+  };
+  ASSERT_NO_FATAL_FAILURE(StartWith());
+  for (const auto& e : cases) {
+    SCOPED_TRACE("field " + std::to_string(e.field) + " = " + e.fields.back().second);
+    ASSERT_NO_FATAL_FAILURE(OpenDialog());
+    ASSERT_NO_FATAL_FAILURE(Fill(e.kind, e.fields));
+    ASSERT_TRUE(PressButton(dialog_, IDOK));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox("Input Error", Text(e.text)));
+    EXPECT_TRUE(IsWindow(dialog_));
+    HWND field = GetDlgItem(pages_[e.kind], e.field);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == field; }));
+    ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
+    EXPECT_EQ(program_.ButtonState(IDC_SEARCH_DOWN), TBSTATE_INDETERMINATE);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Search, SearchInputErrorTest,
-    ::testing::Values(
-        InputError{"IdentifierBit", 2, {{IDT_ID_BIT_25, "2"}}, IDT_ID_BIT_25, IDS_BIT_ERROR},
-        // 1083 is also the dialog's upward button: the focus goes to the field.
-        InputError{"PatternBitW0", 2, {{IDT_PATTERN_W0, "x"}}, IDT_PATTERN_W0, IDS_BIT_ERROR},
-        InputError{"ByteAfterEmpty",
-                   2,
-                   {{IDT_DATA_BYTE_0, "12"}, {IDT_DATA_BYTE_0 + 2, "34"}},
-                   IDT_DATA_BYTE_0 + 2,
-                   IDS_DATA_BYTE_ERROR},
-        InputError{"OneDigit", 2, {{IDT_DATA_BYTE_0, "1"}}, IDT_DATA_BYTE_0, IDS_DATA_BYTE_ERROR},
-        InputError{"LowerCase", 2, {{IDT_DATA_BYTE_0, "ab"}}, IDT_DATA_BYTE_0, IDS_DATA_BYTE_ERROR},
-        InputError{"Minutes", 3, {{IDT_TIME_MINUTES, "6*"}}, IDT_TIME_MINUTES, IDS_TIME_ERROR},
-        InputError{
-            "Hundredths", 3, {{IDT_TIME_MINUTES + 2, "9a"}}, IDT_TIME_MINUTES + 2, IDS_TIME_ERROR}),
-    [](const ::testing::TestParamInfo<InputError>& info) { return info.param.name; });
 
 // Speed: Find Next over a 12 MiB capture whose only match is its last
 // record, and the count of the same. Figures are printed, not asserted.
 TEST_F(SearchDialogTest, FindNextOnABigCaptureFigures) {
   constexpr int kRows = 393216;
-  ASSERT_NO_FATAL_FAILURE(StartWith(JoinPath(WinPath(Env("KSVW_GUI_WORK_DIR")), "big.DT"), kRows));
+  ASSERT_NO_FATAL_FAILURE(StartWith(WorkFile("big.DT"), kRows));
   // The last record's channel and data bytes as the condition.
   std::vector<std::string> last = program_.Reader().ListRow(program_.List(), kRows - 1, 15);
   ASSERT_EQ(last[1], "1");
-  std::vector<std::pair<int, std::string>> bytes;
+  Fields bytes;
   for (int i = 0; i < 8 && !last[7 + i].empty(); ++i)
     bytes.push_back({IDT_DATA_BYTE_0 + i, last[7 + i]});
   ASSERT_GE(bytes.size(), 4u);
@@ -600,14 +463,8 @@ TEST_F(SearchDialogTest, FindNextOnABigCaptureFigures) {
   ASSERT_NO_FATAL_FAILURE(Fill(2, bytes));
   ASSERT_NO_FATAL_FAILURE(Search(IDOK, IDT_SEARCH_COUNT));
   // Nothing selected: the count runs over every row and finds only the last.
-  ASSERT_NO_FATAL_FAILURE(ExpectResult(Formatted(IDS_SEARCH_COUNT_FORMAT, 1)));
+  ASSERT_NO_FATAL_FAILURE(ExpectResult(Count(1)));
 
-  auto ms = [](LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return 1000.0 * static_cast<double>(to.QuadPart - from.QuadPart) /
-           static_cast<double>(f.QuadPart);
-  };
   constexpr int kRuns = 9;
   std::vector<double> select, count, box;
   for (int run = 0; run < 2 * kRuns; ++run) {
@@ -615,35 +472,28 @@ TEST_F(SearchDialogTest, FindNextOnABigCaptureFigures) {
     // (what the result box alone costs).
     bool down = run % 2 == 0;
     ASSERT_NO_FATAL_FAILURE(SelectFirstRow());
-    LARGE_INTEGER t0, t1;
-    QueryPerformanceCounter(&t0);
+    Stopwatch clock;
     ASSERT_TRUE(program_.Command(down ? IDC_SEARCH_DOWN : IDC_SEARCH_UP));
     // Polled every millisecond: a busy loop would take the CPU the program needs.
-    while (TopLevelWindows(program_.Pid(), kDialogClass).empty()) Sleep(1);
-    QueryPerformanceCounter(&t1);
-    (down ? count : box).push_back(ms(t0, t1));
-    ASSERT_NO_FATAL_FAILURE(
-        ExpectResult(down ? Formatted(IDS_SEARCH_COUNT_FORMAT, 1) : Text(IDS_NOTHING_FOUND)));
+    while (TopLevelWindows(program_.Pid(), kDialogClass).empty() && clock.Ms() < kWaitMs) Sleep(1);
+    (down ? count : box).push_back(clock.Ms());
+    ASSERT_NO_FATAL_FAILURE(ExpectResult(down ? Count(1) : Text(IDS_NOTHING_FOUND)));
   }
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   ASSERT_NO_FATAL_FAILURE(Search(IDT_SEARCH_UP, IDT_SEARCH_FIRST));
   ASSERT_NO_FATAL_FAILURE(ExpectResult(Text(IDS_NOTHING_FOUND)));  // above row 0: nothing
   for (int run = 0; run < kRuns; ++run) {
     ASSERT_NO_FATAL_FAILURE(SelectFirstRow());
-    LARGE_INTEGER t0, t1;
-    QueryPerformanceCounter(&t0);
+    Stopwatch clock;
     // Sent, not posted: it returns once the row is selected and shown.
     ASSERT_TRUE(Send(program_.MainWindow(), WM_COMMAND, IDC_SEARCH_DOWN, 0));
-    QueryPerformanceCounter(&t1);
-    select.push_back(ms(t0, t1));
+    select.push_back(clock.Ms());
     ExpectSelected(kRows - 1);
   }
-  for (auto* v : {&select, &count, &box}) std::sort(v->begin(), v->end());
-  std::printf(
+  Figure(
       "Find Next over %d rows, match on the last: select %.1f ms, count %.1f ms, of which the "
-      "result box alone %.1f ms (median of %d; best %.1f / %.1f / %.1f)\n",
-      kRows, select[kRuns / 2], count[kRuns / 2], box[kRuns / 2], kRuns, select[0], count[0],
-      box[0]);
+      "result box alone %.1f ms (median of %d)",
+      kRows, Median(select), Median(count), Median(box), kRuns);
 }
 
 }  // namespace

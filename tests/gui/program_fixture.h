@@ -171,24 +171,17 @@ class GuiTest : public ::testing::Test {
       out += "[box \"" + b.caption + "\": " + b.text + "] ";
     return out.empty() ? "no message box" : out;
   }
-  // The message box that opens (nullptr window when none does). Boxes are
-  // told from dialogs by a static -1 of their own: the dialogs have those
-  // only on their child pages, except `notThis`.
-  MessageBoxInfo WaitForBox(HWND notThis = nullptr, DWORD ms = kWaitMs) {
-    MessageBoxInfo box;
-    WaitUntil(
-        [&] {
-          for (const MessageBoxInfo& b : MessageBoxes(program_.Pid()))
-            if (b.window != notThis && GetDlgItem(b.window, 0xFFFF)) box = b;
-          return box.window != nullptr;
-        },
-        ms);
-    return box;
-  }
-  // The box that should open, with its caption and text, answered.
+  // The box that should open, with its caption and text, answered. Boxes
+  // are told from dialogs by a static -1 of their own: the dialogs have
+  // those only on their child pages, except `notThis`.
   void ExpectBox(const std::string& caption, const std::string& text, int answer = IDOK,
                  HWND notThis = nullptr) {
-    MessageBoxInfo box = WaitForBox(notThis);
+    MessageBoxInfo box;
+    WaitUntil([&] {
+      for (const MessageBoxInfo& b : MessageBoxes(program_.Pid()))
+        if (b.window != notThis && GetDlgItem(b.window, 0xFFFF)) box = b;
+      return box.window != nullptr;
+    });
     ASSERT_NE(box.window, nullptr) << "no message box; status: " << program_.Status(2);
     EXPECT_NE(GetDlgItem(box.window, answer), nullptr) << "no button " << answer << " to answer";
     EXPECT_EQ(box.caption, caption);
@@ -222,7 +215,6 @@ class GuiTest : public ::testing::Test {
     std::string folder = Env("KSVW_GUI_PICTURES_DIR");
     if (folder.empty()) return;
     CreateDirectoryA(WinPath(folder).c_str(), nullptr);
-    // Let the program finish painting first.
     if (settle) Send(window, WM_NULL, 0, 0), Sleep(200);
     EXPECT_TRUE(SaveWindowPng(window, JoinPath(WinPath(folder), name + ".png"))) << name;
   }

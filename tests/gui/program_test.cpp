@@ -1,12 +1,7 @@
-// The real program, driven from outside as a user would drive it: each test
-// starts ksvw4q.exe in a scratch folder of its own, with a SETTING.ini that
-// points it at a simulated analyzer on loopback (the LAN converter method),
-// presses commands and reads the toolbar, the menu, the status bar, the
-// capture list, the message boxes and the files it writes.
-//
-// The driver script (run_gui_tests.sh) starts one simulator per test and
-// passes its port in KSVW_GUI_PORT_<NAME>; the capture served by the
-// download simulator and its `ksvw-dt list` are in KSVW_GUI_WORK_DIR.
+// The real program, driven from outside as a user would drive it (see
+// program_fixture.h): start-up, connecting, downloading and the capture
+// list, read from the toolbar, the menu, the status bar, the message boxes
+// and the files it writes.
 #include "tests/gui/program_fixture.h"
 
 namespace ksvw::uiauto {
@@ -104,24 +99,18 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
   ControlReader& reader = program_.Reader();
   HWND list = program_.List();
   EXPECT_EQ(ListRows(), 0);
-  const char* titles[kColumns] = {"Time", "CH", "SB", "SF",     "ID", "TYPE", "DL",
-                                  "D0",   "D1", "D2", "D3",     "D4", "D5",   "D6",
-                                  "D7",   "C",  "ST", "EXT IN", "TRG"};
   // Widths at the reference font; a wider font widens them (see the delta
   // toggle's test, which checks that every cell fits).
   const int widths[kColumns] = {60, 50, 30, 30, 60, 60, 30, 30, 30, 30,
                                 30, 30, 30, 30, 30, 30, 30, 50, 50};
+  std::string titles;
   for (int c = 0; c < kColumns; ++c) {
-    EXPECT_EQ(reader.ColumnTitle(list, c), titles[c]) << "column " << c;
+    titles += reader.ColumnTitle(list, c) + "|";
     EXPECT_GE(reader.ColumnWidth(list, c), widths[c]) << "column " << c;
   }
+  EXPECT_EQ(titles, "Time|CH|SB|SF|ID|TYPE|DL|D0|D1|D2|D3|D4|D5|D6|D7|C|ST|EXT IN|TRG|");
   EXPECT_EQ(reader.ColumnTitle(list, kColumns), "<no column>");
 
-  // The first start wrote the EMU folder: the program's own.
-  std::vector<std::string> ini = ReadLines(program_.PathInFolder("SETTING.ini"));
-  auto emu = std::find(ini.begin(), ini.end(), "[EMU]");
-  ASSERT_LT(emu + 1, ini.end());
-  EXPECT_EQ(emu[1], "PATH=" + program_.Folder());
   // Not connected: closing asks nothing and ends the process with 0.
   ExpectClosesAtOnce();
 }
@@ -163,11 +152,14 @@ TEST_F(ProgramTest, SecondStartRestoresTheFirstAndEnds) {
 
 // --- Connecting -------------------------------------------------------------
 
-TEST_F(ProgramTest, ConnectShowsTheAnalyzerAndDisconnectReturns) {
+// Connected, closing asks first: No keeps everything as it was; after a
+// disconnect and a new connect, Yes ends the program and says goodbye.
+TEST_F(ProgramTest, ConnectDisconnectAndCloseWhileConnected) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("CONNECT"))));
+  HWND main = program_.MainWindow();
   // Shift+F5 through the program's accelerator table, as a user would
   // connect.
-  ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_SHIFT}, VK_F5));
+  ASSERT_TRUE(PressKeys(main, {VK_SHIFT}, VK_F5));
   ASSERT_TRUE(WaitForStatus(2, Text(IDS_CONNECTED))) << program_.Status(2) << "; " << Boxes();
   EXPECT_EQ(program_.Status(0), "KS-9100 & XP-RT4QX");
   ExpectCommand(IDC_CONNECT, false);
@@ -175,10 +167,28 @@ TEST_F(ProgramTest, ConnectShowsTheAnalyzerAndDisconnectReturns) {
   ExpectCommand(IDC_DOWNLOAD, true);
   ExpectCommand(IDC_OPEN, true);
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
+
+  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDNO));
+  EXPECT_FALSE(program_.WaitForExit(1000));
+  EXPECT_TRUE(IsWindowVisible(main));
+  EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
+  ExpectCommand(IDC_DISCONNECT, true);
+
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
   ASSERT_TRUE(WaitForStatus(2, Text(IDS_NOT_CONNECTED))) << program_.Status(2) << "; " << Boxes();
   EXPECT_EQ(program_.Status(0), "");
   ExpectNotConnected();
+
+  ASSERT_NO_FATAL_FAILURE(Connect());
+  const size_t goodbyes = SimLogged("connect", "host said goodbye");
+  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDYES));
+  DWORD code = 1;
+  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(WaitUntil([&] { return SimLogged("connect", "host said goodbye") > goodbyes; }))
+      << "the simulator saw no goodbye";
 }
 
 struct ConnectFailure {
@@ -227,7 +237,7 @@ TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   ASSERT_EQ(expected.size(), 3000u);
 
   ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
-  HWND dialog = WaitForWindow(program_.Pid(), "#32770");
+  HWND dialog = WaitForWindow(program_.Pid(), kDialogClass);
   ASSERT_NE(dialog, nullptr) << "no download dialog";
   EXPECT_NE(FindControl(dialog, IDT_DOWNLOAD_PROGRESS), nullptr);
   HWND step = FindControl(dialog, IDT_DOWNLOAD_STEP);
@@ -278,56 +288,49 @@ TEST_F(ProgramTest, FullDownloadFigure) {
       dataDone, clock.Ms(), 1.5 * dataDone + 300);
 }
 
-// How the user ends a download: its Cancel button, or its close box (or
-// Alt+F4, which Windows turns into the same close command).
-class CancelledDownloadTest : public ProgramTest, public ::testing::WithParamInterface<bool> {};
-
-TEST_P(CancelledDownloadTest, CancelsTheTransferAndEmptiesTheList) {
-  const bool closeBox = GetParam();
+// The user ends a download with its Cancel button, then the next one with
+// its close box (or Alt+F4, which Windows turns into the same command).
+TEST_F(ProgramTest, CancelledDownloadsEmptyTheListAndLeaveTheLinkUp) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("CANCEL"))));
   // Something in the list first, so that emptying it shows.
   ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
   ASSERT_NO_FATAL_FAILURE(Connect());
-  const size_t cancelsBefore = SimLogged("cancel", "section cancelled");
+  for (bool closeBox : {false, true}) {
+    SCOPED_TRACE(closeBox ? "close box" : "Cancel button");
+    const size_t cancelsBefore = SimLogged("cancel", "section cancelled");
+    ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
+    HWND dialog = WaitForWindow(program_.Pid(), kDialogClass);
+    ASSERT_NE(dialog, nullptr) << "no download dialog";
+    // End it while the records come (the simulator sends them slowly).
+    ASSERT_TRUE(WaitForStatus(1, Text(IDS_STEP_2))) << program_.Status(1) << "; " << Boxes();
+    if (closeBox)
+      ASSERT_TRUE(PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0));
+    else
+      ASSERT_TRUE(PressButton(dialog, IDCANCEL));
+    ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
+    // The analyzer was told, so no late completion can replace the list.
+    EXPECT_TRUE(WaitUntil([&] { return SimLogged("cancel", "section cancelled") > cancelsBefore; }))
+        << "the simulator saw no cancel";
+    ASSERT_TRUE(WaitUntil([&] { return ListRows() == 0; })) << "the list was not emptied";
+    EXPECT_TRUE(WaitForStatus(1, "")) << program_.Status(1);
+    EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
+    ExpectCommand(IDC_SAVE, false);
+    EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kIndeterminate);
 
-  ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
-  HWND dialog = WaitForWindow(program_.Pid(), "#32770");
-  ASSERT_NE(dialog, nullptr) << "no download dialog";
-  // End it while the records come (the simulator sends them slowly).
-  ASSERT_TRUE(WaitForStatus(1, Text(IDS_STEP_2))) << program_.Status(1) << "; " << Boxes();
-  if (closeBox) {
-    ASSERT_TRUE(PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0));
-  } else {
-    ASSERT_TRUE(PressButton(dialog, IDCANCEL));
+    // The cancelled download became the working file with its zero header:
+    // nothing was finished.
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(ReadWholeFile(program_.PathInFolder("DATAFILE.TMP"), file));
+    ASSERT_GE(file.size(), 16u);
+    EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 16), std::vector<uint8_t>(16, 0));
+    EXPECT_FALSE(FileExists(program_.PathInFolder("DATAFILE.NEW")));
+
+    // Still connected, and the download can be started again.
+    EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
+    ExpectCommand(IDC_DISCONNECT, true);
+    ExpectCommand(IDC_DOWNLOAD, true);
   }
-  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); })) << "the dialog stayed open";
-  // The analyzer was told, so no late completion can replace the list.
-  EXPECT_TRUE(WaitUntil([&] { return SimLogged("cancel", "section cancelled") > cancelsBefore; }))
-      << "the simulator saw no cancel";
-  ASSERT_TRUE(WaitUntil([&] { return ListRows() == 0; })) << "the list was not emptied";
-  EXPECT_TRUE(WaitForStatus(1, "")) << program_.Status(1);
-  EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
-  ExpectCommand(IDC_SAVE, false);
-  EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kIndeterminate);
-
-  // The cancelled download became the working file with its zero header:
-  // nothing was finished.
-  std::vector<uint8_t> file;
-  ASSERT_TRUE(ReadWholeFile(program_.PathInFolder("DATAFILE.TMP"), file));
-  ASSERT_GE(file.size(), 16u);
-  EXPECT_EQ(std::vector<uint8_t>(file.begin(), file.begin() + 16), std::vector<uint8_t>(16, 0));
-  EXPECT_FALSE(FileExists(program_.PathInFolder("DATAFILE.NEW")));
-
-  // Still connected, and the download can be started again.
-  EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
-  ExpectCommand(IDC_DISCONNECT, true);
-  ExpectCommand(IDC_DOWNLOAD, true);
 }
-
-INSTANTIATE_TEST_SUITE_P(Program, CancelledDownloadTest, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                           return info.param ? "CloseBox" : "CancelButton";
-                         });
 
 TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings(SimPort("DROP"))));
@@ -339,27 +342,23 @@ TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
   // that failure in a box of its own. The two messages race through the
   // library's threads, so either box may come first (the second opens
   // while the first is still up).
-  const std::string failedText = Formatted(IDS_DOWNLOAD_ERROR_CODE, 0x800708CAu);
-  bool lostShown = false;
-  MessageBoxInfo box = WaitForMessageBox(program_.Pid());
-  ASSERT_NE(box.window, nullptr) << "no warning; status: " << program_.Status(2);
-  for (int boxes = 0; box.window && boxes < 3; ++boxes) {
-    if (box.text == Text(IDS_LINK_LOST)) {
-      EXPECT_FALSE(lostShown) << "the lost link was reported twice";
-      EXPECT_EQ(box.caption, Text(IDS_CAPTION));
-      lostShown = true;
-    } else {
-      EXPECT_EQ(box.text, failedText);
-      EXPECT_EQ(box.caption, kProduct);
-    }
+  const std::string failed = kProduct + (": " + Formatted(IDS_DOWNLOAD_ERROR_CODE, 0x800708CAu));
+  int lost = 0;
+  std::vector<std::string> others;
+  for (MessageBoxInfo box = WaitForMessageBox(program_.Pid());
+       box.window && lost + others.size() < 3; box = WaitForMessageBox(program_.Pid(), 3000)) {
+    if (box.caption == Text(IDS_CAPTION) && box.text == Text(IDS_LINK_LOST))
+      ++lost;
+    else
+      others.push_back(box.caption + ": " + box.text);
     ASSERT_TRUE(AnswerMessageBox(box, IDOK)) << box.text;
-    box = WaitForMessageBox(program_.Pid(), 3000);
   }
-  EXPECT_TRUE(lostShown) << "no warning of the lost link";
+  EXPECT_EQ(lost, 1) << "the lost link was not reported once; status: " << program_.Status(2);
+  for (const std::string& box : others) EXPECT_EQ(box, failed);
 
   // The download dialog went with the link, and no further box follows.
   EXPECT_TRUE(WaitUntil([&] {
-    for (HWND d : TopLevelWindows(program_.Pid(), "#32770"))
+    for (HWND d : TopLevelWindows(program_.Pid(), kDialogClass))
       if (FindControl(d, IDT_DOWNLOAD_PROGRESS)) return false;
     return true;
   })) << "the download dialog stayed open";
@@ -388,27 +387,8 @@ TEST_F(ProgramTest, LinkLostDuringDownloadKeepsTheOpenedCapture) {
 
 // --- Files ------------------------------------------------------------------
 
-TEST_F(ProgramTest, OpeningANonCaptureKeepsTheList) {
-  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
-  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
-  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
-  std::string row5 = Row(5);
-
-  std::string junk = program_.PathInFolder("notes.DT");
-  ASSERT_TRUE(WriteWholeFile(junk, "These are notes, not a capture.\r\n"));
-  ASSERT_TRUE(program_.Command(IDC_OPEN));
-  std::string why;
-  ASSERT_TRUE(AnswerFileDialog(program_.Pid(), junk, &why)) << why;
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_OPEN_ERROR_CAPTION), Text(IDS_NOT_A_CAPTURE)));
-  EXPECT_EQ(ListRows(), 14);
-  EXPECT_EQ(Row(5), row5);
-  EXPECT_EQ(program_.Status(1), "13 / 13");
-  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
-  ExpectCommand(IDC_SAVE, true);
-}
-
 // edge.DT holds a record of every shape the list lays out differently.
-TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
+TEST_F(ProgramTest, OpenedCaptureIsKeptByANonCaptureAndShownInBothTimeColumns) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
   ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
   ControlReader& reader = program_.Reader();
@@ -419,8 +399,22 @@ TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
   ASSERT_EQ(delta.size(), 14u);
   ExpectRows(absolute);
   ExpectCellsFit();
-  const int width = reader.ColumnWidth(list, 0);
+  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
 
+  // A file that is not a capture leaves the list and its state alone.
+  std::string junk = program_.PathInFolder("notes.DT");
+  ASSERT_TRUE(WriteWholeFile(junk, "These are notes, not a capture.\r\n"));
+  ASSERT_TRUE(program_.Command(IDC_OPEN));
+  std::string why;
+  ASSERT_TRUE(AnswerFileDialog(program_.Pid(), junk, &why)) << why;
+  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_OPEN_ERROR_CAPTION), Text(IDS_NOT_A_CAPTURE)));
+  ExpectRows(absolute);
+  EXPECT_EQ(program_.Status(1), "13 / 13");
+  EXPECT_EQ(program_.Status(0), "XP-RT4QX");
+  ExpectCommand(IDC_SAVE, true);
+
+  // The delta toggle, twice, gives the time column back as it was.
+  const int width = reader.ColumnWidth(list, 0);
   ASSERT_TRUE(program_.Command(IDC_DELTA_TIME));
   ASSERT_TRUE(WaitUntil([&] { return reader.ColumnTitle(list, 0) == "deltaT"; }))
       << reader.ColumnTitle(list, 0);
@@ -429,50 +423,20 @@ TEST_F(ProgramTest, DeltaToggleTwiceRestoresTheTimeColumnAndEveryCellFits) {
   EXPECT_EQ(program_.MenuState(IDC_DELTA_TIME) & MF_CHECKED, static_cast<UINT>(MF_CHECKED));
   ExpectRows(delta);
   ExpectCellsFit();
-
   ASSERT_TRUE(program_.Command(IDC_DELTA_TIME));
   ASSERT_TRUE(WaitUntil([&] { return reader.ColumnTitle(list, 0) == "Time"; }))
       << reader.ColumnTitle(list, 0);
   EXPECT_EQ(reader.ColumnWidth(list, 0), width);
   EXPECT_EQ(program_.MenuState(IDC_DELTA_TIME) & MF_CHECKED, 0u);
   ExpectRows(absolute);
-}
 
-TEST_F(ProgramTest, ClickingARowShowsItsPosition) {
-  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
-  ASSERT_NO_FATAL_FAILURE(OpenCapture(DataFile("edge.DT"), 14));
+  // Clicking a row shows its position; the arrow key moves both.
   RECT row{};
-  ASSERT_TRUE(program_.Reader().ListItemRect(program_.List(), 5, &row));
-  ASSERT_TRUE(ClickAt(program_.List(), POINT{row.left + 20, (row.top + row.bottom) / 2}));
+  ASSERT_TRUE(reader.ListItemRect(list, 5, &row));
+  ASSERT_TRUE(ClickAt(list, POINT{row.left + 20, (row.top + row.bottom) / 2}));
   EXPECT_TRUE(WaitForStatus(1, "5 / 13")) << program_.Status(1);
-  // The arrow key moves the selection, and the position with it.
   ASSERT_TRUE(PressKeys(program_.MainWindow(), {}, VK_DOWN));
   EXPECT_TRUE(WaitForStatus(1, "6 / 13")) << program_.Status(1);
-}
-
-// --- Closing ------------------------------------------------------------------
-
-TEST_F(ProgramTest, CloseWhileConnectedAsksFirst) {
-  ASSERT_NO_FATAL_FAILURE(StartConnectedTo("CLOSE"));
-  HWND main = program_.MainWindow();
-
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDNO));
-  // No: everything stays as it was.
-  EXPECT_FALSE(program_.WaitForExit(1000));
-  EXPECT_TRUE(IsWindowVisible(main));
-  EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
-  ExpectCommand(IDC_DISCONNECT, true);
-
-  ASSERT_TRUE(PostMessageA(main, WM_CLOSE, 0, 0));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_TITLE), Text(IDS_CLOSE_WHILE_CONNECTED), IDYES));
-  DWORD code = 1;
-  ASSERT_TRUE(program_.WaitForExit(kWaitMs, &code)) << Boxes();
-  EXPECT_EQ(code, 0u);
-
-  // The analyzer saw the host leave.
-  EXPECT_TRUE(WaitUntil([&] { return SimLogged("close", "host said goodbye") > 0; }))
-      << "the simulator saw no goodbye";
 }
 
 }  // namespace

@@ -70,14 +70,12 @@ serve download --records 3000 --board MDCL --seed 21 --line-rate 460800 \
 serve cancel --records 20000 --board MONC --seed 22 --line-rate 230400
 serve drop --records 5000 --seed 23 --drop-in-section 0x8101
 serve big --records 393216 --board MDCL --seed 24
-serve close
 serve keyemu --verbose --dump-screen keyemu.scr
 serve oddmodel --model 0x10030
 # The key emulator's speed over a serial line: a pseudo-terminal that is the
 # prefix's COM8, paced like a 230400 bit/s line.
 start_sim sim-keyemu-serial --pty "$prefix/dosdevices/com8" --line-rate 230400
 export KSVW_GUI_COM_KEYEMU=COM8
-serve settings
 
 for _ in $(seq 100); do
   [[ -s download.DT ]] && break
