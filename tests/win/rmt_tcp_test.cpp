@@ -1,8 +1,9 @@
 // The library against simulated analyzers over TCP: the order of its
 // calls, Winsock's failures, keys, screens and status, one download under
 // a streaming control port and a stalled sink, the ways a transfer ends
-// early, a dropped link and a released open device. What the link protocol
-// decides itself (refusals, silence, retries) is tested on the sessions.
+// early and a released open device. What the link protocol decides itself
+// (refusals, silence, retries) is tested on the sessions; a link dropped
+// during a download, in the real program (gui_program_tests).
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -220,22 +221,6 @@ TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
   EXPECT_EQ(Run(kRequestKeyPress, 0x8017), kOk);
   EXPECT_EQ(Disconnect(), kOk);
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);
-}
-
-TEST_F(RemoteTcp, DroppedLinkEndsTheTransferAndIsLostOnce) {
-  std::string port = PortOf("KSVW_SIM_DROP_PORT");
-  // As the program does: a lost link closes the device from the callback.
-  sink_.onLinkLost = [&] { EXPECT_EQ(device_->Close(), kOk); };
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  int32_t result = Download("tcp_drop.DT");
-  EXPECT_LT(result, 0);
-  EXPECT_NE(result, kErrCancelled);
-  ASSERT_EQ(sections_.size(), 3u);  // the data section (0x8101) was the one cut
-  EXPECT_LT(sections_[2], 0);
-  Sleep(500);  // nothing more may follow
-  EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 1);
-  EXPECT_EQ(device_->GetLinkState(), 0);
-  EXPECT_EQ(device_->Close(), 1);  // closed by the callback already
 }
 
 TEST_F(RemoteTcp, ReleasingAnOpenDeviceEndsItsLink) {

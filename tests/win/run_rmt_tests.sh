@@ -34,7 +34,6 @@ win_path() {
 rm -f ./*.DT
 start_sim main --tcp 127.0.0.1:0 --records 20000 --board MDCL --seed 3
 start_sim big --tcp 127.0.0.1:0 --records 393216 --board MONC --seed 8 --dump-capture big.DT
-start_sim drop --tcp 127.0.0.1:0 --records 20000 --seed 6 --drop-in-section 0x8101
 start_sim com --pty "$prefix/dosdevices/com5" --records 20000 --seed 4 --dump-capture com.DT
 start_sim slow --pty "$prefix/dosdevices/com6" --records 1500 --seed 5 --line-rate 230400 \
   --dump-capture slow.DT
@@ -43,7 +42,6 @@ start_sim mute --pty "$prefix/dosdevices/com7" --records 20000 --seed 7 --drop-a
 export KSVW_SIM_PORT="$(sim_port main)"
 export KSVW_SIM_BIG_PORT="$(sim_port big)"
 export KSVW_SIM_BIG_CAPTURE="$(win_path big.DT)"
-export KSVW_SIM_DROP_PORT="$(sim_port drop)"
 export KSVW_SIM_COM=COM5
 export KSVW_SIM_COM_CAPTURE="$(win_path com.DT)"
 export KSVW_SIM_SLOW_COM=COM6

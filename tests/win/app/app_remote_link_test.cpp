@@ -77,7 +77,6 @@ class FakeDevice : public RemoteDevice {
   }
   int32_t Reserved5() override { return 0; }
   int32_t Advise(RemoteEventSink* s) override {
-    std::lock_guard<std::mutex> lock(mutex_);
     sink = s;
     advised.push_back(s);
     return 0;
@@ -135,10 +134,6 @@ class FakeDevice : public RemoteDevice {
       for (auto& t : batch) t.join();
     }
   }
-  RemoteEventSink* Sink() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return sink;
-  }
 
   struct Submitted {
     int32_t type, dataCode, limit, reserved, file;
@@ -163,11 +158,11 @@ class FakeDevice : public RemoteDevice {
   std::vector<Submitted> submitted;
   std::vector<RemoteRequest*> cancelled;
   std::map<int32_t, Section> sections;
-  RemoteEventSink* sink = nullptr;
+  std::atomic<RemoteEventSink*> sink{nullptr};
 
  private:
   void Run(RemoteRequest* request) {
-    RemoteEventSink* s = Sink();
+    RemoteEventSink* s = sink;
     if (request->requestType == kRequestConnect) {
       request->result = connectResult;
     } else if (request->requestType == kRequestTransfer) {
@@ -341,59 +336,41 @@ class RemoteLink : public ::testing::Test {
 // --- Sink events ----------------------------------------------------------------
 
 // A known model's text in status part 0 is checked in the real program
-// (gui_program_tests, on connecting to the simulator).
-TEST_F(RemoteLink, IdentityReportsReplaceTheIdentityAndUnknownModelsShowNothing) {
+// (gui_program_tests, on connecting to the simulator), and so is the download
+// dialog's cancel on a lost link.
+TEST_F(RemoteLink, SinkCallsBecomeTheOwnersMessages) {
   int32_t variant = -1;
   EXPECT_EQ(link->ReadIdentity(&variant), 0x10014);  // before any report
   EXPECT_EQ(variant, 7);
   link->SetStatusBar(window);
-  int32_t result = -1;
-  OnLibraryThread([&] { result = link->OnIdentity(0x10001, 3); });
-  EXPECT_EQ(result, 0);
-  EXPECT_TRUE(messages.empty());
-  EXPECT_EQ(link->ReadIdentity(&variant), 0x10001);
-  EXPECT_EQ(variant, 0);
-}
-
-TEST_F(RemoteLink, ProgressOfARequestThatIsNotCurrentPostsNothing) {
   FakeRequest* other = new FakeRequest;
-  OnLibraryThread([&] { link->OnProgress(other, 10, 100); });
-  EXPECT_TRUE(messages.empty());
-  other->Release();
-}
-
-TEST_F(RemoteLink, LinkStateIsKeptAndALostLinkClosesTheDeviceAndCancelsTheDownload) {
   device.linkState = 1;
+  // One call after the other, each on a library thread: an unknown model
+  // shows no text and progress of a request that is not current posts
+  // nothing; the main window decides what status flags mean, also while the
+  // key emulator (which hears of screens) is open; a lost link closes the
+  // device.
+  OnLibraryThread([&] { EXPECT_EQ(link->OnIdentity(0x10001, 3), 0); });
+  OnLibraryThread([&] { link->OnProgress(other, 10, 100); });
   OnLibraryThread([&] { link->OnLinkStateChanged(); });
   EXPECT_EQ(link->LinkState(), 1);
-  ASSERT_EQ(Kinds(), std::vector<UINT>{WM_APP_LINK_STATE});
-  EXPECT_EQ(messages[0].lParam, 1);
-  messages.clear();
-  link->SetDownloadDialog(window);
-  OnLibraryThread([&] { link->OnLinkLost(); });
-  EXPECT_EQ(link->LinkState(), 0);
-  EXPECT_EQ(device.closeCalls, 1);
-  // The cancel is sent, the loss posted: they may arrive in either order.
-  ASSERT_EQ(messages.size(), 2u);
-  EXPECT_TRUE(Has(WM_APP_LINK_LOST));
-  ASSERT_TRUE(Has(WM_COMMAND));
-  for (const Message& m : messages)
-    if (m.message == WM_COMMAND) {
-      EXPECT_EQ(m.wParam, static_cast<WPARAM>(IDCANCEL));
-    }
-}
-
-TEST_F(RemoteLink, StatusFlagsGoToTheOwnerAndScreenChangesToTheKeyEmulator) {
-  // The main window decides what the flags mean for its commands, also
-  // while the key emulator is open.
   link->SetKeyEmulator(reinterpret_cast<KeyEmulator*>(&device), window);
   OnLibraryThread([&] { link->OnStatusFlags(0x100); });
   OnLibraryThread([&] { link->OnScreenChanged(); });
   link->SetKeyEmulator(nullptr, nullptr);
   OnLibraryThread([&] { link->OnScreenChanged(); });
-  ASSERT_EQ(Kinds(), (std::vector<UINT>{WM_APP_STATUS_FLAGS, WM_APP_KEYEMU_NOTIFY}));
-  EXPECT_EQ(messages[0].wParam, 0x100u);
-  EXPECT_EQ(messages[1].wParam, 4u);
+  OnLibraryThread([&] { link->OnLinkLost(); });
+  EXPECT_EQ(link->LinkState(), 0);
+  EXPECT_EQ(device.closeCalls, 1);
+  std::vector<std::tuple<UINT, WPARAM, LPARAM>> got;
+  for (const Message& m : messages) got.emplace_back(m.message, m.wParam, m.lParam);
+  EXPECT_EQ(got, (decltype(got){{WM_APP_LINK_STATE, 0, 1},
+                                {WM_APP_STATUS_FLAGS, 0x100, 0},
+                                {WM_APP_KEYEMU_NOTIFY, 4, 0},
+                                {WM_APP_LINK_LOST, 0, 0}}));
+  EXPECT_EQ(link->ReadIdentity(&variant), 0x10001);
+  EXPECT_EQ(variant, 0);
+  other->Release();
 }
 
 TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFileAndReturnsFailedWrites) {
