@@ -35,6 +35,7 @@ struct SinkEvent {
   int32_t result = 0;  // Done: the request's result; LinkState: GetLinkState in the call
   int64_t a = 0;       // Identity: model; Progress: position; Status: flags; Data: bytes
   int64_t b = 0;       // Identity: detail; Progress: range
+  RemoteRequest* request = nullptr;
 };
 
 class TestSink final : public RemoteEventSink {
@@ -50,20 +51,12 @@ class TestSink final : public RemoteEventSink {
     return Record({.kind = SinkEvent::LinkState, .result = device_ ? device_->GetLinkState() : -1});
   }
   int32_t OnRequestDone(RemoteRequest* r) override {
-    {
-      std::lock_guard<std::mutex> g(mutex_);
-      done_.emplace_back(r, r->result);
-    }
     return Record({SinkEvent::Done, 0, r->requestType, r->dataCode, r->result, 0, 0}, r);
   }
   int32_t OnProgress(RemoteRequest* r, int32_t position, int32_t range) override {
     return Record({SinkEvent::Progress, 0, r->requestType, r->dataCode, 0, position, range}, r);
   }
-  int32_t OnLinkLost() override {
-    Record({.kind = SinkEvent::LinkLost});
-    if (onLinkLost) onLinkLost();
-    return 0;
-  }
+  int32_t OnLinkLost() override { return Record({.kind = SinkEvent::LinkLost}); }
   int32_t OnStatusFlags(uint32_t flags) override {
     return Record({.kind = SinkEvent::Status, .a = flags});
   }
@@ -83,7 +76,6 @@ class TestSink final : public RemoteEventSink {
     DWORD written = 0;
     if (!WriteFile(file, buffer, *size, &written, nullptr)) return LastError();
     *size = written;
-    if (onData) onData(r, written);
     return 0;
   }
   int32_t Reserved14() override { return 0; }
@@ -99,7 +91,7 @@ class TestSink final : public RemoteEventSink {
   // calls that come after (a released request's address may be reused).
   void Watch(RemoteRequest* request) {
     std::lock_guard<std::mutex> g(mutex_);
-    watched_.emplace_back(request, done_.size());
+    watched_.emplace_back(request, events_.size());
   }
   // Waits for the Done of a watched `request` and returns its result (or
   // kNoResult when it did not come in time).
@@ -107,10 +99,11 @@ class TestSink final : public RemoteEventSink {
     int32_t result = kNoResult;
     WaitFor(
         [&] {
-          size_t from = done_.size();
+          size_t from = events_.size();
           for (auto& w : watched_) from = w.first == request ? w.second : from;  // the latest
-          for (size_t i = from; i < done_.size() && result == kNoResult; ++i)
-            if (done_[i].first == request) result = done_[i].second;
+          for (size_t i = from; i < events_.size() && result == kNoResult; ++i)
+            if (events_[i].kind == SinkEvent::Done && events_[i].request == request)
+              result = events_[i].result;
           return result != kNoResult;
         },
         timeoutMs);
@@ -129,11 +122,9 @@ class TestSink final : public RemoteEventSink {
     return CountLocked(kind);
   }
 
-  // Hooks, called (without the sink's lock) inside the named callbacks.
-  // onEvent: every callback, after it was recorded (request or null).
+  // Called (without the sink's lock) in every callback once it was recorded
+  // (with its request or null), before OnData writes.
   std::function<void(SinkEvent::Kind, RemoteRequest*)> onEvent;
-  std::function<void(RemoteRequest*, uint32_t)> onData;  // after the bytes are written
-  std::function<void()> onLinkLost;
   // OnData fails with this code instead of writing, when set.
   int32_t failDataWith = 0;
 
@@ -143,6 +134,7 @@ class TestSink final : public RemoteEventSink {
   // Records a call (with its thread), runs onEvent; 0 for the callback.
   int32_t Record(SinkEvent e, RemoteRequest* request = nullptr) {
     e.thread = GetCurrentThreadId();
+    e.request = request;
     {
       std::lock_guard<std::mutex> g(mutex_);
       events_.push_back(e);
@@ -160,7 +152,6 @@ class TestSink final : public RemoteEventSink {
   std::mutex mutex_;
   std::condition_variable cv_;
   std::vector<SinkEvent> events_;
-  std::vector<std::pair<RemoteRequest*, int32_t>> done_;
   std::vector<std::pair<RemoteRequest*, size_t>> watched_;  // request, first Done to look at
   RemoteDevice* device_ = nullptr;
 };

@@ -153,8 +153,8 @@ TEST_F(RemoteTcp, DownloadSurvivesAStreamingControlPortAndAStalledSink) {
   // link's silence limit (3 s) while a 12 MiB capture pours in: the library
   // must stop taking data without calling the stall a lost link.
   bool stalled = false;
-  sink_.onData = [&](RemoteRequest* r, uint32_t) {
-    if (r->dataCode == 0x8101 && !stalled) {
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest* r) {
+    if (kind == SinkEvent::Data && r->dataCode == 0x8101 && !stalled) {
       stalled = true;
       Sleep(3500);
     }
@@ -182,8 +182,8 @@ TEST_F(RemoteTcp, DownloadSurvivesAStreamingControlPortAndAStalledSink) {
 TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
   std::string port = PortOf("KSVW_SIM_PORT");
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  sink_.onData = [&](RemoteRequest* r, uint32_t) {
-    if (r->dataCode == 0x8101) {
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest* r) {
+    if (kind == SinkEvent::Data && r->dataCode == 0x8101) {
       EXPECT_EQ(device_->Cancel(r), kOk);
     }
   };
@@ -193,7 +193,7 @@ TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
   for (const SinkEvent& e : sink_.Events())
     dataAfterCancel += e.kind == SinkEvent::Data && e.dataCode == 0x8101;
   EXPECT_EQ(dataAfterCancel, 0);
-  sink_.onData = nullptr;
+  sink_.onEvent = nullptr;
 
   // Whether the library has started the section or not when the cancel
   // comes, the transfer ends as cancelled.
