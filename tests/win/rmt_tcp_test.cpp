@@ -1,9 +1,9 @@
 // The library against simulated analyzers over TCP: the order of its
 // calls, Winsock's failures, keys, screens and status, one download under
 // a streaming control port and a stalled sink, the ways a transfer ends
-// early and a released open device. What the link protocol decides itself
-// (refusals, silence, retries) is tested on the sessions; a link dropped
-// during a download, in the real program (gui_program_tests).
+// early. What the link protocol decides itself (refusals, silence, retries)
+// is tested on the sessions; a link dropped during a download, in the real
+// program (gui_program_tests); a released open device, with the threads.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -221,22 +221,6 @@ TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
   EXPECT_EQ(Run(kRequestKeyPress, 0x8017), kOk);
   EXPECT_EQ(Disconnect(), kOk);
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);
-}
-
-TEST_F(RemoteTcp, ReleasingAnOpenDeviceEndsItsLink) {
-  std::string port = PortOf("KSVW_SIM_PORT");
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  RemoteRequest* key = Submit(kRequestKeyPress, 0x8017);
-  ASSERT_NE(key, nullptr);
-  device_->Release();  // neither Close nor disconnect first
-  device_ = nullptr;
-  key->Release();
-  // The analyzer is free again for the next host.
-  ASSERT_EQ(KSCreateRemote(&device_), kOk);
-  sink_.Attach(device_);
-  device_->Advise(&sink_);
-  EXPECT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  EXPECT_EQ(Disconnect(), kOk);
 }
 
 }  // namespace

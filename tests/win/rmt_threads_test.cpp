@@ -56,7 +56,7 @@ TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
   EXPECT_FALSE(timedOut);
 }
 
-TEST_F(RemoteThreads, LastReleaseServesASinkBlockedInSendMessage) {
+TEST_F(RemoteThreads, LastReleaseOfAnOpenDeviceServesASinkBlockedInSendMessageAndEndsTheLink) {
   std::string port = PortOf("KSVW_SIM_PORT");
   // A window of this (the "GUI") thread that the sink sends to, as the
   // program's sink sends the status bar text.
@@ -75,16 +75,27 @@ TEST_F(RemoteThreads, LastReleaseServesASinkBlockedInSendMessage) {
   ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
   ASSERT_TRUE(Eventually(inCall));
+  RemoteRequest* key = Submit(kRequestKeyPress, 0x8017);  // still running at the release
+  ASSERT_NE(key, nullptr);
   // This thread pumps no messages itself: only the release's wait can serve
   // the sink's SendMessage (which gives up after 20 s otherwise), and the
-  // release waits for the sink's call to end.
+  // release waits for the sink's call to end. Neither Close nor a disconnect
+  // came first.
   device_->Release();
   device_ = nullptr;
   released = true;
+  key->Release();
   EXPECT_TRUE(answered);
   Sleep(200);
   EXPECT_EQ(callsAfterRelease.load(), 0);
   DestroyWindow(window);
+  // The analyzer is free again for the next host.
+  sink_.onEvent = nullptr;
+  ASSERT_EQ(KSCreateRemote(&device_), kOk);
+  sink_.Attach(device_);
+  ASSERT_EQ(device_->Advise(&sink_), kOk);
+  EXPECT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  EXPECT_EQ(Disconnect(), kOk);
 }
 
 TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
