@@ -1,16 +1,15 @@
-// The library against simulated analyzers over TCP: the order of its
-// calls, Winsock's failures, keys, screens and status, one download under
-// a streaming control port and a stalled sink, the ways a transfer ends
-// early. What the link protocol decides itself (refusals, silence, retries)
-// is tested on the sessions; a link dropped during a download, in the real
-// program (gui_program_tests); a released open device, with the threads.
+// The library against simulated analyzers over TCP: Winsock's failures,
+// keys, screens and status, one download under a streaming control port and
+// a stalled sink, the ways a transfer ends early. What the link protocol
+// decides itself (refusals, silence, retries) is tested on the sessions; a
+// link dropped during a download in the real program (gui_program_tests);
+// the calls on connecting and a released open device with the threads.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
 #include <algorithm>
 #include <atomic>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "tests/win/rmt_fixture.h"
@@ -19,31 +18,6 @@ namespace ksvw::rmttest {
 namespace {
 
 using RemoteTcp = RemoteTest;
-
-TEST_F(RemoteTcp, ConnectReportsIdentityAndStateThenDisconnects) {
-  std::string port = PortOf("KSVW_SIM_PORT");
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  EXPECT_EQ(device_->GetLinkState(), 1);
-  ASSERT_EQ(Disconnect(), kOk);
-  EXPECT_EQ(device_->GetLinkState(), 0);
-  EXPECT_EQ(device_->Close(), kOk);
-  // Identity, link up (GetLinkState inside the call agrees) and the
-  // connect's end; link down and the disconnect's end; all on the library's
-  // threads, and no lost link.
-  using E = SinkEvent;
-  std::vector<std::tuple<E::Kind, int64_t, int64_t>> got;  // kind, value, request or detail
-  for (const SinkEvent& e : sink_.Events()) {
-    EXPECT_NE(e.thread, GetCurrentThreadId());
-    if (e.kind == E::Identity) got.emplace_back(e.kind, e.a, e.b);
-    if (e.kind == E::LinkState || e.kind == E::LinkLost) got.emplace_back(e.kind, e.result, 0);
-    if (e.kind == E::Done) got.emplace_back(e.kind, e.result, e.requestType);
-  }
-  EXPECT_EQ(got, (decltype(got){{E::Identity, 0x10024, 0},  // MDCL board: a KS-9100 & XP-RT4QX
-                                {E::LinkState, 1, 0},
-                                {E::Done, kOk, kRequestConnect},
-                                {E::LinkState, 0, 0},
-                                {E::Done, kOk, kRequestDisconnect}}));
-}
 
 // A loopback TCP socket, listening or not, and its port.
 SOCKET LoopbackSocket(bool listening, std::string& port) {

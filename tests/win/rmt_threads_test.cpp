@@ -1,10 +1,12 @@
-// The library's promise to a GUI program: no operation waits for a library
-// thread, a sink may block in a synchronous SendMessage to the GUI thread
-// and call back into the device, and the last Release leaves no sink call
-// behind.
+// The library's promise to a GUI program: every sink call comes on a
+// library thread, no operation waits for one, a sink may block in a
+// synchronous SendMessage to the GUI thread and call back into the device,
+// and the last Release leaves no sink call behind.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
+#include <vector>
 
 #include "tests/win/rmt_fixture.h"
 
@@ -98,7 +100,11 @@ TEST_F(RemoteThreads, LastReleaseOfAnOpenDeviceServesASinkBlockedInSendMessageAn
   EXPECT_EQ(Disconnect(), kOk);
 }
 
-TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
+// Identity, link up (GetLinkState inside the call agrees) and the connect's
+// end; link down and the disconnect's end, all on the library's threads;
+// inside the last, the sink closes the device and lets it go, and nothing
+// follows.
+TEST_F(RemoteThreads, ConnectReportsAndTheSinkMayCloseAndReleaseTheDeviceInsideACallback) {
   std::string port = PortOf("KSVW_SIM_PORT");
   RemoteDevice* device = device_;
   std::atomic<int> after{0};
@@ -112,6 +118,7 @@ TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
     }
   };
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  EXPECT_EQ(device_->GetLinkState(), 1);
   RemoteRequest* bye = Submit(kRequestDisconnect);
   device_ = nullptr;  // the callback owns the reference now
   ASSERT_NE(bye, nullptr);
@@ -120,6 +127,19 @@ TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
   EXPECT_TRUE(Eventually(gone));
   Sleep(200);
   EXPECT_EQ(after.load(), 0);
+  using E = SinkEvent;
+  std::vector<std::tuple<E::Kind, int64_t, int64_t>> got;  // kind, value, request or detail
+  for (const SinkEvent& e : sink_.Events()) {
+    EXPECT_NE(e.thread, GetCurrentThreadId());
+    if (e.kind == E::Identity) got.emplace_back(e.kind, e.a, e.b);
+    if (e.kind == E::LinkState || e.kind == E::LinkLost) got.emplace_back(e.kind, e.result, 0);
+    if (e.kind == E::Done) got.emplace_back(e.kind, e.result, e.requestType);
+  }
+  EXPECT_EQ(got, (decltype(got){{E::Identity, 0x10024, 0},  // MDCL board: a KS-9100 & XP-RT4QX
+                                {E::LinkState, 1, 0},
+                                {E::Done, kOk, kRequestConnect},
+                                {E::LinkState, 0, 0},
+                                {E::Done, kOk, kRequestDisconnect}}));
 }
 
 }  // namespace
