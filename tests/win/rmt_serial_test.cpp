@@ -34,9 +34,12 @@ TEST_F(RemoteSerial, SilentLineIsALostLink) {
   // cannot hang up): the link is lost after its silence limit, once, and
   // the program's sink closes the device from the callback.
   ASSERT_EQ(Connect(SerialSettings(com, 230400)), kOk);
-  sink_.onLinkLost = [&] { EXPECT_EQ(device_->Close(), kOk); };
-  ASSERT_EQ(sink_.StartDownload(device_, "com_mute.DT"), kOk);
-  EXPECT_EQ(sink_.WaitDownload(kWaitMs), kErrNotConnected);
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest*) {
+    if (kind == SinkEvent::LinkLost) {
+      EXPECT_EQ(device_->Close(), kOk);
+    }
+  };
+  EXPECT_EQ(Download("com_mute.DT", kWaitMs), kErrNotConnected);
   Sleep(300);
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 1);
   EXPECT_EQ(device_->GetLinkState(), 0);

@@ -1,15 +1,15 @@
-// The library against simulated analyzers over TCP: the order of its
-// calls, Winsock's failures, keys, screens and status, one download under
-// a streaming control port and a stalled sink, the ways a transfer ends
-// early, a dropped link and a released open device. What the link protocol
-// decides itself (refusals, silence, retries) is tested on the sessions.
+// The library against simulated analyzers over TCP: Winsock's failures,
+// keys, screens and status, one download under a streaming control port and
+// a stalled sink, the ways a transfer ends early. What the link protocol
+// decides itself (refusals, silence, retries) is tested on the sessions; a
+// link dropped during a download in the real program (gui_program_tests);
+// the calls on connecting and a released open device with the threads.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
 #include <algorithm>
 #include <atomic>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "tests/win/rmt_fixture.h"
@@ -18,31 +18,6 @@ namespace ksvw::rmttest {
 namespace {
 
 using RemoteTcp = RemoteTest;
-
-TEST_F(RemoteTcp, ConnectReportsIdentityAndStateThenDisconnects) {
-  std::string port = PortOf("KSVW_SIM_PORT");
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  EXPECT_EQ(device_->GetLinkState(), 1);
-  ASSERT_EQ(Disconnect(), kOk);
-  EXPECT_EQ(device_->GetLinkState(), 0);
-  EXPECT_EQ(device_->Close(), kOk);
-  // Identity, link up (GetLinkState inside the call agrees) and the
-  // connect's end; link down and the disconnect's end; all on the library's
-  // threads, and no lost link.
-  using E = SinkEvent;
-  std::vector<std::tuple<E::Kind, int64_t, int64_t>> got;  // kind, value, request or detail
-  for (const SinkEvent& e : sink_.Events()) {
-    EXPECT_NE(e.thread, GetCurrentThreadId());
-    if (e.kind == E::Identity) got.emplace_back(e.kind, e.a, e.b);
-    if (e.kind == E::LinkState || e.kind == E::LinkLost) got.emplace_back(e.kind, e.result, 0);
-    if (e.kind == E::Done) got.emplace_back(e.kind, e.result, e.requestType);
-  }
-  EXPECT_EQ(got, (decltype(got){{E::Identity, 0x10024, 0},  // MDCL board: a KS-9100 & XP-RT4QX
-                                {E::LinkState, 1, 0},
-                                {E::Done, kOk, kRequestConnect},
-                                {E::LinkState, 0, 0},
-                                {E::Done, kOk, kRequestDisconnect}}));
-}
 
 // A loopback TCP socket, listening or not, and its port.
 SOCKET LoopbackSocket(bool listening, std::string& port) {
@@ -152,8 +127,8 @@ TEST_F(RemoteTcp, DownloadSurvivesAStreamingControlPortAndAStalledSink) {
   // link's silence limit (3 s) while a 12 MiB capture pours in: the library
   // must stop taking data without calling the stall a lost link.
   bool stalled = false;
-  sink_.onData = [&](RemoteRequest* r, uint32_t) {
-    if (r->dataCode == 0x8101 && !stalled) {
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest* r) {
+    if (kind == SinkEvent::Data && r->dataCode == 0x8101 && !stalled) {
       stalled = true;
       Sleep(3500);
     }
@@ -181,26 +156,18 @@ TEST_F(RemoteTcp, DownloadSurvivesAStreamingControlPortAndAStalledSink) {
 TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
   std::string port = PortOf("KSVW_SIM_PORT");
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  RemoteRequest* cancelled = nullptr;
-  sink_.onData = [&](RemoteRequest* r, uint32_t) {
-    if (r->dataCode == 0x8101 && !cancelled) {
-      cancelled = r;
-      r->AddRef();  // the test looks at it after its end
+  sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest* r) {
+    if (kind == SinkEvent::Data && r->dataCode == 0x8101) {
       EXPECT_EQ(device_->Cancel(r), kOk);
     }
   };
-  ASSERT_EQ(sink_.StartDownload(device_, "tcp_cancel.DT"), kOk);
-  EXPECT_EQ(sink_.WaitDownload(kDownloadWaitMs), kErrCancelled);
-  EXPECT_EQ(sink_.SectionResults(), (std::vector<int32_t>{0, 0, kErrCancelled}));
+  EXPECT_EQ(Download("tcp_cancel.DT"), kErrCancelled);
+  EXPECT_EQ(sections_, (std::vector<int32_t>{0, 0, kErrCancelled}));
   int dataAfterCancel = -1;  // no bytes of the cancelled section after the cancel
   for (const SinkEvent& e : sink_.Events())
     dataAfterCancel += e.kind == SinkEvent::Data && e.dataCode == 0x8101;
   EXPECT_EQ(dataAfterCancel, 0);
-  ASSERT_NE(cancelled, nullptr);
-  EXPECT_EQ(device_->Cancel(cancelled), 1);  // over: nothing left to cancel
-  EXPECT_EQ(cancelled->result, kErrCancelled);
-  cancelled->Release();
-  sink_.onData = nullptr;
+  sink_.onEvent = nullptr;
 
   // Whether the library has started the section or not when the cancel
   // comes, the transfer ends as cancelled.
@@ -220,49 +187,14 @@ TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
 
   const int32_t diskFull = static_cast<int32_t>(0x80070070u);
   sink_.failDataWith = diskFull;
-  ASSERT_EQ(sink_.StartDownload(device_, "tcp_fail.DT"), kOk);
-  EXPECT_EQ(sink_.WaitDownload(kDownloadWaitMs), diskFull);
-  EXPECT_EQ(sink_.SectionResults(), (std::vector<int32_t>{diskFull}));
+  EXPECT_EQ(Download("tcp_fail.DT"), diskFull);
+  EXPECT_EQ(sections_, (std::vector<int32_t>{diskFull}));
   sink_.failDataWith = 0;
 
   EXPECT_EQ(device_->GetLinkState(), 1);
   EXPECT_EQ(Run(kRequestKeyPress, 0x8017), kOk);
   EXPECT_EQ(Disconnect(), kOk);
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);
-}
-
-TEST_F(RemoteTcp, DroppedLinkEndsTheTransferAndIsLostOnce) {
-  std::string port = PortOf("KSVW_SIM_DROP_PORT");
-  // As the program does: a lost link closes the device from the callback.
-  sink_.onLinkLost = [&] { EXPECT_EQ(device_->Close(), kOk); };
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  ASSERT_EQ(sink_.StartDownload(device_, "tcp_drop.DT"), kOk);
-  int32_t result = sink_.WaitDownload(kDownloadWaitMs);
-  EXPECT_LT(result, 0);
-  EXPECT_NE(result, kErrCancelled);
-  std::vector<int32_t> sections = sink_.SectionResults();
-  ASSERT_EQ(sections.size(), 3u);  // the data section (0x8101) was the one cut
-  EXPECT_LT(sections[2], 0);
-  Sleep(500);  // nothing more may follow
-  EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 1);
-  EXPECT_EQ(device_->GetLinkState(), 0);
-  EXPECT_EQ(device_->Close(), 1);  // closed by the callback already
-}
-
-TEST_F(RemoteTcp, ReleasingAnOpenDeviceEndsItsLink) {
-  std::string port = PortOf("KSVW_SIM_PORT");
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  RemoteRequest* key = Submit(kRequestKeyPress, 0x8017);
-  ASSERT_NE(key, nullptr);
-  device_->Release();  // neither Close nor disconnect first
-  device_ = nullptr;
-  key->Release();
-  // The analyzer is free again for the next host.
-  ASSERT_EQ(KSCreateRemote(&device_), kOk);
-  sink_.Attach(device_);
-  device_->Advise(&sink_);
-  EXPECT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  EXPECT_EQ(Disconnect(), kOk);
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
-// The library's promise to a GUI program: no operation waits for a library
-// thread, a sink may block in a synchronous SendMessage to the GUI thread
-// and call back into the device, and the last Release leaves no sink call
-// behind.
+// The library's promise to a GUI program: every sink call comes on a
+// library thread, no operation waits for one, a sink may block in a
+// synchronous SendMessage to the GUI thread and call back into the device,
+// and the last Release leaves no sink call behind.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <tuple>
+#include <vector>
 
 #include "tests/win/rmt_fixture.h"
 
@@ -56,59 +58,53 @@ TEST_F(RemoteThreads, OperationsDoNotWaitForABlockedSink) {
   EXPECT_FALSE(timedOut);
 }
 
-LRESULT CALLBACK CountingProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_APP + 1) {
-    auto* served = reinterpret_cast<std::atomic<int>*>(GetWindowLongPtrW(w, GWLP_USERDATA));
-    ++*served;
-    return 1;
-  }
-  return DefWindowProcW(w, msg, wp, lp);
-}
-
-TEST_F(RemoteThreads, LastReleaseServesASinkBlockedInSendMessage) {
+TEST_F(RemoteThreads, LastReleaseOfAnOpenDeviceServesASinkBlockedInSendMessageAndEndsTheLink) {
   std::string port = PortOf("KSVW_SIM_PORT");
   // A window of this (the "GUI") thread that the sink sends to, as the
   // program's sink sends the status bar text.
-  WNDCLASSW wc{};
-  wc.lpfnWndProc = CountingProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"ksvwrmt_test_window";
-  RegisterClassW(&wc);
-  HWND window = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                wc.hInstance, nullptr);
+  HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                GetModuleHandleW(nullptr), nullptr);
   ASSERT_NE(window, nullptr);
-  std::atomic<int> served{0};
-  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&served));
-
-  std::atomic<bool> inCall{false};
-  std::atomic<bool> sendFailed{false};
+  std::atomic<bool> inCall{false}, answered{false}, released{false};
   std::atomic<int> callsAfterRelease{0};
-  std::atomic<bool> released{false};
   sink_.onEvent = [&](SinkEvent::Kind kind, RemoteRequest*) {
     if (released) ++callsAfterRelease;
     if (kind != SinkEvent::Screen || inCall.exchange(true)) return;
     Sleep(100);  // let the test thread get into Release first
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutW(window, WM_APP + 1, 0, 0, SMTO_NORMAL, 20000, &answer))
-      sendFailed = true;
+    answered = SendMessageTimeoutW(window, WM_APP + 1, 0, 0, SMTO_NORMAL, 20000, &answer) != 0;
   };
   ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
   ASSERT_TRUE(Eventually(inCall));
+  RemoteRequest* key = Submit(kRequestKeyPress, 0x8017);  // still running at the release
+  ASSERT_NE(key, nullptr);
   // This thread pumps no messages itself: only the release's wait can serve
-  // the sink's SendMessage (which gives up after 20 s otherwise).
+  // the sink's SendMessage (which gives up after 20 s otherwise), and the
+  // release waits for the sink's call to end. Neither Close nor a disconnect
+  // came first.
   device_->Release();
   device_ = nullptr;
   released = true;
-  EXPECT_FALSE(sendFailed);
-  EXPECT_EQ(served.load(), 1);
+  key->Release();
+  EXPECT_TRUE(answered);
   Sleep(200);
   EXPECT_EQ(callsAfterRelease.load(), 0);
   DestroyWindow(window);
-  UnregisterClassW(wc.lpszClassName, wc.hInstance);
+  // The analyzer is free again for the next host.
+  sink_.onEvent = nullptr;
+  ASSERT_EQ(KSCreateRemote(&device_), kOk);
+  sink_.Attach(device_);
+  ASSERT_EQ(device_->Advise(&sink_), kOk);
+  EXPECT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  EXPECT_EQ(Disconnect(), kOk);
 }
 
-TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
+// Identity, link up (GetLinkState inside the call agrees) and the connect's
+// end; link down and the disconnect's end, all on the library's threads;
+// inside the last, the sink closes the device and lets it go, and nothing
+// follows.
+TEST_F(RemoteThreads, ConnectReportsAndTheSinkMayCloseAndReleaseTheDeviceInsideACallback) {
   std::string port = PortOf("KSVW_SIM_PORT");
   RemoteDevice* device = device_;
   std::atomic<int> after{0};
@@ -122,6 +118,7 @@ TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
     }
   };
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
+  EXPECT_EQ(device_->GetLinkState(), 1);
   RemoteRequest* bye = Submit(kRequestDisconnect);
   device_ = nullptr;  // the callback owns the reference now
   ASSERT_NE(bye, nullptr);
@@ -130,6 +127,19 @@ TEST_F(RemoteThreads, SinkMayCloseAndReleaseTheDeviceInsideACallback) {
   EXPECT_TRUE(Eventually(gone));
   Sleep(200);
   EXPECT_EQ(after.load(), 0);
+  using E = SinkEvent;
+  std::vector<std::tuple<E::Kind, int64_t, int64_t>> got;  // kind, value, request or detail
+  for (const SinkEvent& e : sink_.Events()) {
+    EXPECT_NE(e.thread, GetCurrentThreadId());
+    if (e.kind == E::Identity) got.emplace_back(e.kind, e.a, e.b);
+    if (e.kind == E::LinkState || e.kind == E::LinkLost) got.emplace_back(e.kind, e.result, 0);
+    if (e.kind == E::Done) got.emplace_back(e.kind, e.result, e.requestType);
+  }
+  EXPECT_EQ(got, (decltype(got){{E::Identity, 0x10024, 0},  // MDCL board: a KS-9100 & XP-RT4QX
+                                {E::LinkState, 1, 0},
+                                {E::Done, kOk, kRequestConnect},
+                                {E::LinkState, 0, 0},
+                                {E::Done, kOk, kRequestDisconnect}}));
 }
 
 }  // namespace

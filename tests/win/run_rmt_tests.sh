@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs the Windows tests of ksvwrmt.dll against simulated analyzers:
-#   run_rmt_tests.sh TEST.EXE [GTEST OPTIONS...] -- EMULATOR...
+#   run_rmt_tests.sh TEST.EXE -- EMULATOR...   (GTEST_FILTER picks tests)
 # Starts native ksvw-sim instances (TCP on loopback; pseudo-terminals that
 # become the Wine prefix's COM5, COM6 and COM7, leaving every other COM port
 # alone), hands their ports, COM names and captures to the test program in
@@ -9,30 +9,21 @@
 set -uo pipefail
 
 exe="$1"
-shift
-gtest_args=()
-while (($# > 0)) && [[ "$1" != "--" ]]; do
-  gtest_args+=("$1")
-  shift
-done
-(($# > 0)) && shift
-emulator=("$@")
-
+shift 2
+prefix="${KSVW_WINEPREFIX:-}"
 [[ -x "${KSVW_SIM:-}" ]] || {
   echo "no native ksvw-sim at '${KSVW_SIM:-}': build it (scripts/build.sh native) and point" \
     "KSVW_NATIVE_TOOLS_DIR at its directory" >&2
   exit 1
 }
-prefix="${KSVW_WINEPREFIX:-}"
 [[ -f "$prefix/system.reg" ]] || {
   echo "no Wine prefix at '$prefix': run scripts/wine-prefix.sh '$prefix'" >&2
   exit 1
 }
 
-trap stop_all_sims EXIT
-
 # shellcheck source=scripts/sim.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sim.sh"
+trap stop_all_sims EXIT
 # A path of this machine as Wine sees it (drive Z: is the root).
 win_path() {
   local p
@@ -43,7 +34,6 @@ win_path() {
 rm -f ./*.DT
 start_sim main --tcp 127.0.0.1:0 --records 20000 --board MDCL --seed 3
 start_sim big --tcp 127.0.0.1:0 --records 393216 --board MONC --seed 8 --dump-capture big.DT
-start_sim drop --tcp 127.0.0.1:0 --records 20000 --seed 6 --drop-in-section 0x8101
 start_sim com --pty "$prefix/dosdevices/com5" --records 20000 --seed 4 --dump-capture com.DT
 start_sim slow --pty "$prefix/dosdevices/com6" --records 1500 --seed 5 --line-rate 230400 \
   --dump-capture slow.DT
@@ -52,7 +42,6 @@ start_sim mute --pty "$prefix/dosdevices/com7" --records 20000 --seed 7 --drop-a
 export KSVW_SIM_PORT="$(sim_port main)"
 export KSVW_SIM_BIG_PORT="$(sim_port big)"
 export KSVW_SIM_BIG_CAPTURE="$(win_path big.DT)"
-export KSVW_SIM_DROP_PORT="$(sim_port drop)"
 export KSVW_SIM_COM=COM5
 export KSVW_SIM_COM_CAPTURE="$(win_path com.DT)"
 export KSVW_SIM_SLOW_COM=COM6
@@ -66,7 +55,4 @@ if command -v wineserver >/dev/null; then
   WINEPREFIX="$prefix" wineserver -p5 </dev/null >/dev/null 2>&1 || true
 fi
 
-status=0
-timeout -k 10 540 "${emulator[@]}" "$exe" "${gtest_args[@]}" || status=$?
-stop_all_sims
-exit "$status"
+timeout -k 10 540 "$@" "$exe"

@@ -69,19 +69,13 @@ std::string WriteCapture(const char* name, const std::vector<uint8_t>& bytes) {
   return path;
 }
 
-// Committed memory of the process (Wine leaves PrivateUsage at 0; the
-// page-file usage is the same commit charge).
-size_t CommittedBytes() {
+// The process's memory: Wine leaves PrivateUsage at 0, so PagefileUsage (the
+// same commit charge) stands for the committed bytes.
+PROCESS_MEMORY_COUNTERS Memory() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return counters.PagefileUsage;
-}
-size_t WorkingSetBytes() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return counters.WorkingSetSize;
+  return counters;
 }
 
 // The program's start-up, with its files in a folder of the test's own.
@@ -140,19 +134,15 @@ TEST(MainWindowCreation, MenuToolbarAndStatusParts) {
   // The command states at creation are the program tests' (they read the
   // menu and toolbar of the real program); here the toolbar's make-up.
   EXPECT_EQ(SendMessageA(mainToolbar, TB_BUTTONCOUNT, 0, 0), 14);
-  // Button order and images: open, save, separator, connect ...
-  const int commands[14] = {1007, 40014, 0,    2104, 2105, 1003,  2019,
-                            0,    1008,  1009, 1010, 0,    40010, 2000};
-  const int images[14] = {4, 12, -1, 0, 1, 2, 8, -1, 5, 6, 7, -1, 10, 11};
+  // Button order and images (command, image; 0, 0 a separator): open, save, ...
+  const int buttons[14][2] = {{1007, 4}, {40014, 12}, {0, 0},      {2104, 0}, {2105, 1},
+                              {1003, 2}, {2019, 8},   {0, 0},      {1008, 5}, {1009, 6},
+                              {1010, 7}, {0, 0},      {40010, 10}, {2000, 11}};
   for (int i = 0; i < 14; ++i) {
     TBBUTTON b{};
     SendMessageA(mainToolbar, TB_GETBUTTON, i, reinterpret_cast<LPARAM>(&b));
-    EXPECT_EQ(b.idCommand, commands[i]) << "button " << i;
-    if (commands[i]) {
-      EXPECT_EQ(b.iBitmap, images[i]) << "button " << i;
-    } else {
-      EXPECT_TRUE(b.fsStyle & BTNS_SEP) << "button " << i;
-    }
+    EXPECT_EQ(b.idCommand, buttons[i][0]) << "button " << i;
+    EXPECT_EQ(buttons[i][0] ? b.iBitmap : !(b.fsStyle & BTNS_SEP), buttons[i][1]) << i;
   }
 
   int edges[3] = {};
@@ -200,14 +190,11 @@ class CaptureList : public ::testing::Test {
 };
 
 // The rows, the status texts and the commands over an opened capture are
-// checked cell by cell in the real program (gui_program_tests).
-TEST_F(CaptureList, AnOpenedFileIsCopiedToTheWorkingFile) {
-  EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 10);
+// checked cell by cell in the real program (gui_program_tests); here the
+// working copy of the opened file, and rows blanked by a cancel.
+TEST_F(CaptureList, ACancelledTransferBlanksTheRowsUntilTheNextLoad) {
   EXPECT_EQ(listHasData, 1);
   EXPECT_EQ(build::ReadFile(temporaryFilePath), bytes_);
-}
-
-TEST_F(CaptureList, ACancelledTransferBlanksTheRowsUntilTheNextLoad) {
   Command(IDC_CANCEL_TRANSFER);
   EXPECT_EQ(listHasData, 0);
   EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), 10);
@@ -273,14 +260,14 @@ TEST(CaptureListFigures, OpenAndListAFullCapture) {
   }
   ReleaseCaptureImage(kReaderOpenedFile);
   Pump();
-  size_t before = CommittedBytes(), workingBefore = WorkingSetBytes();
+  PROCESS_MEMORY_COUNTERS before = Memory();
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   ASSERT_TRUE(OpenCaptureFile(mainWindow, path.c_str()));
   UpdateWindow(captureList);  // the first screen of rows drawn
   QueryPerformanceCounter(&end);
-  size_t after = CommittedBytes(), workingAfter = WorkingSetBytes();
+  PROCESS_MEMORY_COUNTERS after = Memory();
   EXPECT_EQ(SendMessageA(captureList, LVM_GETITEMCOUNT, 0, 0), static_cast<LRESULT>(records));
   EXPECT_EQ(StatusText(1), "393215 / 393215");
   WIN32_FILE_ATTRIBUTE_DATA info{};
@@ -290,9 +277,9 @@ TEST(CaptureListFigures, OpenAndListAFullCapture) {
       "working set +%.1f MiB (process: %.1f MiB committed, %.1f MiB working set)\n",
       static_cast<unsigned long>(records), info.nFileSizeLow / 1048576.0,
       1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart,
-      (static_cast<double>(after) - before) / 1048576.0,
-      (static_cast<double>(workingAfter) - workingBefore) / 1048576.0, after / 1048576.0,
-      workingAfter / 1048576.0);
+      (static_cast<double>(after.PagefileUsage) - before.PagefileUsage) / 1048576.0,
+      (static_cast<double>(after.WorkingSetSize) - before.WorkingSetSize) / 1048576.0,
+      after.PagefileUsage / 1048576.0, after.WorkingSetSize / 1048576.0);
   // Scrolling to the end asks only for the rows on screen.
   SelectCaptureRow(records - 1);
   Pump();
