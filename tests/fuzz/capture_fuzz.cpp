@@ -1,11 +1,11 @@
 // libFuzzer target over everything that reads a capture file's bytes: the
 // chunk walk and load, the settings parser, every list cell of every record,
-// the row composers, whole text and CSV conversions and the candump, ASC
-// and pcapng exports. ASan and UBSan make
-// any read outside the image, overflow of a cell or row buffer, or undefined
-// arithmetic a crash; the checks below add what they cannot see (a cell
-// longer than its capacity, a text whose length is not the one returned, a record walk
-// that misses records, a conversion that does not finish).
+// the row composers, whole text and CSV conversions and the candump, ASC and
+// pcapng exports. ASan and UBSan make any read outside the image, overflow
+// of a cell or row buffer, or undefined arithmetic a crash; the checks below
+// add what they cannot see (a cell longer than its capacity, a text whose
+// length is not the one returned, a record walk that misses records, a
+// conversion that does not finish).
 #include <unistd.h>
 
 #include <cstdint>
@@ -143,14 +143,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ksvw::TextConverter converter(reader, reader);
   converter.SetOutputPath(OutputPath());
   converter.SetClock([] {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 9;
-    t.tm_hour = 13;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    return t;
+    return std::tm{
+        .tm_sec = 7, .tm_min = 5, .tm_hour = 13, .tm_mday = 9, .tm_mon = 2, .tm_year = 124};
   });
   CheckListCells(reader, converter);
 
