@@ -51,11 +51,8 @@ inline constexpr uint8_t kModeNak = 0x02;
 inline constexpr uint8_t kModeBadSeq = 0x04;  // a sequence number off by the body's first byte
 inline constexpr uint8_t kModeNoAck = 0x08;   // acknowledges nothing
 
-[[noreturn]] inline void Broken() {
-  std::abort();
-}
 inline void Check(bool ok) {
-  if (!ok) Broken();
+  if (!ok) std::abort();
 }
 
 // Records the host's events and checks that each request ends exactly once
@@ -140,7 +137,7 @@ class Runner {
     static const sim::CaptureMemory memory = [] {
       sim::CaptureMemory m;
       std::string why;
-      if (!m.Load(build::GenerateCapture(24, kTagMdcl, 5), why)) Broken();
+      Check(m.Load(build::GenerateCapture(24, kTagMdcl, 5), why));
       return m;
     }();
     return memory;

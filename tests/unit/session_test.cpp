@@ -176,13 +176,14 @@ struct Rig {
   size_t maxOutput = 0;
 };
 
+// The program's download: the sections in order, and the size each may have.
 constexpr uint32_t kOrder[4] = {sim::kSectionHead, sim::kSectionDataHeader, sim::kSectionData,
                                 sim::kSectionTail};
+constexpr uint32_t kLimits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
 
 // Runs the program's download chain: each section is asked for from the
 // completion of the one before, inside the callback.
 int32_t Download(Rig& rig) {
-  static const uint32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
   int step = 0;
   int32_t final = 1;
   rig.rec.onDone = [&](uint32_t, RequestKind kind, int32_t result) {
@@ -192,10 +193,10 @@ int32_t Download(Rig& rig) {
       return;
     }
     uint32_t id;
-    EXPECT_EQ(rig.host.ReadSection(kOrder[step], limits[step], rig.now, &id), 0);
+    EXPECT_EQ(rig.host.ReadSection(kOrder[step], kLimits[step], rig.now, &id), 0);
   };
   uint32_t id;
-  EXPECT_EQ(rig.host.ReadSection(kOrder[0], limits[0], rig.now, &id), 0);
+  EXPECT_EQ(rig.host.ReadSection(kOrder[0], kLimits[0], rig.now, &id), 0);
   EXPECT_TRUE(rig.RunUntil([&] { return final != 1; }, 120000));
   rig.rec.onDone = nullptr;
   return final;
