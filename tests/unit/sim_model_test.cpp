@@ -74,26 +74,21 @@ Bytes Assemble(const CaptureMemory& m) {
   return out;
 }
 
+// The head (settings), the data chunk's header, its records and what
+// follows: in order, the whole file.
 TEST(SimCapture, SectionsConcatenateToTheFile) {
-  build::SettingsPlan plan;
-  std::vector<CaptureRecord> records = build::GenerateTraffic(10, kTagMdcl, 3);
+  const Bytes dinf = build::KnownSizeDinf(build::SettingsPlan{});
   Bytes file = build::CaptureFileBuilder()
-                   .Dinf(build::KnownSizeDinf(plan))
-                   .Data(kTagMdcl, records)
+                   .Dinf(dinf)
+                   .Data(kTagMdcl, build::GenerateTraffic(10, kTagMdcl, 3))
                    .Chunk(MakeTag('X', 'T', 'R', 'A'), {1, 2, 3})
                    .Build();
   CaptureMemory m;
   std::string error;
   ASSERT_TRUE(m.Load(file, error)) << error;
-  size_t dinf = build::KnownSizeDinf(plan).size();
-  EXPECT_EQ(m.Span(kSectionHead).offset, 16u);
-  EXPECT_EQ(m.Span(kSectionHead).size, 8 + dinf);
+  EXPECT_EQ(m.Span(kSectionHead).size, 8 + dinf.size());
   EXPECT_EQ(m.Span(kSectionDataHeader).size, 8u);
-  EXPECT_EQ(std::memcmp(m.Bytes(kSectionDataHeader), "MDCL", 4), 0);
   EXPECT_EQ(m.Span(kSectionData).size, 320u);
-  EXPECT_EQ(m.Span(kSectionTail).size, 11u);
-  EXPECT_EQ(m.RecordCount(), 10u);
-  EXPECT_EQ(m.DataTag(), kTagMdcl);
   EXPECT_EQ(Assemble(m), file);
   EXPECT_EQ(m.Span(0x8104).size, 0u);
 }
