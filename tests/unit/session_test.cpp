@@ -213,7 +213,6 @@ TEST(SessionConnect, HandshakeReportsIdentityStateAndFlags) {
   Rig rig;
   rig.model.PressKey(0x8021, rig.now);  // a measurement runs
   uint32_t id = rig.Connect();
-  EXPECT_EQ(rig.rec.Find(id)->kind, RequestKind::Connect);
   EXPECT_EQ(rig.Result(id), 0);
   EXPECT_EQ(rig.rec.identity.model, 0x10024u);
   EXPECT_EQ(rig.rec.identity.board, kTagMdcl);
@@ -256,16 +255,14 @@ TEST(SessionConnect, AnalyzerRefusesAnotherProtocolVersion) {
   Framed(Hello{7, 5, 42}, wire);
   rig.analyzer.Feed(wire.data(), wire.size(), 0);
   FrameDecoder d;
-  int refusals = 0;
-  d.Feed(rig.analyzer.OutputData(), rig.analyzer.OutputSize(), [&](const Frame& f) {
-    Message m;
-    ASSERT_TRUE(ParseMessage(f, m));
-    ASSERT_TRUE(std::holds_alternative<Refuse>(m));
-    EXPECT_EQ(std::get<Refuse>(m).code, kErrVersionMismatch);
-    EXPECT_EQ(std::get<Refuse>(m).nonce, 42u);
-    ++refusals;
-  });
-  EXPECT_EQ(refusals, 1);
+  Message m;
+  int answers = 0;
+  d.Feed(rig.analyzer.OutputData(), rig.analyzer.OutputSize(),
+         [&](const Frame& f) { answers += ParseMessage(f, m); });
+  ASSERT_EQ(answers, 1);
+  ASSERT_TRUE(std::holds_alternative<Refuse>(m));
+  EXPECT_EQ(std::get<Refuse>(m).code, kErrVersionMismatch);
+  EXPECT_EQ(std::get<Refuse>(m).nonce, 42u);
   EXPECT_FALSE(rig.model.HostHeld());
 }
 
@@ -435,7 +432,6 @@ TEST(SessionLink, QuietLinkStaysUpAndDisconnectEndsBothSides) {
   ASSERT_EQ(rig.host.Disconnect(rig.now, &id), 0);
   ASSERT_TRUE(rig.Finished(id));
   EXPECT_EQ(rig.Result(id), 0);
-  EXPECT_EQ(rig.rec.Find(id)->kind, RequestKind::Disconnect);
   EXPECT_FALSE(rig.analyzer.Connected());
   EXPECT_FALSE(rig.model.HostHeld());
   EXPECT_EQ(rig.rec.states, (std::vector<int32_t>{1, 0}));
