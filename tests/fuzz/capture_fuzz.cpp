@@ -1,11 +1,11 @@
 // libFuzzer target over everything that reads a capture file's bytes: the
 // chunk walk and load, the settings parser, every list cell of every record,
-// the row composers, whole text and CSV conversions and the candump, ASC
-// and pcapng exports. ASan and UBSan make
-// any read outside the image, overflow of a cell or row buffer, or undefined
-// arithmetic a crash; the checks below add what they cannot see (a cell
-// longer than its capacity, a text whose length is not the one returned, a record walk
-// that misses records, a conversion that does not finish).
+// the row composers, whole text and CSV conversions and the candump, ASC and
+// pcapng exports. ASan and UBSan make any read outside the image, overflow
+// of a cell or row buffer, or undefined arithmetic a crash; the checks below
+// add what they cannot see (a cell longer than its capacity, a text whose
+// length is not the one returned, a record walk that misses records, a
+// conversion that does not finish).
 #include <unistd.h>
 
 #include <cstdint>
@@ -24,6 +24,8 @@
 #include "convert/text_converter.h"
 
 namespace {
+
+using namespace ksvw;
 
 [[noreturn]] void Fail(const char* what, long detail) {
   std::fprintf(stderr, "capture_fuzz: %s (%ld)\n", what, detail);
@@ -45,29 +47,29 @@ struct RemoveOutputAtExit {
 } removeOutputAtExit;
 
 void CheckSettingsParse(const uint8_t* data, size_t size) {
-  ksvw::CaptureSettings settings;
-  ksvw::ParseCaptureSettings(settings, data, size);
+  CaptureSettings settings;
+  ParseCaptureSettings(settings, data, size);
   char text[16];
   for (int channel = 0; channel < 2; ++channel) {
-    int32_t rate = ksvw::ComputeCanBitRate(settings.can(channel));
-    ksvw::FormatRate(rate, text);
+    int32_t rate = ComputeCanBitRate(settings.can(channel));
+    FormatRate(rate, text);
     if (std::strlen(text) >= sizeof text) Fail("FormatRate overflow", rate);
-    ksvw::FormatTenths(settings.lin(channel).bitRate(), text);
-    ksvw::CanPresetLabel(settings.can(channel).preset());
+    FormatTenths(settings.lin(channel).bitRate(), text);
+    CanPresetLabel(settings.can(channel).preset());
     for (int id = 0; id < 64; ++id) settings.lin(channel).tableLength(id);
   }
 }
 
-void CheckWalk(const ksvw::CaptureReader& reader) {
+void CheckWalk(const CaptureReader& reader) {
   const int32_t count = reader.RecordCount();
-  if (count < 0 || static_cast<size_t>(count) * ksvw::kRecordSize > reader.ImageSize())
+  if (count < 0 || static_cast<size_t>(count) * kRecordSize > reader.ImageSize())
     Fail("record count beyond the image", count);
   if (count == 0) return;
   // Records lie inside the image: touching every byte lets ASan check it.
   unsigned sum = 0;
   for (int32_t i = 0; i < count; ++i) {
     const uint8_t* raw = reinterpret_cast<const uint8_t*>(&reader.Record(i));
-    for (int b = 0; b < ksvw::kRecordSize; ++b) sum += raw[b];
+    for (int b = 0; b < kRecordSize; ++b) sum += raw[b];
   }
   (void)sum;
   int32_t cursor = 0;
@@ -78,22 +80,22 @@ void CheckWalk(const ksvw::CaptureReader& reader) {
   if (visited != count) Fail("record walk missed records", visited);
 }
 
-void CheckListCells(const ksvw::CaptureReader& reader, ksvw::TextConverter& converter) {
+void CheckListCells(const CaptureReader& reader, TextConverter& converter) {
   const int32_t count = reader.RecordCount();
   // One heap buffer of exactly the promised capacity: a longer write is an
   // ASan report, not a silent overwrite of a neighbour.
-  auto cell = std::make_unique<char[]>(ksvw::kListCellCapacity);
+  auto cell = std::make_unique<char[]>(kListCellCapacity);
   auto shortCell = std::make_unique<char[]>(5);
   // Rows one past each end too: they must come back empty.
   for (int32_t row = -1; row <= count; ++row) {
-    for (int column = -1; column <= ksvw::kListColumnCount; ++column) {
+    for (int column = -1; column <= kListColumnCount; ++column) {
       for (bool delta : {false, true}) {
-        size_t n = ksvw::FormatListCell(reader, row, column, delta, cell.get());
+        size_t n = FormatListCell(reader, row, column, delta, cell.get());
         // The text may end before n: a channel digit of a damaged source
         // byte can wrap to a NUL character, shown as an empty cell.
-        if (n >= ksvw::kListCellCapacity || std::strlen(cell.get()) != n)
+        if (n >= kListCellCapacity || std::strlen(cell.get()) != n)
           Fail("list cell length", static_cast<long>(n));
-        bool outside = row < 0 || row >= count || column < 0 || column >= ksvw::kListColumnCount;
+        bool outside = row < 0 || row >= count || column < 0 || column >= kListColumnCount;
         if (outside && n != 0) Fail("cell outside the list is not empty", row);
         n = converter.FormatListRow(row, column, delta, shortCell.get(), 5);
         if (n >= 5 || std::strlen(shortCell.get()) != n)
@@ -103,30 +105,29 @@ void CheckListCells(const ksvw::CaptureReader& reader, ksvw::TextConverter& conv
   }
 }
 
-void CheckRowComposers(const ksvw::CaptureReader& reader, const ksvw::ConversionOptions& options) {
+void CheckRowComposers(const CaptureReader& reader, const ConversionOptions& options) {
   constexpr size_t kRowSize = 140;
   auto row = std::make_unique<char[]>(kRowSize);
   const int32_t count = reader.RecordCount();
   for (int32_t i = 0; i < count; ++i) {
     const uint32_t previous = i > 0 ? reader.Record(i - 1).timeStamp() : 0;
     const uint32_t* previousTime = i > 0 ? &previous : nullptr;
-    size_t n = ksvw::ComposeTextRow(reader.Record(i), reader.DataTag(), reader.Settings(), options,
-                                    previousTime, row.get());
+    size_t n = ComposeTextRow(reader.Record(i), reader.DataTag(), reader.Settings(), options,
+                              previousTime, row.get());
     if (n > kRowSize) Fail("text row too long", static_cast<long>(n));
-    n = ksvw::ComposeCsvRow(reader.Record(i), reader.DataTag(), reader.Settings(), options,
-                            previousTime, row.get());
+    n = ComposeCsvRow(reader.Record(i), reader.DataTag(), reader.Settings(), options, previousTime,
+                      row.get());
     if (n > kRowSize) Fail("CSV row too long", static_cast<long>(n));
   }
 }
 
-void Convert(ksvw::TextConverter& converter, ksvw::ConversionOptions options, bool csv,
-             int32_t pageLimit) {
+void Convert(TextConverter& converter, ConversionOptions options, bool csv, int32_t pageLimit) {
   options.csv = csv ? 1 : 0;
   converter.SetOptions(options);
-  ksvw::ConvertResult result = converter.Convert(nullptr, pageLimit);
-  if (result == ksvw::ConvertResult::CannotCreate || result == ksvw::ConvertResult::WriteFailed)
+  ConvertResult result = converter.Convert(nullptr, pageLimit);
+  if (result == ConvertResult::CannotCreate || result == ConvertResult::WriteFailed)
     Fail("conversion could not write its output", static_cast<long>(result));
-  if (pageLimit == ksvw::TextConverter::kNoPageLimit && result != ksvw::ConvertResult::Done)
+  if (pageLimit == TextConverter::kNoPageLimit && result != ConvertResult::Done)
     Fail("conversion without a page limit did not finish", static_cast<long>(result));
 }
 
@@ -134,46 +135,37 @@ void Convert(ksvw::TextConverter& converter, ksvw::ConversionOptions options, bo
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckSettingsParse(data, size);
-  ksvw::IsCaptureImage(data, size);
+  IsCaptureImage(data, size);
 
-  ksvw::CaptureReader reader;
+  CaptureReader reader;
   if (!reader.LoadCopy(data, size)) return 0;
   CheckWalk(reader);
 
-  ksvw::TextConverter converter(reader, reader);
+  TextConverter converter(reader, reader);
   converter.SetOutputPath(OutputPath());
   converter.SetClock([] {
-    std::tm t{};
-    t.tm_year = 124;
-    t.tm_mon = 2;
-    t.tm_mday = 9;
-    t.tm_hour = 13;
-    t.tm_min = 5;
-    t.tm_sec = 7;
-    return t;
+    return std::tm{
+        .tm_sec = 7, .tm_min = 5, .tm_hour = 13, .tm_mday = 9, .tm_mon = 2, .tm_year = 124};
   });
   CheckListCells(reader, converter);
 
   // The last byte picks the conversion options, so the fuzzer explores them
   // along with the records.
   const uint8_t knob = size > 0 ? data[size - 1] : 0;
-  ksvw::ConversionOptions options;
+  ConversionOptions options;
   options.channelSelection = static_cast<uint8_t>(knob % 3);
   options.rawHex = (knob >> 2) & 1;
   options.deltaTime = (knob >> 3) & 1;
   CheckRowComposers(reader, options);
-  Convert(converter, options, false, ksvw::TextConverter::kNoPageLimit);
-  Convert(converter, options, true, ksvw::TextConverter::kNoPageLimit);
-  for (auto format :
-       {ksvw::ExportFormat::Candump, ksvw::ExportFormat::Asc, ksvw::ExportFormat::Pcapng}) {
-    ksvw::ExportOptions exportOptions;
+  Convert(converter, options, false, TextConverter::kNoPageLimit);
+  Convert(converter, options, true, TextConverter::kNoPageLimit);
+  for (auto format : {ExportFormat::Candump, ExportFormat::Asc, ExportFormat::Pcapng}) {
+    ExportOptions exportOptions;
     exportOptions.format = format;
     exportOptions.channelSelection = options.channelSelection;
-    ksvw::ExportTally tally;
-    ksvw::ConvertResult result =
-        ksvw::ExportCapture(reader, exportOptions, OutputPath(), nullptr, tally);
-    if (result != ksvw::ConvertResult::Done)
-      Fail("export did not finish", static_cast<long>(result));
+    ExportTally tally;
+    ConvertResult result = ExportCapture(reader, exportOptions, OutputPath(), nullptr, tally);
+    if (result != ConvertResult::Done) Fail("export did not finish", static_cast<long>(result));
   }
   // A page limit ends the text early (the batch never sets one; the
   // converter's own stop path must still close a well-formed file). Last,

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <map>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "protocol/analyzer_session.h"
@@ -22,6 +23,8 @@
 #include "protocol/host_session.h"
 #include "protocol/messages.h"
 #include "protocol/wire.h"
+#include "sim/analyzer.h"
+#include "testsupport/capture_builder.h"
 
 namespace ksvw::fuzz {
 
@@ -48,11 +51,8 @@ inline constexpr uint8_t kModeNak = 0x02;
 inline constexpr uint8_t kModeBadSeq = 0x04;  // a sequence number off by the body's first byte
 inline constexpr uint8_t kModeNoAck = 0x08;   // acknowledges nothing
 
-[[noreturn]] inline void Broken() {
-  std::abort();
-}
 inline void Check(bool ok) {
-  if (!ok) Broken();
+  if (!ok) std::abort();
 }
 
 // Records the host's events and checks that each request ends exactly once
@@ -73,11 +73,15 @@ class Checker final : public HostEvents {
     open_.erase(it);
     ended_.insert(id);
   }
+  // Data arrives only for an open section, within its limit and the largest
+  // total announced for it (the host takes one of those, none over the limit).
   int32_t OnData(uint32_t id, const uint8_t*, uint32_t size) override {
     auto it = open_.find(id);
     Check(it != open_.end() && it->second.kind == RequestKind::Section);
     it->second.delivered += size;
-    Check(it->second.delivered <= it->second.limit);
+    const auto& totals = totals_[id];
+    Check(!totals.empty() && it->second.delivered <= *totals.rbegin() &&
+          *totals.begin() <= it->second.limit && it->second.delivered <= it->second.limit);
     return 0;
   }
   void OnProgress(uint32_t id, uint32_t, uint32_t) override { Check(open_.count(id) == 1); }
@@ -128,6 +132,16 @@ class Runner {
   // and the script as run, those operations included, goes to `record`.
   Runner(AnalyzerModel* model, std::vector<uint8_t>* record)
       : host_(checker_), analyzer_(model ? *model : model_), record_(record) {}
+  // The analyzer behind the fuzzed session: the simulator's, a small capture in it.
+  static const sim::CaptureMemory& Memory() {
+    static const sim::CaptureMemory memory = [] {
+      sim::CaptureMemory m;
+      std::string why;
+      Check(m.Load(build::GenerateCapture(24, kTagMdcl, 5), why));
+      return m;
+    }();
+    return memory;
+  }
 
   void Run(const uint8_t* data, size_t size) {
     Script s(data, size);
@@ -144,34 +158,6 @@ class Runner {
   }
 
  private:
-  class Model final : public AnalyzerModel {
-   public:
-    AnalyzerIdentity Identity() const override { return {0x10024, 0, 0x4C43444D, 1}; }
-    int32_t AcceptHost() override { return 0; }
-    void ReleaseHost() override {}
-    int32_t PressKey(uint32_t, uint64_t) override {
-      ++version_;
-      return 0;
-    }
-    const uint8_t* Screen() const override { return screen_; }
-    uint32_t ScreenVersion() const override { return version_; }
-    uint32_t StatusFlags() const override { return 0; }
-    int32_t OpenSection(uint32_t, uint32_t, uint32_t* total) override {
-      *total = sizeof data_;
-      return 0;
-    }
-    bool ReadSection(uint32_t, uint32_t offset, uint8_t* dst, uint32_t size) override {
-      if (offset > sizeof data_ || size > sizeof data_ - offset) return false;
-      std::copy(data_ + offset, data_ + offset + size, dst);
-      return true;
-    }
-
-   private:
-    uint8_t screen_[kScreenSize] = {};
-    uint8_t data_[3000] = {};
-    uint32_t version_ = 1;
-  };
-
   void Step(Script& s) {
     uint32_t id = 0;
     const uint8_t op = s.U8() % kOpCount;
@@ -314,7 +300,7 @@ class Runner {
 
   Checker checker_;
   HostSession host_;
-  Model model_;
+  sim::SimAnalyzer model_{sim::SimIdentity{}, sim::SimFaults{}, Memory()};
   AnalyzerSession analyzer_;
   std::vector<uint8_t>* record_;
   std::vector<uint8_t> sends_;  // recorded answers of the step

@@ -1,140 +1,193 @@
-// Writes the fuzzer's seed corpus: small well-formed captures of both option
-// boards, and captures with the edge shapes the reader must survive (short
-// and long settings blocks, truncated chunks, unknown and repeated chunks,
-// a data chunk with a partial record, bad magic).
-//   ksvw_fuzz_seed_corpus DIR
+// Writes the fuzzers' seed corpora:
+//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR
+// For the capture fuzzer: the sample captures, small generated ones of both
+// option boards, and captures with the edge shapes the reader must survive
+// (short and long settings blocks, truncated chunks, unknown and repeated
+// chunks, a data chunk with a partial record, bad magic). For the protocol
+// fuzzer: traffic recorded from the simulator's analyzer answering a host
+// session, as scripts of protocol_script.h (a handshake with monitoring and
+// key presses, a whole download, a cancelled section and a close, and an
+// analyzer that never answers), each replayed once through the runner.
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "sim/analyzer.h"
+#include "tests/fuzz/protocol_script.h"
 #include "testsupport/capture_builder.h"
 
 namespace {
 
-using ksvw::build::CaptureFileBuilder;
+using namespace ksvw;
+using namespace ksvw::fuzz;
+using build::CaptureFileBuilder;
 using Bytes = std::vector<uint8_t>;
+using Seeds = std::vector<std::pair<std::filesystem::path, Bytes>>;
 
-std::vector<ksvw::CaptureRecord> EveryShape() {
-  using namespace ksvw::build;
-  const uint32_t t = TimeStamp(59, 59, 99, 199);  // the hour wraps after this one
-  return {
-      CanData(1, 0x123, false, {1, 2, 3, 4, 5, 6, 7, 8}, t),
-      CanData(2, 0x1FFFFFFF, true, {}, TimeStamp(0, 0, 0, 1)),
-      CanData(1, 0x7FF, false, {0xAA}, TimeStamp(0, 0, 0, 2), 15),
-      CanRemoteFrame(2, 0x55, false, 8, TimeStamp(0, 0, 1, 0)),
-      CanRemoteFrame(1, 0x1ABCDEF, true, 0, TimeStamp(0, 1, 0, 0)),
-      Lin(1, 0x55, 0x55, 0x3C, 0, 8, {1, 2, 3, 4, 5, 6, 7, 8, 0x99}, 0, TimeStamp(0, 2, 0, 0)),
-      Lin(2, 0x00, 0x12, 0xFF, 1, 2, {0xFF, 0xFE, 0x01}, 0xFFFF, TimeStamp(0, 3, 0, 0)),
-      Lin(1, 0x55, 0x55, 0x80, 3, -1, {}, 0x0101, TimeStamp(0, 4, 0, 0)),
-      WithLineFlags(Marker(ksvw::kSourceOverrun, TimeStamp(0, 5, 0, 0)), 0x90),
-      Marker(ksvw::kSourceLostData, TimeStamp(0, 5, 0, 1)),
-      WithStatus(CanData(2, 0x10, false, {9}, TimeStamp(1, 0, 0, 0)), 0x80FF),
-      Record({.source = 0x7F,
-              .lineFlags = 0xFF,
-              .status = 0xFFFF,
-              .timeStamp = 0xFFFFFFFF,
-              .count = 127,
-              .kind = 0xFF,
-              .identifier = 0xFFFFFFFF,
-              .data = {0, 1, 2, 3, 4, 5, 6, 7, 8}}),
-  };
-}
-
-Bytes RecordBytes(const std::vector<ksvw::CaptureRecord>& records) {
-  Bytes bytes;
-  for (const ksvw::CaptureRecord& r : records)
-    bytes.insert(bytes.end(), r.raw, r.raw + sizeof r.raw);
-  return bytes;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus DIR\n");
-    return 2;
-  }
-  const std::filesystem::path dir = argv[1];
-  std::error_code error;
-  std::filesystem::create_directories(dir, error);
-  if (error) {
-    std::fprintf(stderr, "ksvw_fuzz_seed_corpus: cannot create %s\n", argv[1]);
-    return 1;
-  }
-
-  std::vector<std::pair<std::string, Bytes>> seeds;
+bool CaptureSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   // Generated traffic of both boards, a few sizes.
   for (uint32_t count : {0u, 1u, 3u, 12u, 40u}) {
-    seeds.push_back({"monc_" + std::to_string(count),
-                     ksvw::build::GenerateCapture(count, ksvw::kTagMonc, 7 + count)});
-    seeds.push_back({"mdcl_" + std::to_string(count),
-                     ksvw::build::GenerateCapture(count, ksvw::kTagMdcl, 11 + count)});
+    seeds.push_back({dir / ("monc_" + std::to_string(count)),
+                     build::GenerateCapture(count, kTagMonc, 7 + count)});
+    seeds.push_back({dir / ("mdcl_" + std::to_string(count)),
+                     build::GenerateCapture(count, kTagMdcl, 11 + count)});
   }
 
-  const auto shapes = EveryShape();
-  ksvw::build::SettingsPlan mdclSpec;
+  // The checked sample captures; the one with a record of every shape lends
+  // its records to the settings and damage below.
+  const std::filesystem::path samples = KSVW_TEST_DATA_DIR;
+  sim::CaptureMemory edge;
+  std::string why;
+  if (!edge.Load(build::ReadFile((samples / "edge.DT").string()), why)) {
+    std::fprintf(stderr, "ksvw_fuzz_seed_corpus: edge.DT: %s\n", why.c_str());
+    return false;
+  }
+  seeds.push_back({dir / "edge", edge.File()});
+  seeds.push_back({dir / "monc40", build::ReadFile((samples / "monc40.DT").string())});
+  const uint8_t* data = edge.Bytes(sim::kSectionData);
+  const Bytes shapes(data, data + edge.Span(sim::kSectionData).size);
+  build::SettingsPlan mdclSpec;
   mdclSpec.channel[1].lin = true;
   mdclSpec.channel[1].linTable = true;
   for (int id = 0; id < 64; ++id)
     mdclSpec.channel[1].linTableLengths[id] = static_cast<uint8_t>(id);
-  ksvw::build::SettingsPlan customSpec;
+  build::SettingsPlan customSpec;
   customSpec.channel[0].preset = 0;
   customSpec.channel[0].baseFrequency = 80000000;
   customSpec.channel[0].pts = -1;  // a divisor of zero
   customSpec.channel[0].pbs1 = 0;
   customSpec.channel[0].pbs2 = 0;
-  const Bytes mdclDinf = ksvw::build::KnownSizeDinf(mdclSpec);
-  const Bytes customDinf = ksvw::build::KnownSizeDinf(customSpec);
+  const Bytes mdclDinf = build::KnownSizeDinf(mdclSpec);
+  const Bytes customDinf = build::KnownSizeDinf(customSpec);
 
   seeds.push_back(
-      {"shapes_mdcl", CaptureFileBuilder().Dinf(mdclDinf).Data(ksvw::kTagMdcl, shapes).Build()});
+      {dir / "shapes_mdcl", CaptureFileBuilder().Dinf(mdclDinf).Chunk(kTagMdcl, shapes).Build()});
   seeds.push_back(
-      {"shapes_monc", CaptureFileBuilder().Dinf(customDinf).Data(ksvw::kTagMonc, shapes).Build()});
+      {dir / "shapes_monc", CaptureFileBuilder().Dinf(customDinf).Chunk(kTagMonc, shapes).Build()});
   // Settings blocks cut short and run long.
-  seeds.push_back({"dinf_short", CaptureFileBuilder()
-                                     .Dinf(Bytes(mdclDinf.begin(), mdclDinf.begin() + 100))
-                                     .Data(ksvw::kTagMdcl, shapes)
-                                     .Build()});
+  seeds.push_back({dir / "dinf_short", CaptureFileBuilder()
+                                           .Dinf(Bytes(mdclDinf.begin(), mdclDinf.begin() + 100))
+                                           .Chunk(kTagMdcl, shapes)
+                                           .Build()});
   Bytes longDinf = mdclDinf;
   longDinf.insert(longDinf.end(), 64, 0x5A);
   seeds.push_back(
-      {"dinf_long", CaptureFileBuilder().Dinf(longDinf).Data(ksvw::kTagMdcl, shapes).Build()});
+      {dir / "dinf_long", CaptureFileBuilder().Dinf(longDinf).Chunk(kTagMdcl, shapes).Build()});
   // Chunk walk: unknown chunk first, two data chunks (the last one counts),
   // settings after the data, no settings at all.
-  seeds.push_back({"chunks_many", CaptureFileBuilder()
-                                      .Chunk(ksvw::MakeTag('X', 'Y', 'Z', 'W'), Bytes(10, 1))
-                                      .Data(ksvw::kTagMonc, {shapes[0]})
-                                      .Data(ksvw::kTagMdcl, shapes)
-                                      .Dinf(mdclDinf)
-                                      .Build()});
-  seeds.push_back({"no_settings", CaptureFileBuilder().Data(ksvw::kTagMdcl, shapes).Build()});
+  seeds.push_back({dir / "chunks_many", CaptureFileBuilder()
+                                            .Chunk(MakeTag('X', 'Y', 'Z', 'W'), Bytes(10, 1))
+                                            .Chunk(kTagMonc, Bytes(data, data + kRecordSize))
+                                            .Chunk(kTagMdcl, shapes)
+                                            .Dinf(mdclDinf)
+                                            .Build()});
+  seeds.push_back({dir / "no_settings", CaptureFileBuilder().Chunk(kTagMdcl, shapes).Build()});
   // A data chunk with a partial record; one claiming more than the file holds.
-  Bytes partial = RecordBytes(shapes);
+  Bytes partial = shapes;
   partial.resize(partial.size() - 7);
-  seeds.push_back({"partial_record", CaptureFileBuilder().Chunk(ksvw::kTagMdcl, partial).Build()});
-  seeds.push_back({"truncated_data", CaptureFileBuilder()
-                                         .Dinf(mdclDinf)
-                                         .ChunkWithLength(ksvw::kTagMdcl, 4096, RecordBytes(shapes))
-                                         .Build()});
+  seeds.push_back({dir / "partial_record", CaptureFileBuilder().Chunk(kTagMdcl, partial).Build()});
   seeds.push_back(
-      {"truncated_header", CaptureFileBuilder().Raw({'M', 'D', 'C', 'L', 32, 0}).Build()});
-  seeds.push_back({"magic_only", CaptureFileBuilder().Build()});
-  std::string badMagic(ksvw::kCaptureMagic, ksvw::kMagicSize);
+      {dir / "truncated_data",
+       CaptureFileBuilder().Dinf(mdclDinf).ChunkWithLength(kTagMdcl, 4096, shapes).Build()});
+  seeds.push_back(
+      {dir / "truncated_header", CaptureFileBuilder().Raw({'M', 'D', 'C', 'L', 32, 0}).Build()});
+  seeds.push_back({dir / "magic_only", CaptureFileBuilder().Build()});
+  std::string badMagic(kCaptureMagic, kMagicSize);
   badMagic[14] = 'X';
   seeds.push_back(
-      {"bad_magic", CaptureFileBuilder().Magic(badMagic).Data(ksvw::kTagMdcl, shapes).Build()});
+      {dir / "bad_magic", CaptureFileBuilder().Magic(badMagic).Chunk(kTagMdcl, shapes).Build()});
   // Bare settings bodies for the settings parser.
-  seeds.push_back({"dinf_body_mdcl", mdclDinf});
-  seeds.push_back({"dinf_body_custom", customDinf});
+  seeds.push_back({dir / "dinf_body_mdcl", mdclDinf});
+  seeds.push_back({dir / "dinf_body_custom", customDinf});
+  return true;
+}
 
-  for (const auto& [name, bytes] : seeds) {
-    const std::string path = (dir / name).string();
-    if (!ksvw::build::WriteFile(path, bytes)) {
-      std::fprintf(stderr, "ksvw_fuzz_seed_corpus: cannot write %s\n", path.c_str());
+// One host operation of a scenario, then `pumpMs` milliseconds in each of
+// which the transport takes all the host's output and the analyzer answers.
+struct Step {
+  uint8_t op;
+  std::vector<uint8_t> operands;
+  int pumpMs;
+};
+
+Bytes HostScript(const std::vector<Step>& steps) {
+  Bytes ops;
+  for (const Step& s : steps) {
+    ops.push_back(s.op);
+    ops.insert(ops.end(), s.operands.begin(), s.operands.end());
+    for (int i = 0; i < s.pumpMs; ++i) ops.insert(ops.end(), {kOpDrain, 255, kOpTime, 1, 0});
+  }
+  return ops;
+}
+
+bool ProtocolSeeds(const std::filesystem::path& dir, Seeds& seeds) {
+  const sim::CaptureMemory& small = Runner::Memory();
+  sim::CaptureMemory larger;  // a data section longer than a millisecond's frames
+  std::string why;
+  if (!larger.Load(build::GenerateCapture(400, kTagMonc, 6), why)) {
+    std::fprintf(stderr, "ksvw_fuzz_seed_corpus: %s\n", why.c_str());
+    return false;
+  }
+  sim::SimFaults silent;
+  silent.noAnswer = true;
+  struct Seed {
+    const char* name;
+    const sim::CaptureMemory& memory;
+    sim::SimFaults faults;
+    std::vector<Step> host;
+  } scenarios[] = {
+      {"keys",
+       small,
+       {},
+       {{kOpConnect, {}, 5},
+        {kOpMonitor, {30}, 40},
+        {kOpKey, {0x16}, 10},
+        {kOpKey, {0x21}, 10},
+        {kOpKey, {0x22}, 10},
+        {kOpDisconnect, {}, 10}}},
+      {"download",
+       small,
+       {},
+       {{kOpConnect, {}, 5},
+        {kOpRead, {0, 0}, 10},
+        {kOpRead, {2, 0}, 10},
+        {kOpRead, {1, 1}, 20},
+        {kOpRead, {3, 0}, 10},
+        {kOpDisconnect, {}, 5}}},
+      {"cancel_close",
+       larger,
+       {},
+       {{kOpConnect, {}, 5}, {kOpRead, {1, 1}, 1}, {kOpCancel, {0}, 10}, {kOpClose, {}, 0}}},
+      {"silent", small, silent, {{kOpConnect, {}, 5}, {kOpTime, {0xB8, 0x0B}, 1}}},  // 3 s on
+  };
+  for (const Seed& seed : scenarios) {
+    sim::SimAnalyzer model(sim::SimIdentity{}, seed.faults, seed.memory);
+    Bytes host = HostScript(seed.host), script;
+    Runner(&model, &script).Run(host.data(), host.size());
+    Runner().Run(script.data(), script.size());  // aborts on a broken invariant
+    seeds.push_back({dir / (std::string("recorded_") + seed.name), script});
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR\n");
+    return 2;
+  }
+  Seeds seeds;
+  if (!CaptureSeeds(argv[1], seeds) || !ProtocolSeeds(argv[2], seeds)) return 1;
+  for (const auto& [path, bytes] : seeds) {
+    std::error_code error;
+    std::filesystem::create_directories(path.parent_path(), error);
+    if (!build::WriteFile(path.string(), bytes)) {
+      std::fprintf(stderr, "ksvw_fuzz_seed_corpus: cannot write %s\n", path.string().c_str());
       return 1;
     }
   }
-  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s\n", seeds.size(), argv[1]);
+  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s and %s\n", seeds.size(), argv[1], argv[2]);
   return 0;
 }

@@ -96,6 +96,13 @@ void FeedAll(FrameDecoder& d, const Bytes& bytes, Collected& c, size_t step = 0)
     d.Feed(bytes.data() + i, std::min(step, bytes.size() - i), sink);
 }
 
+// A raw frame's bytes with their CRC after them.
+Bytes WithCrc(Bytes raw) {
+  uint32_t crc = Crc32(raw.data(), raw.size());
+  for (int i = 0; i < 4; ++i) raw.push_back(static_cast<uint8_t>(crc >> (8 * i)));
+  return raw;
+}
+
 // The raw frame: magic, type, flags, seq, ack, length, payload, CRC. Parsed
 // back, it is taken only whole, with its magic and its length right.
 TEST(ProtocolFrame, HeaderLayoutOnTheWireAndParsing) {
@@ -103,11 +110,9 @@ TEST(ProtocolFrame, HeaderLayoutOnTheWireAndParsing) {
   ASSERT_EQ(out.back(), 0);
   Bytes raw;
   ASSERT_TRUE(CobsDecode(out.data(), out.size() - 1, raw));
-  Bytes expected = {0xB1, 0x04, 0x01, 0x00, 0x0B, 0x0A, 0x02,
-                    0x01, 0x04, 0x00, 0x44, 0x33, 0x22, 0x11};
-  uint32_t crc = Crc32(expected.data(), expected.size());
-  for (int i = 0; i < 4; ++i) expected.push_back(static_cast<uint8_t>(crc >> (8 * i)));
-  EXPECT_EQ(raw, expected);
+  const Bytes header = {0xB1, 0x04, 0x01, 0x00, 0x0B, 0x0A, 0x02,
+                        0x01, 0x04, 0x00, 0x44, 0x33, 0x22, 0x11};
+  EXPECT_EQ(raw, WithCrc(header));
   Frame f;
   ASSERT_TRUE(ParseFrame(raw.data(), raw.size(), f));
   EXPECT_EQ(f.size, 4);
@@ -115,25 +120,38 @@ TEST(ProtocolFrame, HeaderLayoutOnTheWireAndParsing) {
   EXPECT_FALSE(ParseFrame(raw.data(), raw.size() - 1, f));
   EXPECT_FALSE(ParseFrame(raw.data(), 13, f));
   for (size_t at : {0u, 8u}) {  // another magic; a length that is not the payload's
-    Bytes wrong = raw;
+    Bytes wrong = header;
     wrong[at] ^= 0x03;
-    crc = Crc32(wrong.data(), wrong.size() - 4);
-    for (int i = 0; i < 4; ++i) wrong[wrong.size() - 4 + i] = static_cast<uint8_t>(crc >> (8 * i));
+    wrong = WithCrc(wrong);
     EXPECT_FALSE(ParseFrame(wrong.data(), wrong.size(), f)) << at;
   }
 }
 
-TEST(ProtocolFrame, DecodesFramesWhateverTheSlicing) {
+// The decoder takes exactly the good frames of a stream, however it is
+// sliced: payloads of every length class up to the largest, without zeros,
+// all zeros or mixed (every shape of the byte stuffing), with bad frames
+// between them: a frame one byte over the largest payload, garbage, and a
+// frame cut off by a lost connection.
+TEST(ProtocolFrame, DecoderTakesTheGoodFramesWhateverTheSlicing) {
+  Bytes oversize = {0xB1, 0x22, 0, 0, 0, 0, 0, 0, (kMaxPayload + 1) & 0xFF, (kMaxPayload + 1) >> 8};
+  oversize.resize(kFrameHeaderSize + kMaxPayload + 1, 0x5A);
+  Bytes bad;
+  CobsEncode(WithCrc(oversize).data(), oversize.size() + 4, bad);
+  // "37", "12 99 FF 05", "B1 03" and the cut frame are corrupt; the empty
+  // frame between two delimiters is not counted.
+  bad = Cat(bad, {0x00, 0x37, 0x00, 0x12, 0x99, 0xFF, 0x05, 0x00, 0x00, 0xB1, 0x03, 0x00});
+  Bytes cut = Encoded(1, Seq(0, 99));
+  cut.resize(40);
+  bad = Cat(Cat(bad, cut), {0x00});
   Bytes stream;
   std::vector<Bytes> sent;
-  // Payloads of every length class up to the largest, without zeros, all
-  // zeros, or mixed: every shape of the byte stuffing.
   for (int i = 0; i < 40; ++i) {
     Bytes p(i == 38 ? kMaxPayload : static_cast<size_t>(i * 97 % 4097));
     for (size_t k = 0; k < p.size(); ++k)
       p[k] = i % 3 == 0 ? 0 : static_cast<uint8_t>(i % 3 == 1 ? k * 7 + i : 1 + (k * 7 + i) % 255);
     sent.push_back(p);
     stream = Cat(stream, Encoded(static_cast<uint8_t>(i), p, static_cast<uint16_t>(i), 7));
+    if (i % 10 == 0) stream = Cat(stream, bad);
   }
   for (size_t step : {0u, 1u, 2u, 3u, 255u, 4096u, 5000u}) {
     FrameDecoder d;
@@ -146,9 +164,16 @@ TEST(ProtocolFrame, DecodesFramesWhateverTheSlicing) {
       EXPECT_EQ(c.frames[i].ack, 7);
       EXPECT_EQ(c.payloads[i], sent[i]);
     }
-    EXPECT_EQ(d.Counters().corrupt, 0u);
-    EXPECT_EQ(d.Counters().frames, sent.size());
+    EXPECT_EQ(d.Counters().corrupt, 4u * 4);
+    EXPECT_EQ(d.Counters().oversize, 4u);
   }
+  // A decoder set up for small payloads refuses larger ones.
+  FrameDecoder small(100);
+  Collected c;
+  FeedAll(small, Cat(Encoded(1, Bytes(101, 1)), Encoded(2, Bytes(100, 2))), c);
+  ASSERT_EQ(c.frames.size(), 1u);
+  EXPECT_EQ(c.frames[0].type, 2);
+  EXPECT_EQ(small.Counters().oversize, 1u);
 }
 
 // A flipped bit inside a frame loses that frame only; one in its delimiter
@@ -171,67 +196,23 @@ TEST(ProtocolFrame, EverySingleBitFlipIsCaught) {
   }
 }
 
-TEST(ProtocolFrame, ResynchronisesAfterGarbageAndTruncation) {
-  Bytes a = Encoded(1, Seq(0, 99));
-  Bytes b = Encoded(2, {0xAA});
-  Bytes garbage = {0x37, 0x00, 0x12, 0x99, 0xFF, 0x05, 0x00, 0x00, 0xB1, 0x03};
-  Bytes cut(a.begin(), a.begin() + 40);  // a frame cut off by a lost connection
-  Bytes stream = Cat(Cat(Cat(Cat(garbage, {0x00}), a), Cat(cut, {0x00})), b);
-  FrameDecoder d;
-  Collected c;
-  FeedAll(d, stream, c, 1);
-  ASSERT_EQ(c.frames.size(), 2u);
-  EXPECT_EQ(c.payloads[0], Seq(0, 99));
-  EXPECT_EQ(c.payloads[1], Bytes{0xAA});
-  // "37", "12 99 FF 05", "B1 03" and the cut frame are bad; the empty frame
-  // between two delimiters is not counted.
-  EXPECT_EQ(d.Counters().corrupt, 4u);
-}
-
-TEST(ProtocolFrame, OversizeFramesAreDroppedAndSkipped) {
-  // A frame claiming and carrying one byte more than the largest payload.
-  Bytes raw = {0xB1, 0x22, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
-  raw.push_back(static_cast<uint8_t>((kMaxPayload + 1) & 0xFF));
-  raw.push_back(static_cast<uint8_t>((kMaxPayload + 1) >> 8));
-  raw.resize(kFrameHeaderSize + kMaxPayload + 1, 0x5A);
-  uint32_t crc = Crc32(raw.data(), raw.size());
-  for (int i = 0; i < 4; ++i) raw.push_back(static_cast<uint8_t>(crc >> (8 * i)));
-  Bytes big;
-  CobsEncode(raw.data(), raw.size(), big);
-  big.push_back(0);
-  Bytes ok = Encoded(3, {1});
-  FrameDecoder d;
-  Collected c;
-  FeedAll(d, Cat(big, ok), c, 7);
-  ASSERT_EQ(c.frames.size(), 1u);
-  EXPECT_EQ(c.frames[0].type, 3);
-  EXPECT_EQ(d.Counters().oversize, 1u);
-
-  // A decoder set up for small payloads refuses larger ones.
-  FrameDecoder small(100);
-  Collected c2;
-  FeedAll(small, Cat(Encoded(1, Bytes(101, 1)), Encoded(2, Bytes(100, 2))), c2);
-  ASSERT_EQ(c2.frames.size(), 1u);
-  EXPECT_EQ(c2.frames[0].type, 2);
-  EXPECT_EQ(small.Counters().oversize, 1u);
-}
-
 // A message through body encoding and a frame, then parsed back. Byte runs
 // in the parsed message point into the decoder, which outlives the test.
 FrameDecoder roundTripDecoder;
-bool RoundTrip(const Message& m, Message& out, int cut = 0, int extra = 0) {
+bool RoundTrip(const Message& m, Message& out, int cut = 0, int extra = 0, bool flip = false) {
   Bytes body;
   uint8_t type = EncodeBody(m, body);
   if (cut) body.resize(body.size() - static_cast<size_t>(cut));
   for (int i = 0; i < extra; ++i) body.push_back(0x77);
-  Bytes enc = Encoded(type, body, 0, 0, IsSequencedType(type) ? kFlagSequenced : 0);
+  Bytes enc = Encoded(type, body, 0, 0, IsSequencedType(type) != flip ? kFlagSequenced : 0);
   bool ok = false;
   roundTripDecoder.Feed(enc.data(), enc.size(), [&](const Frame& f) { ok = ParseMessage(f, out); });
   return ok;
 }
 
 // Every message with every field distinct (and -1 where signed) comes back
-// as it went; one byte short or long, it is refused whole.
+// as it went; one byte short or long, or sequenced when its type is not
+// (requests and their answers are, link upkeep is not), it is refused whole.
 TEST(ProtocolMessages, BodiesRoundTripAndWrongLengthsAreRejected) {
   Message out;
   Bytes screen(kScreenSize, 0x81);
@@ -264,6 +245,7 @@ TEST(ProtocolMessages, BodiesRoundTripAndWrongLengthsAreRejected) {
     bool data = std::holds_alternative<SectionData>(m);
     EXPECT_FALSE(RoundTrip(m, out, data ? 4 : 1)) << m.index();
     EXPECT_TRUE(data || !RoundTrip(m, out, 0, 1)) << m.index();
+    EXPECT_FALSE(RoundTrip(m, out, 0, 0, true)) << m.index();
   }
   // An Ack carries nothing; a data message needs at least one data byte.
   EXPECT_TRUE(RoundTrip(AckOnly{}, out));
@@ -273,26 +255,10 @@ TEST(ProtocolMessages, BodiesRoundTripAndWrongLengthsAreRejected) {
   ASSERT_TRUE(RoundTrip(ScreenPacked{data, 3}, out));
   EXPECT_EQ(std::get<ScreenPacked>(out).size, 3u);
   EXPECT_FALSE(RoundTrip(SectionData{1, 0, data, 3}, out, 4));
+  EXPECT_FALSE(ParseMessage(Frame{.type = 0x7F, .payload = data, .size = 3}, out));  // unknown
 }
 
-TEST(ProtocolMessages, TypeAndSequencingMustAgree) {
-  Message out;
-  Frame f;
-  uint8_t body[4] = {1, 0, 0, 0};
-  f.payload = body;
-  f.size = 4;
-  f.type = kMsgCancel;
-  f.flags = 0;  // a request must travel sequenced
-  EXPECT_FALSE(ParseMessage(f, out));
-  f.flags = kFlagSequenced;
-  EXPECT_TRUE(ParseMessage(f, out));
-  f.type = kMsgPing;  // link upkeep never does
-  EXPECT_FALSE(ParseMessage(f, out));
-  f.type = 0x7F;
-  EXPECT_FALSE(ParseMessage(f, out));
-}
-
-TEST(ProtocolScreenPack, KnownPackingAndRoundTrips) {
+TEST(ProtocolScreenPack, KnownPackingRoundTripsAndBrokenPackingIsRejected) {
   // Runs of three or more repeat; shorter stretches go as literals.
   Bytes image = {0, 0, 0, 0, 0, 7, 8, 9, 9, 0xFF, 0xFF, 0xFF};
   Bytes packed;
@@ -316,20 +282,14 @@ TEST(ProtocolScreenPack, KnownPackingAndRoundTrips) {
     EXPECT_EQ(out, *img);
   }
   EXPECT_LE(packed.size(), kScreenSize + kScreenSize / 128 + 1);
-}
 
-TEST(ProtocolScreenPack, BrokenPackingIsRejected) {
-  const Bytes broken[] = {
-      {0x03, 1, 2},  // a literal of four with two given
-      {0x82},        // a run without its byte
-      {0x84, 0},     // six bytes into four
-      {0x80, 0},     // two bytes of four
-  };
-  Bytes out(4);
-  for (const Bytes& b : broken) EXPECT_FALSE(UnpackScreen(b.data(), b.size(), out.data(), 4));
+  // Into four bytes: a literal of four with two given, a run without its
+  // byte, six bytes, two bytes.
+  for (const Bytes& b : {Bytes{0x03, 1, 2}, Bytes{0x82}, Bytes{0x84, 0}, Bytes{0x80, 0}})
+    EXPECT_FALSE(UnpackScreen(b.data(), b.size(), back.data(), 4));
   const uint8_t exact[] = {0x82, 5};
-  EXPECT_TRUE(UnpackScreen(exact, 2, out.data(), 4));
-  EXPECT_EQ(out, (Bytes{5, 5, 5, 5}));
+  EXPECT_TRUE(UnpackScreen(exact, 2, back.data(), 4));
+  EXPECT_EQ(Bytes(back.begin(), back.begin() + 4), (Bytes{5, 5, 5, 5}));
 }
 
 TEST(ProtocolWire, ReaderNeverReadsPastTheEnd) {

@@ -74,42 +74,37 @@ Bytes Assemble(const CaptureMemory& m) {
   return out;
 }
 
+// The head (settings), the data chunk's header, its records and what
+// follows: in order, the whole file.
 TEST(SimCapture, SectionsConcatenateToTheFile) {
-  build::SettingsPlan plan;
-  std::vector<CaptureRecord> records = build::GenerateTraffic(10, kTagMdcl, 3);
+  const Bytes dinf = build::KnownSizeDinf(build::SettingsPlan{});
   Bytes file = build::CaptureFileBuilder()
-                   .Dinf(build::KnownSizeDinf(plan))
-                   .Data(kTagMdcl, records)
+                   .Dinf(dinf)
+                   .Data(kTagMdcl, build::GenerateTraffic(10, kTagMdcl, 3))
                    .Chunk(MakeTag('X', 'T', 'R', 'A'), {1, 2, 3})
                    .Build();
   CaptureMemory m;
   std::string error;
   ASSERT_TRUE(m.Load(file, error)) << error;
-  size_t dinf = build::KnownSizeDinf(plan).size();
-  EXPECT_EQ(m.Span(kSectionHead).offset, 16u);
-  EXPECT_EQ(m.Span(kSectionHead).size, 8 + dinf);
+  EXPECT_EQ(m.Span(kSectionHead).size, 8 + dinf.size());
   EXPECT_EQ(m.Span(kSectionDataHeader).size, 8u);
-  EXPECT_EQ(std::memcmp(m.Bytes(kSectionDataHeader), "MDCL", 4), 0);
   EXPECT_EQ(m.Span(kSectionData).size, 320u);
-  EXPECT_EQ(m.Span(kSectionTail).size, 11u);
-  EXPECT_EQ(m.RecordCount(), 10u);
-  EXPECT_EQ(m.DataTag(), kTagMdcl);
   EXPECT_EQ(Assemble(m), file);
   EXPECT_EQ(m.Span(0x8104).size, 0u);
 }
 
+// Only the last data chunk is the data; the chunks before it are the head.
 TEST(SimCapture, TheLastDataChunkIsTheData) {
-  Bytes file = build::CaptureFileBuilder()
-                   .Data(kTagMonc, build::GenerateTraffic(2, kTagMonc, 1))
-                   .Data(kTagMonc, build::GenerateTraffic(3, kTagMonc, 2))
-                   .Build();
   CaptureMemory m;
   std::string error;
-  ASSERT_TRUE(m.Load(file, error)) << error;
+  ASSERT_TRUE(m.Load(build::CaptureFileBuilder()
+                         .Data(kTagMonc, build::GenerateTraffic(2, kTagMonc, 1))
+                         .Data(kTagMonc, build::GenerateTraffic(3, kTagMonc, 2))
+                         .Build(),
+                     error));
   EXPECT_EQ(m.Span(kSectionHead).size, 8u + 64u);
   EXPECT_EQ(m.Span(kSectionData).size, 96u);
   EXPECT_EQ(m.Span(kSectionTail).size, 0u);
-  EXPECT_EQ(Assemble(m), file);
 }
 
 TEST(SimCapture, CapturesThatDoNotFitAreRefused) {
@@ -198,9 +193,6 @@ TEST_F(SimPanel, KeysChangePagesAndLines) {
     EXPECT_EQ(m.CurrentPage(), c.page) << c.text;
     EXPECT_NE(m.TextLine(c.line).find(c.text), std::string::npos) << m.TextLine(c.line);
   }
-  EXPECT_EQ(model.StatusFlags(), 0u);
-  EXPECT_EQ(model.Identity().model, 0x10024u);
-  EXPECT_EQ(model.Identity().board, kTagMdcl);
   // A key changes the screen; a code without the press flag does not; a
   // code past the key table is refused.
   uint32_t v = model.ScreenVersion();
