@@ -89,13 +89,12 @@ std::vector<uint8_t> ClipboardDib() {
 class KeyEmulatorTest : public GuiTest {
  protected:
   // `settings`: the connection part of SETTING.ini ("": the LAN converter
-  // of simulator KEYEMU); EMU/PATH is `images` in the program's folder, or
-  // empty when `images` is.
-  void Start(const std::string& settings = "", const std::string& images = "images") {
-    images_ = images.empty() ? folder_ : JoinPath(folder_, images);
+  // of simulator KEYEMU). EMU/PATH is the folder images_.
+  void Start(const std::string& settings = "") {
+    images_ = JoinPath(folder_, "images");
     ASSERT_NO_FATAL_FAILURE(Prepare((settings.empty() ? LanSettings(SimPort("KEYEMU")) : settings) +
-                                    "[EMU]\r\nPATH=" + (images.empty() ? "" : images_) + "\r\n"));
-    ASSERT_TRUE(CreateDirectoryA(JoinPath(folder_, "images").c_str(), nullptr));
+                                    "[EMU]\r\nPATH=" + images_ + "\r\n"));
+    ASSERT_TRUE(CreateDirectoryA(images_.c_str(), nullptr));
     ASSERT_NO_FATAL_FAILURE(Launch());
   }
   void Open() {
@@ -152,7 +151,9 @@ class KeyEmulatorTest : public GuiTest {
   HWND frame_ = nullptr, panel_ = nullptr, lcd_ = nullptr, toolbar_ = nullptr;
 };
 
-TEST_F(KeyEmulatorTest, OpensDisconnectedThenFollowsTheLink) {
+// Opened before the link is up, the keys and the LCD follow it; the keys
+// send their codes; closing gives the download back.
+TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_NO_FATAL_FAILURE(Open());
   EXPECT_TRUE(KeysEnabled(false));
@@ -175,19 +176,6 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedThenFollowsTheLink) {
   Sleep(300);
   EXPECT_EQ(TopLevelWindows(program_.Pid(), kFrameClass).size(), 1u);
 
-  // Closing stops the monitoring and gives the download command back.
-  size_t stops = SimLogged("keyemu", "monitor interval -1");
-  ASSERT_TRUE(PostMessageA(frame_, WM_CLOSE, 0, 0));
-  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), kFrameClass));
-  EXPECT_TRUE(WaitUntil([&] { return SimLogged("keyemu", "monitor interval -1") > stops; }, 5000))
-      << "monitoring was not stopped";
-  EXPECT_TRUE(WaitUntil([&] { return program_.ButtonState(IDC_DOWNLOAD) == TBSTATE_ENABLED; }));
-  ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
-}
-
-TEST_F(KeyEmulatorTest, KeysSendTheirCodes) {
-  ASSERT_NO_FATAL_FAILURE(Start());
-  ASSERT_NO_FATAL_FAILURE(OpenConnected());
   std::vector<uint8_t> screenBefore = SimScreen();
   EXPECT_EQ(Sent([&] { Click(kKey5); }, 1), Codes{0x8005});
   EXPECT_NE(SimScreen(), screenBefore);
@@ -220,13 +208,21 @@ TEST_F(KeyEmulatorTest, KeysSendTheirCodes) {
   ASSERT_NO_FATAL_FAILURE(Connect());
   ASSERT_TRUE(WaitUntil([&] { return KeysEnabled(true); }));
   EXPECT_EQ(Sent([&] { Click(kKey5); }, 1), Codes{0x8005}) << "SHIFT survived the link drop";
+
+  // Closing stops the monitoring and gives the download command back.
+  size_t stops = SimLogged("keyemu", "monitor interval -1");
+  ASSERT_TRUE(PostMessageA(frame_, WM_CLOSE, 0, 0));
+  ASSERT_TRUE(WaitForWindowGone(program_.Pid(), kFrameClass));
+  EXPECT_TRUE(WaitUntil([&] { return SimLogged("keyemu", "monitor interval -1") > stops; }, 5000))
+      << "monitoring was not stopped";
+  EXPECT_TRUE(WaitUntil([&] { return program_.ButtonState(IDC_DOWNLOAD) == TBSTATE_ENABLED; }));
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
 }
 
 // Save writes the builder's bytes for the analyzer's screen; copy puts the
 // same image without the file header on the clipboard; Ctrl+S in the key
 // emulator saves the image and does not open the DT save dialog.
-TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachMode) {
+TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_NO_FATAL_FAILURE(OpenConnected());
   ASSERT_TRUE(LcdShowsSimulator());
@@ -267,23 +263,18 @@ TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachMode) {
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty());
   EXPECT_EQ(WaitForWindow(program_.Pid(), "#32770", nullptr, 500), nullptr)
       << "Ctrl+S opened a dialog";
-  ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
-}
 
-// An empty EMU/PATH saves beside the program; a folder that does not exist
-// makes the save fail without a file anywhere.
-TEST_F(KeyEmulatorTest, SaveFolderEmptyOrMissing) {
-  for (const std::string images : {"", "missing"}) {
-    ASSERT_NO_FATAL_FAILURE(Start("", images));
-    ASSERT_NO_FATAL_FAILURE(OpenConnected());
+  // EMU/PATH is read at each save: a folder that does not exist makes the
+  // save fail without a file anywhere; an empty one saves beside the program.
+  for (const std::string& path : {program_.PathInFolder("missing"), std::string()}) {
+    ASSERT_TRUE(WritePrivateProfileStringA("EMU", "PATH", path.c_str(),
+                                           program_.PathInFolder("SETTING.ini").c_str()));
     ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN));
-    const size_t besideTheProgram = images.empty() ? 1 : 0;
-    WaitUntil([&] { return !SavedImages(folder_).empty(); }, besideTheProgram ? 5000 : 1000);
-    EXPECT_EQ(SavedImages(folder_).size(), besideTheProgram) << "PATH=" << images;
-    EXPECT_FALSE(FileExists(program_.PathInFolder("missing"))) << "a folder was made";
-    ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
-    program_.Kill();
+    WaitUntil([&] { return !SavedImages(folder_).empty(); }, path.empty() ? 5000 : 1000);
+    EXPECT_EQ(SavedImages(folder_).size(), path.empty() ? 1u : 0u) << "PATH=" << path;
   }
+  EXPECT_FALSE(FileExists(program_.PathInFolder("missing"))) << "a folder was made";
+  ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
 }
 
 TEST_F(KeyEmulatorTest, AnUnsupportedModelOpensNothing) {
