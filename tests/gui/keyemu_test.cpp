@@ -2,9 +2,8 @@
 // against a simulator that logs every key it receives (--verbose) and
 // writes its screen whenever it changes (--dump-screen keyemu.scr).
 // Codes sent are read from the simulator's log; what the LCD shows is read
-// from the display and compared with the simulator's screen. The rules of
-// the keys (latches, auto-repeat) have their unit tests; these check that
-// the windows feed them.
+// from the display and compared with the simulator's screen. The key rules
+// (auto-repeat among them) have their unit tests; these check the windows.
 #include "keyemu/key_tables.h"
 #include "keyemu/lcd_display.h"
 #include "keyemu/screen_image.h"
@@ -180,6 +179,9 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
   EXPECT_EQ(Sent([&] { Click(kKey5); }, 1), Codes{0x8005});
   EXPECT_NE(SimScreen(), screenBefore);
   EXPECT_TRUE(LcdShowsSimulator()) << "the LCD did not follow the key";
+  // A latching key takes no mouse capture: SHIFT stays down for the next key.
+  EXPECT_EQ(Sent([&] { Click(kShift), Click(kKey5); }, 2), (Codes{0xFFFFFFFF, 0x8085}))
+      << "SHIFT latch, 5";
   EXPECT_EQ(Sent([&] { PressKeys(frame_, {VK_SHIFT}, 'A'); }, 2), (Codes{0xFFFFFFFF, 0x808A}))
       << "PC Shift+A";
   // Focus loss releases a held Shift: the next key has no 0x80.
