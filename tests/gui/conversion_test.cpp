@@ -1,10 +1,10 @@
 // The batch conversion dialog of the real program (command 40010), driven
-// from outside: outputs compared with the Windows ksvw-dt's conversion of
-// the same files with the same options, the two progress bars, Stop,
-// closing mid-batch, a file that is not a capture, the folder picker and
-// the CVT section. Pictures go to KSVW_GUI_PICTURES_DIR; with
-// KSVW_GUI_BENCH=1 BenchTenCapturesAgainstKsvwDt prints the speed figure.
-
+// from outside: outputs compared with what ksvw-dt convert's load and
+// converter make of the same files with the same options, the two
+// progress bars, Stop, closing mid-batch, a file that is not a capture,
+// the folder picker and the CVT section. Pictures go to
+// KSVW_GUI_PICTURES_DIR; with KSVW_GUI_BENCH=1 BenchTenCapturesAgainstKsvwDt
+// prints the speed figure.
 #include <set>
 
 #include "convert/text_converter.h"
