@@ -91,6 +91,7 @@ write("mdcl_edge.DT", b"MDCL", settings(custom_timing(0, 40000000, 1, 4, 2, 2), 
     record(0x40, 0x90, time=ts(1, 0, 15, 0)),                           # overrun with line flags
     *[record(s, time=ts(1, 0, 16, 0)) for s in (5, 0, 200, 210)],       # damaged sources
     record(255, time=0xFFFFFFFF), record(1, time=0),                    # damaged times
+    lin1(0, 1, b"\xC5", time=ts(0, 0, 0, 5)),                          # the checksum alone
 ])
 
 # "MONC": the LIN protocol byte and a rate above 1 Mbit/s (80 MHz / 8) on CH1,
