@@ -89,5 +89,19 @@ TEST(LinRecordDecoding, StatusLetter) {
   }
 }
 
+// Nothing that shows a CAN record asks these two (each view writes its
+// own "G" and type), but the decoder's answer for CAN must still hold.
+TEST(CanRecordDecoding, AlwaysGoodAndTypedByTheRemoteBit) {
+  CaptureRecord r{};
+  r.raw[0] = kSourceCan2;
+  StoreLE16(r.raw + 2, 0xFFFF);
+  r.raw[10] = static_cast<uint8_t>(-1);
+  EXPECT_EQ(StatusLetter(r), 'G');
+  EXPECT_STREQ(FrameTypeText(r), "DATA");
+  r.raw[11] = 0x40;
+  EXPECT_STREQ(FrameTypeText(r), "REMOTE");
+  EXPECT_EQ(StatusLetter(r), 'G');
+}
+
 }  // namespace
 }  // namespace ksvw
