@@ -67,8 +67,8 @@ write("edge.DT", b"MDCL", settings((40, "B", 7), (705, "B", 2), (400, "IB", 1920
     can(1, 0x1FFFFFFF, True, bytes(8), ts(0, 0, 0, 0)),                          # across the hour
 ])
 
-# CH1 CAN with custom timing (4 MHz / 8) and a LIN length table (frame 0:
-# 0x14, of which the low 4 bits count); CH2 LIN without one. LIN records on
+# CH1 CAN with custom timing (4 MHz / 8) and a LIN length table (flag at 116,
+# frame 0 at 136: 0x14, of which the low 4 bits count); CH2 LIN without one. LIN records on
 # both channels, counts beyond the record, damaged sources and times.
 write("mdcl_edge.DT", b"MDCL", settings(custom_timing(0, 40000000, 1, 4, 2, 2), (705, "B", 2),
                                         (400, "I", 192000), (116, "B", 1), (136, "I", 0x14)), [
@@ -91,7 +91,7 @@ write("mdcl_edge.DT", b"MDCL", settings(custom_timing(0, 40000000, 1, 4, 2, 2), 
     record(0x40, 0x90, time=ts(1, 0, 15, 0)),                           # overrun with line flags
     *[record(s, time=ts(1, 0, 16, 0)) for s in (5, 0, 200, 210)],       # damaged sources
     record(255, time=0xFFFFFFFF), record(1, time=0),                    # damaged times
-    lin1(0, 1, b"\xC5", time=ts(0, 0, 0, 5)),                          # the checksum alone
+    lin1(0, 1, b"\xC5", time=ts(0, 0, 0, 5)),                           # the checksum alone
 ])
 
 # "MONC": the LIN protocol byte and a rate above 1 Mbit/s (80 MHz / 8) on CH1,
