@@ -37,10 +37,6 @@ expect_empty() {
   [[ ! -s "$1" ]] || fail "$last_command: $1 is not empty"
 }
 
-expect_not_empty() {
-  [[ -s "$1" ]] || fail "$last_command: $1 is empty"
-}
-
 finish() {
   if ((failures > 0)); then
     printf '%s: %d check(s) failed\n' "${0##*/}" "$failures" >&2

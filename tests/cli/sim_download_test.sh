@@ -55,7 +55,7 @@ expect_contains out "connected model 0x10014 detail 7 board MONC"
 expect_contains out "download matches monc.DT"
 stop_serving
 
-# A capture too large for the sections is refused at start-up.
+# A capture the sections cannot serve (here not a capture at all) is refused at start-up.
 head -c 100 /dev/zero >bad.DT
 run "$SIM" --capture bad.DT
 expect_status 1

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
-"""Writes edge.DT: one "MDCL" capture holding a record of every shape the
-list view and the converter lay out differently. The expected outputs beside
-it (edge.*) were checked line by line against the layout rules."""
+"""Writes the sample captures edge.DT, mdcl_edge.DT and monc_edge.DT: between
+them a record of every shape the list view and the converter lay out
+differently, and the banner texts of damaged and out-of-range bit timings.
+The expected outputs beside them were checked line by line against the
+layout rules."""
 import struct
 
 def ts(minutes, seconds, hundredths, fifths):
@@ -11,17 +13,44 @@ def record(source, line_flags=0, status=0, time=0, count=0, kind=0, identifier=0
     body = struct.pack("<BBHI2xbBI", source, line_flags, status, time, count, kind, identifier)
     return body + data.ljust(9, b"\0") + bytes(7)
 
-def can(channel, ident, extended, data, time, remote=False, dlc=None, flags=0):
+def can(channel, ident, extended, data, time, remote=False, dlc=None, flags=0, status=0):
     dlc = len(data) if dlc is None else dlc
     kind = (0x80 if extended else 0) | (0x40 if remote else 0) | dlc
     word = ident if extended else ident << 18
-    return record(channel, flags, 0, time, 0 if remote else len(data), kind, word, data)
+    return record(channel, flags, status, time, 0 if remote else len(data), kind, word, data)
 
 def lin(channel, pid, kind, count, data, status=0, time=0, sb=0x55, sf=0x00, flags=0):
     word = sb << 24 | sf << 16 | pid << 8
     return record(channel + 2, flags, status, time, count, kind, word, data)
 
-records = [
+def lin1(kind, count, data=b"", status=0, time=0, flags=0):  # frame 0 on CH1, SF 0xA1
+    return lin(1, 0x80, kind, count, data, status, time, sf=0xA1, flags=flags)
+
+def settings(*fields):
+    """The known-size settings image; fields are (offset, struct format, values...)."""
+    image = bytearray(788)
+    for offset, size in [(0, 788), (4, 712), (12, 8), (20, 4), (24, 660), (28, 72), (36, 32),
+                         (68, 32), (100, 584), (108, 288), (396, 288), (684, 8), (688, 4),
+                         (692, 4), (696, 20), (700, 16), (716, 72), (732, 12), (748, 12),
+                         (764, 8), (776, 8), (784, 4)]:
+        struct.pack_into("<I", image, offset, size)
+    image[10], image[17], image[35], image[107] = 32, 9, 2, 2  # layout, board, entries
+    for offset, fmt, *values in fields:
+        struct.pack_into("<" + fmt, image, offset, *values)
+    return bytes(image)
+
+def custom_timing(channel, base, pts, pbs1, pbs2, sjw):  # CAN preset 0
+    return (40 + 32 * channel, "B3xIbbbb", 0, base, pts, pbs1, pbs2, sjw)
+
+def write(name, tag, dinf, records):
+    chunks = [(b"DINF", dinf), (tag, b"".join(records))]
+    with open(name, "wb") as f:
+        f.write(b"KESTRIN DATA   \0")
+        f.write(b"".join(t + struct.pack("<I", len(body)) + body for t, body in chunks))
+
+# CH1 CAN at the 500k preset; CH2 LIN at 19200 bit/s with a length table.
+write("edge.DT", b"MDCL", settings((40, "B", 7), (705, "B", 2), (400, "IB", 192000, 1),
+                                   *[(424 + 4 * i, "I", i % 9) for i in range(64)]), [
     can(1, 0x123, False, bytes(range(0x11, 0x19)), ts(5, 12, 34, 25)),
     can(1, 0x123, True, b"", ts(5, 12, 35, 0), remote=True, dlc=8),
     lin(2, 0x80, 0, 3, b"\x01\x02\x03", status=0x0010, time=ts(5, 12, 36, 5)),   # checksum error
@@ -36,31 +65,45 @@ records = [
     can(2, 0x7FF, False, b"\x00", ts(5, 12, 48, 0), flags=0x90),                 # trigger, input 1
     lin(2, 0x3C, 1, 2, b"\x10\x20\x30", status=0xF800, time=ts(59, 59, 99, 49)), # code 31, kind 1
     can(1, 0x1FFFFFFF, True, bytes(8), ts(0, 0, 0, 0)),                          # across the hour
-]
+])
 
-settings = bytearray(788)
-def put(offset, value):
-    struct.pack_into("<I", settings, offset, value)
-for offset, size in [(0, 788), (4, 712), (12, 8), (20, 4), (24, 660), (28, 72), (36, 32),
-                     (68, 32), (100, 584), (108, 288), (396, 288), (684, 8), (688, 4),
-                     (692, 4), (696, 20), (700, 16), (716, 72), (732, 12), (748, 12),
-                     (764, 8), (776, 8), (784, 4)]:
-    put(offset, size)
-settings[10] = 32      # protocol block present
-settings[17] = 9       # board code
-settings[35] = 2       # CAN entries
-settings[107] = 2      # LIN entries
-settings[36 + 4] = 7   # CH1: 500k preset
-settings[705] = 2      # CH2: LIN
-put(396 + 4, 192000)   # CH2 LIN 19200 bit/s
-settings[396 + 8] = 1  # CH2 length table
-for frame_id in range(64):
-    put(396 + 28 + 4 * frame_id, frame_id % 9)
+# CH1 CAN with custom timing (4 MHz / 8) and a LIN length table (flag at 116,
+# frame 0 at 136: 0x14, of which the low 4 bits count); CH2 LIN without one. LIN records on
+# both channels, counts beyond the record, damaged sources and times.
+write("mdcl_edge.DT", b"MDCL", settings(custom_timing(0, 40000000, 1, 4, 2, 2), (705, "B", 2),
+                                        (400, "I", 192000), (116, "B", 1), (136, "I", 0x14)), [
+    lin(2, 0x80, 0, 3, b"\x01\x02\xCC", sf=0xA1, time=ts(1, 0, 0, 0)),  # no table on CH2
+    lin1(0, 0, time=ts(1, 0, 1, 5)),                                    # no data, no checksum
+    lin1(0, 9, bytes(range(1, 9)) + b"\xEE", time=ts(1, 0, 2, 0), flags=0x10),  # 8 + checksum
+    lin(2, 0x80, 0, -1, b"", sf=0xA1, time=ts(1, 0, 3, 0)),             # header only, no table
+    lin1(0, -2, time=ts(1, 0, 4, 0)),                                   # SB, SF
+    lin1(0, -2, status=0x0001, time=ts(1, 0, 5, 0)),                    # SB, SF in error
+    lin1(0, -5, time=ts(1, 0, 6, 0)),                                   # damaged count
+    lin1(2, -1, time=ts(1, 0, 7, 0)),                                   # header only, no header
+    lin1(0, 3, b"\x01\x02\xCC", status=0x001B, time=ts(1, 0, 8, 0)),    # SF, ID, D1, C in error
+    lin1(0, 3, b"\x01\x02\xCC", time=ts(1, 0, 9, 0), flags=0x80),       # trigger
+    lin1(1, 0, time=ts(1, 0, 10, 0)),                                   # kind 1, no data
+    record(1, time=ts(1, 0, 11, 0), count=12, kind=12, identifier=0x123 << 18,
+           data=bytes(range(1, 10))),                                   # CAN count 12, DLC 12
+    lin1(0, 127, bytes(range(1, 10)), time=ts(1, 0, 12, 0)),            # LIN count 127
+    lin1(1, 127, bytes(range(1, 10)), status=0xFFFF, time=ts(1, 0, 13, 0)),
+    can(1, 0x10, False, b"", ts(1, 0, 14, 0), status=0x0080),           # no trigger on MDCL
+    record(0x40, 0x90, time=ts(1, 0, 15, 0)),                           # overrun with line flags
+    *[record(s, time=ts(1, 0, 16, 0)) for s in (5, 0, 200, 210)],       # damaged sources
+    record(255, time=0xFFFFFFFF), record(1, time=0),                    # damaged times
+    lin1(0, 1, b"\xC5", time=ts(0, 0, 0, 5)),                           # the checksum alone
+])
 
-def chunk(tag, body):
-    return tag + struct.pack("<I", len(body)) + body
-
-with open("edge.DT", "wb") as f:
-    f.write(b"KESTRIN DATA   \0")
-    f.write(chunk(b"DINF", bytes(settings)))
-    f.write(chunk(b"MDCL", b"".join(records)))
+# "MONC": the LIN protocol byte and a rate above 1 Mbit/s (80 MHz / 8) on CH1,
+# a timing whose divisor is 0 on CH2.
+write("monc_edge.DT", b"MONC", settings(custom_timing(0, 800000000, 1, 4, 2, 1), (704, "B", 2),
+                                        custom_timing(1, 40000000, -1, 0, 0, 0)), [
+    can(1, 0x7FF, False, b"", ts(59, 59, 99, 49), remote=True, dlc=8),
+    can(2, 0x1FFFFFFF, True, b"", ts(0, 0, 5, 10), dlc=15),
+    can(2, 0x123, True, b"", ts(0, 0, 35, 0), remote=True, dlc=8),
+    can(1, 0x7FF, False, b"\xAB", ts(0, 1, 0, 0), dlc=9),
+    record(0x41, time=ts(0, 1, 0, 5)),
+    lin(1, 0x80, 0, 3, b"\x01\x02\xCC", sf=0xA1, time=ts(0, 1, 1, 0)),  # read as CAN
+    can(1, 0x10, False, b"", ts(0, 1, 2, 0), status=0x0080),            # trigger
+    can(2, 0x10, False, b"", ts(0, 1, 3, 0), flags=0x90),               # neither trigger nor input
+])
