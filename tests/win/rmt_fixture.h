@@ -67,7 +67,8 @@ class TestSink final : public RemoteEventSink {
       return 0;
     }
     DWORD written = 0;
-    if (!WriteFile(file, buffer, *size, &written, nullptr)) return LastError();
+    if (!WriteFile(file, buffer, *size, &written, nullptr))
+      return ResultFromSystemError(GetLastError());
     *size = written;
     return 0;
   }
@@ -122,8 +123,6 @@ class TestSink final : public RemoteEventSink {
   int32_t failDataWith = 0;
 
  private:
-  static int32_t LastError() { return ResultFromSystemError(GetLastError()); }
-
   // Records a call (with its thread), runs onEvent; 0 for the callback.
   int32_t Record(SinkEvent e, RemoteRequest* request = nullptr) {
     e.thread = GetCurrentThreadId();

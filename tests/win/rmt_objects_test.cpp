@@ -20,7 +20,7 @@ const auto* const libraryEnvironment = ::testing::AddGlobalTestEnvironment(new L
 
 using RemoteObjects = RemoteTest;
 
-TEST_F(RemoteObjects, RequestFieldsAreSixIntegersInOrderAfterTheTable) {
+TEST_F(RemoteObjects, RequestLayoutArgumentChecksAndReferences) {
   RemoteRequest* r = nullptr;
   ASSERT_EQ(device_->CreateRequest(&r), kOk);
   ASSERT_NE(r, nullptr);
@@ -34,9 +34,7 @@ TEST_F(RemoteObjects, RequestFieldsAreSixIntegersInOrderAfterTheTable) {
   EXPECT_EQ(r->AddRef(), 2u);
   EXPECT_EQ(r->Release(), 1u);
   EXPECT_EQ(r->Release(), 0u);
-}
 
-TEST_F(RemoteObjects, ArgumentChecksAndReferences) {
   EXPECT_EQ(KSCreateRemote(nullptr), kErrPointer);
   EXPECT_EQ(device_->CreateRequest(nullptr), kErrPointer);
   EXPECT_EQ(device_->Configure(nullptr), kErrPointer);
