@@ -53,8 +53,7 @@ TEST_F(RemoteObjects, RequestLayoutArgumentChecksAndReferences) {
 
 TEST_F(RemoteObjects, OpenRefusesSettingsItCannotUse) {
   ConnectionSettings bad[] = {
-      LanSettings("", "4000"),                   // no host
-      LanSettings("127.0.0.1", ""),              // no port
+      LanSettings("", "4000"),                   // no host (no port: the program's AtOnce)
       LanSettings("127.0.0.1", "65536"),         // out of range
       LanSettings("127.0.0.1", "40x0"),          // not a number
       LanSettings("127.0.0.1", "4000", "port"),  // a control port that is no number

@@ -351,7 +351,6 @@ TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFileAndReturnsFailedWrit
   } calls[] = {
       {kRequestConnect, h, kSectionHead, 0, 5},         // declined: a connect request,
       {kRequestTransfer, nullptr, kSectionTail, 0, 5},  // no file,
-      {kRequestTransfer, h, kSectionTail, 0, 0},        // nothing to write,
       {kRequestTransfer, h, 0x8104, 0, 5},              // not a transfer section
       {kRequestTransfer, h, kSectionTail, 0, 5},
       {kRequestTransfer, h, kSectionHead, 3, 2},
