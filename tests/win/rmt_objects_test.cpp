@@ -20,7 +20,7 @@ const auto* const libraryEnvironment = ::testing::AddGlobalTestEnvironment(new L
 
 using RemoteObjects = RemoteTest;
 
-TEST_F(RemoteObjects, RequestFieldsAreSixIntegersInOrderAfterTheTable) {
+TEST_F(RemoteObjects, RequestLayoutArgumentChecksAndReferences) {
   RemoteRequest* r = nullptr;
   ASSERT_EQ(device_->CreateRequest(&r), kOk);
   ASSERT_NE(r, nullptr);
@@ -34,9 +34,7 @@ TEST_F(RemoteObjects, RequestFieldsAreSixIntegersInOrderAfterTheTable) {
   EXPECT_EQ(r->AddRef(), 2u);
   EXPECT_EQ(r->Release(), 1u);
   EXPECT_EQ(r->Release(), 0u);
-}
 
-TEST_F(RemoteObjects, ArgumentChecksAndReferences) {
   EXPECT_EQ(KSCreateRemote(nullptr), kErrPointer);
   EXPECT_EQ(device_->CreateRequest(nullptr), kErrPointer);
   EXPECT_EQ(device_->Configure(nullptr), kErrPointer);
@@ -55,8 +53,7 @@ TEST_F(RemoteObjects, ArgumentChecksAndReferences) {
 
 TEST_F(RemoteObjects, OpenRefusesSettingsItCannotUse) {
   ConnectionSettings bad[] = {
-      LanSettings("", "4000"),                   // no host
-      LanSettings("127.0.0.1", ""),              // no port
+      LanSettings("", "4000"),                   // no host (no port: the program's AtOnce)
       LanSettings("127.0.0.1", "65536"),         // out of range
       LanSettings("127.0.0.1", "40x0"),          // not a number
       LanSettings("127.0.0.1", "4000", "port"),  // a control port that is no number
@@ -73,7 +70,10 @@ TEST_F(RemoteObjects, OpenRefusesSettingsItCannotUse) {
   EXPECT_EQ(device_->Open(), kErrInvalidArg);
 }
 
-TEST_F(RemoteObjects, UnopenedDeviceTakesNoRequests) {
+// Unopened, a device takes no request and shows a blank screen; opened (no
+// link yet), it refuses request types outside the four and a transfer
+// without a limit.
+TEST_F(RemoteObjects, SubmitRefusals) {
   RemoteRequest* r = nullptr;
   ASSERT_EQ(device_->CreateRequest(&r), kOk);
   r->requestType = kRequestConnect;
@@ -84,30 +84,23 @@ TEST_F(RemoteObjects, UnopenedDeviceTakesNoRequests) {
   EXPECT_EQ(device_->Close(), 1);  // not open
   EXPECT_EQ(device_->GetLinkState(), 0);
   EXPECT_EQ(device_->GetStatusFlags(), 0u);
-  r->Release();
-  // The screen is blank before the first one comes.
   uint8_t screen[kScreenBytes + 8];
   std::memset(screen, 0xAA, sizeof screen);
   EXPECT_EQ(device_->CopyScreen(screen, sizeof screen), kOk);
   for (uint8_t b : screen) ASSERT_EQ(b, 0);
   EXPECT_EQ(device_->CopyScreen(nullptr, kScreenBytes), kErrPointer);
-}
 
-TEST_F(RemoteObjects, RequestTypesOutsideTheFourAreRefused) {
   ConnectionSettings s = LanSettings("127.0.0.1", "9");
   ASSERT_EQ(device_->Configure(&s), kOk);
   ASSERT_EQ(device_->Open(), kOk);
   EXPECT_EQ(device_->Open(), 1);  // already open
-  RemoteRequest* r = nullptr;
-  ASSERT_EQ(device_->CreateRequest(&r), kOk);
   for (int32_t type : {0, 4, 6, -1}) {
     r->requestType = type;
     EXPECT_EQ(device_->Submit(r), kErrInvalidArg) << type;
   }
   r->requestType = kRequestTransfer;
   r->dataCode = 0x8100;
-  r->sectionLimit = 0;
-  EXPECT_EQ(device_->Submit(r), kErrInvalidArg);
+  EXPECT_EQ(device_->Submit(r), kErrInvalidArg);  // sectionLimit 0
   r->Release();
   EXPECT_EQ(device_->Close(), kOk);
   EXPECT_EQ(sink_.Count(SinkEvent::Done), 0);

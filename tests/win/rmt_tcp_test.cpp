@@ -1,5 +1,5 @@
-// The library against simulated analyzers over TCP: Winsock's failures,
-// keys, screens and status, one download under a streaming control port and
+// The library against simulated analyzers over TCP: failed connects,
+// status flags, one download under a streaming control port and
 // a stalled sink, the ways a transfer ends early. What the link protocol
 // decides itself (refusals, silence, retries) is tested on the sessions; a
 // link dropped during a download in the real program (gui_program_tests);
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -71,41 +70,31 @@ class ControlFlood {
   std::thread thread_;
 };
 
-TEST_F(RemoteTcp, ConnectFailuresCarryWinsocksCode) {
-  std::string port = PortOf("KSVW_SIM_PORT");
+// Refused on the data port, and on the control port behind a listening data
+// port; a COM port that the test prefix maps to nothing. (An unknown host is
+// the real program's HostNotFound case.)
+TEST_F(RemoteTcp, ConnectFailuresCarryTheSystemsCode) {
   const int32_t refused = static_cast<int32_t>(0x8007274Du);  // WSAECONNREFUSED
-  const struct {
-    ConnectionSettings settings;
-    int32_t code;
-  } cases[] = {{LanSettings("127.0.0.1", port, ClosedPort()), refused},  // on the control port
-               {LanSettings("127.0.0.1", ClosedPort()), refused},
-               {LanSettings("no-such-host.invalid", "4000"), kErrHostNotFound}};
-  for (const auto& c : cases) {
-    EXPECT_EQ(Connect(c.settings, 30000), c.code) << c.settings.host;
+  const int32_t notFound = static_cast<int32_t>(0x80070002u);
+  std::string port = PortOf("KSVW_SIM_PORT");
+  for (auto [s, code] : {std::pair{LanSettings("127.0.0.1", ClosedPort()), refused},
+                         std::pair{LanSettings("127.0.0.1", port, ClosedPort()), refused},
+                         std::pair{SerialSettings("COM9", 115200), notFound}}) {
+    EXPECT_EQ(Connect(s), code) << s.ctport << s.com;
     EXPECT_EQ(device_->GetLinkState(), 0);
     EXPECT_EQ(device_->Close(), kOk);  // as the program closes after a failed connect
   }
   EXPECT_EQ(sink_.Count(SinkEvent::LinkState), 0);
 }
 
-TEST_F(RemoteTcp, KeysBringScreensAndStatusFlags) {
-  std::string port = PortOf("KSVW_SIM_PORT");
-  ASSERT_EQ(device_->SetMonitorInterval(kMonitorStart), kOk);
-  ASSERT_EQ(Connect(LanSettings("127.0.0.1", port)), kOk);
-  // Monitoring asked for before the connect: the screen arrives without a
-  // key, and the handshake's flags are reported.
-  ASSERT_TRUE(sink_.WaitCount(SinkEvent::Screen, 1, kWaitMs));
-  ASSERT_TRUE(sink_.WaitCount(SinkEvent::Status, 1, kWaitMs));
+// R runs a measurement, S stops it: each change is reported and read back.
+// (Screens under monitoring are followed by the key emulator in the real
+// program, gui_program_tests.)
+TEST_F(RemoteTcp, KeysBringStatusFlags) {
+  ASSERT_EQ(Connect(LanSettings("127.0.0.1", PortOf("KSVW_SIM_PORT"))), kOk);
+  ASSERT_TRUE(sink_.WaitCount(SinkEvent::Status, 1, kWaitMs));  // the handshake's
   EXPECT_EQ(device_->GetStatusFlags(), 0u);
-  uint8_t before[kScreenBytes], after[kScreenBytes];
-  ASSERT_EQ(device_->CopyScreen(before, kScreenBytes), kOk);
-  EXPECT_TRUE(std::any_of(before, before + kScreenBytes, [](uint8_t b) { return b != 0; }));
-  int screens = sink_.Count(SinkEvent::Screen), reports = sink_.Count(SinkEvent::Status);
-  EXPECT_EQ(Run(kRequestKeyPress, 0x8016), kOk);  // page down
-  ASSERT_TRUE(sink_.WaitCount(SinkEvent::Screen, screens + 1, kWaitMs));
-  ASSERT_EQ(device_->CopyScreen(after, kScreenBytes), kOk);
-  EXPECT_NE(std::memcmp(before, after, kScreenBytes), 0);
-  // R runs a measurement, S stops it.
+  int reports = sink_.Count(SinkEvent::Status);
   for (auto [key, flags] : {std::pair{0x8021, kStatusMeasuring}, std::pair{0x8022, 0u}}) {
     EXPECT_EQ(Run(kRequestKeyPress, key), kOk);
     ASSERT_TRUE(sink_.WaitCount(SinkEvent::Status, ++reports, kWaitMs));
@@ -115,7 +104,6 @@ TEST_F(RemoteTcp, KeysBringScreensAndStatusFlags) {
     EXPECT_EQ(reported, flags);
     EXPECT_EQ(device_->GetStatusFlags(), flags);
   }
-  ASSERT_EQ(device_->SetMonitorInterval(kMonitorStop), kOk);
   EXPECT_EQ(Disconnect(), kOk);
 }
 
@@ -191,7 +179,6 @@ TEST_F(RemoteTcp, TransfersEndEarlyAndTheLinkCarriesOn) {
   EXPECT_EQ(sections_, (std::vector<int32_t>{diskFull}));
   sink_.failDataWith = 0;
 
-  EXPECT_EQ(device_->GetLinkState(), 1);
   EXPECT_EQ(Run(kRequestKeyPress, 0x8017), kOk);
   EXPECT_EQ(Disconnect(), kOk);
   EXPECT_EQ(sink_.Count(SinkEvent::LinkLost), 0);

@@ -11,18 +11,14 @@ set -uo pipefail
 exe="$1"
 shift 2
 prefix="${KSVW_WINEPREFIX:-}"
-[[ -x "${KSVW_SIM:-}" ]] || {
-  echo "no native ksvw-sim at '${KSVW_SIM:-}': build it (scripts/build.sh native) and point" \
-    "KSVW_NATIVE_TOOLS_DIR at its directory" >&2
-  exit 1
-}
-[[ -f "$prefix/system.reg" ]] || {
-  echo "no Wine prefix at '$prefix': run scripts/wine-prefix.sh '$prefix'" >&2
-  exit 1
-}
+# shellcheck source=scripts/common.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
+[[ -x "${KSVW_SIM:-}" ]] || die "no native ksvw-sim at '${KSVW_SIM:-}': build it" \
+  "(scripts/build.sh native) and point KSVW_NATIVE_TOOLS_DIR at its directory"
+[[ -f "$prefix/system.reg" ]] || die "no Wine prefix at '$prefix': run scripts/wine-prefix.sh '$prefix'"
 
 # shellcheck source=scripts/sim.sh
-source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/sim.sh"
+source "$KSVW_ROOT/scripts/sim.sh"
 trap stop_all_sims EXIT
 # A path of this machine as Wine sees it (drive Z: is the root).
 win_path() {
