@@ -149,16 +149,18 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
 
   // The commands follow the link, not the event: a disconnect that cannot
   // be submitted, and a download that ends (its side file becoming the
-  // working copy) with the link already gone, leave them not connected.
+  // working copy) with the link already gone, leave them not connected. The
+  // download holds no records: nothing to save or search.
   ASSERT_TRUE(Send(main, WM_COMMAND, IDC_DISCONNECT, 0));
   ExpectNotConnected();
   const std::string side = program_.PathInFolder("DATAFILE.NEW");
-  ASSERT_TRUE(CopyFileA(DataFile("edge.DT").c_str(), side.c_str(), FALSE));
+  ASSERT_TRUE(CopyFileA(WorkFile("empty.DT").c_str(), side.c_str(), FALSE));
   ASSERT_TRUE(Send(main, WM_APP_DOWNLOAD_DONE, 0, 0));
   ExpectNotConnected();
-  EXPECT_EQ(ListRows(), 14);
   EXPECT_FALSE(FileExists(side));
-  ExpectCommand(IDC_SAVE, true);
+  EXPECT_EQ(program_.Status(1), "");
+  ExpectCommand(IDC_SAVE, false);
+  EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kIndeterminate);
 
   // A second start restores the minimised first one and ends.
   ASSERT_TRUE(PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0));

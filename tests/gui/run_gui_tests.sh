@@ -82,6 +82,8 @@ export KSVW_GUI_COM_KEYEMU=COM8
 # bytes occur nowhere else on its channel (the test checks that by counting).
 "${KSVW_DT%/*}/ksvw-gen" --records 393216 --board MONC --seed 8 -o big.DT ||
   fail "ksvw-gen could not write big.DT"
+# A download that holds no records.
+"${KSVW_DT%/*}/ksvw-gen" --records 0 -o empty.DT || fail "ksvw-gen could not write empty.DT"
 
 export KSVW_GUI_WORK_DIR="$PWD"
 
