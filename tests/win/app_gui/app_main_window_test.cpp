@@ -14,7 +14,7 @@
 
 #include "app/win32/app_state.h"
 #include "app/win32/main_window.h"
-#include "capture/capture_reader.h"
+#include "capture/capture_record.h"
 #include "capture/win32/capture_list.h"
 #include "remote/ksvwrmt.h"
 #include "remote/win32/capture_files.h"
