@@ -32,10 +32,9 @@ bool WaitClosely(const std::function<bool()>& done, DWORD ms) {
 }
 
 // An MDCL capture of `records`, made once and kept in the work folder
-// between runs. The driver makes big.DT (12 MiB, MONC) and the small
-// download.DT already. 8 * kBigRecords (96 MiB) is still being converted
-// (some 700 MB of text a second) when a test has seen the bar move, taken
-// a picture and pressed Stop.
+// between runs (the driver makes big.DT, 12 MiB of MONC, already).
+// 8 * kBigRecords (96 MiB) is still being converted (some 700 MB of text a
+// second) when a test has seen the bar move, taken a picture and pressed Stop.
 std::string Sample(int records) {
   CreateDirectoryA(WorkFile("cvt-samples").c_str(), nullptr);
   std::string path = JoinPath(WorkFile("cvt-samples"), std::to_string(records) + ".DT");
@@ -45,7 +44,7 @@ std::string Sample(int records) {
   return path;
 }
 std::string SmallCapture() {
-  return WorkFile("download.DT");
+  return Sample(3000);
 }
 
 // An output without the text banner's first line, the time of the
