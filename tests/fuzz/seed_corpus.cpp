@@ -47,19 +47,19 @@ bool CaptureSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   seeds.push_back({dir / "monc40", build::ReadFile((samples / "monc40.DT").string())});
   const uint8_t* data = edge.Bytes(sim::kSectionData);
   const Bytes shapes(data, data + edge.Span(sim::kSectionData).size);
-  build::SettingsPlan mdclSpec;
-  mdclSpec.channel[1].lin = true;
-  mdclSpec.channel[1].linTable = true;
+  build::SettingsPlan mdclPlan;
+  mdclPlan.channel[1].lin = true;
+  mdclPlan.channel[1].linTable = true;
   for (int id = 0; id < 64; ++id)
-    mdclSpec.channel[1].linTableLengths[id] = static_cast<uint8_t>(id);
-  build::SettingsPlan customSpec;
-  customSpec.channel[0].preset = 0;
-  customSpec.channel[0].baseFrequency = 80000000;
-  customSpec.channel[0].pts = -1;  // a divisor of zero
-  customSpec.channel[0].pbs1 = 0;
-  customSpec.channel[0].pbs2 = 0;
-  const Bytes mdclDinf = build::KnownSizeDinf(mdclSpec);
-  const Bytes customDinf = build::KnownSizeDinf(customSpec);
+    mdclPlan.channel[1].linTableLengths[id] = static_cast<uint8_t>(id);
+  build::SettingsPlan customPlan;
+  customPlan.channel[0].preset = 0;
+  customPlan.channel[0].baseFrequency = 80000000;
+  customPlan.channel[0].pts = -1;  // a divisor of zero
+  customPlan.channel[0].pbs1 = 0;
+  customPlan.channel[0].pbs2 = 0;
+  const Bytes mdclDinf = build::KnownSizeDinf(mdclPlan);
+  const Bytes customDinf = build::KnownSizeDinf(customPlan);
 
   seeds.push_back(
       {dir / "shapes_mdcl", CaptureFileBuilder().Dinf(mdclDinf).Chunk(kTagMdcl, shapes).Build()});
