@@ -20,6 +20,8 @@ bool ParseMessage(const Frame& frame, Message& out) {
   bool sequenced = (frame.flags & kFlagSequenced) != 0;
   if (sequenced != IsSequencedType(frame.type)) return false;
   BodyReader r(frame.payload, frame.size);
+  // A braced list reads its fields in wire order: list-initialisation
+  // evaluates its elements left to right.
   switch (frame.type) {
     case kMsgHello: {
       Hello m;
@@ -60,20 +62,8 @@ bool ParseMessage(const Frame& frame, Message& out) {
     case kMsgPong: out = Pong{r.U32()}; break;
     case kMsgAck: out = AckOnly{}; break;
     case kMsgGoodbye: out = Goodbye{r.I32()}; break;
-    case kMsgKeyPress: {
-      KeyPress m;
-      m.requestId = r.U32();
-      m.code = r.U32();
-      out = m;
-      break;
-    }
-    case kMsgKeyDone: {
-      KeyDone m;
-      m.requestId = r.U32();
-      m.result = r.I32();
-      out = m;
-      break;
-    }
+    case kMsgKeyPress: out = KeyPress{r.U32(), r.U32()}; break;
+    case kMsgKeyDone: out = KeyDone{r.U32(), r.I32()}; break;
     case kMsgMonitor: out = Monitor{r.I32()}; break;
     case kMsgScreen: out = Screen{r.Bytes(kScreenSize)}; break;
     case kMsgStatus: out = Status{r.U32()}; break;
@@ -86,22 +76,8 @@ bool ParseMessage(const Frame& frame, Message& out) {
       out = m;
       break;
     }
-    case kMsgSectionRead: {
-      SectionRead m;
-      m.requestId = r.U32();
-      m.section = r.U32();
-      m.limit = r.U32();
-      out = m;
-      break;
-    }
-    case kMsgSectionBegin: {
-      SectionBegin m;
-      m.requestId = r.U32();
-      m.section = r.U32();
-      m.total = r.U32();
-      out = m;
-      break;
-    }
+    case kMsgSectionRead: out = SectionRead{r.U32(), r.U32(), r.U32()}; break;
+    case kMsgSectionBegin: out = SectionBegin{r.U32(), r.U32(), r.U32()}; break;
     case kMsgSectionData: {
       SectionData m;
       m.requestId = r.U32();
@@ -113,22 +89,8 @@ bool ParseMessage(const Frame& frame, Message& out) {
       out = m;
       break;
     }
-    case kMsgProgress: {
-      Progress m;
-      m.requestId = r.U32();
-      m.position = r.U32();
-      m.range = r.U32();
-      out = m;
-      break;
-    }
-    case kMsgSectionEnd: {
-      SectionEnd m;
-      m.requestId = r.U32();
-      m.result = r.I32();
-      m.sent = r.U32();
-      out = m;
-      break;
-    }
+    case kMsgProgress: out = Progress{r.U32(), r.U32(), r.U32()}; break;
+    case kMsgSectionEnd: out = SectionEnd{r.U32(), r.I32(), r.U32()}; break;
     case kMsgCancel: out = Cancel{r.U32()}; break;
     default: return false;
   }
