@@ -62,6 +62,34 @@ struct Canvas {
   }
 };
 
+// One toolbar image of 16 x 15 inside a strip: both toolbars draw through it.
+constexpr int kCellW = 16, kCellH = 15;
+struct Cell {
+  Canvas& c;
+  int ox;
+  void Set(int x, int y, uint32_t v) { c.Set(ox + x, y, v); }
+  void Fill(int x0, int y0, int x1, int y1, uint32_t v) { c.Fill(ox + x0, y0, ox + x1, y1, v); }
+  void Frame(int x0, int y0, int x1, int y1, uint32_t v) { c.Frame(ox + x0, y0, ox + x1, y1, v); }
+  void Line(int x0, int y0, int x1, int y1, uint32_t v) { c.Line(ox + x0, y0, ox + x1, y1, v); }
+  void Head(int x, int y, int half, int dir, uint32_t v) { c.Head(ox + x, y, half, dir, v); }
+  // Round shapes are drawn apart and copied in, so they stay inside the cell.
+  void Ring(double cx, double cy, double r, double t, uint32_t v) {
+    Canvas tmp(kCellW, kCellH, 0xFFFFFFFF);
+    tmp.Ring(cx, cy, r, t, v);
+    Blit(tmp);
+  }
+  void Disc(double cx, double cy, double r, uint32_t v) {
+    Canvas tmp(kCellW, kCellH, 0xFFFFFFFF);
+    tmp.Disc(cx, cy, r, v);
+    Blit(tmp);
+  }
+  void Blit(const Canvas& tmp) {
+    for (int y = 0; y < kCellH; ++y)
+      for (int x = 0; x < kCellW; ++x)
+        if (tmp.Get(x, y) != 0xFFFFFFFF) Set(x, y, tmp.Get(x, y));
+  }
+};
+
 // The toolbars' 16 colours (the classic Windows palette); silver is the
 // background the toolbar turns into the button face.
 enum : uint32_t {

@@ -209,17 +209,8 @@ Canvas KeySheet() {
 
 // --- Bitmap 116: the key emulator's toolbar, 64 images of 16 x 15 -----------
 
-struct Tile {
-  Canvas& c;
-  int ox;
-  void Fill(int x0, int y0, int x1, int y1, uint32_t v) { c.Fill(ox + x0, y0, ox + x1, y1, v); }
-  void Frame(int x0, int y0, int x1, int y1, uint32_t v) { c.Frame(ox + x0, y0, ox + x1, y1, v); }
-  void Line(int x0, int y0, int x1, int y1, uint32_t v) { c.Line(ox + x0, y0, ox + x1, y1, v); }
-  void Set(int x, int y, uint32_t v) { c.Set(ox + x, y, v); }
-};
-
 // A little LCD with a trace: the screen part of the image-mode pictures.
-void MiniScreen(Tile t, int x0, int y0, int x1, int y1, uint32_t paper, uint32_t ink) {
+void MiniScreen(Cell t, int x0, int y0, int x1, int y1, uint32_t paper, uint32_t ink) {
   t.Fill(x0, y0, x1, y1, paper);
   const int high = y0 + 2, low = y1 - 2;
   int level = low;
@@ -232,22 +223,22 @@ void MiniScreen(Tile t, int x0, int y0, int x1, int y1, uint32_t paper, uint32_t
     t.Set(x, level, ink);
   }
 }
-void DrawPlainMono(Tile t) {
+void DrawPlainMono(Cell t) {
   MiniScreen(t, 1, 3, 14, 11, White, Black);
 }
-void DrawFramedMono(Tile t) {
+void DrawFramedMono(Cell t) {
   t.Fill(0, 1, 15, 13, White);
   t.Frame(0, 1, 15, 13, Black);
   MiniScreen(t, 2, 3, 13, 11, White, Black);
 }
-void DrawFramedColour(Tile t) {
+void DrawFramedColour(Cell t) {
   t.Fill(0, 1, 15, 13, Silver);
   t.Frame(0, 1, 15, 13, DarkGreen);
   t.Line(1, 2, 14, 2, DarkGreen);
   t.Line(1, 2, 1, 12, DarkGreen);
   MiniScreen(t, 2, 3, 13, 11, Green, DarkGreen);
 }
-void DrawSaveImage(Tile t) {
+void DrawSaveImage(Cell t) {
   t.Fill(1, 0, 14, 14, Navy);
   t.Fill(3, 0, 12, 5, White);
   t.Line(4, 2, 11, 2, Gray);
@@ -255,7 +246,7 @@ void DrawSaveImage(Tile t) {
   t.Fill(4, 9, 11, 14, Silver);
   t.Fill(5, 10, 6, 13, Navy);
 }
-void DrawCopyImage(Tile t) {
+void DrawCopyImage(Cell t) {
   t.Fill(0, 0, 9, 10, White);
   t.Frame(0, 0, 9, 10, Black);
   t.Fill(2, 2, 7, 6, Green);
@@ -264,7 +255,7 @@ void DrawCopyImage(Tile t) {
   t.Fill(8, 6, 13, 10, Green);
   t.Line(8, 12, 13, 12, Gray);
 }
-void DrawMainWindow(Tile t) {
+void DrawMainWindow(Cell t) {
   t.Fill(0, 1, 15, 14, White);
   t.Frame(0, 1, 15, 14, Black);
   t.Fill(1, 2, 14, 3, Navy);
@@ -278,10 +269,10 @@ Canvas KeyEmulatorToolbar() {
   Canvas c(1024, 15, Silver);
   struct Picture {
     int index;
-    void (*draw)(Tile);
+    void (*draw)(Cell);
   } pictures[] = {{8, DrawPlainMono},  {9, DrawFramedMono}, {10, DrawFramedColour},
                   {14, DrawSaveImage}, {16, DrawCopyImage}, {18, DrawMainWindow}};
-  for (const Picture& p : pictures) p.draw(Tile{c, p.index * 16});
+  for (const Picture& p : pictures) p.draw(Cell{c, p.index * kCellW});
   return c;
 }
 
