@@ -642,29 +642,19 @@ bool Program::Prepare(const std::string& folder, const Files& files, std::string
 }
 
 bool Program::Start(std::string* why) {
-  std::string exe = PathInFolder("ksvw4q.exe");
-  std::string commandLine = "\"" + exe + "\"";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION info{};
-  if (!CreateProcessA(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
-                      nullptr, folder_.c_str(), &startup, &info)) {
-    SetWhy(why, LastErrorText(("starting " + exe).c_str()));
-    return false;
-  }
-  process_ = info.hProcess;
-  pid_ = info.dwProcessId;
   // A job that ends the program when the test's handle to it closes, also
   // when the test process itself dies.
-  job_ = CreateJobObjectA(nullptr, nullptr);
-  if (job_) {
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    AssignProcessToJobObject(job_, process_);
+  if (!job_) {
+    job_ = CreateJobObjectA(nullptr, nullptr);
+    if (job_) {
+      JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+      limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+      SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
   }
-  ResumeThread(info.hThread);
-  CloseHandle(info.hThread);
+  process_ = StartAnother(why);
+  if (!process_) return false;
+  pid_ = GetProcessId(process_);
   reader_ = std::make_unique<ControlReader>(process_);
   return true;
 }
@@ -680,7 +670,7 @@ HANDLE Program::StartAnother(std::string* why) const {
     SetWhy(why, LastErrorText(("starting " + exe).c_str()));
     return nullptr;
   }
-  // In the same job: it cannot outlive the test either.
+  // In the job before it runs: it cannot outlive the test.
   if (job_) AssignProcessToJobObject(job_, info.hProcess);
   ResumeThread(info.hThread);
   CloseHandle(info.hThread);
