@@ -57,22 +57,13 @@ bool OutputWriter::Flush() {
 void OutputWriter::WriteSpan(const char* text, size_t n) {
   while (n > 0 && outputFailed == 0) {
     const void* lf = std::memchr(text, '\n', n);
-    size_t plain = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) - text) : n;
-    while (plain > 0) {
-      if (used_ == kBufferSize && !Flush()) return;
-      size_t room = kBufferSize - used_;
-      size_t take = plain < room ? plain : room;
-      std::memcpy(buffer_.get() + used_, text, take);
-      used_ += take;
-      text += take;
-      n -= take;
-      plain -= take;
-    }
-    if (lf != nullptr) {
-      PutLineEnd();
-      ++text;
-      --n;
-    }
+    if (lf == nullptr) return WriteBytesSlow(text, n);
+    size_t plain = static_cast<size_t>(static_cast<const char*>(lf) - text);
+    WriteBytesSlow(text, plain);
+    if (outputFailed != 0) return;
+    PutLineEnd();
+    text += plain + 1;
+    n -= plain + 1;
   }
 }
 
