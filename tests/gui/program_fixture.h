@@ -25,6 +25,11 @@
 
 namespace ksvw::uiauto {
 
+// The C runtime buffers standard output fully when it is a pipe (as under
+// the driver's timeout): unbuffered, a run that is killed still shows how
+// far it got and which checks had failed.
+inline const int kUnbufferedOutput = std::setvbuf(stdout, nullptr, _IONBF, 0);
+
 inline constexpr char kMainClass[] = "ksvw4";
 inline constexpr char kDialogClass[] = "#32770";
 
