@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "capture/byte_order.h"
+#include "common/byte_order.h"
 #include "capture/capture_settings.h"
 
 namespace ksvw {

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "capture/byte_order.h"
+#include "common/byte_order.h"
 
 namespace ksvw {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <type_traits>
 
-#include "capture/byte_order.h"
+#include "common/byte_order.h"
 
 namespace ksvw {
 

@@ -13,7 +13,7 @@
 // is counted as left out).
 #include <cstring>
 
-#include "capture/byte_order.h"
+#include "common/byte_order.h"
 #include "convert/capture_export.h"
 #include "convert/export_walk.h"
 

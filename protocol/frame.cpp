@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "common/crc32.h"
 #include "protocol/cobs.h"
-#include "protocol/crc32.h"
 #include "protocol/wire.h"
 
 namespace ksvw::proto {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "capture/byte_order.h"
+#include "common/byte_order.h"
 
 namespace ksvw::proto {
 

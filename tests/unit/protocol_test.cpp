@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "protocol/cobs.h"
-#include "protocol/crc32.h"
+#include "common/crc32.h"
 #include "protocol/frame.h"
 #include "protocol/messages.h"
 #include "protocol/screen_pack.h"

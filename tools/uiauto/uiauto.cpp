@@ -1,5 +1,7 @@
 #include "tools/uiauto/uiauto.h"
 
+#include "common/crc32.h"
+
 // After windows.h, whose types it uses.
 #include <commctrl.h>
 #include <psapi.h>
@@ -716,15 +718,6 @@ void Program::Kill() {
 
 namespace {
 
-uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-  crc = ~crc;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= data[i];
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
-  }
-  return ~crc;
-}
-
 void PutBig32(std::vector<uint8_t>& out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
 }
@@ -734,7 +727,7 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uin
   std::vector<uint8_t> typed(type, type + 4);
   typed.insert(typed.end(), body.begin(), body.end());
   out.insert(out.end(), typed.begin(), typed.end());
-  PutBig32(out, Crc32(typed.data(), typed.size()));
+  PutBig32(out, ksvw::Crc32(typed.data(), typed.size()));
 }
 
 // A PNG of 8-bit RGB rows; the image data is a zlib stream of stored

@@ -1,8 +1,8 @@
-#include "protocol/crc32.h"
+#include "common/crc32.h"
 
 #include <array>
 
-namespace ksvw::proto {
+namespace ksvw {
 namespace {
 
 // Slicing-by-4 tables: four bytes per step keeps the CRC well above the
@@ -37,4 +37,4 @@ uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc) {
   return ~c;
 }
 
-}  // namespace ksvw::proto
+}  // namespace ksvw

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ksvw::proto {
+namespace ksvw {
 
 // CRC of `size` bytes, continuing from `crc` (pass 0 to start).
 uint32_t Crc32(const uint8_t* data, size_t size, uint32_t crc = 0);
 
-}  // namespace ksvw::proto
+}  // namespace ksvw
