@@ -7,17 +7,17 @@
 namespace ksvw {
 
 int32_t SafeFormatV(char* buffer, size_t capacity, const char* format, va_list arguments) {
-  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kResultInvalidArgument;
+  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kErrInvalidArg;
   int n = std::vsnprintf(buffer, capacity, format, arguments);
   if (n < 0) {
     // An encoding error leaves the buffer's content undefined: keep nothing.
     buffer[0] = '\0';
     buffer[capacity - 1] = '\0';
-    return kResultInsufficientBuffer;
+    return kErrInsufficientBuffer;
   }
   if (static_cast<size_t>(n) > capacity - 1) {
     buffer[capacity - 1] = '\0';
-    return kResultInsufficientBuffer;
+    return kErrInsufficientBuffer;
   }
   return 0;
 }
@@ -56,7 +56,7 @@ int32_t FormatWithCode(char* buffer, size_t capacity, const char* format, int32_
     return SafeFormat(buffer, capacity, format, code);
 #pragma GCC diagnostic pop
   }
-  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kResultInvalidArgument;
+  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kErrInvalidArg;
   // The words of the text without its conversions, then the code.
   size_t n = 0;
   for (const char* p = format ? format : ""; *p && n + 1 < capacity; ++p) {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "capture/capture_record.h"
+#include "common/result_codes.h"
 #include "protocol/analyzer_session.h"
-#include "remote/ksvwrmt.h"
 #include "sim/analyzer.h"
 #include "sim/capture_sections.h"
 #include "sim/hostile_peer.h"
@@ -324,7 +324,7 @@ void Simulator::DumpScreen() {
   dumpedVersion_ = model_.ScreenVersion();
   const uint8_t* screen = model_.Screen();
   std::string part = o_.dumpScreen + ".part";
-  if (!build::WriteFile(part, std::vector<uint8_t>(screen, screen + kLcdBytes)) ||
+  if (!build::WriteFile(part, std::vector<uint8_t>(screen, screen + kScreenBytes)) ||
       std::rename(part.c_str(), o_.dumpScreen.c_str()) != 0)
     Log("cannot write " + o_.dumpScreen);
 }

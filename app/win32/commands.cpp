@@ -1,8 +1,8 @@
 #include "app/win32/commands.h"
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "common/resource_ids.h"
 
 namespace ksvw {
 

@@ -4,13 +4,13 @@
 
 #include <new>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "app/win32/commands.h"
 #include "capture/capture_reader.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/key_emulator.h"
 #include "remote/win32/capture_files.h"
 #include "remote/win32/ks_remote4q.h"
@@ -185,12 +185,12 @@ LRESULT OnNcDestroy() {
 
 void ConnectFailed(HWND window, int32_t code) {
   UINT text = 0;
-  switch (static_cast<uint32_t>(code)) {
-    case 0x80072AF9u: text = IDS_HOST_NOT_FOUND; break;
-    case 0x80070102u: text = IDS_NO_ANSWER; break;
-    case 0xA0000001u: text = IDS_ANALYZER_BUSY; break;
-    case 0xA0000004u: text = IDS_VERSION_MISMATCH; break;
-    case 0xA0000009u: text = IDS_NO_OPTION_BOARD; break;
+  switch (code) {
+    case kErrHostNotFound: text = IDS_HOST_NOT_FOUND; break;
+    case kErrTimeout: text = IDS_NO_ANSWER; break;
+    case kErrAnalyzerBusy: text = IDS_ANALYZER_BUSY; break;
+    case kErrVersionMismatch: text = IDS_VERSION_MISMATCH; break;
+    case kErrNoOptionBoard: text = IDS_NO_OPTION_BOARD; break;
     default: break;
   }
   if (text)

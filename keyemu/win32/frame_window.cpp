@@ -4,8 +4,8 @@
 // After windows.h, whose types they use.
 #include <commctrl.h>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/key_emulator.h"
 #include "keyemu/win32/objects.h"
 #include "remote/win32/ks_remote4q.h"

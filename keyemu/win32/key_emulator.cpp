@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/objects.h"
 #include "remote/win32/ks_remote4q.h"
 
@@ -147,7 +147,7 @@ void KeyEmulator::ApplyLinkState() {
   for (KeyEmuKey* key : keys)
     if (key) key->SetEnabled(connected);
   if (lcd) lcd->SetActive(connected);
-  if (connected) link->UpdateMonitorInterval(kMonitorIntervalMs);
+  if (connected) link->UpdateMonitorInterval(kMonitorStart);
 }
 
 // Screens that did not change are not drawn again: the analyzer reports
@@ -156,9 +156,9 @@ void KeyEmulator::ApplyLinkState() {
 void KeyEmulator::RefreshLcd() {
   RemoteDevice* device = nullptr;
   if (link->AcquireDevice(&device) < 0 || !device) return;
-  uint8_t fresh[keyemu::kScreenBytes];
+  uint8_t fresh[kScreenBytes];
   std::memcpy(fresh, screen, sizeof fresh);
-  device->CopyScreen(fresh, keyemu::kScreenBytes);
+  device->CopyScreen(fresh, kScreenBytes);
   device->Release();
   if (std::memcmp(fresh, screen, sizeof fresh) == 0) return;
   std::memcpy(screen, fresh, sizeof fresh);

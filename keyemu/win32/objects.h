@@ -35,10 +35,6 @@ inline constexpr UINT WM_APP_KEY_PRESSED = WM_APP + 2;
 inline constexpr UINT WM_APP_KEY_RELEASED = WM_APP + 3;
 inline constexpr UINT WM_APP_KEY_LATCHED = WM_APP + 5;
 inline constexpr UINT WM_APP_KEY_UNLATCHED = WM_APP + 6;
-inline constexpr WPARAM kNotifyLinkState = 1;
-inline constexpr WPARAM kNotifyScreen = 4;
-
-inline constexpr int32_t kMonitorIntervalMs = 300;
 
 // Interlocked reference count; the object goes with its last release.
 class Counted {
@@ -168,7 +164,7 @@ class KeyEmulator : public keyemu::Counted {
   keyemu::KeyEmuFrame* frame = nullptr;
   keyemu::KeyEmuLcd* lcd = nullptr;
   keyemu::KeyEmuKey* keys[keyemu::kKeyCount] = {};
-  uint8_t screen[keyemu::kScreenBytes] = {};
+  uint8_t screen[kScreenBytes] = {};
   int32_t imageMode = 0;
 };
 

@@ -17,8 +17,9 @@ namespace ksvw::keyemu {
 
 namespace {
 
+// The six models whose status-bar text the link knows.
 bool SupportedModel(int32_t model) {
-  return (model >= 0x10012 && model <= 0x10014) || (model >= 0x10022 && model <= 0x10024);
+  return ModelText(model) != nullptr;
 }
 
 KeyEmulator* EmulatorOf(HWND window) {

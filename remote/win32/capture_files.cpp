@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
@@ -11,6 +10,7 @@
 #include "capture/capture_reader.h"
 #include "capture/capture_record.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "remote/win32/ks_remote4q.h"
 
 namespace ksvw {

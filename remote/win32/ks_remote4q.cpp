@@ -407,7 +407,7 @@ int32_t CKSRemote4q::OnLinkStateChanged() {
   RemoteDevice* held = HeldDevice();
   if (!held) return 0;
   linkState.store(held->GetLinkState());
-  NotifyKeyEmulator(1);
+  NotifyKeyEmulator(kNotifyLinkState);
   PostMessageA(ownerWindow, WM_APP_LINK_STATE, 0, static_cast<LPARAM>(held->GetLinkState()));
   held->Release();
   return 0;
@@ -474,7 +474,7 @@ int32_t CKSRemote4q::OnStatusFlags(uint32_t flags) {
 }
 
 int32_t CKSRemote4q::OnScreenChanged() {
-  NotifyKeyEmulator(4);
+  NotifyKeyEmulator(kNotifyScreen);
   return 0;
 }
 

@@ -26,8 +26,10 @@ inline constexpr UINT WM_APP_DOWNLOAD_PROGRESS = WM_APP + 5;  // wParam: positio
 inline constexpr UINT WM_APP_LINK_LOST = WM_APP + 6;
 // Sent (bounded in time) by OnStatusFlags: wParam the analyzer's status flags.
 inline constexpr UINT WM_APP_STATUS_FLAGS = WM_APP + 7;
-// Posted to the key emulator's panel window: wParam 1 link state, 4 screen.
+// Posted to the key emulator's panel window, wParam one of the two below.
 inline constexpr UINT WM_APP_KEYEMU_NOTIFY = WM_APP + 0;
+inline constexpr WPARAM kNotifyLinkState = 1;  // the link state changed
+inline constexpr WPARAM kNotifyScreen = 4;     // the analyzer's screen changed
 
 #pragma pack(push, 4)
 struct DeviceIdentity {

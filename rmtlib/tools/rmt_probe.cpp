@@ -214,8 +214,9 @@ int Hostile(RemoteDevice* device, ProbeSink& sink, const std::string& mode, doub
     HANDLE file = CreateFileA("stall.tmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     double t = NowSeconds();
-    int32_t result = key ? Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 35000)
-                         : Run(device, sink, kRequestTransfer, 0x8101, 0xC00000, file, 35000);
+    int32_t result =
+        key ? Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 35000)
+            : Run(device, sink, kRequestTransfer, kSectionData, kSectionLimitData, file, 35000);
     std::printf("stalled %s ended after %.2f s with 0x%08X (0x7FFFFFFF: still open)\n",
                 key ? "key press" : "section read", NowSeconds() - t,
                 static_cast<unsigned>(result));
@@ -303,8 +304,9 @@ int main(int argc, char** argv) {
   static const uint8_t zeros[16] = {};
   DWORD written = 0;
   WriteFile(file, zeros, 16, &written, nullptr);
-  const int32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
-  const int32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+  const int32_t order[4] = {kSectionHead, kSectionDataHeader, kSectionData, kSectionTail};
+  const int32_t limits[4] = {kSectionLimitSmall, kSectionLimitSmall, kSectionLimitData,
+                             kSectionLimitSmall};
   double start = NowSeconds();
   for (int i = 0; i < 4 && result >= 0; ++i)
     result = Run(device, sink, kRequestTransfer, order[i], limits[i], file, 600000);

@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "common/resource_ids.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/folder_picker.h"
 #include "settings/win32/settings_store.h"

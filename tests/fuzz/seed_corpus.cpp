@@ -45,8 +45,8 @@ bool CaptureSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   }
   seeds.push_back({dir / "edge", edge.File()});
   seeds.push_back({dir / "monc40", build::ReadFile((samples / "monc40.DT").string())});
-  const uint8_t* data = edge.Bytes(sim::kSectionData);
-  const Bytes shapes(data, data + edge.Span(sim::kSectionData).size);
+  const uint8_t* data = edge.Bytes(kSectionData);
+  const Bytes shapes(data, data + edge.Span(kSectionData).size);
   build::SettingsPlan mdclPlan;
   mdclPlan.channel[1].lin = true;
   mdclPlan.channel[1].linTable = true;

@@ -29,7 +29,7 @@ constexpr const char kLcdImageUsage[] =
 long ReadScreen(const char* path, uint8_t* screen) {
   std::FILE* f = std::fopen(path, "rb");
   if (!f) return -1;
-  size_t n = std::fread(screen, 1, keyemu::kScreenBytes + 1, f);
+  size_t n = std::fread(screen, 1, kScreenBytes + 1, f);
   bool failed = std::ferror(f) != 0;
   std::fclose(f);
   return failed ? -1 : static_cast<long>(n);
@@ -74,15 +74,14 @@ int RunLcdImage(int argc, char** argv) {
     std::fputs(kLcdImageUsage, stderr);
     return kExitUsage;
   }
-  uint8_t screen[keyemu::kScreenBytes + 1];
+  uint8_t screen[kScreenBytes + 1];
   long n = ReadScreen(input, screen);
   if (n < 0) {
     std::fprintf(stderr, "ksvw-dt: cannot read '%s'\n", input);
     return kExitNotCapture;
   }
-  if (n != static_cast<long>(keyemu::kScreenBytes)) {
-    std::fprintf(stderr, "ksvw-dt: '%s' is not a screen of %u bytes\n", input,
-                 keyemu::kScreenBytes);
+  if (n != static_cast<long>(kScreenBytes)) {
+    std::fprintf(stderr, "ksvw-dt: '%s' is not a screen of %u bytes\n", input, kScreenBytes);
     return kExitUsage;
   }
   keyemu::LcdDisplay lcd;
