@@ -201,16 +201,16 @@ void ConnectFailed(HWND window, int32_t code) {
 }
 
 void Connected() {
-  RemoteDevice* device = nullptr;
-  if (remoteLink->AcquireDevice(&device) >= 0 && device) {
+  CountedRef<RemoteDevice> device;
+  if (remoteLink->AcquireDevice(device.Put()) >= 0 && device)
     analyzerMeasuring = (device->GetStatusFlags() & kStatusMeasuring) != 0;
-    device->Release();
-  }
   EnterPhase(LinkPhase::Connected);
 }
 
+// The request and the device arrive with a reference of their own, which
+// goes when the handling ends.
 LRESULT OnRequestDone(HWND window, LPARAM lParam) {
-  auto* request = reinterpret_cast<RemoteRequest*>(lParam);
+  auto request = CountedRef<RemoteRequest>::Adopt(reinterpret_cast<RemoteRequest*>(lParam));
   if (!request) return 0;
   if (remoteLink) {
     if (request->requestType == kRequestConnect) {
@@ -222,16 +222,15 @@ LRESULT OnRequestDone(HWND window, LPARAM lParam) {
       EnterPhase(LinkPhase::NotConnected);
     }
   }
-  request->Release();
   return 0;
 }
 
+// Only while the link exists: after the close sequence the library is
+// uninitialised, so a device reference still in the queue is left alone.
 LRESULT OnLinkClosed(LPARAM lParam) {
-  auto* device = reinterpret_cast<RemoteDevice*>(lParam);
-  if (remoteLink && device) {
-    device->Close();
-    device->Release();
-  }
+  if (!remoteLink) return 0;
+  auto device = CountedRef<RemoteDevice>::Adopt(reinterpret_cast<RemoteDevice*>(lParam));
+  if (device) device->Close();
   return 0;
 }
 
