@@ -3,6 +3,7 @@
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "common/resource_ids.h"
+#include "remote/win32/ks_remote4q.h"
 
 namespace ksvw {
 
@@ -14,13 +15,13 @@ constexpr BYTE kIndeterminate = TBSTATE_INDETERMINATE;
 // When each command is usable. Nothing that touches the link or the files
 // is usable while a download runs.
 bool Idle() {
-  return !downloadRunning;
+  return !(remoteLink && remoteLink->DownloadRunning());
 }
 bool CanOpen() {
   return Idle() && linkPhase != LinkPhase::Connecting;
 }
 bool CanSave() {
-  return Idle() && listHasData != 0 && workingCopyShown;
+  return Idle() && listHasData && workingCopyShown;
 }
 bool CanConnect() {  // also the connection settings
   return Idle() && linkPhase == LinkPhase::NotConnected;
@@ -29,10 +30,10 @@ bool CanDisconnect() {
   return Idle() && linkPhase == LinkPhase::Connected;
 }
 bool CanDownload() {
-  return CanDisconnect() && !analyzerMeasuring && keyEmulatorOpen == 0;
+  return CanDisconnect() && !analyzerMeasuring && !keyEmulatorOpen;
 }
 bool HasRecords() {
-  return listHasData != 0;
+  return listHasData;
 }
 bool CanSearchAgain() {
   return HasRecords() && searchConditionSet;

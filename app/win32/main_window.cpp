@@ -87,7 +87,7 @@ LRESULT OnCreate(HWND window) {
   SendMessageA(mainStatusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
 
   captureList = CreateCaptureList(window);
-  listHasData = 0;
+  listHasData = false;
 
   remoteLink = new (std::nothrow) CKSRemote4q(window, KSCreateRemote);
   if (!remoteLink) {
@@ -103,9 +103,9 @@ LRESULT OnCreate(HWND window) {
   linkPhase = LinkPhase::NotConnected;
   UpdateCommandStates();
 
-  deltaTimeMode = 0;
+  deltaTimeMode = false;
   CheckMenuItem(GetMenu(window), IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
-  keyEmulatorOpen = 0;
+  keyEmulatorOpen = false;
 
   char title[256];
   LoadLanguageString(IDS_TITLE, title, sizeof title);
@@ -164,8 +164,8 @@ LRESULT OnClose(HWND window) {
   }
   // The key emulator goes before the link it posts to and sends through.
   CloseKeyEmulator(remoteLink);
-  keyEmulatorOpen = 0;
-  listHasData = 0;
+  keyEmulatorOpen = false;
+  listHasData = false;
   ReleaseCaptureImage(kReaderOpenedFile);
   delete remoteLink;
   remoteLink = nullptr;
@@ -290,9 +290,9 @@ void ToggleTimeColumnCommand(HWND window) {
   DWORD before = CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
   // Without the menu item the flag alone says which way to go.
   bool wasUnchecked =
-      before == static_cast<DWORD>(-1) ? deltaTimeMode == 0 : (before & MF_CHECKED) == 0;
+      before == static_cast<DWORD>(-1) ? !deltaTimeMode : (before & MF_CHECKED) == 0;
   if (wasUnchecked) CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_CHECKED);
-  deltaTimeMode = wasUnchecked ? 1 : 0;
+  deltaTimeMode = wasUnchecked;
   RetitleTimeColumn();
   InvalidateRect(window, nullptr, FALSE);
 }
