@@ -39,31 +39,46 @@ bool CanSearchAgain() {
   return HasRecords() && searchConditionSet;
 }
 
+constexpr Command kSeparator{.tooltip = -1, .onToolbar = true};
+
+// Toolbar entries first, in their order; then the menu's and accelerators'.
+// A command takes two or three lines (clang-format would give each field a
+// line of its own).
+// clang-format off
 const Command kCommands[] = {
-    {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen, false},
-    {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave, false},
-    {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand, CanConnect, false},
-    {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand, CanDisconnect,
-     false},
-    {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand, CanDownload, false},
-    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand,
-     CanConnect, false},
-    {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand, HasRecords, true},
-    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand, CanSearchAgain,
-     true},
-    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain,
-     true},
-    {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand, nullptr, false},
-    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand, Idle, false},
-    // Menu and accelerators only.
-    {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr, false},
-    {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr, false},
-    {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr, false},
-    {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr, false},
+    {.id = IDC_OPEN, .image = 4, .tooltip = IDS_TIP_OPEN, .state = kEnabled,
+     .onToolbar = true, .handler = OpenCaptureCommand, .usable = CanOpen},
+    {.id = IDC_SAVE, .image = 12, .tooltip = IDS_TIP_SAVE, .state = kIndeterminate,
+     .onToolbar = true, .handler = SaveCaptureCommand, .usable = CanSave},
+    kSeparator,
+    {.id = IDC_CONNECT, .image = 0, .tooltip = IDS_TIP_CONNECT, .state = kEnabled,
+     .onToolbar = true, .handler = ConnectCommand, .usable = CanConnect},
+    {.id = IDC_DISCONNECT, .image = 1, .tooltip = IDS_TIP_DISCONNECT, .state = kIndeterminate,
+     .onToolbar = true, .handler = DisconnectCommand, .usable = CanDisconnect},
+    {.id = IDC_DOWNLOAD, .image = 2, .tooltip = IDS_TIP_DOWNLOAD, .state = kIndeterminate,
+     .onToolbar = true, .handler = DownloadCommand, .usable = CanDownload},
+    {.id = IDC_CONNECTION_SETTINGS, .image = 8, .tooltip = IDS_TIP_SETTINGS, .state = kEnabled,
+     .onToolbar = true, .handler = ConnectionSettingsCommand, .usable = CanConnect},
+    kSeparator,
+    {.id = IDC_SEARCH, .image = 5, .tooltip = IDS_TIP_SEARCH, .state = kEnabled,
+     .onToolbar = true, .handler = SearchCommand, .usable = HasRecords, .toolbarOnly = true},
+    {.id = IDC_SEARCH_UP, .image = 6, .tooltip = IDS_TIP_SEARCH_UP, .state = kEnabled,
+     .onToolbar = true, .handler = FindPreviousCommand, .usable = CanSearchAgain,
+     .toolbarOnly = true},
+    {.id = IDC_SEARCH_DOWN, .image = 7, .tooltip = IDS_TIP_SEARCH_DOWN, .state = kEnabled,
+     .onToolbar = true, .handler = FindNextCommand, .usable = CanSearchAgain,
+     .toolbarOnly = true},
+    kSeparator,
+    {.id = IDC_CONVERT, .image = 10, .tooltip = IDS_TIP_CONVERT, .state = kEnabled,
+     .onToolbar = true, .handler = ConvertCommand},
+    {.id = IDC_KEY_EMULATOR, .image = 11, .tooltip = IDS_TIP_KEY_EMULATOR, .state = kEnabled,
+     .onToolbar = true, .handler = KeyEmulatorCommand, .usable = Idle},
+    {.id = IDC_CANCEL_TRANSFER, .handler = CancelTransferCommand},
+    {.id = IDC_EXIT, .handler = ExitCommand},
+    {.id = IDC_ABOUT, .handler = AboutCommand},
+    {.id = IDC_DELTA_TIME, .handler = ToggleTimeColumnCommand},
 };
+// clang-format on
 
 constexpr int kToolbarButtonCount = [] {
   int n = 0;
