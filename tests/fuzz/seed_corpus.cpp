@@ -1,5 +1,5 @@
 // Writes the fuzzers' seed corpora:
-//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR
+//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR SEARCH_DIR
 // For the capture fuzzer: the sample captures, small generated ones of both
 // option boards, and captures with the edge shapes the reader must survive
 // (short and long settings blocks, truncated chunks, unknown and repeated
@@ -7,7 +7,9 @@
 // fuzzer: traffic recorded from the simulator's analyzer answering a host
 // session, as scripts of protocol_script.h (a handshake with monitoring and
 // key presses, a whole download, a cancelled section and a close, and an
-// analyzer that never answers), each replayed once through the runner.
+// analyzer that never answers), each replayed once through the runner. For
+// the search fuzzer: conditions of every kind (search_check.h) over the
+// records of the sample captures and generated traffic.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -15,6 +17,7 @@
 
 #include "sim/analyzer.h"
 #include "tests/fuzz/protocol_script.h"
+#include "tests/fuzz/search_check.h"
 #include "testsupport/capture_builder.h"
 
 namespace {
@@ -171,15 +174,60 @@ bool ProtocolSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   return true;
 }
 
+// The records of a sample capture, as bytes.
+Bytes SampleRecords(const char* name) {
+  CaptureReader reader;
+  Bytes file = build::ReadFile((std::filesystem::path(KSVW_TEST_DATA_DIR) / name).string());
+  if (!reader.LoadCopy(file.data(), file.size())) return {};
+  const auto* first = reinterpret_cast<const uint8_t*>(reader.FirstRecord());
+  return Bytes(first, first + static_cast<size_t>(reader.RecordCount()) * kRecordSize);
+}
+
+bool SearchSeeds(const std::filesystem::path& dir, Seeds& seeds) {
+  Bytes records = SampleRecords("edge.DT");
+  Bytes mdcl = SampleRecords("mdcl_edge.DT");
+  if (records.empty() || mdcl.empty()) {
+    std::fprintf(stderr, "ksvw_fuzz_seed_corpus: sample captures for the search seeds\n");
+    return false;
+  }
+  records.insert(records.end(), mdcl.begin(), mdcl.end());
+  for (const CaptureRecord& r : build::GenerateTraffic(48, kTagMdcl, 5)) {
+    records.insert(records.end(), r.raw, r.raw + kRecordSize);
+  }
+  // Condition bytes: a name and (offset, value) pairs over zeros (CH1,
+  // DATA, any identifier, no data condition, time 00:00:00 exactly).
+  struct Condition {
+    const char* name;
+    std::vector<std::pair<int, uint8_t>> bytes;
+  } conditions[] = {
+      {"plain", {{1, 4}}},
+      {"mdcl_ch2_bytes",
+       {{0, 3}, {13, 0xE0}, {14, 0x01}, {15, 0x12}, {16, 1}, {23, 0x80}, {24, 0x80}}},
+      {"remote_id", {{0, 4}, {9, 0x00}, {10, 0x00}, {11, 0xE0}, {12, 0x1F}, {7, 0x40}, {8, 0x04}}},
+      {"errors_time", {{0, 1}, {3, 0xFF}, {4, 0x07}, {29, 0}, {30, 0x10}, {32, 0x04}}},
+      {"ext_patterns",
+       {{0, 9}, {2, 1}, {13, 0xFF}, {15, 2}, {16, 3}, {25, 0x0F}, {26, 0x0F}, {32, 0x15}}},
+  };
+  for (const Condition& c : conditions) {
+    Bytes input(searchcheck::kConditionBytes, 0);
+    for (const auto& [offset, value] : c.bytes) input[offset] = value;
+    input.insert(input.end(), records.begin(), records.end());
+    seeds.push_back({dir / c.name, input});
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR SEARCH_DIR\n");
     return 2;
   }
   Seeds seeds;
-  if (!CaptureSeeds(argv[1], seeds) || !ProtocolSeeds(argv[2], seeds)) return 1;
+  if (!CaptureSeeds(argv[1], seeds) || !ProtocolSeeds(argv[2], seeds) ||
+      !SearchSeeds(argv[3], seeds))
+    return 1;
   for (const auto& [path, bytes] : seeds) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
@@ -188,6 +236,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s and %s\n", seeds.size(), argv[1], argv[2]);
+  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s, %s and %s\n", seeds.size(), argv[1], argv[2],
+              argv[3]);
   return 0;
 }

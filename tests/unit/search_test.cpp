@@ -8,10 +8,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/fuzz/search_check.h"
 #include "testsupport/capture_builder.h"
 
 namespace ksvw {
@@ -328,6 +330,33 @@ TEST(SearchMatch, RowsMeetingEachCondition) {
   // The scan skips markers as the record test does.
   EXPECT_EQ(FindForward(Loaded(markers, kTagMdcl).reader, Stored(anyData, kSearchData), -1).count,
             1u);
+}
+
+// The fast matcher against the plain reading of the rules over the record
+// decoder (the search fuzz target's check), on seeded random conditions over
+// records whose source, count, kind, identifier and data bytes come from
+// small sets, so that every shape and many matches occur.
+TEST(SearchMatch, MatcherAgreesWithTheRecordDecoder) {
+  std::mt19937 random(19);
+  auto pick = [&](std::initializer_list<int> values) {
+    return static_cast<uint8_t>(values.begin()[random() % values.size()]);
+  };
+  auto sparse = [&] { return static_cast<uint32_t>(random() & random() & random()); };
+  for (int round = 0; round < 150; ++round) {
+    std::vector<uint8_t> input(searchcheck::kConditionBytes);
+    for (uint8_t& b : input) b = static_cast<uint8_t>(random());
+    for (int i = 9; i < 13; ++i) input[i] &= static_cast<uint8_t>(sparse());  // identifier mask
+    for (int i = 15; i < 23; ++i) input[i] = pick({0x00, 0x12, 0xFF, 1, 2, 3});
+    for (int r = 0; r < 48; ++r) {
+      uint8_t raw[kRecordSize];
+      for (uint8_t& b : raw) b = pick({0x00, 0x12, 0xFF, 0x80});
+      raw[0] = pick({0, 1, 2, 3, 4, 5, 0x40, 0x41, 0xFF});
+      raw[10] = pick({0xFC, 0xFD, 0xFE, 0xFF, 0, 1, 2, 3, 8, 9, 0x7F});
+      raw[11] = pick({0, 2, 8, 0x40, 0x48, 0x80, 0x88, 0xC0, 0x41});
+      input.insert(input.end(), raw, raw + kRecordSize);
+    }
+    EXPECT_EQ(searchcheck::CheckSearchInput(input.data(), input.size()), "") << "round " << round;
+  }
 }
 
 // ---- Scans ----

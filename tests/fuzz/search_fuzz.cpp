@@ -1,0 +1,19 @@
+// libFuzzer target: the search's fast matcher against the plain reading of
+// its rules over the record decoder, on every record of every input and in
+// every kind (search_check.h lays out the input). A disagreement aborts with
+// the kind and row.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "tests/fuzz/search_check.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string difference = ksvw::searchcheck::CheckSearchInput(data, size);
+  if (!difference.empty()) {
+    std::fprintf(stderr, "search_fuzz: %s\n", difference.c_str());
+    std::abort();
+  }
+  return 0;
+}
