@@ -1,7 +1,5 @@
 // libFuzzer target: the search's fast matcher against the plain reading of
-// its rules over the record decoder, on every record of every input and in
-// every kind (search_check.h lays out the input). A disagreement aborts with
-// the kind and row.
+// its rules (search_check.h); a disagreement aborts, naming where.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -174,45 +174,30 @@ bool ProtocolSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   return true;
 }
 
-// The records of a sample capture, as bytes.
-Bytes SampleRecords(const char* name) {
-  CaptureReader reader;
-  Bytes file = build::ReadFile((std::filesystem::path(KSVW_TEST_DATA_DIR) / name).string());
-  if (!reader.LoadCopy(file.data(), file.size())) return {};
-  const auto* first = reinterpret_cast<const uint8_t*>(reader.FirstRecord());
-  return Bytes(first, first + static_cast<size_t>(reader.RecordCount()) * kRecordSize);
-}
-
+// The sample captures' records and generated traffic after a few conditions
+// (search_check.h): CH1 DATA; MDCL CH2, D0 0x12 and D1 through W0; REMOTE
+// and part of the identifier; errors and a units wildcard in the seconds.
 bool SearchSeeds(const std::filesystem::path& dir, Seeds& seeds) {
-  Bytes records = SampleRecords("edge.DT");
-  Bytes mdcl = SampleRecords("mdcl_edge.DT");
-  if (records.empty() || mdcl.empty()) {
-    std::fprintf(stderr, "ksvw_fuzz_seed_corpus: sample captures for the search seeds\n");
-    return false;
+  Bytes records;
+  for (const char* name : {"edge.DT", "mdcl_edge.DT"}) {
+    CaptureReader reader;
+    Bytes file = build::ReadFile((std::filesystem::path(KSVW_TEST_DATA_DIR) / name).string());
+    if (!reader.LoadCopy(file.data(), file.size())) return false;
+    const auto* first = reinterpret_cast<const uint8_t*>(reader.FirstRecord());
+    records.insert(records.end(), first, first + reader.RecordCount() * kRecordSize);
   }
-  records.insert(records.end(), mdcl.begin(), mdcl.end());
-  for (const CaptureRecord& r : build::GenerateTraffic(48, kTagMdcl, 5)) {
+  for (const CaptureRecord& r : build::GenerateTraffic(48, kTagMdcl, 5))
     records.insert(records.end(), r.raw, r.raw + kRecordSize);
-  }
-  // Condition bytes: a name and (offset, value) pairs over zeros (CH1,
-  // DATA, any identifier, no data condition, time 00:00:00 exactly).
-  struct Condition {
-    const char* name;
-    std::vector<std::pair<int, uint8_t>> bytes;
-  } conditions[] = {
-      {"plain", {{1, 4}}},
-      {"mdcl_ch2_bytes",
-       {{0, 3}, {13, 0xE0}, {14, 0x01}, {15, 0x12}, {16, 1}, {23, 0x80}, {24, 0x80}}},
-      {"remote_id", {{0, 4}, {9, 0x00}, {10, 0x00}, {11, 0xE0}, {12, 0x1F}, {7, 0x40}, {8, 0x04}}},
-      {"errors_time", {{0, 1}, {3, 0xFF}, {4, 0x07}, {29, 0}, {30, 0x10}, {32, 0x04}}},
-      {"ext_patterns",
-       {{0, 9}, {2, 1}, {13, 0xFF}, {15, 2}, {16, 3}, {25, 0x0F}, {26, 0x0F}, {32, 0x15}}},
-  };
-  for (const Condition& c : conditions) {
+  const std::vector<std::vector<std::pair<int, uint8_t>>> conditions = {
+      {{1, 4}},
+      {{0, 3}, {13, 0xE0}, {14, 1}, {15, 0x12}, {16, 1}, {23, 0x80}, {24, 0x80}},
+      {{0, 4}, {7, 0x40}, {8, 0x04}, {11, 0xE0}, {12, 0x1F}},
+      {{0, 9}, {3, 0xFF}, {4, 0x07}, {30, 0x10}, {32, 0x04}}};
+  for (size_t i = 0; i < conditions.size(); ++i) {
     Bytes input(searchcheck::kConditionBytes, 0);
-    for (const auto& [offset, value] : c.bytes) input[offset] = value;
+    for (const auto& [offset, value] : conditions[i]) input[offset] = value;
     input.insert(input.end(), records.begin(), records.end());
-    seeds.push_back({dir / c.name, input});
+    seeds.push_back({dir / ("condition_" + std::to_string(i)), input});
   }
   return true;
 }

@@ -2,34 +2,26 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 
 namespace ksvw {
 namespace {
 
-// Both forms join alike; the buffer form refuses what would not fit with
-// its NUL and leaves the buffer as it was.
+// Both forms join alike; the buffer form refuses a result that does not
+// fit with its NUL and leaves the buffer as it was.
 TEST(JoinPath, OneSeparatorAndTheBufferBound) {
-  const struct {
-    const char* folder;
-    const char* name;
-    const char* joined;
-  } cases[] = {
-      {"C:\\a", "b.ini", "C:\\a\\b.ini"},
-      {"C:\\", "b.ini", "C:\\b.ini"},
-      {"Z:/tmp/", "x.DT", "Z:/tmp/x.DT"},
-      {"", "SETTING.ini", "SETTING.ini"},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(JoinPath(std::string(c.folder), std::string(c.name)), c.joined) << c.folder;
-    const size_t fit = std::strlen(c.joined) + 1;
-    char out[32];
-    ASSERT_TRUE(JoinPath(c.folder, c.name, out, fit)) << c.folder;
-    EXPECT_STREQ(out, c.joined);
-    std::strcpy(out, "kept");
-    EXPECT_FALSE(JoinPath(c.folder, c.name, out, fit - 1)) << c.folder;
+  using Case = std::array<const char*, 3>;  // folder, name, joined
+  for (const auto& [folder, name, joined] :
+       {Case{"C:\\a", "b", "C:\\a\\b"}, Case{"C:\\", "b", "C:\\b"}, Case{"Z:/t/", "x", "Z:/t/x"},
+        Case{"", "b", "b"}}) {
+    EXPECT_EQ(JoinPath(std::string(folder), name), joined);
+    char out[16] = "kept";
+    EXPECT_FALSE(JoinPath(folder, name, out, std::strlen(joined)));
     EXPECT_STREQ(out, "kept");
+    ASSERT_TRUE(JoinPath(folder, name, out, std::strlen(joined) + 1));
+    EXPECT_STREQ(out, joined);
   }
 }
 

@@ -20,7 +20,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(SimLcd, ImageIsRowsOfThirtyBytesMsbLeftmost) {
-  static_assert(kScreenBytes == 1920);
   Lcd lcd;
   lcd.SetPixel(0, 0, true);
   lcd.SetPixel(9, 0, true);
