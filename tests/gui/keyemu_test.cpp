@@ -33,28 +33,40 @@ std::vector<uint8_t> SimScreen() {
   return screen;
 }
 
-// The LCD window's pixels as the display shows them (0x00RRGGBB).
-std::vector<uint32_t> LcdOnDisplay(HWND lcd) {
+// What the display shows of a window's client area, `width` x `height`
+// from its corner (0x00RRGGBB).
+std::vector<uint32_t> OnDisplay(HWND window, int width, int height) {
   POINT origin{0, 0};
-  ClientToScreen(lcd, &origin);
+  ClientToScreen(window, &origin);
   HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY);
+  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
   SelectObject(memory, old);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;  // top-down
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
-  std::vector<uint32_t> pixels(size_t(kWidth) * kHeight);
-  GetDIBits(memory, bitmap, 0, kHeight, pixels.data(), &info, DIB_RGB_COLORS);
+  std::vector<uint32_t> pixels(size_t(width) * height);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   for (uint32_t& p : pixels) p &= 0xFFFFFF;
   return pixels;
+}
+std::vector<uint32_t> LcdOnDisplay(HWND lcd) {
+  return OnDisplay(lcd, kWidth, kHeight);
+}
+
+// A key's picture as a disabled key shows it: every pixel whose x + y is
+// odd white.
+std::vector<uint32_t> WashedOut(std::vector<uint32_t> key) {
+  for (size_t i = 0; i < key.size(); ++i)
+    if ((i % keyemu::kKeyWidth + i / keyemu::kKeyWidth) % 2) key[i] = 0xFFFFFF;
+  return key;
 }
 
 // What the LCD must show for `screen` (or the blank background).
@@ -161,10 +173,18 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
   EXPECT_TRUE(ToolbarButton(TB_ISBUTTONCHECKED, IDC_IMAGE_MODE_0));
   EXPECT_TRUE(WaitUntil([&] { return LcdOnDisplay(lcd_) == ExpectedLcd(nullptr); }, 5000))
       << "the LCD is not blank";
+  // Disabled keys look it: their pictures washed out (painted with the LCD).
+  HWND key5 = FindControl(panel_, kKey5);
+  auto keyShown = [&] { return OnDisplay(key5, keyemu::kKeyWidth, keyemu::kKeyHeight); };
+  const std::vector<uint32_t> disabledKey = keyShown();
   EXPECT_EQ(program_.ButtonState(IDC_DOWNLOAD), TBSTATE_INDETERMINATE);
 
   ASSERT_NO_FATAL_FAILURE(Connect());
   EXPECT_TRUE(WaitUntil([&] { return KeysEnabled(true); })) << "keys stay disabled";
+  EXPECT_TRUE(WaitUntil([&] {
+    std::vector<uint32_t> enabled = keyShown();
+    return enabled != disabledKey && WashedOut(enabled) == disabledKey;
+  })) << "the disabled key was not its picture washed out";
   EXPECT_TRUE(ToolbarButton(TB_ISBUTTONENABLED, IDC_SAVE_SCREEN));
   EXPECT_TRUE(LcdShowsSimulator()) << "the LCD does not show the simulator's screen";
   EXPECT_EQ(program_.ButtonState(IDC_DOWNLOAD), TBSTATE_INDETERMINATE)
@@ -184,6 +204,27 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
       << "SHIFT latch, 5";
   EXPECT_EQ(Sent([&] { PressKeys(frame_, {VK_SHIFT}, 'A'); }, 2), (Codes{0xFFFFFFFF, 0x808A}))
       << "PC Shift+A";
+  // SHIFT stays down while either Shift key is.
+  EXPECT_EQ(Sent(
+                [&] {
+                  SendKeys(frame_, {{VK_LSHIFT, false}, {VK_RSHIFT, false}, {VK_RSHIFT, true}});
+                  Sleep(100);
+                  SendKeys(frame_, {{'A', false}, {'A', true}, {VK_LSHIFT, true}});
+                },
+                2),
+            (Codes{0xFFFFFFFF, 0x808A}))
+      << "left Shift held, right Shift up, A";
+  // A key held on the PC keyboard (repeating) and clicked at once: one press.
+  EXPECT_EQ(Sent(
+                [&] {
+                  SendKeys(frame_, {{'5', false}});
+                  Click(kKey5);
+                  Sleep(100);
+                  SendKeys(frame_, {{'5', false}, {'5', true}});
+                },
+                1),
+            Codes{0x8005})
+      << "5 held and clicked";
   // Focus loss releases a held Shift: the next key has no 0x80.
   Codes sent = Sent(
       [&] {
