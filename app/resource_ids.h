@@ -120,6 +120,11 @@
 #define IDS_KEYEMU_CAPTION 102
 #define IDS_KEYEMU_TOOLBAR_FIRST 19101
 #define IDS_KEYEMU_TOOLBAR_COUNT 6
+/* What became of a save or a copy of the LCD image. */
+#define IDS_IMAGE_SAVED 20150
+#define IDS_IMAGE_COPIED 20151
+#define IDS_IMAGE_SAVE_FAILED 20152
+#define IDS_IMAGE_COPY_FAILED 20153
 
 /* About dialog, connection settings dialog and its two pages. */
 #define IDD_ABOUT 101

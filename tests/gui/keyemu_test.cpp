@@ -262,15 +262,17 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
 }
 
-// Save writes the builder's bytes for the analyzer's screen; copy puts the
-// same image without the file header on the clipboard; Ctrl+S in the key
-// emulator saves the image and does not open the DT save dialog.
+// Save writes the builder's bytes for the analyzer's screen and says where
+// in the frame's caption; copy puts the same image without the file header
+// on the clipboard and says so; Ctrl+S in the key emulator saves the image
+// and does not open the DT save dialog.
 TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_NO_FATAL_FAILURE(OpenConnected());
   ASSERT_TRUE(LcdShowsSimulator());
   keyemu::LcdDisplay display;
   display.SetImage(SimScreen().data());
+  const std::string caption = Text(IDS_KEYEMU_CAPTION) + " - ";
   const UINT modes[] = {IDC_IMAGE_MODE_0, IDC_IMAGE_MODE_1, IDC_IMAGE_MODE_2};
   for (int mode = 0; mode < 3; ++mode) {
     SCOPED_TRACE("mode " + std::to_string(mode));
@@ -291,6 +293,10 @@ TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
       return ReadWholeFile(JoinPath(images_, name), saved) && saved.size() >= expected.size();
     }));
     EXPECT_EQ(saved, expected);
+    const std::string savedAs = caption + name + " " + Text(IDS_IMAGE_SAVED) + " " + images_;
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_) == savedAs; }, 5000))
+        << WindowText(frame_);
+    if (mode == 0) Picture(frame_, "keyemu_saved");
 
     ASSERT_TRUE(PostCommand(frame_, IDC_COPY_SCREEN));
     std::vector<uint8_t> copied;
@@ -302,21 +308,60 @@ TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
         },
         5000))
         << "a clipboard block of " << copied.size() << " bytes";
+    EXPECT_TRUE(
+        WaitUntil([&] { return WindowText(frame_) == caption + Text(IDS_IMAGE_COPIED); }, 5000))
+        << WindowText(frame_);
   }
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty());
   EXPECT_EQ(WaitForWindow(program_.Pid(), "#32770", nullptr, 500), nullptr)
       << "Ctrl+S opened a dialog";
+  // The caption comes back after a few seconds.
+  EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_) == Text(IDS_KEYEMU_CAPTION); }, 10000))
+      << WindowText(frame_);
+
+  // Two saves at once: the second never replaces the first (in the same
+  // second it takes the name with "-2").
+  for (const std::string& old : SavedImages(images_)) DeleteFileA(JoinPath(images_, old).c_str());
+  ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN) && PostCommand(frame_, IDC_SAVE_SCREEN));
+  EXPECT_TRUE(WaitUntil([&] { return SavedImages(images_).size() == 2; }, 5000));
+  std::vector<std::string> two = SavedImages(images_);
+  std::sort(two.begin(), two.end());
+  // Of one second, the "-2" sorts first.
+  if (two.size() == 2 && two[0].substr(0, 16) == two[1].substr(0, 16)) {
+    EXPECT_EQ(two[0].substr(16), "-2.bmp");
+  }
 
   // EMU/PATH is read at each save: a folder that does not exist makes the
-  // save fail without a file anywhere; an empty one saves beside the program.
-  for (const std::string& path : {program_.PathInFolder("missing"), std::string()}) {
+  // save fail without a file anywhere, and says so; an empty one saves
+  // beside the program.
+  const std::string missing = program_.PathInFolder("missing");
+  for (const std::string& path : {missing, std::string()}) {
     ASSERT_TRUE(WritePrivateProfileStringA("EMU", "PATH", path.c_str(),
                                            program_.PathInFolder("SETTING.ini").c_str()));
     ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN));
-    WaitUntil([&] { return !SavedImages(folder_).empty(); }, path.empty() ? 5000 : 1000);
-    EXPECT_EQ(SavedImages(folder_).size(), path.empty() ? 1u : 0u) << "PATH=" << path;
+    if (path.empty()) {
+      EXPECT_TRUE(WaitUntil([&] { return SavedImages(folder_).size() == 1; }, 5000));
+      continue;
+    }
+    MessageBoxInfo box = WaitForMessageBox(program_.Pid(), 5000);
+    ASSERT_NE(box.window, nullptr) << "the failed save said nothing";
+    EXPECT_EQ(box.caption, Text(IDS_KEYEMU_CAPTION));
+    const std::string said = Text(IDS_IMAGE_SAVE_FAILED) + "\n\n" + missing + "\\KS";
+    EXPECT_EQ(box.text.substr(0, said.size()), said) << box.text;
+    Picture(box.window, "keyemu_save_failed");
+    ASSERT_TRUE(AnswerMessageBox(box, IDOK));
+    EXPECT_TRUE(SavedImages(folder_).empty());
   }
-  EXPECT_FALSE(FileExists(program_.PathInFolder("missing"))) << "a folder was made";
+  EXPECT_FALSE(FileExists(missing)) << "a folder was made";
+
+  // A clipboard that another program holds open: the copy says it failed.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(PostCommand(frame_, IDC_COPY_SCREEN));
+  MessageBoxInfo box = WaitForMessageBox(program_.Pid(), 5000);
+  CloseClipboard();
+  ASSERT_NE(box.window, nullptr) << "the failed copy said nothing";
+  EXPECT_EQ(box.text.substr(0, Text(IDS_IMAGE_COPY_FAILED).size()), Text(IDS_IMAGE_COPY_FAILED));
+  ASSERT_TRUE(AnswerMessageBox(box, IDOK));
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
 }
 
