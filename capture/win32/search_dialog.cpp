@@ -14,6 +14,7 @@
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "app/win32/commands.h"
+#include "app/win32/dialog_tabs.h"
 #include "capture/capture_reader.h"
 #include "capture/search.h"
 #include "capture/win32/capture_list.h"
@@ -161,6 +162,7 @@ INT_PTR OnInitSearchDialog(HWND dialog) {
   int kind = ShownSearchKind(searchCondition);
   SendMessageA(searchTabs, TCM_SETCURSEL, static_cast<WPARAM>(kind), 0);
   ShowSearchPage(kind);
+  StartTabKeys(dialog, searchTabs);
   CheckRadioButton(
       dialog, kSearchModeFirstRadio, kSearchModeCountRadio,
       searchCondition.mode == kSearchCount ? kSearchModeCountRadio : kSearchModeFirstRadio);
@@ -279,6 +281,7 @@ void SearchCommand(HWND window) {
   // could not be created must not repeat an earlier search.
   searchCondition.set = false;
   DialogBoxParamA(languageLibrary, MAKEINTRESOURCEA(kSearchDialog), window, SearchDialogProc, 0);
+  StopTabKeys();
   searchTabs = nullptr;
   for (HWND& page : searchPages) page = nullptr;
   if (!searchCondition.set) return;

@@ -12,6 +12,7 @@
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "app/win32/dialog_tabs.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/folder_picker.h"
 #include "settings/win32/settings_store.h"
@@ -250,6 +251,7 @@ INT_PTR OnInitConnectionDialog(HWND dialog) {
                                         FolderPageProc, 0);
   PlacePages(dialog);
   ShowPage(0);
+  StartTabKeys(dialog, state.tabs);
   return FALSE;  // the focus is set
 }
 
@@ -350,6 +352,7 @@ void ConnectionSettingsCommand(HWND window) {
   if (!languageLibrary) return;
   DialogBoxParamA(languageLibrary, MAKEINTRESOURCEA(IDD_CONNECTION), window, ConnectionDialogProc,
                   0);
+  StopTabKeys();
 }
 
 }  // namespace ksvw
