@@ -178,6 +178,7 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   // Values the lists do not hold are shown as they are, not replaced.
   EXPECT_EQ(WindowText(Control(IDT_SERIAL_PORT)), "COM12");
   EXPECT_EQ(WindowText(Control(IDT_BIT_RATE)), "250000");
+  EXPECT_EQ(WindowText(Control(IDT_SETTINGS_NOTE)), "");
   EXPECT_EQ(WindowText(Control(IDT_PARITY)), Text(IDS_PARITY_EVEN));
   EXPECT_EQ(WindowText(Control(IDT_FLOW)), Text(IDS_FLOW_HARDWARE));
   // The edits hold no more than the record's fields.
@@ -226,11 +227,16 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   ASSERT_NO_FATAL_FAILURE(Connect());
 }
 
-// With EMU gone from the file, opening warns twice; a LAN method without a
-// host keeps the dialog open with the focus on the host; and Cancel writes
+// With EMU gone from the file, opening warns twice; a stored port and bit
+// rate that the page does not understand show as the defaults, with a note.
+// OK with the LAN method takes no host of blanks and no port outside 1 to
+// 65535: each warns, shows the connection page (the folder page was
+// showing) with the focus on the field, and stores nothing; Cancel writes
 // nothing (no empty folder either).
-TEST_F(ConnectionDialogTest, MissingFolderAndEmptyHostWarnAndCancelWritesNothing) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer")));
+TEST_F(ConnectionDialogTest, MissingFolderOddValuesAndBadLanFieldsWarnAndCancelWritesNothing) {
+  std::string settings = StoredSettings("analyzer");
+  settings.replace(settings.find("COM12"), 5, "LPT5").replace(settings.find("250000"), 6, "abc");
+  ASSERT_NO_FATAL_FAILURE(Start(settings));
   std::string ini = program_.PathInFolder("SETTING.ini");
   ASSERT_TRUE(WritePrivateProfileStringA("EMU", nullptr, nullptr, ini.c_str()));
   Sections before = Ini();
@@ -238,11 +244,33 @@ TEST_F(ConnectionDialogTest, MissingFolderAndEmptyHostWarnAndCancelWritesNothing
   ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Ini"));
   ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Init"));
   ASSERT_NO_FATAL_FAILURE(OpenDialog(false));
-  ASSERT_TRUE(SetText(Control(IDT_HOST), ""));
-  ASSERT_TRUE(PressButton(dialog_, IDOK));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_SETTINGS_ERROR_CAPTION), Text(IDS_NO_HOST)));
-  EXPECT_TRUE(IsWindow(dialog_));
-  EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == Control(IDT_HOST); }));
+  EXPECT_EQ(WindowText(Control(IDT_SERIAL_PORT)), "COM1");
+  EXPECT_EQ(WindowText(Control(IDT_BIT_RATE)), "115200");
+  EXPECT_EQ(WindowText(Control(IDT_SETTINGS_NOTE)),
+            Text(IDS_NOT_UNDERSTOOD) + " COM=LPT5 SPEED=abc");
+  Picture(dialog_, "connection_settings_not_understood");
+  HWND tabs = FindControl(dialog_, IDT_CONNECTION_TABS);
+  const struct {
+    const char *host, *port, *ctport;
+    UINT text;
+    int field;
+  } cases[] = {{"   ", "4001", "", IDS_NO_HOST, IDT_HOST},
+               {"analyzer", "0", "", IDS_BAD_PORT, IDT_PORT},
+               {"analyzer", "4001", "65536", IDS_BAD_PORT, IDT_CONTROL_PORT}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + "|" + c.port + "|" + c.ctport);
+    ASSERT_TRUE(SetText(Control(IDT_HOST), c.host));
+    ASSERT_TRUE(SetText(Control(IDT_PORT), c.port));
+    ASSERT_TRUE(SetText(Control(IDT_CONTROL_PORT), c.ctport));
+    ASSERT_TRUE(PressKeys(dialog_, {VK_CONTROL}, VK_TAB));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(folderPage_) != 0; }));
+    ASSERT_TRUE(PressButton(dialog_, IDOK));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_SETTINGS_ERROR_CAPTION), Text(c.text)));
+    EXPECT_TRUE(IsWindow(dialog_));
+    EXPECT_TRUE(IsWindowVisible(page_) && !IsWindowVisible(folderPage_));
+    EXPECT_EQ(SelectedTab(tabs), 0);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == Control(c.field); }));
+  }
   EXPECT_EQ(Ini(), before);
   ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   EXPECT_EQ(Ini(), before);
