@@ -33,6 +33,13 @@ class DialogTest : public GuiTest {
     ExpectClosed(dialog);
   }
 
+  // The page a tab control shows now.
+  int SelectedTab(HWND tabs) {
+    LRESULT selected = -1;
+    Send(tabs, TCM_GETCURSEL, 0, 0, &selected);
+    return static_cast<int>(selected);
+  }
+
   // Clicks tab `index` of a tab control, as a user switches pages.
   void ClickTab(HWND tabs, int index) {
     RemoteBuffer rect(program_.Process(), sizeof(RECT));
@@ -41,10 +48,7 @@ class DialogTest : public GuiTest {
     ASSERT_TRUE(Send(tabs, TCM_GETITEMRECT, index, rect.At(), &ok) && ok &&
                 rect.Read(0, &r, sizeof r));
     ASSERT_TRUE(ClickAt(tabs, POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}));
-    ASSERT_TRUE(WaitUntil([&] {
-      LRESULT selected = -1;
-      return Send(tabs, TCM_GETCURSEL, 0, 0, &selected) && selected == index;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return SelectedTab(tabs) == index; }));
   }
 
   // Selects entry `index` of a combo box and notifies its page, as a click would.
@@ -52,13 +56,6 @@ class DialogTest : public GuiTest {
     ASSERT_TRUE(Send(combo, CB_SETCURSEL, index, 0));
     ASSERT_TRUE(Send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo)));
-  }
-
-  // The page a tab control shows now.
-  int SelectedTab(HWND tabs) {
-    LRESULT selected = -1;
-    Send(tabs, TCM_GETCURSEL, 0, 0, &selected);
-    return static_cast<int>(selected);
   }
 
   // The access keys that more than one label or button of a dialog uses
