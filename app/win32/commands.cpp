@@ -42,8 +42,8 @@ bool CanSearchAgain() {
 constexpr Command kSeparator{.tooltip = -1, .onToolbar = true};
 
 // Toolbar entries first, in their order; then the menu's and accelerators'.
-// A command takes two or three lines (clang-format would give each field a
-// line of its own).
+// A command takes two lines (clang-format would give each field a line of
+// its own).
 // clang-format off
 const Command kCommands[] = {
     {.id = IDC_OPEN, .image = 4, .tooltip = IDS_TIP_OPEN, .state = kEnabled,
@@ -61,13 +61,11 @@ const Command kCommands[] = {
      .onToolbar = true, .handler = ConnectionSettingsCommand, .usable = CanConnect},
     kSeparator,
     {.id = IDC_SEARCH, .image = 5, .tooltip = IDS_TIP_SEARCH, .state = kEnabled,
-     .onToolbar = true, .handler = SearchCommand, .usable = HasRecords, .toolbarOnly = true},
+     .onToolbar = true, .handler = SearchCommand, .usable = HasRecords},
     {.id = IDC_SEARCH_UP, .image = 6, .tooltip = IDS_TIP_SEARCH_UP, .state = kEnabled,
-     .onToolbar = true, .handler = FindPreviousCommand, .usable = CanSearchAgain,
-     .toolbarOnly = true},
+     .onToolbar = true, .handler = FindPreviousCommand, .usable = CanSearchAgain},
     {.id = IDC_SEARCH_DOWN, .image = 7, .tooltip = IDS_TIP_SEARCH_DOWN, .state = kEnabled,
-     .onToolbar = true, .handler = FindNextCommand, .usable = CanSearchAgain,
-     .toolbarOnly = true},
+     .onToolbar = true, .handler = FindNextCommand, .usable = CanSearchAgain},
     kSeparator,
     {.id = IDC_CONVERT, .image = 10, .tooltip = IDS_TIP_CONVERT, .state = kEnabled,
      .onToolbar = true, .handler = ConvertCommand},
@@ -139,21 +137,19 @@ const TBBUTTON* ToolbarButtons(int* count) {
 void UpdateCommandStates() {
   for (const Command& c : kCommands) {
     if (!c.usable) continue;
-    bool usable = c.usable();
-    if (c.toolbarOnly) {
-      SetButtonState(c.id, usable ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE);
-    } else if (usable) {
+    if (c.usable())
       EnableCommand(c.id);
-    } else {
+    else
       DisableCommand(c.id);
-    }
   }
 }
 
+// A command that is not usable now does nothing, whichever way it came
+// (a key, a posted message, or a menu without its language library).
 bool DispatchCommand(HWND window, UINT id) {
   const Command* c = Find(id);
   if (!c) return false;
-  if (c->handler) c->handler(window);
+  if (c->handler && (!c->usable || c->usable())) c->handler(window);
   return true;
 }
 
