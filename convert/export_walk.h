@@ -11,14 +11,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "capture/capture_reader.h"
 #include "capture/capture_record.h"
+#include "convert/capture_export.h"
 #include "convert/digits.h"
 #include "convert/output_writer.h"
 #include "convert/text_converter.h"
@@ -116,14 +114,20 @@ inline char* Micros6(char* p, uint32_t ticks) {
 }
 
 // Opens `path`, lets `writer` write its head, hands it every selected record
-// with its time in ticks, lets it write its tail and closes the file. A file
-// that failed to write is removed (never when it is no plain file, such as
-// a device the output was sent to).
+// with its time in ticks, lets it write its tail and closes the file. A failed
+// export never takes the place of the file at `path` (the output file writes
+// beside it and renames when whole).
 template <class Writer>
-ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
-                        const std::string& path, ProgressSink* progress, Writer& writer) {
+ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& options,
+                        const std::string& path, ProgressSink* progress, ExportTally& tally,
+                        Writer& writer) {
   OutputWriter out;
-  if (out.OpenOutput(path.c_str()) == 0) return ConvertResult::CannotCreate;
+  const auto existing =
+      options.keepExisting ? OutputFile::Existing::Keep : OutputFile::Existing::Replace;
+  if (out.OpenOutput(path.c_str(), existing) == 0) {
+    tally.outputError = out.Error();
+    return ConvertResult::CannotCreate;
+  }
   writer.Begin(out);
   bool stopped = false;
   if (reader.RecordCount() > 0) {
@@ -134,7 +138,7 @@ ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
       const CaptureRecord& record = reader.Record(cursor);
       // Every record moves the clock, also a skipped one.
       const uint64_t ticks = clock.Next(record.timeStamp());
-      if (!SkippedBySelection(record, channelSelection)) {
+      if (!SkippedBySelection(record, options.channelSelection)) {
         writer.Put(out, record, ticks);
         if (out.outputFailed != 0) break;
         if (progress != nullptr) progress->Step();
@@ -147,8 +151,7 @@ ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
   }
   writer.End(out);
   if (out.CloseOutput() != 0) {
-    std::error_code error;
-    if (std::filesystem::is_regular_file(path, error)) std::remove(path.c_str());
+    tally.outputError = out.Error();
     return ConvertResult::WriteFailed;
   }
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;
