@@ -33,6 +33,7 @@ struct ExportTally {
   int64_t comments = 0;        // triggers, markers and LIN records that are no frame
   int64_t leftOutLin = 0;      // LIN records the format cannot hold
   int64_t leftOutMarkers = 0;  // overrun and lost-data markers the format cannot hold
+  int64_t leftOutDamaged = 0;  // records whose damaged source byte names no channel
   int outputError = 0;         // errno value when the output could not be created or written
 };
 

@@ -66,7 +66,8 @@ inline bool SkippedBySelection(const CaptureRecord& r, uint8_t channelSelection)
   return false;
 }
 
-// Channel 1 or 2 of a CAN or LIN record (1 for a damaged source).
+// Channel 1 or 2 of a CAN or LIN record (the walk leaves out the records
+// whose source names no channel).
 inline int ChannelNumber(const CaptureRecord& r) {
   uint8_t s = r.source();
   return s == kSourceCan2 || s == kSourceLin2 ? 2 : 1;
@@ -114,9 +115,10 @@ inline char* Micros6(char* p, uint32_t ticks) {
 }
 
 // Opens `path`, lets `writer` write its head, hands it every selected record
-// with its time in ticks, lets it write its tail and closes the file. A failed
-// export never takes the place of the file at `path` (the output file writes
-// beside it and renames when whole).
+// with its time in ticks, lets it write its tail and closes the file. Records
+// are placed as the converter shows them: one whose source names no channel
+// is left out and counted. A failed export never takes the place of the file
+// at `path` (the output file writes beside it and renames when whole).
 template <class Writer>
 ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& options,
                         const std::string& path, ProgressSink* progress, ExportTally& tally,
@@ -133,12 +135,15 @@ ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& option
   if (reader.RecordCount() > 0) {
     if (progress != nullptr) progress->SetRange(reader.RecordCount());
     TimeUnwrapper clock;
+    const uint32_t tag = reader.DataTag();
     int32_t cursor = reader.CurrentIndex();
     for (;;) {
       const CaptureRecord& record = reader.Record(cursor);
       // Every record moves the clock, also a skipped one.
       const uint64_t ticks = clock.Next(record.timeStamp());
-      if (!SkippedBySelection(record, options.channelSelection)) {
+      if (!IsMarker(record) && ShownChannel(record, tag) == 0) {
+        ++tally.leftOutDamaged;
+      } else if (!SkippedBySelection(record, options.channelSelection)) {
         writer.Put(out, record, ticks);
         if (out.outputFailed != 0) break;
         if (progress != nullptr) progress->Step();

@@ -71,6 +71,11 @@ void ReportLeftOut(const char* source, const ExportTally& tally) {
                  source, static_cast<long long>(tally.leftOutLin),
                  static_cast<long long>(tally.leftOutMarkers));
   }
+  if (tally.leftOutDamaged != 0) {
+    std::fprintf(stderr,
+                 "ksvw-dt: '%s': %lld record(s) left out: their source byte names no channel\n",
+                 source, static_cast<long long>(tally.leftOutDamaged));
+  }
 }
 
 }  // namespace
