@@ -98,7 +98,8 @@ fi
 # FILE.part, and never beside a directory.
 sim="$(dirname "$KSVW_DT")/sim/ksvw-sim"
 sim_dump() {  # TARGET: runs the simulator until it has dumped its screen to TARGET or failed to
-  "$sim" --records 10 --dump-screen "$1" >sim.out 2>sim.err &
+  : >sim.err # now: the background start may empty it only after the first look
+  "$sim" --records 10 --dump-screen "$1" >sim.out 2>>sim.err &
   local pid=$! i
   for ((i = 0; i < 100; i++)); do
     [[ -f "$1" ]] || grep -q "cannot write" sim.err && break
