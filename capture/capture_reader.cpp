@@ -1,5 +1,6 @@
 #include "capture/capture_reader.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
