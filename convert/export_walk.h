@@ -148,7 +148,10 @@ ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
   writer.End(out);
   if (out.CloseOutput() != 0) {
     std::error_code error;
-    if (std::filesystem::is_regular_file(path, error)) std::remove(path.c_str());
+    if (!OutputWriter::IsStandardOutput(path.c_str()) &&
+        std::filesystem::is_regular_file(path, error)) {
+      std::remove(path.c_str());
+    }
     return ConvertResult::WriteFailed;
   }
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;

@@ -3,12 +3,17 @@
 #include <cstdarg>
 #include <cstring>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace ksvw {
 
 OutputWriter::OutputWriter() : buffer_(new char[kBufferSize]) {}
 
 OutputWriter::~OutputWriter() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && ownsFile_) std::fclose(file_);
 }
 
 int OutputWriter::OpenOutput(const char* path) {
@@ -18,10 +23,19 @@ int OutputWriter::OpenOutput(const char* path) {
   pageCount = 0;
   used_ = 0;
   writeFailed_ = false;
-  file_ = std::fopen(path, "wb");
+  ownsFile_ = !IsStandardOutput(path);
+  if (ownsFile_) {
+    file_ = std::fopen(path, "wb");
+  } else {
+    std::fflush(stdout);
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);  // our CR LF, not the C library's
+#endif
+    file_ = stdout;
+  }
   if (file_ == nullptr) return 0;
   // Our buffer is the only one: each flush goes straight to the system.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (ownsFile_) std::setvbuf(file_, nullptr, _IONBF, 0);
   outputFailed = 0;
   return 1;
 }
@@ -29,7 +43,7 @@ int OutputWriter::OpenOutput(const char* path) {
 int OutputWriter::CloseOutput() {
   if (file_ == nullptr) return -1;
   if (!writeFailed_) Flush();
-  if (std::fclose(file_) != 0) Fail();
+  if ((ownsFile_ ? std::fclose(file_) : std::fflush(file_)) != 0) Fail();
   file_ = nullptr;
   used_ = 0;
   return writeFailed_ ? -1 : 0;

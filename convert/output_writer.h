@@ -27,9 +27,12 @@ class OutputWriter {
   OutputWriter& operator=(const OutputWriter&) = delete;
 
   // Creates or truncates `path` for writing (binary: line ends are written
-  // as CR LF here, not by the C library). Resets both counters. Returns 1 on
-  // success, 0 when the file cannot be created (outputFailed stays 1).
+  // as CR LF here, not by the C library); "-" is standard output, which is
+  // flushed but never closed. Resets both counters. Returns 1 on success, 0
+  // when the file cannot be created (outputFailed stays 1).
   int OpenOutput(const char* path);
+  // The path that OpenOutput reads as standard output.
+  static bool IsStandardOutput(const char* path) { return path[0] == '-' && path[1] == '\0'; }
 
   // Flushes and closes the file if one is open and forgets it. Returns 0 when
   // every character written since OpenOutput reached the file, -1 when a
@@ -108,6 +111,7 @@ class OutputWriter {
   void Fail();
 
   std::FILE* file_ = nullptr;
+  bool ownsFile_ = false;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   bool writeFailed_ = false;
