@@ -62,6 +62,7 @@ const Command kCommands[] = {
     {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr, false},
     {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr, false},
     {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr, false},
+    {IDC_SIGNAL_DATABASE, -1, 0, 0, false, SignalDatabaseCommand, nullptr, false},
 };
 
 constexpr int kToolbarButtonCount = [] {

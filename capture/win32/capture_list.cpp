@@ -9,6 +9,7 @@
 #include "capture/capture_reader.h"
 #include "convert/list_cells.h"
 #include "convert/text_converter.h"
+#include "signals/win32/signal_view.h"
 
 namespace ksvw {
 
@@ -124,6 +125,7 @@ LRESULT OnItemChanged(const NMLISTVIEW* change) {
   if (selectedRow >= 0)
     SetStatusPosition(static_cast<uint32_t>(selectedRow),
                       static_cast<uint32_t>(ViewerRecordCount() - 1));
+  ShowSignalsOfRow(selectedRow);
   return 0;
 }
 
@@ -168,6 +170,7 @@ int32_t ReloadCaptureList() {
   SendMessageA(captureList, LVM_SETITEMCOUNT, static_cast<WPARAM>(count > 0 ? count : 0),
                LVSICF_NOINVALIDATEALL);
   selectedRow = -1;
+  ShowSignalsOfRow(-1);
   return count;
 }
 
