@@ -265,10 +265,13 @@ class Parser {
     uint64_t length = 0;
     if (!ReadUnsigned(0xFFFFFFFFu, "a message identifier", dbcId, &idToken) ||
         !ReadName("a message name", m.name) || !ExpectPunct(':') ||
-        !ReadUnsigned(64, "the message length in bytes", length) ||
-        !ReadName("the sending node", m.sender)) {
+        !ReadUnsigned(64, "the message length in bytes", length)) {
       return false;
     }
+    // The sender ends the line: a missing one must not take the next SG_.
+    if (lex_.Peek().lineStart)
+      return Fail(lex_.Peek(), "expected the sending node on the BO_ line");
+    if (!ReadName("the sending node", m.sender)) return false;
     const auto raw = static_cast<uint32_t>(dbcId);
     m.extended = (raw & kExtendedIdFlag) != 0;
     m.id = raw & ~kExtendedIdFlag;

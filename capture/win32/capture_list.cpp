@@ -51,17 +51,7 @@ char WidestOf(HWND list, const char* digits) {
 // character width (which already grows with the DPI), and make each column
 // at least as wide as its widest text in that font.
 void MeasureColumns(HWND list) {
-  int average = kListReferenceCharWidth;
-  if (HDC dc = GetDC(list)) {
-    HGDIOBJ old = nullptr;
-    if (auto font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)))
-      old = SelectObject(dc, font);
-    TEXTMETRICA metrics{};
-    if (GetTextMetricsA(dc, &metrics) && metrics.tmAveCharWidth > 0)
-      average = metrics.tmAveCharWidth;
-    if (old) SelectObject(dc, old);
-    ReleaseDC(list, dc);
-  }
+  const int average = AverageCharWidth(list, kListReferenceCharWidth);
   const char hex = WidestOf(list, "0123456789ABCDEF");
   const char decimal = WidestOf(list, "0123456789");
   for (int column = 0; column < kListColumnCount; ++column) {
@@ -130,6 +120,21 @@ LRESULT OnItemChanged(const NMLISTVIEW* change) {
 }
 
 }  // namespace
+
+int AverageCharWidth(HWND window, int fallback) {
+  int average = fallback;
+  if (HDC dc = GetDC(window)) {
+    HGDIOBJ old = nullptr;
+    if (auto font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)))
+      old = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    if (GetTextMetricsA(dc, &metrics) && metrics.tmAveCharWidth > 0)
+      average = metrics.tmAveCharWidth;
+    if (old) SelectObject(dc, old);
+    ReleaseDC(window, dc);
+  }
+  return average;
+}
 
 HWND CreateCaptureList(HWND parent) {
   HWND list = CreateWindowExA(

@@ -8,6 +8,7 @@
 #include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "capture/capture_reader.h"
+#include "capture/win32/capture_list.h"
 #include "settings/win32/settings_store.h"
 
 namespace ksvw {
@@ -28,23 +29,8 @@ std::string LanguageString(UINT id) {
   return text;
 }
 
-int AverageCharWidth(HWND window) {
-  int average = 6;
-  if (HDC dc = GetDC(window)) {
-    HGDIOBJ old = nullptr;
-    if (auto font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)))
-      old = SelectObject(dc, font);
-    TEXTMETRICA metrics{};
-    if (GetTextMetricsA(dc, &metrics) && metrics.tmAveCharWidth > 0)
-      average = metrics.tmAveCharWidth;
-    if (old) SelectObject(dc, old);
-    ReleaseDC(window, dc);
-  }
-  return average;
-}
-
 void AddColumns(HWND list) {
-  const int average = AverageCharWidth(list);
+  const int average = AverageCharWidth(list, 6);
   for (int column = 0; column < signals::kPaneColumnCount; ++column) {
     std::string title = LanguageString(IDS_SIGNALS_COLUMN_FIRST + column);
     LVCOLUMNA c{};

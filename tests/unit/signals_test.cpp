@@ -208,6 +208,7 @@ TEST(DbcReader, FaultsNameLineColumnAndTextAndLoadNothing) {
       {"# comment\n", 1, 1, "expected a keyword", "#"},
       {" SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n", 1, 2, "SG_ outside a message", "SG_"},
       {"BO_ 2048 M: 8 N\n", 1, 5, "standard identifier above 0x7FF", "2048"},
+      {"BO_ 1 M: 1\n SG_ S : 0|8@1+ (1,0) [0|0] \"\" N\n", 2, 2, "sending node", "SG_"},
       {head + "BO_ 100 M2: 8 N\n", 3, 5, "defined twice", "100"},
       {head + " SG_ S : 8|8@1+ (1,0) [0|0] \"\" N\n", 3, 6, "defined twice", "S"},
       {"BO_ 1 M: 1 N\n SG_ S : 4|8@1+ (1,0) [0|0] \"\" N\n", 2, 10, "past the message's 1", "4"},
