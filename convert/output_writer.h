@@ -4,15 +4,17 @@
 // A conversion writes tens of millions of characters, so WriteChar is an
 // inline put into our buffer; the C library is called once per 256 KiB.
 // Unlike a plain buffered stream, every failed write is remembered: a run
-// that filled the disk must not pass for a complete file, so CloseOutput
-// reports it and the converter removes the partial output.
+// that filled the disk must not pass for a complete file. The file itself is
+// an OutputFile: the target is replaced only by a whole output, and a failed
+// one leaves the old file as it was.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "common/output_file.h"
 
 namespace ksvw {
 
@@ -26,17 +28,16 @@ class OutputWriter {
   OutputWriter(const OutputWriter&) = delete;
   OutputWriter& operator=(const OutputWriter&) = delete;
 
-  // Creates or truncates `path` for writing (binary: line ends are written
-  // as CR LF here, not by the C library); "-" is standard output, which is
-  // flushed but never closed. Resets both counters. Returns 1 on success, 0
-  // when the file cannot be created (outputFailed stays 1).
-  int OpenOutput(const char* path);
-  // The path that OpenOutput reads as standard output.
-  static bool IsStandardOutput(const char* path) { return path[0] == '-' && path[1] == '\0'; }
+  // Starts a new output for `path` (binary: line ends are written as CR LF
+  // here, not by the C library); the file at `path` changes only at
+  // CloseOutput. Resets both counters. Returns 1 on success, 0 when the file
+  // cannot be created (outputFailed stays 1; Error() says why).
+  int OpenOutput(const char* path, OutputFile::Existing existing = OutputFile::Existing::Replace);
 
-  // Flushes and closes the file if one is open and forgets it. Returns 0 when
-  // every character written since OpenOutput reached the file, -1 when a
-  // write, the flush or the close failed, or when no file was open.
+  // Flushes and closes the output if one is open and forgets it. Returns 0
+  // when every character written since OpenOutput reached the file and it
+  // took the target's place; -1 when a write, the flush, the close or that
+  // rename failed (the target is then as it was), or when no file was open.
   int CloseOutput();
 
   // One character; a line feed becomes CR LF and is counted (66 lines make
@@ -86,6 +87,10 @@ class OutputWriter {
   bool WriteFailed() const {
     return writeFailed_;
   }
+  // The errno value of the failed open, write or close (0 when none failed).
+  int Error() const {
+    return file_.Error();
+  }
 
   // 1 before a successful open, after a failed open and after a failed
   // write; 0 while the output is good.
@@ -110,8 +115,7 @@ class OutputWriter {
   bool Flush();
   void Fail();
 
-  std::FILE* file_ = nullptr;
-  bool ownsFile_ = false;
+  OutputFile file_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   bool writeFailed_ = false;

@@ -5,8 +5,8 @@
 #include <memory>
 #include <unordered_map>
 
-#include "convert/export_walk.h"
 #include "signals/signal_export.h"
+#include "signals/signal_walk.h"
 #include "signals/value_text.h"
 
 namespace ksvw::signals {
@@ -201,7 +201,7 @@ ConvertResult DecodeCaptureToCsv(const CaptureReader& reader, const SignalDecode
                                  const DecodeOptions& options, const std::string& path,
                                  ProgressSink* progress, DecodeTally& tally) {
   CsvWriter writer(decoder, options, tally);
-  return RunExport(reader, options.channelSelection, path, progress, writer);
+  return WalkSignals(reader, options.channelSelection, path, progress, tally, writer);
 }
 
 }  // namespace ksvw::signals

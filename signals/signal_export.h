@@ -41,6 +41,7 @@ struct DecodeTally {
   int64_t notInDatabase = 0;  // frames of identifiers the database lacks
   int64_t beyondFrame = 0;    // signals not decoded: bits beyond the frame's data
   int64_t notDecoded = 0;     // remote frames, LIN records and markers
+  int outputError = 0;        // errno value when the output could not be created or written
 };
 
 struct DecodeOptions {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "convert/export_walk.h"
+#include "signals/signal_walk.h"
 
 namespace ksvw::signals {
 
@@ -114,7 +114,7 @@ ConvertResult PlotCaptureToSvg(const CaptureReader& reader, const SignalDecoder&
                                const PlotOptions& options, const std::string& path,
                                ProgressSink* progress, DecodeTally& tally) {
   PlotWriter writer(decoder, options, tally);
-  return RunExport(reader, options.channelSelection, path, progress, writer);
+  return WalkSignals(reader, options.channelSelection, path, progress, tally, writer);
 }
 
 }  // namespace ksvw::signals

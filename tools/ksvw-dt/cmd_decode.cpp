@@ -94,16 +94,18 @@ int RunDecode(int argc, char** argv) {
       if (!loaded.Matches(p, "--signals")) return kExitUsage;
     }
   }
-  return RunFileBatch(
-      batch.files, batch.outputOverride, ".signals.csv",
-      [&options, &loaded](const char* source, const std::string& output, ProgressSink* progress) {
-        signals::DecodeTally tally;
-        ConvertResult result = signals::DecodeCaptureToCsv(conversionReader, loaded.Decoder(),
-                                                           options, output, progress, tally);
-        if (result == ConvertResult::Done || result == ConvertResult::Stopped)
-          ReportTally(source, tally);
-        return result;
-      });
+  // Like convert, decode replaces its own FILE.signals.csv.
+  BatchOutputs outputs{batch.outputOverride, ".signals.csv", false};
+  return RunFileBatch(batch.files, outputs,
+                      [&options, &loaded](const char* source, const std::string& output, bool,
+                                          ProgressSink* progress) {
+                        signals::DecodeTally tally;
+                        ConvertResult result = signals::DecodeCaptureToCsv(
+                            conversionReader, loaded.Decoder(), options, output, progress, tally);
+                        if (result == ConvertResult::Done || result == ConvertResult::Stopped)
+                          ReportTally(source, tally);
+                        return BatchOutcome{result, tally.outputError};
+                      });
 }
 
 }  // namespace ksvw::dt

@@ -70,14 +70,16 @@ int RunPlot(int argc, char** argv) {
   for (const std::string& p : options.selection.Patterns()) {
     if (!loaded.Matches(p, "--signal")) return kExitUsage;
   }
-  return RunFileBatch(
-      batch.files, batch.outputOverride, ".svg",
-      [&options, &loaded](const char* source, const std::string& output, ProgressSink* progress) {
-        signals::DecodeTally tally;
-        options.title = source;
-        return signals::PlotCaptureToSvg(conversionReader, loaded.Decoder(), options, output,
-                                         progress, tally);
-      });
+  BatchOutputs outputs{batch.outputOverride, ".svg", false};
+  return RunFileBatch(batch.files, outputs,
+                      [&options, &loaded](const char* source, const std::string& output, bool,
+                                          ProgressSink* progress) {
+                        signals::DecodeTally tally;
+                        options.title = source;
+                        ConvertResult result = signals::PlotCaptureToSvg(
+                            conversionReader, loaded.Decoder(), options, output, progress, tally);
+                        return BatchOutcome{result, tally.outputError};
+                      });
 }
 
 }  // namespace ksvw::dt
