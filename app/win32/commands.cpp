@@ -75,6 +75,7 @@ const Command kCommands[] = {
     {.id = IDC_EXIT, .handler = ExitCommand},
     {.id = IDC_ABOUT, .handler = AboutCommand},
     {.id = IDC_DELTA_TIME, .handler = ToggleTimeColumnCommand},
+    {.id = IDC_SIGNAL_DATABASE, .handler = SignalDatabaseCommand},
 };
 // clang-format on
 

@@ -12,6 +12,7 @@
 #include "capture/win32/capture_list.h"
 #include "common/resource_ids.h"
 #include "remote/win32/ks_remote4q.h"
+#include "signals/win32/signal_view.h"
 
 namespace ksvw {
 
@@ -158,6 +159,7 @@ void CancelTransferCommand(HWND) {
   listHasData = false;
   UpdateCommandStates();
   if (captureList) InvalidateRect(captureList, nullptr, TRUE);
+  ShowSignalsOfRow(-1);  // the rows went blank: no frame's signals either
 }
 
 LRESULT OnDownloadStep(WPARAM step) {
