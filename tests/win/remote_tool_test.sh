@@ -41,7 +41,7 @@ no_files() { compgen -G "$1" >/dev/null && fail "left behind: $(echo $1)"; }
 
 start_sim panel --records 3000 --seed 3 --verbose --dump-capture served.DT --dump-screen panel.scr
 start_sim slow --records 20000 --seed 5 --line-rate 230400
-start_sim busy --refuse busy
+for refusal in busy version board; do start_sim "$refusal" --refuse "$refusal"; done
 start_sim drop --records 20000 --drop-in-section 0x8101
 lan() { echo "--lan 127.0.0.1:$(sim_port "$1")"; }
 if command -v wineserver >/dev/null; then
@@ -78,9 +78,13 @@ no_files '.got.DT.*'
 remote 1 $(lan panel) --json keys M expect-screen want.bmp --timeout 0.5
 json 's[2]["match"] is False and s[2]["differing_pixels"] > 0 and s[2]["exit"] == 1'
 [[ -f want.current.bmp ]] && ! cmp -s want.current.bmp want.bmp || fail "no want.current.bmp"
-remote 0 $(lan panel) keys H expect-screen want.bmp
-# A measurement runs past wait-idle's deadline (5); the download refuses it.
-remote 5 $(lan panel) keys R wait-idle --timeout 0.3
+# The link from a settings file, as the viewer keeps it.
+printf '[REMOTE]\r\nMETHOD=2\r\n[RB40]\r\nHOST=127.0.0.1\r\nPORT=%s\r\n' "$(sim_port panel)" >lan.ini
+remote 0 --settings lan.ini keys H expect-screen want.bmp
+# A running measurement changes the screen (wait-screen) and runs past
+# wait-idle's deadline (5); the download refuses it.
+remote 5 $(lan panel) --json keys R wait-screen --timeout 3 wait-idle --timeout 0.3
+json '[o["exit"] for o in s] == [0, 0, 0, 5]'
 remote 4 $(lan panel) download no.DT
 remote 0 $(lan panel) keys S wait-idle --timeout 5
 no_files 'no.DT'
@@ -102,8 +106,12 @@ no_files '.slow.DT.*'
 # The link cannot be made, or is lost: 4, naming the library's code.
 remote 4 --lan 127.0.0.1:1 info
 grep -q 'no link to the analyzer (LAN 127.0.0.1:1): 0x8007' err.txt || fail "unreachable: $(cat err.txt)"
-remote 4 $(lan busy) --json info
-json 's[0]["code"] == "0xA0000001" and "another computer" in s[0]["message"]'
+for refusal in "busy 0xA0000001 another computer" "version 0xA0000004 version is not" \
+  "board 0xA0000009 no CAN or CAN/LIN option board"; do
+  read -r name code words <<<"$refusal"
+  remote 4 $(lan "$name") --json info
+  json "s[0][\"code\"] == \"$code\" and \"$words\" in s[0][\"message\"]"
+done
 remote 4 $(lan drop) --json download lost.DT
 json 's[-1]["code"] == "0x800708CA" and "lost" in s[-1]["message"]'
 no_files '*lost.DT*'
