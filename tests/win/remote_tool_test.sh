@@ -88,6 +88,11 @@ json '[o["exit"] for o in s] == [0, 0, 0, 5]'
 remote 4 $(lan panel) download no.DT
 remote 0 $(lan panel) keys S wait-idle --timeout 5
 no_files 'no.DT'
+# Outputs in a folder that is not there: 3.
+for args in "screen missing/x.bmp" "download missing/x.DT"; do
+  # shellcheck disable=SC2086
+  remote 3 $(lan panel) $args
+done
 
 # Ctrl-C while the records come: the analyzer sees the cancel, no file stays.
 "${emulator[@]}" "$exe" $(lan slow) --json download slow.DT >out.json 2>err.txt &

@@ -101,18 +101,6 @@ std::string LinkText(const ConnectionSettings& s) {
   return std::string(s.com) + ", " + std::to_string(s.speed) + " bit/s";
 }
 
-const char* BoardOfModel(int32_t model) {
-  switch (model) {
-    case 0x10012:
-    case 0x10013:
-    case 0x10014: return "XP-RT4Q";
-    case 0x10022:
-    case 0x10023:
-    case 0x10024: return "XP-RT4QX";
-    default: return "XP-????";
-  }
-}
-
 std::string ProgressBarText(int64_t position, int64_t range, int part, const std::string& name) {
   int percent = range > 0 ? static_cast<int>(position * 100 / range) : 0;
   percent = percent < 0 ? 0 : percent > 100 ? 100 : percent;

@@ -49,8 +49,6 @@ int ExitForCode(int32_t code);
 
 // "LAN 127.0.0.1:5001", "LAN host:5001, control port 5002", "COM5, 115200 bit/s".
 std::string LinkText(const ConnectionSettings& settings);
-// The option board of a model code ("XP-RT4Q", "XP-RT4QX", "XP-????").
-const char* BoardOfModel(int32_t model);
 
 // "[##########..............................]  25% part 3 of 4 OUT.DT"
 std::string ProgressBarText(int64_t position, int64_t range, int part, const std::string& name);

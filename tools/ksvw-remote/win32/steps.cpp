@@ -29,6 +29,12 @@ std::vector<uint8_t> ScreenBmp(const uint8_t* screen, int32_t mode) {
   return keyemu::BuildScreenBmp(*lcd, mode);
 }
 
+// The option board, as the model's text names it after "& ".
+const char* BoardOfModel(const char* modelText) {
+  const char* board = modelText ? std::strstr(modelText, "& ") : nullptr;
+  return board ? board + 2 : "unknown";
+}
+
 void RunInfo(StepContext& c, StepOutcome& out) {
   const int32_t model = c.session.Model();
   const char* text = ModelText(model);
@@ -37,13 +43,13 @@ void RunInfo(StepContext& c, StepOutcome& out) {
   const std::string link = LinkText(c.settings);
   out.json.Code("model", model)
       .Text("model_text", text ? text : "")
-      .Text("board", BoardOfModel(model))
+      .Text("board", BoardOfModel(text))
       .Text("link", link)
       .Code("status", static_cast<int32_t>(flags))
       .Flag("measuring", measuring);
   if (c.json) return;
   std::printf("model   0x%05X %s\nboard   %s\nlink    %s\nstatus  0x%08X, %s\n",
-              static_cast<unsigned>(model), text ? text : "(unknown model)", BoardOfModel(model),
+              static_cast<unsigned>(model), text ? text : "(unknown model)", BoardOfModel(text),
               link.c_str(), static_cast<unsigned>(flags),
               measuring ? "a measurement runs" : "no measurement runs");
 }
