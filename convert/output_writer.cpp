@@ -18,6 +18,7 @@ int OutputWriter::OpenOutput(const char* path) {
   pageCount = 0;
   used_ = 0;
   writeFailed_ = false;
+  failureError_ = 0;
   file_ = std::fopen(path, "wb");
   if (file_ == nullptr) return 0;
   // Our buffer is the only one: each flush goes straight to the system.
@@ -36,6 +37,8 @@ int OutputWriter::CloseOutput() {
 }
 
 void OutputWriter::Fail() {
+  // The C library has just set errno for the call that failed.
+  if (!writeFailed_) failureError_ = errno;
   writeFailed_ = true;
   outputFailed = 1;
 }

@@ -8,6 +8,7 @@
 // reports it and the converter removes the partial output.
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -83,6 +84,10 @@ class OutputWriter {
   bool WriteFailed() const {
     return writeFailed_;
   }
+  // True when the first failure was a full disk (ENOSPC).
+  bool DiskFull() const {
+    return failureError_ == ENOSPC;
+  }
 
   // 1 before a successful open, after a failed open and after a failed
   // write; 0 while the output is good.
@@ -111,6 +116,7 @@ class OutputWriter {
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   bool writeFailed_ = false;
+  int failureError_ = 0;  // errno of the first failed write, flush or close
 };
 
 }  // namespace ksvw

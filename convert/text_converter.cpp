@@ -496,7 +496,7 @@ ConvertResult TextConverter::Convert(ProgressSink* progress, int32_t pageLimit) 
     // not a plain file, such as a device the output was sent to).
     std::error_code error;
     if (std::filesystem::is_regular_file(outputPath_, error)) std::remove(outputPath_.c_str());
-    return ConvertResult::WriteFailed;
+    return output_.DiskFull() ? ConvertResult::DiskFull : ConvertResult::WriteFailed;
   }
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;
 }

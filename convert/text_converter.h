@@ -39,6 +39,7 @@ enum class ConvertResult {
   Stopped,       // ended early by RequestStop or the page limit; shorter but well-formed and closed
   CannotCreate,  // the output could not be created; nothing was written
   WriteFailed,   // a write failed; the incomplete output was removed
+  DiskFull,      // as WriteFailed, because the disk was full
 };
 
 // The banner's date and time of the conversion. The default is the local time now.

@@ -211,8 +211,9 @@ int RunFileBatch(const std::vector<const char*>& files, const char* outputOverri
         outputError = true;
         break;
       case ConvertResult::WriteFailed:
-        std::fprintf(stderr, "ksvw-dt: writing '%s' failed; no incomplete file is left\n",
-                     output.c_str());
+      case ConvertResult::DiskFull:
+        std::fprintf(stderr, "ksvw-dt: writing '%s' failed%s; no incomplete file is left\n",
+                     output.c_str(), result == ConvertResult::DiskFull ? " (disk full)" : "");
         outputError = true;
         break;
     }
