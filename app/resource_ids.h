@@ -70,6 +70,8 @@
 #define IDC_CVT_FILE_DONE 1024
 #define IDS_NOT_CONVERTIBLE 13026
 #define IDS_CONVERT_CAPTION 20055
+/* A write of SETTING.ini failed (either dialog); the file's path follows. */
+#define IDS_SETTINGS_NOT_SAVED 20109
 
 /* Strings of the language library. */
 #define IDS_FONT 1

@@ -2,9 +2,11 @@
 
 #include <commctrl.h>
 
+#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "capture/capture_reader.h"
 #include "convert/text_converter.h"
+#include "settings/win32/settings_store.h"
 
 namespace ksvw {
 
@@ -48,6 +50,13 @@ size_t LoadLanguageString(UINT id, char* buffer, size_t capacity) {
   if (n < 0) n = 0;
   buffer[static_cast<size_t>(n) < capacity ? n : capacity - 1] = '\0';
   return static_cast<size_t>(n);
+}
+
+void ShowSettingsNotSaved(HWND owner) {
+  char text[512 + MAX_PATH];
+  size_t n = LoadLanguageString(IDS_SETTINGS_NOT_SAVED, text, 512);
+  SafeFormat(text + n, sizeof text - n, "\n%s", SettingsFilePath);
+  MessageBoxA(owner, text, kProductCaption, MB_OK | MB_ICONWARNING);
 }
 
 void SetStatusText(int part, const char* text) {

@@ -58,6 +58,10 @@ TextConverter& Converter();
 // there is no library or no such string. Returns the length.
 size_t LoadLanguageString(UINT id, char* buffer, size_t capacity);
 
+// Tells the user, in a box owned by `owner`, that SETTING.ini could not be
+// written: string 20109 and the file's path.
+void ShowSettingsNotSaved(HWND owner);
+
 // Status bar part 0..2 := text (null: empty).
 void SetStatusText(int part, const char* text);
 // Status bar part := string `id` of the language library.
