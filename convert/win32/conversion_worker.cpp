@@ -54,14 +54,14 @@ FileOutcome ReadPieces(HANDLE file, uint8_t* image, size_t size) {
 
 // Loads the source into conversionReader as LoadCaptureFile does, but reads
 // it in pieces (a stop is honoured during the read) and tells why a file
-// could not be loaded. Converted: loaded.
-FileOutcome LoadSource(const char* path) {
+// could not be loaded. Converted: loaded. An image the reader did not take
+// is left in `image`.
+FileOutcome LoadSource(const char* path, std::unique_ptr<uint8_t[]>& image) {
   HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (file == INVALID_HANDLE_VALUE) return FileOutcome::CannotRead;
   LARGE_INTEGER length{};
   FileOutcome outcome = FileOutcome::CannotRead;
-  std::unique_ptr<uint8_t[]> image;
   size_t size = 0;
   if (GetFileSizeEx(file, &length) && length.QuadPart >= 0) {
     size = static_cast<size_t>(length.QuadPart);
@@ -102,9 +102,14 @@ FileOutcome ConvertLoadedFile(const ConversionJob& job) {
 DWORD WINAPI ConversionWorker(void* parameter) {
   ConversionJob* shared = static_cast<ConversionJob*>(parameter);
   const ConversionJob job = *shared;
-  FileOutcome outcome = LoadSource(job.source);
+  std::unique_ptr<uint8_t[]> image;
+  FileOutcome outcome = LoadSource(job.source, image);
   if (outcome == FileOutcome::Converted) outcome = ConvertLoadedFile(job);
-  ReleaseCaptureImage(kReaderConversion);
+  // The reader is emptied before the dialog hears of the file (the next
+  // worker loads into it), but the memory is freed only as the thread ends:
+  // freeing a big capture takes tens of milliseconds under Wine, which a
+  // Stop would otherwise wait for.
+  std::unique_ptr<uint8_t[]> loaded = conversionReader.Release();
   SendMessageA(GetDlgItem(job.dialog, IDT_CVT_RECORD_BAR), PBM_SETPOS, 0, 0);
   SendMessageA(job.dialog, WM_COMMAND, MAKEWPARAM(IDC_CVT_FILE_DONE, static_cast<WORD>(outcome)),
                0);

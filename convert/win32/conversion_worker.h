@@ -1,8 +1,9 @@
 // The batch conversion's worker: one thread per file, one file at a time.
 // It loads the file into conversionReader, converts it with the program's
-// one converter, releases it, and tells the dialog how the file ended by a
-// synchronous WM_COMMAND 1024 whose notification code is a FileOutcome
-// (0: converted). Threads and their hand-overs:
+// one converter, empties the reader, tells the dialog how the file ended by
+// a synchronous WM_COMMAND 1024 whose notification code is a FileOutcome
+// (0: converted), and frees the file's memory as it ends. Threads and their
+// hand-overs:
 // - The job is written by the GUI thread before a worker starts and copied
 //   by the worker as it begins; nothing else is shared but the stop flag.
 // - A stop crosses threads as stores without a lock (see
