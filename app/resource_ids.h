@@ -133,6 +133,11 @@
 #define IDS_KEYEMU_CAPTION 102
 #define IDS_KEYEMU_TOOLBAR_FIRST 19101
 #define IDS_KEYEMU_TOOLBAR_COUNT 6
+/* What became of a save or a copy of the LCD image. */
+#define IDS_IMAGE_SAVED 20150
+#define IDS_IMAGE_COPIED 20151
+#define IDS_IMAGE_SAVE_FAILED 20152
+#define IDS_IMAGE_COPY_FAILED 20153
 
 /* About dialog, connection settings dialog and its two pages. */
 #define IDD_ABOUT 101
@@ -156,6 +161,7 @@
 #define IDT_DATA_BITS 2048
 #define IDT_PARITY 2049
 #define IDT_FLOW 40026
+#define IDT_SETTINGS_NOTE 2027 /* stored values the page did not understand */
 #define IDT_FOLDER 1008
 #define IDT_FOLDER_BROWSE 1010
 #define IDS_ABOUT_TEXT 81
@@ -166,6 +172,8 @@
 #define IDS_SETTINGS_ERROR_CAPTION 291
 #define IDS_NO_HOST 9002
 #define IDS_INIT_FAILED 9003
+#define IDS_NOT_UNDERSTOOD 20154
+#define IDS_BAD_PORT 20155
 
 /* Search dialog of the language library: the dialog, its five pages (by
    kind: TRIGGER, ERROR, DATA, TIME, EXT IN), their controls and messages.

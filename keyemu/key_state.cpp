@@ -26,38 +26,44 @@ void KeyState::Unlatch(KeyReports& out) {
   out.Add(KeyReport::Unlatched);
 }
 
+// A key the PC keyboard still holds stays pressed.
 void KeyState::ForceUnlatch(KeyReports& out) {
   if (!Latching() || !latched_) return;
   latched_ = false;
   out.Add(KeyReport::Unlatched);
-  if (pressed_) {
-    pressed_ = false;
-    out.Add(KeyReport::Released);
-  }
+  if (!keyboard_) ReleaseKey(out);
 }
 
 void KeyState::Disable(KeyReports& out) {
+  mouse_ = keyboard_ = false;
   ForceUnlatch(out);
   ReleaseKey(out);
 }
 
 void KeyState::Click(KeyReports& out) {
   if (!Latching()) {
+    mouse_ = true;
     Press(out);
-  } else if (pressed_) {
+  } else if (latched_) {
     Unlatch(out);
-    ReleaseKey(out);
+    if (!keyboard_) ReleaseKey(out);
   } else {
     Press(out);
     Latch(out);
   }
 }
 
+void KeyState::MouseUp(KeyReports& out) {
+  mouse_ = false;
+  if (!keyboard_ && !latched_) ReleaseKey(out);
+}
+
 void KeyState::KeySet(bool down, KeyReports& out) {
   Unlatch(out);
+  keyboard_ = down;
   if (down) {
     Press(out);
-  } else {
+  } else if (!mouse_) {
     ReleaseKey(out);
   }
 }

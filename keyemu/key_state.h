@@ -35,10 +35,17 @@ class KeyState {
   void Unlatch(KeyReports& out);
   void ForceUnlatch(KeyReports& out);
 
-  // Left button down on an enabled key: a plain key presses (the caller
+  // A key is held by the mouse (a plain key's capture), by the PC keyboard,
+  // or by its latch, and is pressed while anything holds it: held by the
+  // mouse and the keyboard at once it reports one press, and one release
+  // when both have let go.
+  //
+  // Left button down on an enabled key: a plain key is held (the caller
   // captures the mouse); a latching key toggles.
   void Click(KeyReports& out);
-  // PC keyboard through the panel: down presses, up releases; neither
+  // The plain key's mouse capture went (button up, or taken away).
+  void MouseUp(KeyReports& out);
+  // PC keyboard through the panel: down holds, up lets go; neither
   // latches, and a key already down reports nothing (auto-repeat).
   void KeySet(bool down, KeyReports& out);
   // The key is disabled (link lost): a latched key unlatches, and a key
@@ -46,12 +53,14 @@ class KeyState {
   // through a disabled key) is released.
   void Disable(KeyReports& out);
   // Called on every WM_CREATE of the key's window.
-  void ClearPressed() { pressed_ = false; }
+  void ClearPressed() { pressed_ = mouse_ = keyboard_ = false; }
 
  private:
   uint32_t flags_;
   bool pressed_ = false;
   bool latched_ = false;
+  bool mouse_ = false;
+  bool keyboard_ = false;
 };
 
 // The value the panel sends for a reported press: SHIFT held adds 0x80,

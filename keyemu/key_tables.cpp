@@ -51,6 +51,14 @@ int32_t KeyIdForVirtualKey(int32_t virtualKey) {
   return -1;
 }
 
+bool KeyboardStillHolds(int32_t keyId, bool (*down)(int32_t virtualKey)) {
+  for (const KeyboardMapEntry& e : KeyboardMap) {
+    if (e.virtualKey == -1) break;
+    if (e.keyId == keyId && down(e.virtualKey)) return true;
+  }
+  return false;
+}
+
 bool KeySpriteCorner(int32_t id, bool pressed, bool latched, int32_t* x, int32_t* y) {
   if (id < kFirstKeyId || id >= kFirstKeyId + kKeyCount) return false;
   const KeySprite& s = KeySpriteTable[id - kFirstKeyId];

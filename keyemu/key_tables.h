@@ -51,6 +51,10 @@ extern const KeyboardMapEntry KeyboardMap[kKeyboardMapSize];
 
 // The key id a virtual-key code drives (first match), or -1.
 int32_t KeyIdForVirtualKey(int32_t virtualKey);
+// Whether another PC key mapped to `keyId` is still down (`down` answers
+// for a virtual-key code): a key-up of left Shift while right Shift is held
+// leaves SHIFT pressed, as does one of '5' while numeric pad 5 is held.
+bool KeyboardStillHolds(int32_t keyId, bool (*down)(int32_t virtualKey));
 // The sheet corner of a key's picture in a given state; false for an id
 // outside 20000..20035.
 bool KeySpriteCorner(int32_t id, bool pressed, bool latched, int32_t* x, int32_t* y);

@@ -1,5 +1,6 @@
 #include "keyemu/screen_image.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace ksvw::keyemu {
@@ -135,6 +136,14 @@ std::vector<uint8_t> BuildScreenBmp(const LcdDisplay& lcd, int32_t imageMode) {
   const uint32_t offset = ScreenImageBuilder(lcd, flags, file.data() + kBmpFileHeaderBytes, size);
   WriteBmpFileHeader(file.data(), size, offset);
   return file;
+}
+
+std::string ScreenImageFileName(const ImageTime& t, int n) {
+  char name[96];
+  int length = std::snprintf(name, sizeof name, "KS%04d%02d%02d%02d%02d%02d", t.year, t.month,
+                             t.day, t.hour, t.minute, t.second);
+  if (n > 1 && length > 0) std::snprintf(name + length, sizeof name - length, "-%d", n);
+  return std::string(name) + ".bmp";
 }
 
 }  // namespace ksvw::keyemu

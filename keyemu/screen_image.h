@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "keyemu/lcd_display.h"
@@ -39,5 +40,15 @@ void WriteBmpFileHeader(uint8_t* out, uint32_t imageBytes, uint32_t pixelOffset)
 
 // The whole BMP file (file header + image) of an image mode.
 std::vector<uint8_t> BuildScreenBmp(const LcdDisplay& lcd, int32_t imageMode);
+
+// A saved image's name from the local time: "KSyyyymmddhhmmss.bmp" for the
+// first image of a second, "KSyyyymmddhhmmss-N.bmp" for the N-th (N from
+// 2), so that no save replaces an earlier one.
+struct ImageTime {
+  int year, month, day, hour, minute, second;
+};
+std::string ScreenImageFileName(const ImageTime& time, int n);
+// Images of one second that are told apart; one more finds no name.
+inline constexpr int kImagesPerSecond = 999;
 
 }  // namespace ksvw::keyemu

@@ -8,6 +8,9 @@ namespace ksvw {
 
 namespace {
 
+constexpr int32_t kHighestSerialPort = 256;
+constexpr int32_t kHighestPort = 65535;
+
 // Formats a section text; on overflow the buffer goes back to all zeros.
 template <class... Args>
 bool SectionText(char* out, size_t capacity, const char* format, Args... args) {
@@ -28,6 +31,19 @@ bool SectionText(char* out, size_t capacity, const char* format, Args... args) {
 
 const char* OrEmpty(const char* text) {
   return text ? text : "";
+}
+
+// A decimal number of digits only, without leading zeros, from 1 to `max`.
+bool PlainNumber(const char* text, int32_t max, int32_t* value) {
+  if (!text || *text < '1' || *text > '9') return false;
+  long long n = 0;
+  for (const char* p = text; *p; ++p) {
+    if (*p < '0' || *p > '9') return false;
+    n = n * 10 + (*p - '0');
+    if (n > max) return false;
+  }
+  *value = static_cast<int32_t>(n);
+  return true;
 }
 
 }  // namespace
@@ -93,6 +109,33 @@ int32_t ParseDecimal(const char* text) {
   }
   if (negative) return static_cast<int32_t>(-value);
   return value > INT32_MAX ? INT32_MAX : static_cast<int32_t>(value);
+}
+
+ShownSerial ShowSerialSettings(const char* storedCom, const char* storedSpeed, int32_t speed) {
+  ShownSerial shown;
+  const char* com = OrEmpty(storedCom);
+  shown.portUnderstood = (com[0] == 'C' || com[0] == 'c') && (com[1] == 'O' || com[1] == 'o') &&
+                         (com[2] == 'M' || com[2] == 'm') &&
+                         PlainNumber(com + 3, kHighestSerialPort, &shown.port);
+  if (!shown.portUnderstood) shown.port = 1;  // the default "COM1"
+  if (storedSpeed && storedSpeed[0]) {
+    shown.speedUnderstood = PlainNumber(storedSpeed, INT32_MAX, &shown.speed);
+    if (!shown.speedUnderstood) shown.speed = DefaultConnectionSettings().speed;
+  } else {
+    shown.speed = speed;
+  }
+  return shown;
+}
+
+LanFieldsCheck CheckLanFields(const char* host, const char* port, const char* ctport) {
+  const char* h = OrEmpty(host);
+  while (*h == ' ' || *h == '\t') ++h;
+  if (!*h) return LanFieldsCheck::NoHost;
+  int32_t value = 0;
+  if (!PlainNumber(port, kHighestPort, &value)) return LanFieldsCheck::BadPort;
+  if (ctport && ctport[0] && !PlainNumber(ctport, kHighestPort, &value))
+    return LanFieldsCheck::BadControlPort;
+  return LanFieldsCheck::Ok;
 }
 
 void LoadConnectionSettings(const ProfileSource& source, ConnectionSettings& record) {

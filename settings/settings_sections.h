@@ -57,6 +57,26 @@ void CopyCut(char* field, size_t fieldSize, const char* text);
 // int32 range instead of overflowing.
 int32_t ParseDecimal(const char* text);
 
+// What the connection page shows for the stored serial port and bit rate.
+// A port is "COMn" (n from 1 to 256, in any case) and a bit rate a
+// positive decimal number; anything else is not understood and is shown
+// as the library's default ("COM1", 115200) with a note naming it, so that
+// OK stores only what the page showed. `storedSpeed` is SERIAL/SPEED's
+// text; null or empty (no key) shows `speed`, the record's.
+struct ShownSerial {
+  int32_t port = 0;  // n of "COMn"
+  int32_t speed = 0;
+  bool portUnderstood = true;
+  bool speedUnderstood = true;
+};
+ShownSerial ShowSerialSettings(const char* storedCom, const char* storedSpeed, int32_t speed);
+
+// The LAN converter's fields as OK takes them: a host that is not only
+// blanks, a port of digits from 1 to 65535, a control port likewise or
+// empty. The first field that fails, or Ok.
+enum class LanFieldsCheck { Ok, NoHost, BadPort, BadControlPort };
+LanFieldsCheck CheckLanFields(const char* host, const char* port, const char* ctport);
+
 // Where the connection keys come from: the private-profile reads.
 class ProfileSource {
  public:

@@ -59,6 +59,20 @@ void ShowSettingsNotSaved(HWND owner) {
   MessageBoxA(owner, text, kProductCaption, MB_OK | MB_ICONWARNING);
 }
 
+void ResultText(int32_t result, char* buffer, size_t capacity) {
+  if (!buffer || capacity == 0) return;
+  buffer[0] = '\0';
+  const auto code = static_cast<uint32_t>(result);
+  DWORD n = 0;
+  if ((code & 0xFFFF0000u) == 0x80070000u)
+    n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       code & 0xFFFFu, 0, buffer, static_cast<DWORD>(capacity), nullptr);
+  // The system's text ends in a line break.
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' '))
+    buffer[--n] = '\0';
+  if (n == 0) SafeFormat(buffer, capacity, "error 0x%08X", code);
+}
+
 void SetStatusText(int part, const char* text) {
   if (mainStatusBar)
     SendMessageA(mainStatusBar, SB_SETTEXTA, static_cast<WPARAM>(part),

@@ -62,6 +62,11 @@ size_t LoadLanguageString(UINT id, char* buffer, size_t capacity);
 // written: string 20109 and the file's path.
 void ShowSettingsNotSaved(HWND owner);
 
+// Why an operation failed, for a message box: the system's words for a
+// result that carries a Windows error (0x8007xxxx), otherwise
+// "error 0xXXXXXXXX".
+void ResultText(int32_t result, char* buffer, size_t capacity);
+
 // Status bar part 0..2 := text (null: empty).
 void SetStatusText(int part, const char* text);
 // Status bar part := string `id` of the language library.

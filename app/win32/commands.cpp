@@ -39,29 +39,26 @@ bool CanSearchAgain() {
 }
 
 const Command kCommands[] = {
-    {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen, false},
-    {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave, false},
-    {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand, CanConnect, false},
-    {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand, CanDisconnect,
-     false},
-    {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand, CanDownload, false},
+    {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen},
+    {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave},
+    {0, -1, -1, 0, true, nullptr, nullptr},
+    {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand, CanConnect},
+    {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand, CanDisconnect},
+    {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand, CanDownload},
     {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand,
-     CanConnect, false},
-    {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand, HasRecords, true},
-    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand, CanSearchAgain,
-     true},
-    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain,
-     true},
-    {0, -1, -1, 0, true, nullptr, nullptr, false},
-    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand, nullptr, false},
-    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand, Idle, false},
+     CanConnect},
+    {0, -1, -1, 0, true, nullptr, nullptr},
+    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand, HasRecords},
+    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand, CanSearchAgain},
+    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain},
+    {0, -1, -1, 0, true, nullptr, nullptr},
+    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand, nullptr},
+    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand, Idle},
     // Menu and accelerators only.
-    {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr, false},
-    {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr, false},
-    {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr, false},
-    {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr, false},
+    {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr},
+    {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr},
+    {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr},
+    {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr},
 };
 
 constexpr int kToolbarButtonCount = [] {
@@ -123,21 +120,19 @@ const TBBUTTON* ToolbarButtons(int* count) {
 void UpdateCommandStates() {
   for (const Command& c : kCommands) {
     if (!c.usable) continue;
-    bool usable = c.usable();
-    if (c.toolbarOnly) {
-      SetButtonState(c.id, usable ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE);
-    } else if (usable) {
+    if (c.usable())
       EnableCommand(c.id);
-    } else {
+    else
       DisableCommand(c.id);
-    }
   }
 }
 
+// A command that is not usable now does nothing, whichever way it came
+// (a key, a posted message, or a menu without its language library).
 bool DispatchCommand(HWND window, UINT id) {
   const Command* c = Find(id);
   if (!c) return false;
-  if (c->handler) c->handler(window);
+  if (c->handler && (!c->usable || c->usable())) c->handler(window);
   return true;
 }
 

@@ -23,7 +23,6 @@ struct Command {
   bool onToolbar;          // false: menu and accelerators only
   CommandHandler handler;  // null: a command without an action yet
   CommandUsable usable;    // null: always as created
-  bool toolbarOnly;        // its state is shown on the toolbar alone
 };
 
 // The table, toolbar entries first in their order.
@@ -34,12 +33,11 @@ const TBBUTTON* ToolbarButtons(int* count);
 
 // Every command's toolbar button and menu item from the program's state
 // (app_state.h): called wherever that state changes. A command is disabled
-// by setting its button to TBSTATE_INDETERMINATE and greying its menu item;
-// search commands show their state on the toolbar alone.
+// by setting its button to TBSTATE_INDETERMINATE and greying its menu item.
 void UpdateCommandStates();
 
 // WM_COMMAND: true when `id` is a command of the table (its handler, if
-// any, has run).
+// any, has run when the command is usable).
 bool DispatchCommand(HWND window, UINT id);
 
 // TTN_NEEDTEXTA from the toolbar: the tooltip's string in the language

@@ -65,6 +65,7 @@ if(TARGET ksvwrmt)
   add_library(ksvw_win32_ui STATIC
     ${PROJECT_SOURCE_DIR}/app/win32/app_state.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/commands.cpp
+    ${PROJECT_SOURCE_DIR}/app/win32/dialog_tabs.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/key_emulator_command.cpp
     ${PROJECT_SOURCE_DIR}/app/win32/main_window.cpp
     ${PROJECT_SOURCE_DIR}/capture/win32/capture_list.cpp

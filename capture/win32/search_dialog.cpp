@@ -9,13 +9,12 @@
 // After windows.h, whose types it uses.
 #include <commctrl.h>
 
-#include <climits>
-
 #include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "app/win32/commands.h"
+#include "app/win32/dialog_tabs.h"
 #include "capture/capture_reader.h"
 #include "capture/search.h"
 #include "capture/win32/capture_list.h"
@@ -163,6 +162,7 @@ INT_PTR OnInitSearchDialog(HWND dialog) {
   int kind = ShownSearchKind(searchCondition);
   SendMessageA(searchTabs, TCM_SETCURSEL, static_cast<WPARAM>(kind), 0);
   ShowSearchPage(kind);
+  StartTabKeys(dialog, searchTabs);
   CheckRadioButton(
       dialog, kSearchModeFirstRadio, kSearchModeCountRadio,
       searchCondition.mode == kSearchCount ? kSearchModeCountRadio : kSearchModeFirstRadio);
@@ -243,32 +243,15 @@ INT_PTR CALLBACK SearchDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 // --- Results ------------------------------------------------------------------------
 
-// String 20038 is a format from the language library: it is used as one
-// only when it takes exactly one integer; otherwise its words are followed
-// by the count.
-void FormatCount(char* text, size_t capacity, const char* format, uint64_t count) {
-  if (IsSingleIntegerFormat(format)) {
-    // A count of rows of the list fits an int.
-    int n = count > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(count);
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    SafeFormat(text, capacity, format, n);
-#pragma GCC diagnostic pop
-    return;
-  }
-  size_t n = 0;
-  for (const char* p = format; *p && *p != '%' && n + 1 < capacity; ++p) text[n++] = *p;
-  SafeFormat(text + n, capacity - n, "%s%llu", n ? " " : "",
-             static_cast<unsigned long long>(count));
-}
-
 void ShowSearchResult(HWND window, int mode, uint64_t count) {
   char caption[kResultCaptionChars + 1], format[512], text[600];
   LoadLanguageString(kStringResultCaption, caption, sizeof caption);
   int id = SearchResultStringId(mode, count);
   LoadLanguageString(static_cast<UINT>(id), format, sizeof format);
+  // String 20038 comes from the language library: whatever integer it takes
+  // gets the whole count.
   if (id == kStringCountFormat)
-    FormatCount(text, sizeof text, format, count);
+    FormatWithCount(text, sizeof text, format, count);
   else
     SafeFormat(text, sizeof text, "%s", format);
   MessageBoxA(window, text, caption, MB_OK);
@@ -298,6 +281,7 @@ void SearchCommand(HWND window) {
   // could not be created must not repeat an earlier search.
   searchCondition.set = false;
   DialogBoxParamA(languageLibrary, MAKEINTRESOURCEA(kSearchDialog), window, SearchDialogProc, 0);
+  StopTabKeys();
   searchTabs = nullptr;
   for (HWND& page : searchPages) page = nullptr;
   if (!searchCondition.set) return;

@@ -3,8 +3,10 @@
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include "app/resource_ids.h"
+#include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "keyemu/win32/key_emulator.h"
 #include "keyemu/win32/objects.h"
@@ -43,6 +45,12 @@ HACCEL frameAccelerators = nullptr;
 
 KeyEmuFrame* FrameOf(HWND window) {
   return ObjectOf<KeyEmuFrame>(window);
+}
+
+void ShowCaption(HWND window) {
+  char caption[256];
+  LoadLanguageString(IDS_KEYEMU_CAPTION, caption, sizeof caption);
+  SetWindowTextA(window, caption);
 }
 
 // Each text from a zero-filled buffer: TB_ADDSTRING reads a list of
@@ -139,9 +147,7 @@ LRESULT OnNcCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT OnCreate(HWND window) {
   KeyEmuFrame* frame = FrameOf(window);
   if (!frame || !frame->owner) return -1;
-  char caption[256];
-  LoadLanguageString(IDS_KEYEMU_CAPTION, caption, sizeof caption);
-  SetWindowTextA(window, caption);
+  ShowCaption(window);
   frame->rebar =
       CreateWindowExA(WS_EX_TOOLWINDOW, REBARCLASSNAMEA, "", kRebarStyle, 0, 0, 0, 0, window,
                       reinterpret_cast<HMENU>(kRebarId), ModuleInstance(), nullptr);
@@ -169,16 +175,73 @@ bool ButtonEnabled(KeyEmuFrame* frame, int command) {
   return frame->toolbar && SendMessageA(frame->toolbar, TB_ISBUTTONENABLED, command, 0) != 0;
 }
 
+// --- What became of a save or a copy -----------------------------------------
+
+constexpr UINT_PTR kCaptionTimer = 1;
+constexpr UINT kCaptionShownMs = 4000;
+
+// Success shows in the caption for a few seconds, beside the frame's name:
+// a saved file's name first, then its folder (which a narrow frame cuts).
+void ShowDone(HWND window, UINT what, const char* path) {
+  char caption[128], done[128], text[MAX_PATH + 300];
+  LoadLanguageString(IDS_KEYEMU_CAPTION, caption, sizeof caption);
+  LoadLanguageString(what, done, sizeof done);
+  if (path) {
+    const char* name = PathFindFileNameA(path);
+    const int folder = static_cast<int>(name - path) - (name > path ? 1 : 0);
+    SafeFormat(text, sizeof text, "%s - %s %s %.*s", caption, name, done, folder, path);
+  } else {
+    SafeFormat(text, sizeof text, "%s - %s", caption, done);
+  }
+  SetWindowTextA(window, text);
+  SetTimer(window, kCaptionTimer, kCaptionShownMs, nullptr);
+}
+
+// A failure opens a box: what failed, the file it concerned and why.
+void ShowFailed(HWND window, UINT what, const char* path, int32_t result) {
+  char caption[128], failed[256], why[256], text[MAX_PATH + 600];
+  LoadLanguageString(IDS_KEYEMU_CAPTION, caption, sizeof caption);
+  LoadLanguageString(what, failed, sizeof failed);
+  ResultText(result, why, sizeof why);
+  SafeFormat(text, sizeof text, "%s\n\n%s%s%s", failed, path && path[0] ? path : "",
+             path && path[0] ? "\n" : "", why);
+  MessageBoxA(window, text, caption, MB_ICONWARNING);
+}
+
+void SaveImage(KeyEmuFrame* frame) {
+  char path[MAX_PATH];
+  int32_t result = frame->owner->SaveScreenImage(path);
+  if (result < 0)
+    ShowFailed(frame->window, IDS_IMAGE_SAVE_FAILED, path, result);
+  else
+    ShowDone(frame->window, IDS_IMAGE_SAVED, path);
+}
+
+void CopyImage(KeyEmuFrame* frame) {
+  int32_t result = frame->owner->CopyScreenImage();
+  if (result < 0)
+    ShowFailed(frame->window, IDS_IMAGE_COPY_FAILED, nullptr, result);
+  else
+    ShowDone(frame->window, IDS_IMAGE_COPIED, nullptr);
+}
+
+LRESULT OnTimer(HWND window, WPARAM id) {
+  if (id != kCaptionTimer) return 0;
+  KillTimer(window, kCaptionTimer);
+  ShowCaption(window);
+  return 0;
+}
+
 LRESULT OnCommand(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   KeyEmuFrame* frame = FrameOf(window);
   KeyEmulator* owner = frame ? frame->owner : nullptr;
   if (!owner) return DefWindowProcA(window, message, wParam, lParam);
   switch (LOWORD(wParam)) {
     case IDC_SAVE_SCREEN:
-      if (ButtonEnabled(frame, IDC_SAVE_SCREEN)) owner->SaveScreenImage();
+      if (ButtonEnabled(frame, IDC_SAVE_SCREEN)) SaveImage(frame);
       return 0;
     case IDC_COPY_SCREEN:
-      if (ButtonEnabled(frame, IDC_COPY_SCREEN)) owner->CopyScreenImage();
+      if (ButtonEnabled(frame, IDC_COPY_SCREEN)) CopyImage(frame);
       return 0;
     case IDC_IMAGE_MODE_0: owner->imageMode = 0; return 0;
     case IDC_IMAGE_MODE_1: owner->imageMode = 1; return 0;
@@ -224,6 +287,7 @@ LRESULT CALLBACK FrameWindowProc(HWND window, UINT message, WPARAM wParam, LPARA
     case WM_CREATE: return OnCreate(window);
     case WM_COMMAND: return OnCommand(window, message, wParam, lParam);
     case WM_SIZE: return OnSize(window, wParam, lParam);
+    case WM_TIMER: return OnTimer(window, wParam);
     case WM_SETFOCUS: return OnSetFocus(window);
     case WM_SETTINGCHANGE: return OnLayoutChange(window, message, wParam, lParam);
     case WM_STYLECHANGED: return OnLayoutChange(window, message, wParam, lParam);

@@ -10,6 +10,8 @@ namespace ksvw::keyemu {
 namespace {
 
 constexpr DWORD kKeyStyle = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
+// The raster operation "destination OR pattern" (DPo).
+constexpr DWORD kDestinationOrPattern = 0x00FA0089;
 
 UINT ReportMessage(KeyReport report) {
   switch (report) {
@@ -34,6 +36,26 @@ LRESULT OnCreate(HWND window) {
   return 0;
 }
 
+// A disabled key (the link is down) is drawn washed out: every other pixel
+// of its picture white, in a checkerboard from its top-left corner.
+void WashOut(HDC dc, const RECT& client) {
+  static const WORD kChecker[8] = {0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA};
+  HBITMAP pattern = CreateBitmap(8, 8, 1, 1, kChecker);
+  HBRUSH brush = pattern ? CreatePatternBrush(pattern) : nullptr;
+  if (brush) {
+    // A monochrome pattern draws its 1 bits in the background colour.
+    COLORREF text = SetTextColor(dc, RGB(0, 0, 0));
+    COLORREF back = SetBkColor(dc, RGB(255, 255, 255));
+    HGDIOBJ old = SelectObject(dc, brush);
+    PatBlt(dc, 0, 0, client.right, client.bottom, kDestinationOrPattern);
+    SelectObject(dc, old);
+    SetBkColor(dc, back);
+    SetTextColor(dc, text);
+    DeleteObject(brush);
+  }
+  if (pattern) DeleteObject(pattern);
+}
+
 LRESULT OnPaint(HWND window) {
   PAINTSTRUCT paint;
   HDC dc = BeginPaint(window, &paint);
@@ -49,6 +71,7 @@ LRESULT OnPaint(HWND window) {
       BitBlt(dc, 0, 0, client.right, client.bottom, memory, x, y, SRCCOPY);
       SelectObject(memory, old);
       DeleteDC(memory);
+      if (!IsWindowEnabled(window)) WashOut(dc, client);
     }
   }
   EndPaint(window, &paint);
@@ -73,7 +96,7 @@ LRESULT OnButtonUp(HWND window) {
 LRESULT OnCaptureChanged(HWND window) {
   if (KeyEmuKey* key = KeyOf(window)) {
     KeyReports reports;
-    key->state.ReleaseKey(reports);
+    key->state.MouseUp(reports);
     key->Report(reports);
   }
   return 0;
@@ -114,14 +137,15 @@ void KeyEmuKey::Report(const KeyReports& reports) {
 
 // Disabling releases whatever the key holds: the mouse capture (which
 // releases a plain key), a latch, and a press from the PC keyboard whose
-// key-up a disabled key would never see.
+// key-up a disabled key would never see. Either way the key is drawn
+// again, enabled or washed out.
 void KeyEmuKey::SetEnabled(bool enable) {
-  if (enable) {
-    if (window) EnableWindow(window, TRUE);
-    return;
+  if (window && !enable && GetCapture() == window) ReleaseCapture();
+  if (window) {
+    EnableWindow(window, enable ? TRUE : FALSE);
+    InvalidateRect(window, nullptr, FALSE);
   }
-  if (window && GetCapture() == window) ReleaseCapture();
-  if (window) EnableWindow(window, FALSE);
+  if (enable) return;
   KeyReports reports;
   state.Disable(reports);
   Report(reports);

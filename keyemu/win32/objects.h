@@ -154,7 +154,9 @@ class KeyEmulator : public keyemu::Counted {
   void SendKeyCode(uint32_t value);
   void ReleaseLatchedKeys();
   void ShowMainWindow();
-  int32_t SaveScreenImage();
+  // Saves the LCD image in a new file; `path` (MAX_PATH characters) gets
+  // its name, or on failure the name tried ("" when none was).
+  int32_t SaveScreenImage(char* path);
   int32_t CopyScreenImage();
   // The frame object, created once.
   int32_t CreateFrameObject();

@@ -150,13 +150,21 @@ KeyEmuKey* KeyById(KeyEmulator* ke, int32_t id) {
   return nullptr;
 }
 
+bool VirtualKeyDown(int32_t virtualKey) {
+  return GetKeyState(virtualKey) < 0;
+}
+
 // Ctrl and Alt combinations are the frame's (Ctrl+C copies): they never
-// press the analyzer's keys.
+// press the analyzer's keys. A key-up lets go only when no other PC key of
+// the same panel key is down (both Shift keys arrive as VK_SHIFT; their
+// own states tell them apart).
 LRESULT OnKey(HWND window, WPARAM virtualKey, bool down) {
   KeyEmulator* ke = EmulatorOf(window);
   if (!ke) return 0;
   if (down && (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0)) return 0;
-  KeyEmuKey* key = KeyById(ke, KeyIdForVirtualKey(static_cast<int32_t>(virtualKey)));
+  const int32_t id = KeyIdForVirtualKey(static_cast<int32_t>(virtualKey));
+  if (!down && KeyboardStillHolds(id, VirtualKeyDown)) return 0;
+  KeyEmuKey* key = KeyById(ke, id);
   if (key && key->window) SendMessageA(key->window, WM_APP_KEY_SET, down ? 1 : 0, 0);
   return 0;
 }

@@ -5,7 +5,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <cstdio>
 #include <new>
 
 #include "app/win32/app_state.h"
@@ -29,17 +28,11 @@ struct Buffer {
   uint32_t size;
 };
 
-// "KSyyyymmddhhmmss.bmp" in EMU/PATH, read afresh. An empty PATH means the
-// executable's folder: the current directory moves with every file dialog.
-bool ImagePath(char* path) {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  char name[32];
-  std::snprintf(name, sizeof name, "KS%04d%02d%02d%02d%02d%02d.bmp", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond);
-  GetPrivateProfileStringA("EMU", "PATH", "", path, MAX_PATH, SettingsFilePath);
-  if (!path[0]) lstrcpynA(path, executableFolder, MAX_PATH);
-  return PathAppendA(path, name) != FALSE;
+// EMU/PATH, read afresh. An empty PATH means the executable's folder: the
+// current directory moves with every file dialog.
+void ImageFolder(char* folder) {
+  GetPrivateProfileStringA("EMU", "PATH", "", folder, MAX_PATH, SettingsFilePath);
+  if (!folder[0]) lstrcpynA(folder, executableFolder, MAX_PATH);
 }
 
 bool WriteAll(HANDLE file, const uint8_t* data, DWORD size) {
@@ -47,11 +40,34 @@ bool WriteAll(HANDLE file, const uint8_t* data, DWORD size) {
   return WriteFile(file, data, size, &written, nullptr) && written == size;
 }
 
+// A new file for the image: "KSyyyymmddhhmmss.bmp", or with "-2", "-3"...
+// when that second has images already (created new, never replacing one).
+// `path` holds the last name tried.
+HANDLE CreateImageFile(char* path) {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  const ImageTime time{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  char folder[MAX_PATH];
+  ImageFolder(folder);
+  for (int n = 1; n <= kImagesPerSecond; ++n) {
+    lstrcpynA(path, folder, MAX_PATH);
+    if (!PathAppendA(path, ScreenImageFileName(time, n).c_str())) {
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return INVALID_HANDLE_VALUE;
+    }
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE || GetLastError() != ERROR_FILE_EXISTS) return file;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
 }  // namespace
 
 // The image is built before the file is created, and a write that fails
 // removes the partial file: a failed save leaves nothing behind.
-int32_t KeyEmulator::SaveScreenImage() {
+int32_t KeyEmulator::SaveScreenImage(char* path) {
+  path[0] = '\0';
   if (!lcd) return kErrPointer;
   const uint32_t flags = ImageFlagsForMode(imageMode);
   Buffer image(ScreenImageBuilder(lcd->Display(), flags, nullptr, 0));
@@ -60,10 +76,7 @@ int32_t KeyEmulator::SaveScreenImage() {
   uint8_t header[kBmpFileHeaderBytes];
   WriteBmpFileHeader(header, image.size, offset);
 
-  char path[MAX_PATH] = {};
-  if (!ImagePath(path)) return kErrFail;
-  HANDLE file =
-      CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateImageFile(path);
   if (file == INVALID_HANDLE_VALUE) return LastErrorResult();
   if (!WriteAll(file, header, sizeof header) || !WriteAll(file, image.bytes, image.size)) {
     int32_t result = LastErrorResult();

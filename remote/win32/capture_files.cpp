@@ -236,8 +236,13 @@ LRESULT OnDownloadDone(HWND window, int32_t code) {
   if (downloadProgress) SendMessageA(downloadProgress, PBM_SETPOS, 0, 0);
   downloadRunning = false;
   if (code >= 0 || code == kErrCancelled) {
-    if (downloadDialog) SendMessageA(downloadDialog, kEndDownloadDialog, 0, 0);
+    // The download is shown, and painted, before its dialog goes: hiding
+    // the dialog can hold this thread for a while (Wine's X11 driver waits
+    // up to 2 s for a window manager to withdraw a managed window, all of
+    // them when there is none), and the list must not wait for that.
     TakeDownload(window);
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    if (downloadDialog) SendMessageA(downloadDialog, kEndDownloadDialog, 0, 0);
   } else {
     DropDownload();
     UpdateCommandStates();

@@ -7,11 +7,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "app/win32/dialog_tabs.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/folder_picker.h"
 #include "settings/win32/settings_store.h"
@@ -79,32 +81,41 @@ bool SelectedText(HWND page, int id, char* out, size_t capacity) {
 
 // --- Connection page ------------------------------------------------------------
 
-// A stored port beyond COM9 is added to the list rather than shown as
-// COM1 and then stored as an empty name.
-void ShowSerialPort(HWND page, const ConnectionSettings& record) {
+// A stored port beyond COM9, or a bit rate that is none of the six, is
+// added to its list rather than shown as another. What the page does not
+// understand is shown as the default, and the note under the fields names
+// the stored text.
+void ShowSerialChoices(HWND page, const ConnectionSettings& record) {
+  char speedText[kConnectionKeyCapacity];
+  ReadSetting(kSectionSerial, "SPEED", speedText, sizeof speedText);
+  const ShownSerial shown = ShowSerialSettings(record.com, speedText, record.speed);
+  char name[16];
   for (int i = 1; i <= kSerialPorts; ++i) {
-    char name[8];
     std::snprintf(name, sizeof name, "COM%d", i);
     AddEntry(page, IDT_SERIAL_PORT, name);
   }
-  int n = strnlen(record.com, sizeof record.com) > 3 ? ParseDecimal(record.com + 3) : 0;
-  if (n > kSerialPorts)
-    Select(page, IDT_SERIAL_PORT, AddEntry(page, IDT_SERIAL_PORT, record.com));
-  else
-    Select(page, IDT_SERIAL_PORT, n > 0 ? n - 1 : 0);
-}
+  std::snprintf(name, sizeof name, "COM%d", static_cast<int>(shown.port));
+  Select(page, IDT_SERIAL_PORT,
+         shown.port > kSerialPorts ? AddEntry(page, IDT_SERIAL_PORT, name) : shown.port - 1);
 
-// Likewise a stored bit rate that is none of the six.
-void ShowBitRate(HWND page, const ConnectionSettings& record) {
   char speed[16];
-  std::snprintf(speed, sizeof speed, "%d", static_cast<int>(record.speed));
+  std::snprintf(speed, sizeof speed, "%d", static_cast<int>(shown.speed));
   int selected = -1;
   for (int i = 0; i < static_cast<int>(std::size(kBitRates)); ++i) {
     AddEntry(page, IDT_BIT_RATE, kBitRates[i]);
     if (std::strcmp(kBitRates[i], speed) == 0) selected = i;
   }
-  if (selected < 0) selected = AddEntry(page, IDT_BIT_RATE, speed);
-  Select(page, IDT_BIT_RATE, selected);
+  Select(page, IDT_BIT_RATE, selected >= 0 ? selected : AddEntry(page, IDT_BIT_RATE, speed));
+
+  std::string note;
+  if (!shown.portUnderstood) note += std::string(" COM=") + record.com;
+  if (!shown.speedUnderstood) note += std::string(" SPEED=") + speedText;
+  if (!note.empty()) {
+    char words[256];
+    LoadLanguageString(IDS_NOT_UNDERSTOOD, words, sizeof words);
+    note.insert(0, words);
+  }
+  SetDlgItemTextA(page, IDT_SETTINGS_NOTE, note.c_str());
 }
 
 void ShowConnectionSettings(HWND page, const ConnectionSettings& record) {
@@ -115,8 +126,7 @@ void ShowConnectionSettings(HWND page, const ConnectionSettings& record) {
   SetDlgItemTextA(page, IDT_HOST, record.host);
   SetDlgItemTextA(page, IDT_PORT, record.port);
   SetDlgItemTextA(page, IDT_CONTROL_PORT, record.ctport);
-  ShowSerialPort(page, record);
-  ShowBitRate(page, record);
+  ShowSerialChoices(page, record);
   AddEntry(page, IDT_DATA_BITS, "8");
   Select(page, IDT_DATA_BITS, 0);
   for (UINT id : {IDS_PARITY_NONE, IDS_PARITY_EVEN, IDS_PARITY_ODD})
@@ -251,6 +261,7 @@ INT_PTR OnInitConnectionDialog(HWND dialog) {
                                         FolderPageProc, 0);
   PlacePages(dialog);
   ShowPage(0);
+  StartTabKeys(dialog, state.tabs);
   return FALSE;  // the focus is set
 }
 
@@ -293,14 +304,38 @@ void MessageWithString(HWND owner, UINT textId, UINT type) {
   MessageBoxA(owner, text, caption, type);
 }
 
+// With the LAN method, the host and ports as OK takes them; otherwise a
+// message and the focus on the field at fault, on its page (the folder
+// page may be showing).
+bool LanFieldsAccepted(HWND dialog, HWND page) {
+  if (Selection(page, IDT_METHOD) != 1) return true;
+  ConnectionSettings fields{};
+  GetDlgItemTextA(page, IDT_HOST, fields.host, sizeof fields.host);
+  GetDlgItemTextA(page, IDT_PORT, fields.port, sizeof fields.port);
+  GetDlgItemTextA(page, IDT_CONTROL_PORT, fields.ctport, sizeof fields.ctport);
+  const struct {
+    LanFieldsCheck check;
+    UINT text;
+    int field;
+  } faults[] = {{LanFieldsCheck::NoHost, IDS_NO_HOST, IDT_HOST},
+                {LanFieldsCheck::BadPort, IDS_BAD_PORT, IDT_PORT},
+                {LanFieldsCheck::BadControlPort, IDS_BAD_PORT, IDT_CONTROL_PORT}};
+  const LanFieldsCheck check = CheckLanFields(fields.host, fields.port, fields.ctport);
+  for (const auto& fault : faults) {
+    if (fault.check != check) continue;
+    SendMessageA(state.tabs, TCM_SETCURSEL, 0, 0);
+    ShowPage(0);
+    MessageWithString(dialog, fault.text, MB_ICONERROR);
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, fault.field)),
+                 TRUE);
+    return false;
+  }
+  return true;
+}
+
 void OnOk(HWND dialog) {
   HWND page = state.connectionPage;
-  if (page && Selection(page, IDT_METHOD) == 1 &&
-      GetWindowTextLengthA(GetDlgItem(page, IDT_HOST)) == 0) {
-    MessageWithString(dialog, IDS_NO_HOST, MB_ICONERROR);
-    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(page, IDT_HOST)), TRUE);
-    return;
-  }
+  if (page && !LanFieldsAccepted(dialog, page)) return;
   if (page) {
     ConnectionSettings record = currentConnectionSettings;
     ReadConnectionPage(page, record);
@@ -355,6 +390,7 @@ void ConnectionSettingsCommand(HWND window) {
   if (!languageLibrary) return;
   DialogBoxParamA(languageLibrary, MAKEINTRESOURCEA(IDD_CONNECTION), window, ConnectionDialogProc,
                   0);
+  StopTabKeys();
 }
 
 }  // namespace ksvw

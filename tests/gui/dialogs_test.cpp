@@ -3,6 +3,7 @@
 // with the commands that repeat its search. Each dialog and page is saved
 // as a picture when it first opens (KSVW_GUI_PICTURES_DIR), so that its
 // layout can be looked at without a display.
+#include <cctype>
 #include <map>
 
 #include "tests/gui/program_fixture.h"
@@ -32,6 +33,13 @@ class DialogTest : public GuiTest {
     ExpectClosed(dialog);
   }
 
+  // The page a tab control shows now.
+  int SelectedTab(HWND tabs) {
+    LRESULT selected = -1;
+    Send(tabs, TCM_GETCURSEL, 0, 0, &selected);
+    return static_cast<int>(selected);
+  }
+
   // Clicks tab `index` of a tab control, as a user switches pages.
   void ClickTab(HWND tabs, int index) {
     RemoteBuffer rect(program_.Process(), sizeof(RECT));
@@ -40,10 +48,7 @@ class DialogTest : public GuiTest {
     ASSERT_TRUE(Send(tabs, TCM_GETITEMRECT, index, rect.At(), &ok) && ok &&
                 rect.Read(0, &r, sizeof r));
     ASSERT_TRUE(ClickAt(tabs, POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}));
-    ASSERT_TRUE(WaitUntil([&] {
-      LRESULT selected = -1;
-      return Send(tabs, TCM_GETCURSEL, 0, 0, &selected) && selected == index;
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return SelectedTab(tabs) == index; }));
   }
 
   // Selects entry `index` of a combo box and notifies its page, as a click would.
@@ -51,6 +56,31 @@ class DialogTest : public GuiTest {
     ASSERT_TRUE(Send(combo, CB_SETCURSEL, index, 0));
     ASSERT_TRUE(Send(GetParent(combo), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(combo), CBN_SELCHANGE),
                      reinterpret_cast<LPARAM>(combo)));
+  }
+
+  // The access keys that more than one label or button of a dialog uses
+  // (its own and its visible page's), "" when none.
+  std::string SharedAccessKeys(HWND dialog) {
+    std::vector<HWND> all;
+    EnumChildWindows(
+        dialog,
+        [](HWND w, LPARAM v) {
+          reinterpret_cast<std::vector<HWND>*>(v)->push_back(w);
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&all));
+    std::string keys, shared;
+    for (HWND w : all) {
+      const std::string cls = ClassName(w), text = WindowText(w);
+      const size_t at = text.find('&');
+      if (!IsWindowVisible(w) || (cls != "Button" && cls != "Static") || at == std::string::npos ||
+          at + 1 >= text.size() ||
+          ((GetWindowLongA(w, GWL_STYLE) & SS_NOPREFIX) && cls == "Static"))
+        continue;
+      const char key = static_cast<char>(std::toupper(text[at + 1]));
+      (keys.find(key) == std::string::npos ? keys : shared) += key;
+    }
+    return shared;
   }
 
   Sections Ini() {
@@ -145,6 +175,7 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   // Values the lists do not hold are shown as they are, not replaced.
   EXPECT_EQ(WindowText(Control(IDT_SERIAL_PORT)), "COM12");
   EXPECT_EQ(WindowText(Control(IDT_BIT_RATE)), "250000");
+  EXPECT_EQ(WindowText(Control(IDT_SETTINGS_NOTE)), "");
   EXPECT_EQ(WindowText(Control(IDT_PARITY)), Text(IDS_PARITY_EVEN));
   EXPECT_EQ(WindowText(Control(IDT_FLOW)), Text(IDS_FLOW_HARDWARE));
   // The edits hold no more than the record's fields.
@@ -155,16 +186,24 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
     ASSERT_TRUE(Send(Control(id), EM_GETLIMITTEXT, 0, 0, &n));
     EXPECT_EQ(n, limit) << id;
   }
-  ASSERT_NO_FATAL_FAILURE(ClickTab(FindControl(dialog_, IDT_CONNECTION_TABS), 1));
+  EXPECT_EQ(SharedAccessKeys(dialog_), "") << "LAN fields";
+  // Ctrl+Tab and Ctrl+Shift+Tab switch pages.
+  HWND tabs = FindControl(dialog_, IDT_CONNECTION_TABS);
+  ASSERT_TRUE(PressKeys(dialog_, {VK_CONTROL}, VK_TAB));
+  ASSERT_TRUE(WaitUntil([&] { return SelectedTab(tabs) == 1; })) << "Ctrl+Tab";
   EXPECT_TRUE(IsWindowVisible(folderPage_) && !IsWindowVisible(page_));
   EXPECT_EQ(FolderShown(), program_.Folder());
+  EXPECT_EQ(SharedAccessKeys(dialog_), "") << "folder page";
   Picture(dialog_, "connection_settings_folder");
-  ASSERT_NO_FATAL_FAILURE(ClickTab(FindControl(dialog_, IDT_CONNECTION_TABS), 0));
+  ASSERT_TRUE(PressKeys(dialog_, {VK_CONTROL, VK_SHIFT}, VK_TAB));
+  ASSERT_TRUE(WaitUntil([&] { return SelectedTab(tabs) == 0; })) << "Ctrl+Shift+Tab";
+  EXPECT_TRUE(IsWindowVisible(page_) && !IsWindowVisible(folderPage_));
 
   // The serial method swaps the fields; back to LAN with a shorter host.
   ASSERT_NO_FATAL_FAILURE(Choose(Control(IDT_METHOD), 0));
   EXPECT_TRUE(Shown(IDT_SERIAL_PORT) && Shown(IDT_SERIAL_PORT_LABEL));
   EXPECT_FALSE(Shown(IDT_HOST) || Shown(IDT_LAN_LABEL_1));
+  EXPECT_EQ(SharedAccessKeys(dialog_), "") << "serial fields";
   ASSERT_NO_FATAL_FAILURE(Choose(Control(IDT_METHOD), 1));
   std::string port = SimPort("CONNECT");
   ASSERT_TRUE(SetText(Control(IDT_HOST), "127.0.0.1"));
@@ -185,11 +224,16 @@ TEST_F(ConnectionDialogTest, ShowsTheStoredSettingsAndOkWritesExactlyThreeSectio
   ASSERT_NO_FATAL_FAILURE(Connect());
 }
 
-// With EMU gone from the file, opening warns twice; a LAN method without a
-// host keeps the dialog open with the focus on the host; and Cancel writes
+// With EMU gone from the file, opening warns twice; a stored port and bit
+// rate that the page does not understand show as the defaults, with a note.
+// OK with the LAN method takes no host of blanks and no port outside 1 to
+// 65535: each warns, shows the connection page (the folder page was
+// showing) with the focus on the field, and stores nothing; Cancel writes
 // nothing (no empty folder either).
-TEST_F(ConnectionDialogTest, MissingFolderAndEmptyHostWarnAndCancelWritesNothing) {
-  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer")));
+TEST_F(ConnectionDialogTest, MissingFolderOddValuesAndBadLanFieldsWarnAndCancelWritesNothing) {
+  std::string settings = StoredSettings("analyzer");
+  settings.replace(settings.find("COM12"), 5, "LPT5").replace(settings.find("250000"), 6, "abc");
+  ASSERT_NO_FATAL_FAILURE(Start(settings));
   std::string ini = program_.PathInFolder("SETTING.ini");
   ASSERT_TRUE(WritePrivateProfileStringA("EMU", nullptr, nullptr, ini.c_str()));
   Sections before = Ini();
@@ -197,11 +241,33 @@ TEST_F(ConnectionDialogTest, MissingFolderAndEmptyHostWarnAndCancelWritesNothing
   ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Ini"));
   ASSERT_NO_FATAL_FAILURE(ExpectBox("KSVW4QX", "Init"));
   ASSERT_NO_FATAL_FAILURE(OpenDialog(false));
-  ASSERT_TRUE(SetText(Control(IDT_HOST), ""));
-  ASSERT_TRUE(PressButton(dialog_, IDOK));
-  ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_SETTINGS_ERROR_CAPTION), Text(IDS_NO_HOST)));
-  EXPECT_TRUE(IsWindow(dialog_));
-  EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == Control(IDT_HOST); }));
+  EXPECT_EQ(WindowText(Control(IDT_SERIAL_PORT)), "COM1");
+  EXPECT_EQ(WindowText(Control(IDT_BIT_RATE)), "115200");
+  EXPECT_EQ(WindowText(Control(IDT_SETTINGS_NOTE)),
+            Text(IDS_NOT_UNDERSTOOD) + " COM=LPT5 SPEED=abc");
+  Picture(dialog_, "connection_settings_not_understood");
+  HWND tabs = FindControl(dialog_, IDT_CONNECTION_TABS);
+  const struct {
+    const char *host, *port, *ctport;
+    UINT text;
+    int field;
+  } cases[] = {{"   ", "4001", "", IDS_NO_HOST, IDT_HOST},
+               {"analyzer", "0", "", IDS_BAD_PORT, IDT_PORT},
+               {"analyzer", "4001", "65536", IDS_BAD_PORT, IDT_CONTROL_PORT}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + "|" + c.port + "|" + c.ctport);
+    ASSERT_TRUE(SetText(Control(IDT_HOST), c.host));
+    ASSERT_TRUE(SetText(Control(IDT_PORT), c.port));
+    ASSERT_TRUE(SetText(Control(IDT_CONTROL_PORT), c.ctport));
+    ASSERT_TRUE(PressKeys(dialog_, {VK_CONTROL}, VK_TAB));
+    ASSERT_TRUE(WaitUntil([&] { return IsWindowVisible(folderPage_) != 0; }));
+    ASSERT_TRUE(PressButton(dialog_, IDOK));
+    ASSERT_NO_FATAL_FAILURE(ExpectBox(Text(IDS_SETTINGS_ERROR_CAPTION), Text(c.text)));
+    EXPECT_TRUE(IsWindow(dialog_));
+    EXPECT_TRUE(IsWindowVisible(page_) && !IsWindowVisible(folderPage_));
+    EXPECT_EQ(SelectedTab(tabs), 0);
+    EXPECT_TRUE(WaitUntil([&] { return FocusOfThreadOf(dialog_) == Control(c.field); }));
+  }
   EXPECT_EQ(Ini(), before);
   ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
   EXPECT_EQ(Ini(), before);
@@ -270,8 +336,14 @@ class SearchDialogTest : public DialogTest {
     ASSERT_TRUE(WaitUntil([&] { return program_.ButtonState(IDC_SEARCH) == TBSTATE_ENABLED; }));
   }
 
-  void OpenDialog() {
-    dialog_ = Open(IDC_SEARCH);
+  // Runs command 1008, or presses Ctrl+F.
+  void OpenDialog(bool ctrlF = false) {
+    if (ctrlF) {
+      ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_CONTROL}, 'F'));
+      dialog_ = WaitForWindow(program_.Pid(), kDialogClass);
+    } else {
+      dialog_ = Open(IDC_SEARCH);
+    }
     ASSERT_NE(dialog_, nullptr);
     tabs_ = FindControl(dialog_, IDT_SEARCH_TABS);
     ASSERT_NE(tabs_, nullptr);
@@ -346,11 +418,26 @@ TEST_F(SearchDialogTest, AboutPagesAndCountsBelowTheSelection) {
     EXPECT_FALSE(WaitUntil([&] { return !IsWindow(about); }, 300));
     ASSERT_NO_FATAL_FAILURE(Close(about, button));
   }
-  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  // F3 and Shift+F3 repeat a search: nothing to repeat yet.
+  for (UINT id : {IDC_SEARCH_UP, IDC_SEARCH_DOWN}) ExpectCommand(id, false);
+  ASSERT_TRUE(PressKeys(program_.MainWindow(), {}, VK_F3));
+  ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_SHIFT}, VK_F3));
+  EXPECT_EQ(WaitForWindow(program_.Pid(), kDialogClass, nullptr, 500), nullptr) << Boxes();
+  EXPECT_EQ(SelectedRow(), -1);
+
+  ASSERT_NO_FATAL_FAILURE(OpenDialog(true));
   for (int kind = 0; kind < kSearchTabs; ++kind) {
     ASSERT_NO_FATAL_FAILURE(ClickTab(tabs_, kind));
     Picture(dialog_, std::string("search_") + kPageNames[kind]);
+    EXPECT_EQ(SharedAccessKeys(dialog_), "") << kPageNames[kind];
   }
+  // Ctrl+Tab and Ctrl+Shift+Tab go round the pages.
+  ASSERT_TRUE(PressKeys(dialog_, {VK_CONTROL}, VK_TAB));
+  EXPECT_TRUE(WaitUntil([&] { return SelectedTab(tabs_) == 0; })) << "Ctrl+Tab from the last";
+  ASSERT_TRUE(PressKeys(dialog_, {VK_CONTROL, VK_SHIFT}, VK_TAB));
+  EXPECT_TRUE(WaitUntil([&] { return SelectedTab(tabs_) == kSearchTabs - 1; }))
+      << "Ctrl+Shift+Tab from the first";
+  EXPECT_TRUE(IsWindowVisible(pages_[kSearchTabs - 1]));
   // "REMOTE" frames have no data fields.
   HWND data = pages_[2];
   ASSERT_NO_FATAL_FAILURE(ClickTab(tabs_, 2));
@@ -415,10 +502,12 @@ TEST_F(SearchDialogTest, InputErrorsStoreNothingAndCancelKeepsTheStoredCondition
   ASSERT_NO_FATAL_FAILURE(OpenDialog());
   EXPECT_EQ(WindowText(GetDlgItem(pages_[3], IDT_TIME_MINUTES)), "05");
   ASSERT_NO_FATAL_FAILURE(Close(dialog_, IDCANCEL));
-  // Cancel searched nothing; the repeat command still uses 05:**:00.
+  // Cancel searched nothing; F3 and Shift+F3 still use 05:**:00.
   EXPECT_EQ(SelectedRow(), 0);
-  ASSERT_TRUE(program_.Command(IDC_SEARCH_DOWN));
+  ASSERT_TRUE(PressKeys(program_.MainWindow(), {}, VK_F3));
   ExpectSelected(1);
+  ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_SHIFT}, VK_F3));
+  ExpectSelected(0);
 }
 
 // Speed: Find Next over a 12 MiB capture whose only match is its last

@@ -33,28 +33,40 @@ std::vector<uint8_t> SimScreen() {
   return screen;
 }
 
-// The LCD window's pixels as the display shows them (0x00RRGGBB).
-std::vector<uint32_t> LcdOnDisplay(HWND lcd) {
+// What the display shows of a window's client area, `width` x `height`
+// from its corner (0x00RRGGBB).
+std::vector<uint32_t> OnDisplay(HWND window, int width, int height) {
   POINT origin{0, 0};
-  ClientToScreen(lcd, &origin);
+  ClientToScreen(window, &origin);
   HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
-  HBITMAP bitmap = CreateCompatibleBitmap(screen, kWidth, kHeight);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, kWidth, kHeight, screen, origin.x, origin.y, SRCCOPY);
+  BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
   SelectObject(memory, old);
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kWidth;
-  info.bmiHeader.biHeight = -kHeight;  // top-down
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;  // top-down
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 32;
-  std::vector<uint32_t> pixels(size_t(kWidth) * kHeight);
-  GetDIBits(memory, bitmap, 0, kHeight, pixels.data(), &info, DIB_RGB_COLORS);
+  std::vector<uint32_t> pixels(size_t(width) * height);
+  GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
   DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
   for (uint32_t& p : pixels) p &= 0xFFFFFF;
   return pixels;
+}
+std::vector<uint32_t> LcdOnDisplay(HWND lcd) {
+  return OnDisplay(lcd, kWidth, kHeight);
+}
+
+// A key's picture as a disabled key shows it: every pixel whose x + y is
+// odd white.
+std::vector<uint32_t> WashedOut(std::vector<uint32_t> key) {
+  for (size_t i = 0; i < key.size(); ++i)
+    if ((i % keyemu::kKeyWidth + i / keyemu::kKeyWidth) % 2) key[i] = 0xFFFFFF;
+  return key;
 }
 
 // What the LCD must show for `screen` (or the blank background).
@@ -161,10 +173,18 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
   EXPECT_TRUE(ToolbarButton(TB_ISBUTTONCHECKED, IDC_IMAGE_MODE_0));
   EXPECT_TRUE(WaitUntil([&] { return LcdOnDisplay(lcd_) == ExpectedLcd(nullptr); }, 5000))
       << "the LCD is not blank";
+  // Disabled keys look it: their pictures washed out (painted with the LCD).
+  HWND key5 = FindControl(panel_, kKey5);
+  auto keyShown = [&] { return OnDisplay(key5, keyemu::kKeyWidth, keyemu::kKeyHeight); };
+  const std::vector<uint32_t> disabledKey = keyShown();
   EXPECT_EQ(program_.ButtonState(IDC_DOWNLOAD), TBSTATE_INDETERMINATE);
 
   ASSERT_NO_FATAL_FAILURE(Connect());
   EXPECT_TRUE(WaitUntil([&] { return KeysEnabled(true); })) << "keys stay disabled";
+  EXPECT_TRUE(WaitUntil([&] {
+    std::vector<uint32_t> enabled = keyShown();
+    return enabled != disabledKey && WashedOut(enabled) == disabledKey;
+  })) << "the disabled key was not its picture washed out";
   EXPECT_TRUE(ToolbarButton(TB_ISBUTTONENABLED, IDC_SAVE_SCREEN));
   EXPECT_TRUE(LcdShowsSimulator()) << "the LCD does not show the simulator's screen";
   EXPECT_EQ(program_.ButtonState(IDC_DOWNLOAD), TBSTATE_INDETERMINATE)
@@ -184,6 +204,27 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
       << "SHIFT latch, 5";
   EXPECT_EQ(Sent([&] { PressKeys(frame_, {VK_SHIFT}, 'A'); }, 2), (Codes{0xFFFFFFFF, 0x808A}))
       << "PC Shift+A";
+  // SHIFT stays down while either Shift key is.
+  EXPECT_EQ(Sent(
+                [&] {
+                  SendKeys(frame_, {{VK_LSHIFT, false}, {VK_RSHIFT, false}, {VK_RSHIFT, true}});
+                  Sleep(100);
+                  SendKeys(frame_, {{'A', false}, {'A', true}, {VK_LSHIFT, true}});
+                },
+                2),
+            (Codes{0xFFFFFFFF, 0x808A}))
+      << "left Shift held, right Shift up, A";
+  // A key held on the PC keyboard (repeating) and clicked at once: one press.
+  EXPECT_EQ(Sent(
+                [&] {
+                  SendKeys(frame_, {{'5', false}});
+                  Click(kKey5);
+                  Sleep(100);
+                  SendKeys(frame_, {{'5', false}, {'5', true}});
+                },
+                1),
+            Codes{0x8005})
+      << "5 held and clicked";
   // Focus loss releases a held Shift: the next key has no 0x80.
   Codes sent = Sent(
       [&] {
@@ -221,15 +262,17 @@ TEST_F(KeyEmulatorTest, OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes) {
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
 }
 
-// Save writes the builder's bytes for the analyzer's screen; copy puts the
-// same image without the file header on the clipboard; Ctrl+S in the key
-// emulator saves the image and does not open the DT save dialog.
+// Save writes the builder's bytes for the analyzer's screen and says where
+// in the frame's caption; copy puts the same image without the file header
+// on the clipboard and says so; Ctrl+S in the key emulator saves the image
+// and does not open the DT save dialog.
 TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
   ASSERT_NO_FATAL_FAILURE(Start());
   ASSERT_NO_FATAL_FAILURE(OpenConnected());
   ASSERT_TRUE(LcdShowsSimulator());
   keyemu::LcdDisplay display;
   display.SetImage(SimScreen().data());
+  const std::string caption = Text(IDS_KEYEMU_CAPTION) + " - ";
   const UINT modes[] = {IDC_IMAGE_MODE_0, IDC_IMAGE_MODE_1, IDC_IMAGE_MODE_2};
   for (int mode = 0; mode < 3; ++mode) {
     SCOPED_TRACE("mode " + std::to_string(mode));
@@ -250,6 +293,10 @@ TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
       return ReadWholeFile(JoinPath(images_, name), saved) && saved.size() >= expected.size();
     }));
     EXPECT_EQ(saved, expected);
+    const std::string savedAs = caption + name + " " + Text(IDS_IMAGE_SAVED) + " " + images_;
+    EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_) == savedAs; }, 5000))
+        << WindowText(frame_);
+    if (mode == 0) Picture(frame_, "keyemu_saved");
 
     ASSERT_TRUE(PostCommand(frame_, IDC_COPY_SCREEN));
     std::vector<uint8_t> copied;
@@ -261,21 +308,60 @@ TEST_F(KeyEmulatorTest, SaveAndCopyTheImageInEachModeWhereEmuPathSays) {
         },
         5000))
         << "a clipboard block of " << copied.size() << " bytes";
+    EXPECT_TRUE(
+        WaitUntil([&] { return WindowText(frame_) == caption + Text(IDS_IMAGE_COPIED); }, 5000))
+        << WindowText(frame_);
   }
   EXPECT_TRUE(MessageBoxes(program_.Pid()).empty());
   EXPECT_EQ(WaitForWindow(program_.Pid(), "#32770", nullptr, 500), nullptr)
       << "Ctrl+S opened a dialog";
+  // The caption comes back after a few seconds.
+  EXPECT_TRUE(WaitUntil([&] { return WindowText(frame_) == Text(IDS_KEYEMU_CAPTION); }, 10000))
+      << WindowText(frame_);
+
+  // Two saves at once: the second never replaces the first (in the same
+  // second it takes the name with "-2").
+  for (const std::string& old : SavedImages(images_)) DeleteFileA(JoinPath(images_, old).c_str());
+  ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN) && PostCommand(frame_, IDC_SAVE_SCREEN));
+  EXPECT_TRUE(WaitUntil([&] { return SavedImages(images_).size() == 2; }, 5000));
+  std::vector<std::string> two = SavedImages(images_);
+  std::sort(two.begin(), two.end());
+  // Of one second, the "-2" sorts first.
+  if (two.size() == 2 && two[0].substr(0, 16) == two[1].substr(0, 16)) {
+    EXPECT_EQ(two[0].substr(16), "-2.bmp");
+  }
 
   // EMU/PATH is read at each save: a folder that does not exist makes the
-  // save fail without a file anywhere; an empty one saves beside the program.
-  for (const std::string& path : {program_.PathInFolder("missing"), std::string()}) {
+  // save fail without a file anywhere, and says so; an empty one saves
+  // beside the program.
+  const std::string missing = program_.PathInFolder("missing");
+  for (const std::string& path : {missing, std::string()}) {
     ASSERT_TRUE(WritePrivateProfileStringA("EMU", "PATH", path.c_str(),
                                            program_.PathInFolder("SETTING.ini").c_str()));
     ASSERT_TRUE(PostCommand(frame_, IDC_SAVE_SCREEN));
-    WaitUntil([&] { return !SavedImages(folder_).empty(); }, path.empty() ? 5000 : 1000);
-    EXPECT_EQ(SavedImages(folder_).size(), path.empty() ? 1u : 0u) << "PATH=" << path;
+    if (path.empty()) {
+      EXPECT_TRUE(WaitUntil([&] { return SavedImages(folder_).size() == 1; }, 5000));
+      continue;
+    }
+    MessageBoxInfo box = WaitForMessageBox(program_.Pid(), 5000);
+    ASSERT_NE(box.window, nullptr) << "the failed save said nothing";
+    EXPECT_EQ(box.caption, Text(IDS_KEYEMU_CAPTION));
+    const std::string said = Text(IDS_IMAGE_SAVE_FAILED) + "\n\n" + missing + "\\KS";
+    EXPECT_EQ(box.text.substr(0, said.size()), said) << box.text;
+    Picture(box.window, "keyemu_save_failed");
+    ASSERT_TRUE(AnswerMessageBox(box, IDOK));
+    EXPECT_TRUE(SavedImages(folder_).empty());
   }
-  EXPECT_FALSE(FileExists(program_.PathInFolder("missing"))) << "a folder was made";
+  EXPECT_FALSE(FileExists(missing)) << "a folder was made";
+
+  // A clipboard that another program holds open: the copy says it failed.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  ASSERT_TRUE(PostCommand(frame_, IDC_COPY_SCREEN));
+  MessageBoxInfo box = WaitForMessageBox(program_.Pid(), 5000);
+  CloseClipboard();
+  ASSERT_NE(box.window, nullptr) << "the failed copy said nothing";
+  EXPECT_EQ(box.text.substr(0, Text(IDS_IMAGE_COPY_FAILED).size()), Text(IDS_IMAGE_COPY_FAILED));
+  ASSERT_TRUE(AnswerMessageBox(box, IDOK));
   ASSERT_TRUE(program_.Command(IDC_DISCONNECT));
 }
 

@@ -153,6 +153,15 @@ class GuiTest : public ::testing::Test {
     return n;
   }
 
+  // A command enabled or disabled on the toolbar and in the menu.
+  void ExpectCommand(UINT id, bool enabled) {
+    EXPECT_EQ(program_.ButtonState(id), enabled ? TBSTATE_ENABLED : TBSTATE_INDETERMINATE)
+        << "toolbar button " << id;
+    UINT state = program_.MenuState(id), grey = MF_GRAYED | MF_DISABLED;
+    ASSERT_NE(state, 0xFFFFFFFFu) << "menu item " << id;
+    EXPECT_EQ(state & grey, enabled ? 0u : grey) << "menu item " << id;
+  }
+
   bool WaitForStatus(int part, const std::string& text, DWORD ms = kWaitMs) {
     return WaitUntil([&] { return program_.Status(part) == text; }, ms);
   }

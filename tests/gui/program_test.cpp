@@ -12,7 +12,6 @@ constexpr char kProduct[] = "KS-VW4QX";
 constexpr int kColumns = 19;
 constexpr int kEnabled = TBSTATE_ENABLED;
 constexpr int kIndeterminate = TBSTATE_INDETERMINATE;
-constexpr UINT kGrey = MF_GRAYED | MF_DISABLED;
 
 // The rows of a `ksvw-dt list` output (title line left out), cells joined by "|".
 std::vector<std::string> ListingRows(const std::string& path) {
@@ -24,17 +23,6 @@ std::vector<std::string> ListingRows(const std::string& path) {
 
 class ProgramTest : public GuiTest {
  protected:
-  // A command enabled or disabled on the toolbar and in the menu.
-  void ExpectCommand(UINT id, bool enabled, bool onToolbar = true) {
-    if (onToolbar) {
-      EXPECT_EQ(program_.ButtonState(id), enabled ? kEnabled : kIndeterminate)
-          << "toolbar button " << id;
-    }
-    UINT state = program_.MenuState(id);
-    ASSERT_NE(state, 0xFFFFFFFFu) << "menu item " << id;
-    EXPECT_EQ(state & kGrey, enabled ? 0u : kGrey) << "menu item " << id;
-  }
-
   void ExpectNotConnected() {
     ExpectCommand(IDC_CONNECT, true);
     ExpectCommand(IDC_CONNECTION_SETTINGS, true);
@@ -80,20 +68,17 @@ class ProgramTest : public GuiTest {
 
 // --- Start-up -----------------------------------------------------------------
 
-// Not connected from the start to the end: the window as it is created, a
-// disconnect that cannot be submitted, a download that ends without the
-// link, a second start, and closing without a question.
-TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
+// The window as it is created: title, menu, status bar and the commands of
+// a program that is not connected, the toolbar's buttons in order, the list.
+TEST_F(ProgramTest, StartsWithMenuToolbarStatusBarAndEmptyList) {
   ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
-  HWND main = program_.MainWindow();
-  EXPECT_EQ(WindowText(main), Text(IDS_TITLE));
+  EXPECT_EQ(WindowText(program_.MainWindow()), Text(IDS_TITLE));
   EXPECT_EQ(program_.MenuItems(), 4);
   for (UINT id : {IDC_CANCEL_TRANSFER, IDC_SEARCH, IDC_SEARCH_UP, IDC_SEARCH_DOWN, IDC_KEY_EMULATOR,
                   IDC_EXIT, IDC_CONVERT, IDC_ABOUT})
     EXPECT_NE(program_.MenuState(id), 0xFFFFFFFFu) << "menu item " << id;
   EXPECT_EQ(program_.Status(0), "");
   EXPECT_EQ(program_.Status(1), "");
-  // The commands as the window is created.
   ExpectNotConnected();
   EXPECT_EQ(program_.MenuState(IDC_DELTA_TIME) & MF_CHECKED, 0u);
 
@@ -120,22 +105,29 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
               remote.Read(0, edges, sizeof edges));
   EXPECT_EQ(edges[0], 150);
   EXPECT_EQ(edges[1], 400);
-  // The list fills the client area between the toolbar and the status bar.
+
+  // The empty capture list fills the client area between the toolbar and
+  // the status bar, with its columns.
+  HWND main = program_.MainWindow();
   RECT client, list, status;
-  GetClientRect(main, &client);
-  GetWindowRect(program_.List(), &list);
-  GetWindowRect(program_.StatusBar(), &status);
+  // The first layout may come after the window shows.
+  WaitUntil([&] {
+    GetClientRect(main, &client);
+    GetWindowRect(program_.List(), &list);
+    GetWindowRect(program_.StatusBar(), &status);
+    return list.bottom == status.top;
+  });
   EXPECT_EQ(list.bottom, status.top);
   MapWindowPoints(nullptr, main, reinterpret_cast<POINT*>(&list), 2);
   EXPECT_EQ(list.left, 0);
   EXPECT_EQ(list.top, 27);
   EXPECT_EQ(list.right, client.right);
 
-  // The empty capture list with its columns.
   ControlReader& reader = program_.Reader();
   EXPECT_EQ(ListRows(), 0);
-  // Widths at the reference font; a wider font widens them (see the delta
-  // toggle's test, which checks that every cell fits).
+  // Widths at the reference font; a wider font widens them (that every
+  // cell fits is checked by
+  // `ProgramTest.OpenedCaptureIsKeptByANonCaptureAndShownInBothTimeColumns`).
   const int widths[kColumns] = {60, 50, 30, 30, 60, 60, 30, 30, 30, 30,
                                 30, 30, 30, 30, 30, 30, 30, 50, 50};
   std::string titles;
@@ -145,11 +137,15 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
   }
   EXPECT_EQ(titles, "Time|CH|SB|SF|ID|TYPE|DL|D0|D1|D2|D3|D4|D5|D6|D7|C|ST|EXT IN|TRG|");
   EXPECT_EQ(reader.ColumnTitle(program_.List(), kColumns), "<no column>");
+}
 
-  // The commands follow the link, not the event: a disconnect that cannot
-  // be submitted, and a download that ends (its side file becoming the
-  // working copy) with the link already gone, leave them not connected. The
-  // download holds no records: nothing to save or search.
+// The commands follow the link, not the event: a disconnect that cannot be
+// submitted, and a download that ends (its side file becoming the working
+// copy) with the link already gone, leave them not connected. The download
+// holds no records: nothing to save or search.
+TEST_F(ProgramTest, CommandsFollowTheLinkNotItsEvents) {
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
+  HWND main = program_.MainWindow();
   ASSERT_TRUE(Send(main, WM_COMMAND, IDC_DISCONNECT, 0));
   ExpectNotConnected();
   const std::string side = program_.PathInFolder("DATAFILE.NEW");
@@ -159,9 +155,14 @@ TEST_F(ProgramTest, StartsWithLanguageLibraryAndClosesWithoutQuestion) {
   EXPECT_FALSE(FileExists(side));
   EXPECT_EQ(program_.Status(1), "");
   ExpectCommand(IDC_SAVE, false);
-  EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kIndeterminate);
+  ExpectCommand(IDC_SEARCH, false);
+}
 
-  // A second start restores the minimised first one and ends.
+// A second start restores the minimised first one and ends; the first
+// closes without a question, not being connected.
+TEST_F(ProgramTest, SecondStartRestoresTheFirstWhichClosesWithoutQuestion) {
+  ASSERT_NO_FATAL_FAILURE(Start(LanSettings("1")));
+  HWND main = program_.MainWindow();
   ASSERT_TRUE(PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0));
   ASSERT_TRUE(WaitUntil([&] { return IsIconic(main) != 0; })) << "the window did not minimise";
   std::string why;
@@ -270,12 +271,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 // --- Downloading --------------------------------------------------------------
 
-// A full 12 MiB capture: the working file and the list against the
-// simulator's capture. Figures, printed and not asserted: the time from the
-// command until the records are in the working file, and until the list
-// shows every one (it should follow within half that time plus 300 ms).
+// For its life, Wine's X11 driver leaves this program's windows to a window
+// manager as it does outside the tests (run_gui_tests.sh keeps them
+// unmanaged, which hides what a managed window costs: hiding one waits up
+// to 2 s for a manager that the test display does not have).
+struct ManagedWindows {
+  static constexpr char kKey[] = "Software\\Wine\\AppDefaults\\ksvw4q.exe\\X11 Driver";
+  char before[16] = {};
+  DWORD size = sizeof before;
+  bool had =
+      !RegGetValueA(HKEY_CURRENT_USER, kKey, "Managed", RRF_RT_REG_SZ, nullptr, before, &size);
+  ManagedWindows() { RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Managed", REG_SZ, "Y", 2); }
+  ~ManagedWindows() {
+    if (had) RegSetKeyValueA(HKEY_CURRENT_USER, kKey, "Managed", REG_SZ, before, size);
+    if (!had) RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "Managed");
+  }
+};
+
+// A full 12 MiB capture, started with Ctrl+R in a program whose windows are
+// managed: the working file and the list against the simulator's capture.
+// Figures, printed and not asserted: when every byte is in the download's
+// file, when that file is in place as the working file (the list loads it
+// right then) and when the download dialog is gone, watched from outside
+// the program's message traffic (file sizes and the window list only: a
+// probe that sent the program messages could change what it measures).
 TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   constexpr int kRows = 393216;
+  ManagedWindows managed;
   ASSERT_NO_FATAL_FAILURE(StartConnectedTo("BIG"));
   std::vector<uint8_t> served;
   ASSERT_TRUE(ReadWholeFile(WorkFile("download.DT"), served));
@@ -283,25 +305,36 @@ TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   ASSERT_EQ(expected.size(), static_cast<size_t>(kRows));
   const std::string side = program_.PathInFolder("DATAFILE.NEW");
   const std::string work = program_.PathInFolder("DATAFILE.TMP");
-  auto recordsIn = [&](const std::string& path) {
+  auto whole = [&](const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     return GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) &&
-           (data.nFileSizeHigh || data.nFileSizeLow >= 16 + 32 * kRows);
+           data.nFileSizeLow == served.size() && !data.nFileSizeHigh;
   };
+  // The old working file goes first: "in place" means the new one.
+  ASSERT_TRUE(DeleteFileA(work.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND);
 
+  ASSERT_TRUE(PressKeys(program_.MainWindow(), {VK_CONTROL}, 'R'));
   Stopwatch clock;
-  ASSERT_TRUE(program_.Command(IDC_DOWNLOAD));
-  ASSERT_TRUE(WaitUntil([&] { return recordsIn(side) || recordsIn(work); }, 60000)) << Boxes();
-  const double dataDone = clock.Ms();
-  ASSERT_TRUE(WaitUntil([&] { return ListRows() == kRows; }, 60000)) << Boxes();
+  double dataIn = -1, inPlace = -1, dialogGone = -1;
+  bool dialogSeen = false;
+  while ((inPlace < 0 || dialogGone < 0) && clock.Ms() < 60000) {
+    const double now = clock.Ms();
+    if (dataIn < 0 && (whole(side) || whole(work))) dataIn = now;
+    if (inPlace < 0 && whole(work)) inPlace = now;
+    const bool dialog = !TopLevelWindows(program_.Pid(), kDialogClass).empty();
+    dialogSeen |= dialog;
+    if (dialogSeen && !dialog && dialogGone < 0) dialogGone = now;
+    Sleep(10);
+  }
+  ASSERT_GE(inPlace, 0) << "DATAFILE.TMP did not get the capture; " << Boxes();
+  EXPECT_GE(dialogGone, 0) << "the download dialog stayed open";
   Figure(
-      "full download of %d records: data in the working file after %.0f ms, "
-      "list shown after %.0f ms (allowed: %.0f ms)",
-      kRows, dataDone, clock.Ms(), 1.5 * dataDone + 300);
-  EXPECT_TRUE(WaitUntil([&] { return TopLevelWindows(program_.Pid(), kDialogClass).empty(); }))
-      << "the download dialog stayed open";
-  EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
+      "full download of %d records, watched from outside: every byte in DATAFILE.NEW after "
+      "%.0f ms, DATAFILE.TMP in place after %.0f ms, download dialog gone after %.0f ms",
+      kRows, dataIn, inPlace, dialogGone);
 
+  ASSERT_TRUE(WaitUntil([&] { return ListRows() == kRows; }, 60000)) << Boxes();
+  EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
   std::vector<uint8_t> downloaded;
   ASSERT_TRUE(ReadWholeFile(work, downloaded));
   EXPECT_TRUE(downloaded == served) << "DATAFILE.TMP differs from the simulator's capture";
@@ -309,7 +342,7 @@ TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   ExpectRows(expected, 3001);
 
   ExpectCommand(IDC_SAVE, true);
-  EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kEnabled);
+  ExpectCommand(IDC_SEARCH, true);
   ExpectCommand(IDC_DISCONNECT, true);
   ExpectCommand(IDC_DOWNLOAD, true);
   EXPECT_EQ(program_.Status(2), Text(IDS_CONNECTED));
@@ -344,7 +377,7 @@ TEST_F(ProgramTest, CancelledDownloadsEmptyTheListAndLeaveTheLinkUp) {
     EXPECT_TRUE(WaitForStatus(1, "")) << program_.Status(1);
     EXPECT_TRUE(MessageBoxes(program_.Pid()).empty()) << Boxes();
     ExpectCommand(IDC_SAVE, false);
-    EXPECT_EQ(program_.ButtonState(IDC_SEARCH), kIndeterminate);
+    ExpectCommand(IDC_SEARCH, false);
 
     // The cancelled download became the working file with its zero header:
     // nothing was finished.

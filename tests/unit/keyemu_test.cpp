@@ -239,6 +239,10 @@ TEST(KeyRules, SequencesSendTheRightCodes) {
        "dS l d5",
        {0xFFFFFFFF, 0x8005},
        0},
+      // Held by the PC keyboard and the mouse at once: one press.
+      {"PC key held through a click", "d5 c5 m5 d5 u5 d5", {0x8005, 0x8005}, 0},
+      {"click held through a PC key", "c5 d5 u5 d5 m5", {0x8005}, 0},
+      {"PC Shift held through a SHIFT click", "dS cS d5", {0xFFFFFFFF, 0x8085}, 0x81},
   };
   for (const auto& c : cases) {
     Panel p;
@@ -249,7 +253,7 @@ TEST(KeyRules, SequencesSendTheRightCodes) {
       KeyState& key = p.keys[size_t(slot)];
       switch (step[0]) {
         case 'c': key.Click(r); break;
-        case 'm': key.ReleaseKey(r); break;
+        case 'm': key.MouseUp(r); break;
         case 'd': key.KeySet(true, r); break;
         case 'u': key.KeySet(false, r); break;
         default:

@@ -48,7 +48,8 @@ TEST(FormatWithCode, SingleIntegerFormatsOnly) {
   for (const char* good : {"Error %08X.", "%d", "100%% sure: %#x", "code %-+ 12.4i!"}) {
     EXPECT_TRUE(IsSingleIntegerFormat(good)) << good;
   }
-  for (const char* bad : {"no code", "%s", "%d and %d", "%*d", "%ld", "%n", "trailing %"}) {
+  for (const char* bad :
+       {"no code", "%s", "%d and %d", "%*d", "%ld", "%I64X", "%n", "trailing %"}) {
     EXPECT_FALSE(IsSingleIntegerFormat(bad)) << bad;
   }
   EXPECT_FALSE(IsSingleIntegerFormat(nullptr));
@@ -78,6 +79,34 @@ TEST(FormatWithCode, GoodFormatAsIsElseItsWordsAndTheCodeCutLikeSafeFormat) {
   }
   char text[8];
   EXPECT_EQ(FormatWithCode(text, 0, "x", 1), kInvalid);
+}
+
+// Translations of the search count: any one integer conversion shows the
+// whole count, above 32 bits too; anything else keeps its words.
+TEST(FormatWithCount, AnyIntegerLengthShowsTheWholeCount) {
+  const struct {
+    const char* format;
+    uint64_t count;
+    const char* text;
+  } cases[] = {{"%u frames", 7, "7 frames"},
+               {"%llu", 5000000000u, "5000000000"},
+               {"%I64u Treffer", 5000000000u, "5000000000 Treffer"},
+               {"[%-6lu]", 42, "[42    ]"},
+               {"%hhd of %%", 300, "300 of %"},
+               {"%zx", 255, "ff"},
+               {"%I32u", 9, "9"},
+               {"%s found", 3, " found 3"},
+               {"%u of %u", 3, " of  3"},
+               {"%lc", 3, "3"},
+               {nullptr, 12, "12"}};
+  for (const auto& c : cases) {
+    char text[64];
+    EXPECT_EQ(FormatWithCount(text, sizeof text, c.format, c.count), 0) << c.format;
+    EXPECT_STREQ(text, c.text) << c.format;
+  }
+  char cut[4];
+  EXPECT_EQ(FormatWithCount(cut, sizeof cut, "%I64u", 123456), kCut);
+  EXPECT_STREQ(cut, "123");
 }
 
 }  // namespace

@@ -87,6 +87,47 @@ TEST(SettingsCodes, CopyCutKeepsTheFieldTerminated) {
   }
 }
 
+// What the connection page shows for stored texts it may not understand:
+// as "port speed", a '!' after each one shown as the default instead.
+TEST(ConnectionPage, StoredSerialTextsShownOrReplacedByTheDefault) {
+  const struct {
+    const char* com;
+    const char* speed;  // SERIAL/SPEED (null: no key, the record's 9600)
+    const char* shown;
+  } cases[] = {{"COM3", "19200", "3 19200"},       {"com12", "250000", "12 250000"},
+               {"COM256", nullptr, "256 9600"},    {"COM257", "", "1! 9600"},
+               {"COM0", "abc", "1! 115200!"},      {"LPT5", "12abc", "1! 115200!"},
+               {"\\\\.\\COM3", "0", "1! 115200!"}, {"COM03", "+9600", "1! 115200!"},
+               {"COM", "-5", "1! 115200!"}};
+  for (const auto& c : cases) {
+    const ShownSerial s = ShowSerialSettings(c.com, c.speed, 9600);
+    EXPECT_EQ(std::to_string(s.port) + (s.portUnderstood ? " " : "! ") + std::to_string(s.speed) +
+                  (s.speedUnderstood ? "" : "!"),
+              c.shown)
+        << c.com << " " << (c.speed ? c.speed : "null");
+  }
+}
+
+TEST(ConnectionPage, LanFieldsOkTakes) {
+  using C = LanFieldsCheck;
+  const struct {
+    const char *host, *port, *ctport;
+    C check;
+  } cases[] = {{"analyzer", "4001", "", C::Ok},
+               {"10.0.0.2", "65535", "1", C::Ok},
+               {"", "4001", "", C::NoHost},
+               {"  \t ", "4001", "", C::NoHost},
+               {"a", "", "", C::BadPort},
+               {"a", "0", "", C::BadPort},
+               {"a", "65536", "", C::BadPort},
+               {"a", "40x1", "", C::BadPort},
+               {"a", "4001", "70000", C::BadControlPort},
+               {"a", "4001", " 1", C::BadControlPort}};
+  for (const auto& c : cases)
+    EXPECT_EQ(CheckLanFields(c.host, c.port, c.ctport), c.check)
+        << c.host << "|" << c.port << "|" << c.ctport;
+}
+
 // A profile in memory with the private-profile read rules: a missing key
 // gives the fallback, a present one its (possibly empty) text, cut to the
 // buffer; integers are read like the API (leading number, 0 for no digits).

@@ -2,8 +2,9 @@
 // status flags, one download under a streaming control port and
 // a stalled sink, the ways a transfer ends early. What the link protocol
 // decides itself (refusals, silence, retries) is tested on the sessions; a
-// link dropped during a download in the real program (gui_program_tests);
-// the calls on connecting and a released open device with the threads.
+// link dropped during a download in the real program (GUI test
+// `ProgramTest.LinkLostDuringDownloadKeepsTheOpenedCapture`); the calls on
+// connecting and a released open device with the threads.
 #include <gtest/gtest.h>
 #include <winsock2.h>
 
@@ -72,7 +73,7 @@ class ControlFlood {
 
 // Refused on the data port, and on the control port behind a listening data
 // port; a COM port that the test prefix maps to nothing. (An unknown host is
-// the real program's HostNotFound case.)
+// GUI test `Program/ConnectFailureTest.ShowsItsTextAndReturnsToNotConnected/HostNotFound`.)
 TEST_F(RemoteTcp, ConnectFailuresCarryTheSystemsCode) {
   const int32_t refused = static_cast<int32_t>(0x8007274Du);  // WSAECONNREFUSED
   const int32_t notFound = static_cast<int32_t>(0x80070002u);
@@ -89,7 +90,7 @@ TEST_F(RemoteTcp, ConnectFailuresCarryTheSystemsCode) {
 
 // R runs a measurement, S stops it: each change is reported and read back.
 // (Screens under monitoring are followed by the key emulator in the real
-// program, gui_program_tests.)
+// program: GUI test `KeyEmulatorTest.OpensDisconnectedFollowsTheLinkAndKeysSendTheirCodes`.)
 TEST_F(RemoteTcp, KeysBringStatusFlags) {
   ASSERT_EQ(Connect(LanSettings("127.0.0.1", PortOf("KSVW_SIM_PORT"))), kOk);
   ASSERT_TRUE(sink_.WaitCount(SinkEvent::Status, 1, kWaitMs));  // the handshake's

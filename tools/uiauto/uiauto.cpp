@@ -278,23 +278,31 @@ bool SetText(HWND window, const std::string& text) {
          result != 0;
 }
 
-bool PressKeys(HWND window, const std::vector<WORD>& modifiers, WORD key) {
+bool SendKeys(HWND window, const std::vector<KeyStroke>& strokes) {
   SetForegroundWindow(window);
   if (!WaitUntil([&] { return GetForegroundWindow() == window; }, 5000)) return false;
   std::vector<INPUT> inputs;
-  auto add = [&](WORD vk, bool up) {
+  for (const KeyStroke& stroke : strokes) {
     INPUT in{};
     in.type = INPUT_KEYBOARD;
-    in.ki.wVk = vk;
-    in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
-    in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+    in.ki.wVk = stroke.key;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyA(stroke.key, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = stroke.up ? KEYEVENTF_KEYUP : 0;
+    // Wine's server tells the right Shift key from the left by the extended
+    // flag (Windows by the key code given).
+    if (stroke.key == VK_RSHIFT) in.ki.dwFlags |= KEYEVENTF_EXTENDEDKEY;
     inputs.push_back(in);
-  };
-  for (WORD m : modifiers) add(m, false);
-  add(key, false);
-  add(key, true);
-  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) add(*it, true);
+  }
   return SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT)) == inputs.size();
+}
+
+bool PressKeys(HWND window, const std::vector<WORD>& modifiers, WORD key) {
+  std::vector<KeyStroke> strokes;
+  for (WORD m : modifiers) strokes.push_back({m, false});
+  strokes.push_back({key, false});
+  strokes.push_back({key, true});
+  for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it) strokes.push_back({*it, true});
+  return SendKeys(window, strokes);
 }
 
 bool ClickAt(HWND window, POINT point) {

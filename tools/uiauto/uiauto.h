@@ -113,6 +113,13 @@ bool SetText(HWND window, const std::string& text);
 // SendInput, after bringing `window` to the foreground: keyboard input goes
 // through the program's accelerator table like a user's keystrokes.
 bool PressKeys(HWND window, const std::vector<WORD>& modifiers, WORD key);
+// Keys going down and up in the order given, likewise (a key that goes down
+// twice without going up is the keyboard's auto-repeat).
+struct KeyStroke {
+  WORD key;
+  bool up;
+};
+bool SendKeys(HWND window, const std::vector<KeyStroke>& strokes);
 
 // Clicks the left mouse button at `point` in the client area of `window`
 // (SendInput, which moves the pointer there first), after bringing its top-level window to the

@@ -306,10 +306,10 @@ class RemoteLink : public ::testing::Test {
 
 // --- Sink events ----------------------------------------------------------------
 
-// A known model's text in status part 0 is checked in the real program
-// (gui_program_tests, on connecting to the simulator), and so are the
-// download dialog's cancel on a lost link and the key emulator following the
-// link state and the screens.
+// A known model's text in status part 0 is checked in the real program on
+// connecting to the simulator, and so are the download dialog's cancel on a
+// lost link and the key emulator following the link state and the screens
+// (tests/gui/README.md names the tests).
 TEST_F(RemoteLink, SinkCallsBecomeTheOwnersMessages) {
   int32_t variant = -1;
   EXPECT_EQ(link->ReadIdentity(&variant), 0x10014);  // before any report
@@ -380,7 +380,8 @@ TEST_F(RemoteLink, OnDataStoresOnlyTransferSectionsWithAFileAndReturnsFailedWrit
 
 // A failed connect and a disconnect post the request and the device to
 // close, with a reference of its own. (That a connect that succeeded posts
-// no device to close shows in the real program, which stays connected.)
+// no device to close shows in the real program, which stays connected: GUI
+// test `ProgramTest.ConnectDisconnectAndCloseWhileConnected`.)
 TEST_F(RemoteLink, EndedLinksPostTheRequestAndTheDeviceToClose) {
   const int32_t hostNotFound = static_cast<int32_t>(0x80072AF9u);
   device.connectResult = hostNotFound;
@@ -406,8 +407,8 @@ TEST_F(RemoteLink, EndedLinksPostTheRequestAndTheDeviceToClose) {
   }
 }
 
-// After the Open, a failure closes the device again. (A failed Open is the
-// real program's AtOnce case.)
+// After the Open, a failure closes the device again. (A failed Open is GUI
+// test `Program/ConnectFailureTest.ShowsItsTextAndReturnsToNotConnected/AtOnce`.)
 TEST_F(RemoteLink, ConnectFailuresBeforeTheRequestRuns) {
   const struct {
     int32_t FakeDevice::*step;
@@ -554,8 +555,8 @@ TEST_P(Download, EndsWithItsCodeAndAsksForNothingMore) {
   EXPECT_FALSE(link->DownloadRunning());
 }
 
-// (A cancel while the data section runs is the real program's
-// CancelledDownloads case.)
+// (A cancel while the data section runs is GUI test
+// `ProgramTest.CancelledDownloadsEmptyTheListAndLeaveTheLinkUp`.)
 INSTANTIATE_TEST_SUITE_P(
     Chain, Download,
     ::testing::Values(Chain{"Complete", 0, {1, 3, 2, 4}, 4},

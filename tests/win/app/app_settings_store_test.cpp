@@ -59,8 +59,8 @@ std::string Current() {
 
 // The load rules themselves are tested on a profile in memory
 // (settings_sections_test); here the real API reads the files. (Sections
-// written, read back with the other sections left alone, are the connection
-// dialog's test in gui_program_tests.)
+// written, read back with the other sections left alone, are GUI test
+// `ConnectionDialogTest.ShowsTheStoredSettingsAndOkWritesExactlyThreeSections`.)
 TEST_F(SettingsStore, StartupLoadThroughTheProfileApi) {
   const std::string overlongCom = "COM" + std::string(300, '7');
   const struct {
@@ -105,7 +105,7 @@ TEST_F(SettingsStore, ASectionWriteReplacesTheWholeSection) {
 }
 
 // The module's folder is where the real program finds SETTING.ini in every
-// test of gui_program_tests.
+// GUI test (tests/gui).
 TEST(SettingsPaths, Join) {
   char out[16];
   EXPECT_TRUE(JoinPath("C:\\a", "b.ini", out, sizeof out));

@@ -1,7 +1,7 @@
 // Figures of the main window, created in this process in a real window
 // (needs a display): opening a full 12 MiB capture until its first rows are
 // drawn, and the memory it takes. The window's behaviour is tested in the
-// real program, driven from outside (tests/gui).
+// real program, driven from outside (tests/gui/README.md names the tests).
 #include <windows.h>
 // After windows.h, whose types they use.
 #include <commctrl.h>
