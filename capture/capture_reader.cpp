@@ -1,8 +1,13 @@
 #include "capture/capture_reader.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace ksvw {
 
@@ -138,6 +143,16 @@ bool ReadWholeFile(const char* path, std::unique_ptr<uint8_t[]>& image, size_t& 
   size = 0;
   std::FILE* file = std::fopen(path, "rb");
   if (!file) return false;
+#if !defined(_WIN32)
+  // A directory opens on POSIX systems, and seeking to its end gives a
+  // size of 2^63 - 1: refuse it before asking for that much memory.
+  struct stat st {};
+  if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
+    std::fclose(file);
+    errno = EISDIR;
+    return false;
+  }
+#endif
   bool ok = false;
   // Size from seeking to the end. 64-bit offsets where the platform has them.
 #if defined(_WIN32)

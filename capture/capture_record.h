@@ -9,8 +9,8 @@
 
 #include <cstdint>
 
-#include "common/byte_order.h"
 #include "capture/capture_settings.h"
+#include "common/byte_order.h"
 
 namespace ksvw {
 
@@ -85,6 +85,15 @@ inline char ChannelDigit(const CaptureRecord& r, bool asCan = false) {
   bool can = asCan || ClassOf(r) == RecordClass::Can;
   auto c = static_cast<uint8_t>('0' + (can ? s : s - 2));
   return c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '?';
+}
+
+// The channel, 1 or 2, of a CAN or LIN record as the list and the converter
+// show it (its ChannelDigit; every record of the CAN-only board reads as
+// CAN). 0 for a marker, and for a damaged source byte that names no channel.
+inline int ShownChannel(const CaptureRecord& r, uint32_t dataTag) {
+  if (IsMarker(r)) return 0;
+  const char digit = ChannelDigit(r, dataTag == kTagMonc);
+  return digit == '1' ? 1 : digit == '2' ? 2 : 0;
 }
 
 // ---- CAN fields ----

@@ -208,7 +208,7 @@ class AscWriter {
 ConvertResult ExportAsc(const CaptureReader& reader, const ExportOptions& options,
                         const std::string& path, ProgressSink* progress, ExportTally& tally) {
   AscWriter writer(tally, options.date, reader.DataTag());
-  return RunExport(reader, options.channelSelection, path, progress, writer);
+  return RunExport(reader, options, path, progress, tally, writer);
 }
 
 }  // namespace ksvw

@@ -67,7 +67,7 @@ class CandumpWriter {
 ConvertResult ExportCandump(const CaptureReader& reader, const ExportOptions& options,
                             const std::string& path, ProgressSink* progress, ExportTally& tally) {
   CandumpWriter writer(tally);
-  return RunExport(reader, options.channelSelection, path, progress, writer);
+  return RunExport(reader, options, path, progress, tally, writer);
 }
 
 }  // namespace ksvw

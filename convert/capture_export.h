@@ -23,6 +23,7 @@ struct ExportOptions {
   ExportFormat format = ExportFormat::Candump;
   uint8_t channelSelection = 0;  // as ConversionOptions: 0 both, 1 or 2 only
   std::tm date{};                // the ASC header's date: when the export was made
+  bool keepExisting = false;     // a file already at the path is kept: CannotCreate (EEXIST)
 };
 
 // What an export wrote, and what its format had no place for.
@@ -32,6 +33,8 @@ struct ExportTally {
   int64_t comments = 0;        // triggers, markers and LIN records that are no frame
   int64_t leftOutLin = 0;      // LIN records the format cannot hold
   int64_t leftOutMarkers = 0;  // overrun and lost-data markers the format cannot hold
+  int64_t leftOutDamaged = 0;  // records whose damaged source byte names no channel
+  int outputError = 0;         // errno value when the output could not be created or written
 };
 
 // ".log", ".asc" or ".pcapng".

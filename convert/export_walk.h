@@ -11,14 +11,12 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include "capture/capture_reader.h"
 #include "capture/capture_record.h"
+#include "convert/capture_export.h"
 #include "convert/digits.h"
 #include "convert/output_writer.h"
 #include "convert/text_converter.h"
@@ -68,7 +66,8 @@ inline bool SkippedBySelection(const CaptureRecord& r, uint8_t channelSelection)
   return false;
 }
 
-// Channel 1 or 2 of a CAN or LIN record (1 for a damaged source).
+// Channel 1 or 2 of a CAN or LIN record (the walk leaves out the records
+// whose source names no channel).
 inline int ChannelNumber(const CaptureRecord& r) {
   uint8_t s = r.source();
   return s == kSourceCan2 || s == kSourceLin2 ? 2 : 1;
@@ -116,25 +115,35 @@ inline char* Micros6(char* p, uint32_t ticks) {
 }
 
 // Opens `path`, lets `writer` write its head, hands it every selected record
-// with its time in ticks, lets it write its tail and closes the file. A file
-// that failed to write is removed (never when it is no plain file, such as
-// a device the output was sent to).
+// with its time in ticks, lets it write its tail and closes the file. Records
+// are placed as the converter shows them: one whose source names no channel
+// is left out and counted. A failed export never takes the place of the file
+// at `path` (the output file writes beside it and renames when whole).
 template <class Writer>
-ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
-                        const std::string& path, ProgressSink* progress, Writer& writer) {
+ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& options,
+                        const std::string& path, ProgressSink* progress, ExportTally& tally,
+                        Writer& writer) {
   OutputWriter out;
-  if (out.OpenOutput(path.c_str()) == 0) return ConvertResult::CannotCreate;
+  const auto existing =
+      options.keepExisting ? OutputFile::Existing::Keep : OutputFile::Existing::Replace;
+  if (out.OpenOutput(path.c_str(), existing) == 0) {
+    tally.outputError = out.Error();
+    return ConvertResult::CannotCreate;
+  }
   writer.Begin(out);
   bool stopped = false;
   if (reader.RecordCount() > 0) {
     if (progress != nullptr) progress->SetRange(reader.RecordCount());
     TimeUnwrapper clock;
+    const uint32_t tag = reader.DataTag();
     int32_t cursor = reader.CurrentIndex();
     for (;;) {
       const CaptureRecord& record = reader.Record(cursor);
       // Every record moves the clock, also a skipped one.
       const uint64_t ticks = clock.Next(record.timeStamp());
-      if (!SkippedBySelection(record, channelSelection)) {
+      if (!IsMarker(record) && ShownChannel(record, tag) == 0) {
+        ++tally.leftOutDamaged;
+      } else if (!SkippedBySelection(record, options.channelSelection)) {
         writer.Put(out, record, ticks);
         if (out.outputFailed != 0) break;
         if (progress != nullptr) progress->Step();
@@ -147,8 +156,7 @@ ConvertResult RunExport(const CaptureReader& reader, uint8_t channelSelection,
   }
   writer.End(out);
   if (out.CloseOutput() != 0) {
-    std::error_code error;
-    if (std::filesystem::is_regular_file(path, error)) std::remove(path.c_str());
+    tally.outputError = out.Error();
     return ConvertResult::WriteFailed;
   }
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;

@@ -1,55 +1,47 @@
 #include "convert/output_writer.h"
 
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
 namespace ksvw {
 
 OutputWriter::OutputWriter() : buffer_(new char[kBufferSize]) {}
 
-OutputWriter::~OutputWriter() {
-  if (file_ != nullptr) std::fclose(file_);
-}
+// An output never closed is abandoned by file_: it never takes the target's place.
+OutputWriter::~OutputWriter() = default;
 
-int OutputWriter::OpenOutput(const char* path) {
-  if (file_ != nullptr) CloseOutput();
+int OutputWriter::OpenOutput(const char* path, OutputFile::Existing existing) {
+  if (file_.IsOpen()) CloseOutput();
   outputFailed = 1;
   lineCount = 0;
   pageCount = 0;
   used_ = 0;
   writeFailed_ = false;
-  failureError_ = 0;
-  file_ = std::fopen(path, "wb");
-  if (file_ == nullptr) return 0;
-  // Our buffer is the only one: each flush goes straight to the system.
-  std::setvbuf(file_, nullptr, _IONBF, 0);
+  if (!file_.Open(path, existing)) return 0;
   outputFailed = 0;
   return 1;
 }
 
 int OutputWriter::CloseOutput() {
-  if (file_ == nullptr) return -1;
+  if (!file_.IsOpen()) return -1;
   if (!writeFailed_) Flush();
-  if (std::fclose(file_) != 0) Fail();
-  file_ = nullptr;
+  if (writeFailed_) {
+    file_.Abandon();
+  } else if (!file_.Commit()) {
+    Fail();
+  }
   used_ = 0;
   return writeFailed_ ? -1 : 0;
 }
 
 void OutputWriter::Fail() {
-  // The C library has just set errno for the call that failed.
-  if (!writeFailed_) failureError_ = errno;
   writeFailed_ = true;
   outputFailed = 1;
 }
 
 bool OutputWriter::Flush() {
-  if (file_ == nullptr || writeFailed_) {
-    Fail();
-    return false;
-  }
-  size_t done = used_ == 0 ? 0 : std::fwrite(buffer_.get(), 1, used_, file_);
-  if (done != used_) {
+  if (!file_.IsOpen() || writeFailed_ || !file_.Write(buffer_.get(), used_)) {
     Fail();
     return false;
   }

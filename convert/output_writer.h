@@ -4,16 +4,17 @@
 // A conversion writes tens of millions of characters, so WriteChar is an
 // inline put into our buffer; the C library is called once per 256 KiB.
 // Unlike a plain buffered stream, every failed write is remembered: a run
-// that filled the disk must not pass for a complete file, so CloseOutput
-// reports it and the converter removes the partial output.
+// that filled the disk must not pass for a complete file. The file itself is
+// an OutputFile: the target is replaced only by a whole output, and a failed
+// one leaves the old file as it was.
 #pragma once
 
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+
+#include "common/output_file.h"
 
 namespace ksvw {
 
@@ -27,14 +28,16 @@ class OutputWriter {
   OutputWriter(const OutputWriter&) = delete;
   OutputWriter& operator=(const OutputWriter&) = delete;
 
-  // Creates or truncates `path` for writing (binary: line ends are written
-  // as CR LF here, not by the C library). Resets both counters. Returns 1 on
-  // success, 0 when the file cannot be created (outputFailed stays 1).
-  int OpenOutput(const char* path);
+  // Starts a new output for `path` (binary: line ends are written as CR LF
+  // here, not by the C library); the file at `path` changes only at
+  // CloseOutput. Resets both counters. Returns 1 on success, 0 when the file
+  // cannot be created (outputFailed stays 1; Error() says why).
+  int OpenOutput(const char* path, OutputFile::Existing existing = OutputFile::Existing::Replace);
 
-  // Flushes and closes the file if one is open and forgets it. Returns 0 when
-  // every character written since OpenOutput reached the file, -1 when a
-  // write, the flush or the close failed, or when no file was open.
+  // Flushes and closes the output if one is open and forgets it. Returns 0
+  // when every character written since OpenOutput reached the file and it
+  // took the target's place; -1 when a write, the flush, the close or that
+  // rename failed (the target is then as it was), or when no file was open.
   int CloseOutput();
 
   // One character; a line feed becomes CR LF and is counted (66 lines make
@@ -84,9 +87,9 @@ class OutputWriter {
   bool WriteFailed() const {
     return writeFailed_;
   }
-  // True when the first failure was a full disk (ENOSPC).
-  bool DiskFull() const {
-    return failureError_ == ENOSPC;
+  // The errno value of the failed open, write or close (0 when none failed).
+  int Error() const {
+    return file_.Error();
   }
 
   // 1 before a successful open, after a failed open and after a failed
@@ -112,11 +115,10 @@ class OutputWriter {
   bool Flush();
   void Fail();
 
-  std::FILE* file_ = nullptr;
+  OutputFile file_;
   std::unique_ptr<char[]> buffer_;
   size_t used_ = 0;
   bool writeFailed_ = false;
-  int failureError_ = 0;  // errno of the first failed write, flush or close
 };
 
 }  // namespace ksvw

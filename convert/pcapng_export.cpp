@@ -226,7 +226,7 @@ class PcapngWriter {
 ConvertResult ExportPcapng(const CaptureReader& reader, const ExportOptions& options,
                            const std::string& path, ProgressSink* progress, ExportTally& tally) {
   PcapngWriter writer(tally, reader.DataTag());
-  return RunExport(reader, options.channelSelection, path, progress, writer);
+  return RunExport(reader, options, path, progress, tally, writer);
 }
 
 }  // namespace ksvw

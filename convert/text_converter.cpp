@@ -2,8 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "capture/capture_settings.h"
 #include "capture/channel_summary.h"
@@ -491,13 +489,8 @@ ConvertResult TextConverter::Convert(ProgressSink* progress, int32_t pageLimit) 
 
   output_.lineCount = 0;
   output_.pageCount = 0;
-  if (output_.CloseOutput() != 0) {
-    // Never leave a partial file that looks whole (but never remove what is
-    // not a plain file, such as a device the output was sent to).
-    std::error_code error;
-    if (std::filesystem::is_regular_file(outputPath_, error)) std::remove(outputPath_.c_str());
-    return output_.DiskFull() ? ConvertResult::DiskFull : ConvertResult::WriteFailed;
-  }
+  // A failed output never takes the place of the file at the output path.
+  if (output_.CloseOutput() != 0) return ConvertResult::WriteFailed;
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;
 }
 

@@ -38,8 +38,7 @@ enum class ConvertResult {
   Done,          // the whole file was written and closed
   Stopped,       // ended early by RequestStop or the page limit; shorter but well-formed and closed
   CannotCreate,  // the output could not be created; nothing was written
-  WriteFailed,   // a write failed; the incomplete output was removed
-  DiskFull,      // as WriteFailed, because the disk was full
+  WriteFailed,   // a write failed; a file already at the output path is as it was
 };
 
 // The banner's date and time of the conversion. The default is the local time now.
@@ -97,6 +96,8 @@ class TextConverter : public TextReport {
   void SetOutputPath(const std::string& path) { outputPath_ = path; }
   const std::string& OutputPath() const { return outputPath_; }
   void SetClock(ConversionClock clock) { clock_ = std::move(clock); }
+  // Why the last Convert could not create or write its output (an errno value).
+  int OutputError() const { return output_.Error(); }
 
   // The batch converts with a limit no file reaches.
   static constexpr int32_t kNoPageLimit = 999999999;

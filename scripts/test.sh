@@ -9,8 +9,8 @@
 #                  gui: the program's window tests and the tests that drive
 #                  ksvw4q.exe from outside) on a virtual X server
 #   5. fuzz        every libFuzzer target (the capture reader and converter
-#                  from its seed corpus, the link protocol), each for
-#                  KSVW_FUZZ_SECONDS (default 60)
+#                  from its seed corpus, the link protocol, the candump
+#                  import), each for KSVW_FUZZ_SECONDS (default 60)
 # Each build and each test run is one stage; a failed stage does not stop the
 # ones after it (a test stage whose build failed counts as failed too). The
 # last line is "N passed, N failed" over the stages; the exit status is 0

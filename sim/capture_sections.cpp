@@ -8,7 +8,6 @@ namespace {
 constexpr char kMagic[16] = {'K', 'E', 'S', 'T', 'R', 'I', 'N', ' ',
                              'D', 'A', 'T', 'A', ' ', ' ', ' ', '\0'};
 constexpr uint32_t kSmallLimit = 0x10000;
-constexpr uint32_t kDataLimit = 0xC00000;
 
 uint32_t Le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
@@ -57,7 +56,7 @@ bool CaptureMemory::Load(std::vector<uint8_t> file, std::string& error) {
             " bytes, more than the 65536 a transfer section holds";
     return false;
   }
-  if (data.size > kDataLimit) {
+  if (data.size > kDataSectionLimit) {
     error = "the data chunk holds " + std::to_string(data.size) +
             " bytes, more than the 12582912 (393216 records) the data section holds";
     return false;

@@ -18,6 +18,9 @@ inline constexpr uint32_t kSectionHead = 0x8100;
 inline constexpr uint32_t kSectionData = 0x8101;
 inline constexpr uint32_t kSectionDataHeader = 0x8102;
 inline constexpr uint32_t kSectionTail = 0x8103;
+// The analyzer's capture memory: the most the data section holds (12 MiB,
+// 393,216 records).
+inline constexpr uint32_t kDataSectionLimit = 0xC00000;
 
 struct SectionSpan {
   uint32_t offset = 0;

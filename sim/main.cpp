@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "capture/capture_record.h"
+#include "common/output_file.h"
 #include "protocol/analyzer_session.h"
 #include "remote/ksvwrmt.h"
 #include "sim/analyzer.h"
@@ -318,15 +319,13 @@ void Simulator::Corrupt(uint8_t* p, size_t n) {
     if (chance(rng_) < o_.corruptRate) p[i] ^= static_cast<uint8_t>(1u << (rng_() % 8));
 }
 
-// Written beside and renamed over, so a reader never sees half a screen.
+// Written beside and renamed over (OutputFile), so a reader never sees half
+// a screen.
 void Simulator::DumpScreen() {
   if (o_.dumpScreen.empty() || model_.ScreenVersion() == dumpedVersion_) return;
   dumpedVersion_ = model_.ScreenVersion();
-  const uint8_t* screen = model_.Screen();
-  std::string part = o_.dumpScreen + ".part";
-  if (!build::WriteFile(part, std::vector<uint8_t>(screen, screen + kLcdBytes)) ||
-      std::rename(part.c_str(), o_.dumpScreen.c_str()) != 0)
-    Log("cannot write " + o_.dumpScreen);
+  if (int error = WriteOutputFile(o_.dumpScreen, model_.Screen(), kLcdBytes))
+    Log("cannot write " + o_.dumpScreen + ": " + OutputErrorText(error));
 }
 
 void Simulator::Read(Endpoint& e, uint64_t nowMs) {
@@ -526,9 +525,11 @@ int Main(int argc, char** argv) {
     return 1;
   }
   if (!o.capture.empty() && o.board.empty()) boardTag = memory.DataTag();
-  if (!o.dump.empty() && !build::WriteFile(o.dump, memory.File())) {
-    Log("cannot write " + o.dump);
-    return 1;
+  if (!o.dump.empty()) {
+    if (int error = WriteOutputFile(o.dump, memory.File().data(), memory.File().size())) {
+      Log("cannot write " + o.dump + ": " + OutputErrorText(error));
+      return 1;
+    }
   }
   SimIdentity id;
   id.board = boardTag;

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <cerrno>
 #include <memory>
 #include <new>
 
@@ -93,10 +94,14 @@ FileOutcome ConvertLoadedFile(const ConversionJob& job) {
     case ConvertResult::Done: return FileOutcome::Converted;
     case ConvertResult::Stopped: return FileOutcome::Stopped;
     case ConvertResult::CannotCreate: return FileOutcome::CannotCreate;
-    case ConvertResult::DiskFull: return FileOutcome::DiskFull;
     case ConvertResult::WriteFailed: break;
   }
-  return FileOutcome::WriteFailed;
+  // EACCES: the output was whole but could not take the place of a file
+  // that is held open or read-only.
+  const int error = converter.OutputError();
+  return error == ENOSPC   ? FileOutcome::DiskFull
+         : error == EACCES ? FileOutcome::CannotCreate
+                           : FileOutcome::WriteFailed;
 }
 
 DWORD WINAPI ConversionWorker(void* parameter) {

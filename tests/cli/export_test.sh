@@ -45,6 +45,7 @@ for protocol in autosar-nm signal_pdu ipdum obd-ii iso15765; do
 done
 for capture in edge monc40; do
   cp "$KSVW_TEST_DATA/$capture.DT" .
+  rm -f "$capture".{log,asc,pcapng} # an export never replaces one beside its capture
   "$KSVW_DT" list "$capture.DT" >"$capture.list"
   for format in candump asc pcapng; do
     run "$KSVW_DT" export --format "$format" "$capture.DT"

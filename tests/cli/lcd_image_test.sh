@@ -1,5 +1,6 @@
 # ksvw-dt lcd-image: the three image modes' file sizes, the default output
-# beside the input, and screens that are not 1920 bytes.
+# beside the input, and screens that are not 1920 bytes (exit 1, as an
+# unreadable one).
 source "$KSVW_CLI_LIB"
 
 head -c 1920 /dev/zero | tr '\0' '\125' >stripes.scr
@@ -22,7 +23,7 @@ cat stripes.scr stripes.scr >long.scr
 : >empty.scr
 for file in short.scr long.scr empty.scr; do
   run "$KSVW_DT" lcd-image "$file" -o out.bmp
-  expect_status 2
+  expect_status 1
   expect_contains err "not a screen of 1920 bytes"
   [[ ! -e out.bmp ]] || fail "$file: an image was written"
 done

@@ -33,8 +33,7 @@ using namespace ksvw;
 }
 
 // The conversions write here: a file of this process in the temporary
-// directory (never /dev/null: a converter removes an output it failed to
-// complete).
+// directory, so that each output goes through its temporary and rename.
 const std::string& OutputPath() {
   static const std::string path =
       (std::filesystem::temp_directory_path() / ("ksvw_capture_fuzz_" + std::to_string(getpid())))

@@ -1,5 +1,5 @@
 // Writes the fuzzers' seed corpora:
-//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR
+//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR CANDUMP_DIR
 // For the capture fuzzer: the sample captures, small generated ones of both
 // option boards, and captures with the edge shapes the reader must survive
 // (short and long settings blocks, truncated chunks, unknown and repeated
@@ -7,7 +7,8 @@
 // fuzzer: traffic recorded from the simulator's analyzer answering a host
 // session, as scripts of protocol_script.h (a handshake with monitoring and
 // key presses, a whole download, a cancelled section and a close, and an
-// analyzer that never answers), each replayed once through the runner.
+// analyzer that never answers), each replayed once through the runner. For
+// the candump import: a log of every frame shape and its line ends.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -171,15 +172,25 @@ bool ProtocolSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   return true;
 }
 
+void CandumpSeeds(const std::filesystem::path& dir, Seeds& seeds) {
+  const std::string log =
+      "# comment\n(1700000000.000100) can0 123#1122\r\n(1700000000.000300) can1 1ABCDEF0#R\r"
+      "(1700000000.5) can0 456#R5\n(1700000001.000000) can2 000#1122334455667788_C\n"
+      "(1700000000.000000) vcan0 12345678#DEADBEEF\n(1700000002.0) can0 123##011\n"
+      "(1700000002.1) can0 20000080#0000000000000000\n";
+  seeds.push_back({dir / "log", Bytes(log.begin(), log.end())});
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR\n");
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR CANDUMP_DIR\n");
     return 2;
   }
   Seeds seeds;
   if (!CaptureSeeds(argv[1], seeds) || !ProtocolSeeds(argv[2], seeds)) return 1;
+  CandumpSeeds(argv[3], seeds);
   for (const auto& [path, bytes] : seeds) {
     std::error_code error;
     std::filesystem::create_directories(path.parent_path(), error);
@@ -188,6 +199,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s and %s\n", seeds.size(), argv[1], argv[2]);
+  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s, %s and %s\n", seeds.size(), argv[1], argv[2],
+              argv[3]);
   return 0;
 }

@@ -229,13 +229,6 @@ TEST(ConverterOutput, WriteFailureRemovesThePartialOutput) {
   std::signal(SIGXFSZ, oldHandler);
   EXPECT_EQ(result, ConvertResult::WriteFailed);
   EXPECT_EQ(std::fopen(c.path.c_str(), "rb"), nullptr);
-
-  // A full disk is told apart: the batch dialog names it.
-  c.converter.SetOutputPath("/dev/full");
-  if (std::FILE* full = std::fopen("/dev/full", "wb")) {
-    std::fclose(full);
-    EXPECT_EQ(c.converter.Convert(nullptr, TextConverter::kNoPageLimit), ConvertResult::DiskFull);
-  }
 }
 #endif
 

@@ -21,7 +21,8 @@ constexpr const char kConvertUsage[] =
     "\n"
     "Converts DT capture files to text, or with --csv to CSV. Each output goes\n"
     "beside its source with the extension replaced by .txt or .csv, or to OUT\n"
-    "when -o is given (one FILE only). Lines end in CR LF.\n"
+    "when -o is given (one FILE only); an existing one is replaced once the new\n"
+    "one is whole. Lines end in CR LF.\n"
     "\n"
     "options:\n"
     "  --csv             CSV output (.csv) instead of text (.txt)\n"
@@ -42,8 +43,9 @@ constexpr const char kConvertUsage[] =
     "well-formed and closed) and starts no further file.\n"
     "\n"
     "Exit status: 0 all converted; 1 an input is not a capture file (the others\n"
-    "are still converted); 2 usage error; 3 an output could not be created or\n"
-    "written (a partly written output is removed); 130 stopped by Ctrl-C.\n";
+    "are still converted); 2 usage error, or two FILEs with one output; 3 an output\n"
+    "could not be created or written (the file it would replace is kept as it was)\n"
+    "or would overwrite its source; 130 stopped by Ctrl-C.\n";
 
 }  // namespace
 
@@ -72,10 +74,14 @@ int RunConvert(int argc, char** argv) {
   static TextConverter converter(conversionReader, viewerReader);
   converter.SetOptions(options);
   converter.SetClock(clock);
-  return RunFileBatch(batch.files, batch.outputOverride, options.csv != 0 ? ".csv" : ".txt",
-                      [](const char*, const std::string& output, ProgressSink* progress) {
+  // A conversion replaces its own .txt or .csv, as the program's does.
+  BatchOutputs outputs{batch.outputOverride, options.csv != 0 ? ".csv" : ".txt", false};
+  return RunFileBatch(batch.files, outputs,
+                      [](const char*, const std::string& output, bool, ProgressSink* progress) {
                         converter.SetOutputPath(output);
-                        return converter.Convert(progress, TextConverter::kNoPageLimit);
+                        ConvertResult result =
+                            converter.Convert(progress, TextConverter::kNoPageLimit);
+                        return BatchOutcome{result, converter.OutputError()};
                       });
 }
 

@@ -1,4 +1,4 @@
-// ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...
+// ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [--force] [-o OUT] FILE...
 //
 // Writes each capture as a candump log, a Vector ASC trace or a pcapng file
 // beside it, for can-utils, python-can, ASC readers and Wireshark. Ctrl-C
@@ -18,10 +18,13 @@ namespace ksvw::dt {
 namespace {
 
 constexpr const char kExportUsage[] =
-    "usage: ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...\n"
+    "usage: ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [--force]\n"
+    "                      [-o OUT] FILE...\n"
     "\n"
     "Exports DT capture files for other bus tools. Each output goes beside its\n"
-    "source with the extension replaced, or to OUT when -o is given (one FILE only):\n"
+    "source with the extension replaced, or to OUT when -o is given (one FILE only).\n"
+    "An output beside its source never replaces an existing file (it may be the\n"
+    "log the capture was made from) unless --force is given; -o OUT replaces OUT.\n"
     "  candump  .log     can-utils candump log (canplayer, log2asc, python-can);\n"
     "                    CAN frames only: LIN records and markers are left out\n"
     "                    and counted on standard error\n"
@@ -35,6 +38,7 @@ constexpr const char kExportUsage[] =
     "options:\n"
     "  --format F        candump, asc or pcapng (required)\n"
     "  --channel CH      both (default), 1 or 2: frames of that channel only\n"
+    "  --force           replace existing outputs beside their sources\n"
     "  -o OUT            output path for a single FILE\n"
     "  -h, --help        this text\n"
     "\n"
@@ -43,8 +47,9 @@ constexpr const char kExportUsage[] =
     "and closed) and starts no further file.\n"
     "\n"
     "Exit status: 0 all exported; 1 an input is not a capture file (the others\n"
-    "are still exported); 2 usage error; 3 an output could not be created or\n"
-    "written (a partly written output is removed); 130 stopped by Ctrl-C.\n";
+    "are still exported); 2 usage error, or two FILEs with one output; 3 an output\n"
+    "exists (without --force), could not be created or written (the file it would\n"
+    "replace is kept as it was) or would overwrite its source; 130 stopped by Ctrl-C.\n";
 
 bool ParseFormat(const char* text, ExportFormat& format) {
   if (std::strcmp(text, "candump") == 0)
@@ -66,6 +71,11 @@ void ReportLeftOut(const char* source, const ExportTally& tally) {
                  source, static_cast<long long>(tally.leftOutLin),
                  static_cast<long long>(tally.leftOutMarkers));
   }
+  if (tally.leftOutDamaged != 0) {
+    std::fprintf(stderr,
+                 "ksvw-dt: '%s': %lld record(s) left out: their source byte names no channel\n",
+                 source, static_cast<long long>(tally.leftOutDamaged));
+  }
 }
 
 }  // namespace
@@ -73,7 +83,12 @@ void ReportLeftOut(const char* source, const ExportTally& tally) {
 int RunExport(int argc, char** argv) {
   ExportOptions options;
   bool haveFormat = false;
+  bool force = false;
   auto own = [&](int count, char** args, int& i) {
+    if (std::strcmp(args[i], "--force") == 0) {
+      force = true;
+      return 1;
+    }
     if (std::strcmp(args[i], "--format") != 0 || i + 1 >= count) return 0;
     if (!ParseFormat(args[++i], options.format)) {
       std::fprintf(stderr, "ksvw-dt: --format must be candump, asc or pcapng, not '%s'\n", args[i]);
@@ -94,16 +109,20 @@ int RunExport(int argc, char** argv) {
   if (!SourceDateClock(clock)) return kExitUsage;
   options.date = clock();
 
-  return RunFileBatch(
-      batch.files, batch.outputOverride, ExportExtension(options.format),
-      [&options](const char* source, const std::string& output, ProgressSink* progress) {
-        ExportTally tally;
-        ConvertResult result = ExportCapture(conversionReader, options, output, progress, tally);
-        if (result == ConvertResult::Done || result == ConvertResult::Stopped) {
-          ReportLeftOut(source, tally);
-        }
-        return result;
-      });
+  BatchOutputs outputs{batch.outputOverride, ExportExtension(options.format), !force};
+  return RunFileBatch(batch.files, outputs,
+                      [&options](const char* source, const std::string& output, bool keepExisting,
+                                 ProgressSink* progress) {
+                        ExportOptions fileOptions = options;
+                        fileOptions.keepExisting = keepExisting;
+                        ExportTally tally;
+                        ConvertResult result =
+                            ExportCapture(conversionReader, fileOptions, output, progress, tally);
+                        if (result == ConvertResult::Done || result == ConvertResult::Stopped) {
+                          ReportLeftOut(source, tally);
+                        }
+                        return BatchOutcome{result, tally.outputError};
+                      });
 }
 
 }  // namespace ksvw::dt

@@ -3,11 +3,13 @@
 // Renders a raw 1920-byte analyzer screen (as CopyScreen delivers it) into
 // the BMP file the key emulator saves in that image mode, through the same
 // builder the program uses.
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "common/output_file.h"
 #include "keyemu/lcd_display.h"
 #include "keyemu/screen_image.h"
 #include "tools/ksvw-dt/commands.h"
@@ -22,17 +24,25 @@ constexpr const char kLcdImageUsage[] =
     "Renders a raw 1920-byte analyzer screen (64 rows of 30 bytes, top row first)\n"
     "into the BMP file the key emulator saves: mode 0 monochrome (default), 1\n"
     "monochrome with a frame, 2 the display's colours with a bevelled frame.\n"
-    "The output defaults to SCREEN with its extension replaced by .bmp.\n";
+    "The output defaults to SCREEN with its extension replaced by .bmp; an\n"
+    "existing one is replaced once the new image is whole.\n"
+    "\n"
+    "Exit status: 0 written; 1 SCREEN cannot be read or is not a screen of 1920\n"
+    "bytes; 2 usage error; 3 the output could not be written (the file it would\n"
+    "replace is kept as it was) or would overwrite SCREEN.\n";
 
 // The screen's bytes; reads one byte past a screen so that a longer file is
-// told apart without reading it all. Returns -1 when the file cannot be read.
+// told apart without reading it all. Returns -1 (errno set) when the file
+// cannot be read.
 long ReadScreen(const char* path, uint8_t* screen) {
   std::FILE* f = std::fopen(path, "rb");
   if (!f) return -1;
   size_t n = std::fread(screen, 1, keyemu::kScreenBytes + 1, f);
-  bool failed = std::ferror(f) != 0;
+  // A directory opens on POSIX systems and fails here (EISDIR).
+  const int error = std::ferror(f) == 0 ? 0 : errno != 0 ? errno : EIO;
   std::fclose(f);
-  return failed ? -1 : static_cast<long>(n);
+  errno = error;
+  return error != 0 ? -1 : static_cast<long>(n);
 }
 
 std::string DefaultOutput(const std::string& input) {
@@ -77,24 +87,25 @@ int RunLcdImage(int argc, char** argv) {
   uint8_t screen[keyemu::kScreenBytes + 1];
   long n = ReadScreen(input, screen);
   if (n < 0) {
-    std::fprintf(stderr, "ksvw-dt: cannot read '%s'\n", input);
+    std::fprintf(stderr, "ksvw-dt: cannot read '%s': %s\n", input, std::strerror(errno));
     return kExitNotCapture;
   }
   if (n != static_cast<long>(keyemu::kScreenBytes)) {
     std::fprintf(stderr, "ksvw-dt: '%s' is not a screen of %u bytes\n", input,
                  keyemu::kScreenBytes);
-    return kExitUsage;
+    return kExitNotCapture;
+  }
+  std::string path = output ? output : DefaultOutput(input);
+  if (WouldOverwrite(path, input)) {
+    std::fprintf(stderr, "ksvw-dt: '%s': the output would overwrite its source\n", input);
+    return kExitIo;
   }
   keyemu::LcdDisplay lcd;
   lcd.SetImage(screen);
   std::vector<uint8_t> bmp = keyemu::BuildScreenBmp(lcd, mode);
-  std::string path = output ? output : DefaultOutput(input);
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  bool ok = f && std::fwrite(bmp.data(), 1, bmp.size(), f) == bmp.size();
-  if (f && std::fclose(f) != 0) ok = false;
-  if (!ok) {
-    std::fprintf(stderr, "ksvw-dt: cannot write '%s'\n", path.c_str());
-    if (f) std::remove(path.c_str());
+  if (int error = WriteOutputFile(path, bmp.data(), bmp.size())) {
+    std::fprintf(stderr, "ksvw-dt: cannot write '%s': %s (nothing was replaced)\n", path.c_str(),
+                 OutputErrorText(error).c_str());
     return kExitIo;
   }
   return kExitOk;

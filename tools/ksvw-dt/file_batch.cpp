@@ -1,5 +1,7 @@
 #include "tools/ksvw-dt/file_batch.h"
 
+#include <cctype>
+#include <cerrno>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -7,9 +9,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <system_error>
 
 #include "capture/capture_reader.h"
+#include "common/output_file.h"
 #include "tools/ksvw-dt/commands.h"
 
 #if defined(_WIN32)
@@ -59,10 +63,49 @@ std::string ReplaceExtension(const std::string& source, const char* extension) {
   return source.substr(0, dot) + extension;
 }
 
-// The same file under two names (the output would destroy its source).
-bool IsSameFile(const std::string& a, const std::string& b) {
+// Where the output of `source` goes: beside it, or -o's path.
+std::string OutputOf(const char* source, const BatchOutputs& outputs) {
+  return outputs.outputOverride != nullptr ? std::string(outputs.outputOverride)
+                                           : ReplaceExtension(source, outputs.extension);
+}
+
+// A path as one spelling of its file, for telling two names of a batch
+// apart: absolute, without "." and "..", and on Windows in one case.
+std::string PathKey(const std::string& path) {
   std::error_code error;
-  return std::filesystem::exists(b, error) && std::filesystem::equivalent(a, b, error);
+  std::string key = std::filesystem::absolute(path, error).lexically_normal().string();
+  if (error) key = path;
+#if defined(_WIN32)
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+#endif
+  return key;
+}
+
+// Refuses, before anything is written, a batch where two files would have
+// one output or an output would overwrite a file of the batch (an earlier
+// output would be replaced, or an input destroyed before it is read).
+bool OutputsAreDistinct(const std::vector<const char*>& files, const BatchOutputs& outputs) {
+  std::map<std::string, const char*> inputs;
+  for (const char* source : files) inputs.emplace(PathKey(source), source);
+  std::map<std::string, const char*> taken;
+  for (const char* source : files) {
+    const std::string output = OutputOf(source, outputs);
+    const std::string key = PathKey(output);
+    auto [other, added] = taken.emplace(key, source);
+    if (!added && PathKey(other->second) != PathKey(source)) {
+      std::fprintf(stderr,
+                   "ksvw-dt: '%s' and '%s' would both be written to '%s'; nothing written\n",
+                   other->second, source, output.c_str());
+      return false;
+    }
+    auto input = inputs.find(key);
+    if (input != inputs.end() && PathKey(input->second) != PathKey(source)) {
+      std::fprintf(stderr, "ksvw-dt: the output of '%s' would overwrite '%s'; nothing written\n",
+                   source, input->second);
+      return false;
+    }
+  }
+  return true;
 }
 
 // A one-line bar on standard error, redrawn at every whole percent.
@@ -158,64 +201,80 @@ bool SourceDateClock(ConversionClock& clock) {
     clock = LocalTimeNow;
     return true;
   }
+  // The banner writes the year with four digits: 9999-12-31 23:59:59 UTC
+  // is the last instant it can show.
+  constexpr long long kLastSecond = 253402300799;
   char* end = nullptr;
+  errno = 0;
   long long seconds = std::strtoll(epoch, &end, 10);
   std::time_t t = static_cast<std::time_t>(seconds);
   std::tm utc{};
-  bool valid = end != epoch && *end == '\0' && seconds >= 0;
+  bool valid = errno == 0 && end != epoch && *end == '\0' && seconds >= 0 && seconds <= kLastSecond;
 #if defined(_WIN32)
   valid = valid && gmtime_s(&utc, &t) == 0;
 #else
   valid = valid && gmtime_r(&t, &utc) != nullptr;
 #endif
   if (!valid) {
-    std::fputs("ksvw-dt: SOURCE_DATE_EPOCH must be a number of seconds\n", stderr);
+    std::fputs("ksvw-dt: SOURCE_DATE_EPOCH must be a number of seconds from 0 to 253402300799\n",
+               stderr);
     return false;
   }
   clock = [utc] { return utc; };
   return true;
 }
 
-int RunFileBatch(const std::vector<const char*>& files, const char* outputOverride,
-                 const char* extension, const BatchWriter& write) {
+namespace {
+
+void ReportOutputFailure(const std::string& output, const BatchOutcome& outcome,
+                         bool keepExisting) {
+  const std::string why = OutputErrorText(outcome.error);
+  if (outcome.result == ConvertResult::WriteFailed) {
+    std::fprintf(stderr, "ksvw-dt: cannot write '%s': %s (nothing was replaced)\n", output.c_str(),
+                 why.c_str());
+  } else if (keepExisting && outcome.error == EEXIST) {
+    std::fprintf(stderr,
+                 "ksvw-dt: '%s' exists and was not replaced; name another output with -o, or "
+                 "replace it with --force\n",
+                 output.c_str());
+  } else {
+    std::fprintf(stderr, "ksvw-dt: cannot create '%s': %s\n", output.c_str(), why.c_str());
+  }
+}
+
+}  // namespace
+
+int RunFileBatch(const std::vector<const char*>& files, const BatchOutputs& outputs,
+                 const BatchWriter& write) {
+  if (!OutputsAreDistinct(files, outputs)) return kExitUsage;
   const bool showProgress = StderrIsTerminal();
+  const bool keepExisting = outputs.keepExisting && outputs.outputOverride == nullptr;
   interrupted = 0;
   void (*previousHandler)(int) = std::signal(SIGINT, OnBatchInterrupt);
   bool notCapture = false;
   bool outputError = false;
   for (const char* source : files) {
     if (interrupted) break;
-    std::string output = outputOverride != nullptr ? std::string(outputOverride)
-                                                   : ReplaceExtension(source, extension);
-    if (LoadCapture(source, kReaderConversion) == nullptr) {
-      notCapture = true;
-      continue;
-    }
-    if (IsSameFile(source, output)) {
-      ReleaseCaptureImage(kReaderConversion);
+    const std::string output = OutputOf(source, outputs);
+    if (WouldOverwrite(output, source)) {
       std::fprintf(stderr, "ksvw-dt: '%s': the output would overwrite its source\n", source);
       outputError = true;
+      continue;
+    }
+    if (LoadCapture(source, kReaderConversion) == nullptr) {
+      notCapture = true;
       continue;
     }
     // A stop that arrived while the file loaded: write nothing more.
     if (interrupted) break;
     TerminalBar bar(source);
-    ConvertResult result = write(source, output, showProgress ? &bar : nullptr);
+    BatchOutcome outcome = write(source, output, keepExisting, showProgress ? &bar : nullptr);
     if (showProgress) bar.Finish();
     ReleaseCaptureImage(kReaderConversion);
-    switch (result) {
-      case ConvertResult::Done:
-      case ConvertResult::Stopped: break;
-      case ConvertResult::CannotCreate:
-        std::fprintf(stderr, "ksvw-dt: cannot create '%s'\n", output.c_str());
-        outputError = true;
-        break;
-      case ConvertResult::WriteFailed:
-      case ConvertResult::DiskFull:
-        std::fprintf(stderr, "ksvw-dt: writing '%s' failed%s; no incomplete file is left\n",
-                     output.c_str(), result == ConvertResult::DiskFull ? " (disk full)" : "");
-        outputError = true;
-        break;
+    if (outcome.result == ConvertResult::CannotCreate ||
+        outcome.result == ConvertResult::WriteFailed) {
+      ReportOutputFailure(output, outcome, keepExisting);
+      outputError = true;
     }
   }
   std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);

@@ -39,15 +39,33 @@ bool ParseChannelOption(const char* value, uint8_t& channelSelection);
 // any machine. False (said on standard error) when it is set but no number.
 bool SourceDateClock(ConversionClock& clock);
 
-// Writes one capture, already loaded into the conversion reader, to `output`.
-using BatchWriter = std::function<ConvertResult(const char* source, const std::string& output,
-                                                ProgressSink* progress)>;
+// What writing one capture came to: the converter's result and, when the
+// output could not be created or written, the errno value saying why.
+struct BatchOutcome {
+  ConvertResult result = ConvertResult::Done;
+  int error = 0;
+};
 
-// Loads each file into the conversion reader and hands it to `write`, with
-// the output beside it (extension replaced) or `outputOverride`. Returns the
-// exit code: 130 after Ctrl-C, 3 after an output error, 1 when an input was
-// no capture (the others are still written), else 0.
-int RunFileBatch(const std::vector<const char*>& files, const char* outputOverride,
-                 const char* extension, const BatchWriter& write);
+// Writes one capture, already loaded into the conversion reader, to `output`.
+// With `keepExisting` a file already at `output` must stay as it is.
+using BatchWriter = std::function<BatchOutcome(const char* source, const std::string& output,
+                                               bool keepExisting, ProgressSink* progress)>;
+
+// Where a batch writes: beside each source with `extension`, or to
+// `outputOverride`. With `keepExisting` an output beside its source never
+// replaces a file (-o always may).
+struct BatchOutputs {
+  const char* outputOverride = nullptr;
+  const char* extension = "";
+  bool keepExisting = false;
+};
+
+// Loads each file into the conversion reader and hands it to `write`. Two
+// files with one output, or an output that is one of the files, are refused
+// before anything is written. Returns the exit code: 130 after Ctrl-C, 3
+// after an output error, 2 for a refused batch, 1 when an input was no
+// capture (the others are still written), else 0.
+int RunFileBatch(const std::vector<const char*>& files, const BatchOutputs& outputs,
+                 const BatchWriter& write);
 
 }  // namespace ksvw::dt

@@ -4,7 +4,7 @@
 //   ksvw-dt list [--delta] FILE
 //   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
-//   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [-o OUT] FILE...
+//   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [--force] [-o OUT] FILE...
 //   ksvw-dt lcd-image [--mode 0|1|2] SCREEN [-o OUT.bmp]
 #include <cstdio>
 #include <cstring>
@@ -27,8 +27,9 @@ constexpr const char kUsage[] =
     "  lcd-image  render a raw analyzer screen as the key emulator's BMP image\n"
     "\n"
     "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
-    "Exit status: 0 success, 1 not a capture file or nothing found, 2 usage error,\n"
-    "3 output error.\n";
+    "Exit status: 0 success, 1 not a capture file (or screen) or nothing found,\n"
+    "2 usage error, 3 output error. An output file is replaced only when the new\n"
+    "one is whole: a failed run leaves the old file as it was.\n";
 
 struct Command {
   const char* name;
