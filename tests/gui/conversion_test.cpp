@@ -57,11 +57,14 @@ std::string Body(const std::string& path) {
   return path.ends_with(".csv") || end == std::string::npos ? text : text.substr(end + 2);
 }
 
-// A stopped conversion (`partial`, without its banner's time line): a
-// shorter output of whole lines, every one of them the same as in the
-// complete output.
-::testing::AssertionResult WellFormedPrefix(const std::string& partial, const std::string& full) {
-  if (partial.size() < full.size() && full.starts_with(partial) && partial.ends_with("\r\n"))
+// A stopped conversion (`partial`, without its banner's time line): whole
+// lines, every one of them the same as in the complete output, and fewer
+// when the stop came `early` (before the records bar was half way: later, a
+// loaded machine may finish the file before the stop is seen).
+::testing::AssertionResult WellFormedPrefix(const std::string& partial, const std::string& full,
+                                            bool early) {
+  if ((partial.size() < full.size() || !early) && full.starts_with(partial) &&
+      partial.ends_with("\r\n"))
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure()
          << "an output of " << partial.size() << " bytes is not whole lines from the start of the "
@@ -253,18 +256,21 @@ TEST_F(ConversionTest, StopAndClosingEndTheBatchWellFormedAndABadFileIsPassed) {
       << "the second file did not start";
   Figure("bar 2273 on a 96 MiB capture: %d updates seen, at least %.1f ms apart", updates,
          shortest);
+  bool early = Bar(IDT_CVT_RECORD_BAR) < Ask(IDT_CVT_RECORD_BAR, PBM_GETRANGE, FALSE) / 2;
   Stopwatch pressed;
   ASSERT_TRUE(PressButton(dialog_, IDCANCEL));
   ASSERT_TRUE(WaitClosely([&] { return Idle(); }, 10000)) << "Stop did not end the batch";
   Figure("Stop: the batch ended %.1f ms after the click", pressed.Ms());
   EXPECT_TRUE(Enabled(IDOK));
   // A stop while 2.DT was still being read leaves no output.
-  EXPECT_TRUE(!FileExists(Output("2")) || WellFormedPrefix(Body(Output("2")), Body(Output("1"))))
-      << "the stopped 2.txt is not whole lines of 1.txt";
+  if (FileExists(Output("2"))) {
+    EXPECT_TRUE(WellFormedPrefix(Body(Output("2")), Body(Output("1")), early));
+  }
   EXPECT_FALSE(FileExists(Output("4"))) << "the file after the stop was converted";
 
   ASSERT_NO_FATAL_FAILURE(ConvertAll());
   ASSERT_TRUE(WaitClosely([&] { return Bar(IDT_CVT_RECORD_BAR) > 0; }, kWaitMs));
+  early = Bar(IDT_CVT_RECORD_BAR) < Ask(IDT_CVT_RECORD_BAR, PBM_GETRANGE, FALSE) / 2;
   ASSERT_NO_FATAL_FAILURE(CloseDialog());
   const std::string partial = Body(Output("1"));
   EXPECT_FALSE(FileExists(Output("4"))) << "the file after the closing was converted";
@@ -275,7 +281,7 @@ TEST_F(ConversionTest, StopAndClosingEndTheBatchWellFormedAndABadFileIsPassed) {
   // The name is shown as it is, not used as a format.
   ASSERT_NO_FATAL_FAILURE(ExpectFailures("\n3%s%n.DT: " + Text(IDS_NOT_CONVERTIBLE)));
   ASSERT_TRUE(WaitUntil([&] { return Idle(); })) << "the batch of the new opening did not end";
-  EXPECT_TRUE(WellFormedPrefix(partial, Body(Output("1"))));
+  EXPECT_TRUE(WellFormedPrefix(partial, Body(Output("1")), early));
   EXPECT_TRUE(Body(Output("2")) == Body(Output("1"))) << "2.DT differs from the same 1.DT";
   EXPECT_FALSE(FileExists(Output("3%s%n")));
   EXPECT_TRUE(FileExists(Output("4"))) << "the file after the bad one was not converted";
