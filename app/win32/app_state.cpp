@@ -2,9 +2,9 @@
 
 #include <commctrl.h>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "capture/capture_reader.h"
+#include "common/resource_ids.h"
 #include "convert/text_converter.h"
 #include "settings/win32/settings_store.h"
 
@@ -21,12 +21,11 @@ HWND mainStatusBar = nullptr;
 HWND captureList = nullptr;
 CKSRemote4q* remoteLink = nullptr;
 
-int keyEmulatorOpen = 0;
-int listHasData = 0;
-int deltaTimeMode = 0;
+bool keyEmulatorOpen = false;
+bool listHasData = false;
+bool deltaTimeMode = false;
 
 LinkPhase linkPhase = LinkPhase::NotConnected;
-bool downloadRunning = false;
 bool analyzerMeasuring = false;
 bool workingCopyShown = true;
 bool searchConditionSet = false;
