@@ -105,14 +105,15 @@ bool CaptureReader::LoadCopy(const uint8_t* bytes, size_t size) {
   return Load(std::move(image), size);
 }
 
-void CaptureReader::Release() {
-  image_.reset();
+std::unique_ptr<uint8_t[]> CaptureReader::Release() {
+  std::unique_ptr<uint8_t[]> image = std::move(image_);
   imageSize_ = 0;
   dataBegin_ = nullptr;
   dataLength_.store(0, std::memory_order_relaxed);
   dataTag_ = 0;
   current_ = 0;
   settings_.Reset();
+  return image;
 }
 
 void CaptureReader::SeekRecord(int32_t index) {

@@ -37,8 +37,10 @@ class CaptureReader {
   bool Load(std::unique_ptr<uint8_t[]> image, size_t size);
   // Copies `size` bytes into a new image and loads it.
   bool LoadCopy(const uint8_t* bytes, size_t size);
-  // Frees the image and forgets the records and settings.
-  void Release();
+  // Forgets the image, the records and the settings. The image's block is
+  // handed back, freed at once unless the caller keeps it (freeing a big
+  // capture takes a while, which the caller may do after more urgent work).
+  std::unique_ptr<uint8_t[]> Release();
 
   bool HasImage() const { return image_ != nullptr; }
   size_t ImageSize() const { return imageSize_; }

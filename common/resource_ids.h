@@ -68,8 +68,21 @@
 #define IDT_CVT_BROWSE 40017
 #define IDT_CVT_REFRESH 40018
 #define IDC_CVT_FILE_DONE 1024
-#define IDS_NOT_CONVERTIBLE 13026
 #define IDS_CONVERT_CAPTION 20055
+/* The summary of a batch's failures: a heading, "NAME: REASON" lines and,
+   past the listed ones, a count of the rest; each reason is a string. */
+#define IDS_CVT_FAILED_HEADING 20100
+#define IDS_CVT_MORE_FAILED 20101 /* followed by the number of files not listed */
+#define IDS_NOT_CONVERTIBLE 13026 /* reason: not a capture file */
+#define IDS_CVT_CANNOT_READ 20102
+#define IDS_CVT_NO_MEMORY 20103
+#define IDS_CVT_PATH_TOO_LONG 20104
+#define IDS_CVT_NOT_STARTED 20105
+#define IDS_CVT_CANNOT_CREATE 20106
+#define IDS_CVT_WRITE_FAILED 20107
+#define IDS_CVT_DISK_FULL 20108
+/* A write of SETTING.ini failed (either dialog); the file's path follows. */
+#define IDS_SETTINGS_NOT_SAVED 20109
 
 /* Strings of the language library. */
 #define IDS_FONT 1

@@ -4,7 +4,9 @@
 
 #include "app/safe_format.h"
 #include "capture/capture_reader.h"
+#include "common/resource_ids.h"
 #include "convert/text_converter.h"
+#include "settings/win32/settings_store.h"
 
 namespace ksvw {
 
@@ -47,6 +49,13 @@ size_t LoadLanguageString(UINT id, char* buffer, size_t capacity) {
   if (n < 0) n = 0;
   buffer[static_cast<size_t>(n) < capacity ? n : capacity - 1] = '\0';
   return static_cast<size_t>(n);
+}
+
+void ShowSettingsNotSaved(HWND owner) {
+  char text[512 + MAX_PATH];
+  size_t n = LoadLanguageString(IDS_SETTINGS_NOT_SAVED, text, 512);
+  SafeFormat(text + n, sizeof text - n, "\n%s", SettingsFilePath);
+  MessageBoxA(owner, text, kProductCaption, MB_OK | MB_ICONWARNING);
 }
 
 void ResultText(int32_t result, char* buffer, size_t capacity) {

@@ -58,6 +58,10 @@ TextConverter& Converter();
 // there is no library or no such string. Returns the length.
 size_t LoadLanguageString(UINT id, char* buffer, size_t capacity);
 
+// Tells the user, in a box owned by `owner`, that SETTING.ini could not be
+// written: string 20109 and the file's path.
+void ShowSettingsNotSaved(HWND owner);
+
 // Why an operation failed, for a message box: the system's words for a
 // result that carries a Windows error (0x8007xxxx), otherwise
 // "error 0xXXXXXXXX".

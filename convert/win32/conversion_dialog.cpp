@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 
+#include <cstring>
+#include <string>
+#include <vector>
+
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "common/files.h"
@@ -15,23 +19,39 @@ namespace ksvw {
 
 namespace {
 
-constexpr int32_t kMaxBatch = 4096;
 constexpr size_t kPath = 260;
 // Closing waits this long for the worker to see its stop; a worker still
 // running then is waited for again before the next batch starts.
 constexpr DWORD kWorkerEndMs = 5000;
+// An edited folder is listed again once the typing has paused this long
+// (not at every key: a half-typed network path can take seconds to look up).
+constexpr UINT_PTR kRefreshTimer = 1;
+constexpr UINT kRefreshDelayMs = 300;
+// Posted at the end of a batch that had failures, so that the summary box
+// opens after the last worker has ended rather than inside its last send.
+constexpr UINT kShowFailures = WM_APP + 1;
+constexpr int32_t kListedFailures = 20;
 
 // The batch (GUI thread only). -1: no batch runs.
 int32_t batchPosition = -1;
 int32_t batchCount = 0;
-int32_t batchItems[kMaxBatch];
-// The folder as it was when the batch started: the field stays editable,
-// but the list's names belong to this folder.
+// The names the list showed selected when Convert was pressed, and the
+// folder they were listed from: the list may be read again while the
+// batch runs.
+std::vector<std::string> batchNames;
 char batchFolder[kPath];
+int32_t fileInHand = -1;  // the index in batchNames of the last started file
+// The folder the list's names were read from.
+char listedFolder[kPath];
 // The last started worker. Earlier ones were in their last send when the
 // next one started and end by themselves; their handles are closed.
 HANDLE workerThread = nullptr;
 bool closing = false;
+bool settingsWarned = false;  // one settings message per opening
+// The batch's failures: a line feed and "NAME: REASON" for each of the
+// first kListedFailures, and how many there were.
+std::string failureLines;
+int32_t failureCount = 0;
 
 // Disabled while a batch runs (the check boxes stay usable, but a running
 // batch has taken their states already).
@@ -39,6 +59,24 @@ constexpr int kBatchLocked[] = {
     IDT_CVT_BROWSE,     IDOK,          IDT_CVT_FILES_LABEL, IDT_CVT_CHANNELS,
     IDT_CVT_RAW_HEX,    IDT_CVT_FILES, IDT_CVT_REFRESH,     IDT_CVT_SELECT_ALL,
     IDT_CVT_SELECT_NONE};
+
+// Why a file failed, and whether the reason is about its output (then the
+// output is named) or its source.
+struct FailureReason {
+  FileOutcome outcome;
+  UINT text;
+  bool aboutOutput;
+};
+constexpr FailureReason kFailureReasons[] = {
+    {FileOutcome::NotCapture, IDS_NOT_CONVERTIBLE, false},
+    {FileOutcome::CannotRead, IDS_CVT_CANNOT_READ, false},
+    {FileOutcome::OutOfMemory, IDS_CVT_NO_MEMORY, false},
+    {FileOutcome::PathTooLong, IDS_CVT_PATH_TOO_LONG, false},
+    {FileOutcome::NotStarted, IDS_CVT_NOT_STARTED, false},
+    {FileOutcome::CannotCreate, IDS_CVT_CANNOT_CREATE, true},
+    {FileOutcome::WriteFailed, IDS_CVT_WRITE_FAILED, true},
+    {FileOutcome::DiskFull, IDS_CVT_DISK_FULL, true},
+};
 
 LRESULT Item(HWND dialog, int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) {
   return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
@@ -57,12 +95,19 @@ void FolderText(HWND dialog, char (&folder)[kPath]) {
   GetDlgItemTextA(dialog, IDT_CVT_FOLDER, folder, static_cast<int>(kPath));
 }
 
+const char* FileName(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p != '\0'; ++p)
+    if (*p == '\\' || *p == '/') name = p + 1;
+  return name;
+}
+
 PrivateProfileSource Profile() {
   return PrivateProfileSource(SettingsFilePath);
 }
 
 // The whole CVT section with `folder` (when empty: the stored one) and the
-// two lists' selections.
+// two lists' selections. A write that fails is told once per opening.
 void WriteConversionSection(HWND dialog, const char* folder) {
   char stored[kPath];
   if (folder[0] == '\0') {
@@ -72,19 +117,24 @@ void WriteConversionSection(HWND dialog, const char* folder) {
   char text[kSectionTextCapacity];
   const int32_t channel = static_cast<int32_t>(Item(dialog, IDT_CVT_CHANNELS, CB_GETCURSEL));
   const int32_t hex = static_cast<int32_t>(Item(dialog, IDT_CVT_RAW_HEX, CB_GETCURSEL));
-  if (ConversionSectionText(folder, channel, hex, text, sizeof text))
-    WriteSettingsSection(kSectionCvt, text, SettingsFilePath);
+  if (ConversionSectionText(folder, channel, hex, text, sizeof text) &&
+      !WriteSettingsSection(kSectionCvt, text, SettingsFilePath) && !settingsWarned) {
+    settingsWarned = true;
+    ShowSettingsNotSaved(dialog);
+  }
 }
 
 void UpdateConvertButton(HWND dialog) {
   Enable(dialog, IDOK, Item(dialog, IDT_CVT_FILES, LB_GETSELCOUNT) > 0);
 }
 
+// Lists the folder of the field; a refresh still waiting is done by this.
 void FillFileList(HWND dialog) {
+  KillTimer(dialog, kRefreshTimer);
   Item(dialog, IDT_CVT_FILES, LB_RESETCONTENT);
-  char folder[kPath], pattern[kPath];
-  FolderText(dialog, folder);
-  if (!JoinPath(folder, "*.DT", pattern, sizeof pattern)) return;
+  char pattern[kPath];
+  FolderText(dialog, listedFolder);
+  if (!JoinPath(listedFolder, "*.DT", pattern, sizeof pattern)) return;
   WIN32_FIND_DATAA found;
   HANDLE search = FindFirstFileA(pattern, &found);
   if (search == INVALID_HANDLE_VALUE) return;
@@ -111,35 +161,60 @@ void LockForBatch(HWND dialog, bool locked) {
   Enable(dialog, IDCANCEL, locked);
 }
 
-// A file that cannot be started counts as done: posted, so that a batch of
-// such files never recurses.
-void SkipFile(HWND dialog) {
-  PostMessageA(dialog, WM_COMMAND, IDC_CVT_FILE_DONE, 0);
+// The names of the selected files, every one of them, into batchNames.
+bool TakeSelection(HWND dialog) {
+  batchNames.clear();
+  const LRESULT count = Item(dialog, IDT_CVT_FILES, LB_GETSELCOUNT);
+  if (count <= 0) return false;
+  std::vector<int> items(static_cast<size_t>(count));
+  const LRESULT got = Item(dialog, IDT_CVT_FILES, LB_GETSELITEMS, items.size(),
+                           reinterpret_cast<LPARAM>(items.data()));
+  for (LRESULT i = 0; i < got; ++i) {
+    const WPARAM index = static_cast<WPARAM>(items[static_cast<size_t>(i)]);
+    const LRESULT length = Item(dialog, IDT_CVT_FILES, LB_GETTEXTLEN, index);
+    std::string name(length > 0 ? static_cast<size_t>(length) : 0, '\0');
+    if (length > 0 &&
+        Item(dialog, IDT_CVT_FILES, LB_GETTEXT, index, reinterpret_cast<LPARAM>(name.data())) > 0)
+      batchNames.push_back(std::move(name));
+  }
+  return !batchNames.empty();
 }
 
-void StartWorker(HWND dialog, int32_t index) {
-  char name[kPath] = {};
-  const LRESULT length = Item(dialog, IDT_CVT_FILES, LB_GETTEXTLEN, static_cast<WPARAM>(index));
-  if (length >= 0 && length < static_cast<LRESULT>(kPath))
-    Item(dialog, IDT_CVT_FILES, LB_GETTEXT, static_cast<WPARAM>(index),
-         reinterpret_cast<LPARAM>(name));
-  conversionJob.dialog = dialog;
-  if (name[0] == '\0' || !BatchFilePaths(batchFolder, name, conversionJob.csv != 0,
-                                         conversionJob.source, conversionJob.output, kPath)) {
-    ShowNotConvertedBox(dialog, name);
-    SkipFile(dialog);
+void NoteOutcome(FileOutcome outcome) {
+  for (const FailureReason& reason : kFailureReasons) {
+    if (reason.outcome != outcome) continue;
+    if (++failureCount > kListedFailures) return;
+    char text[256];
+    LoadLanguageString(reason.text, text, sizeof text);
+    failureLines += '\n';
+    failureLines += reason.aboutOutput ? FileName(conversionJob.output) : batchNames[fileInHand];
+    failureLines += ": ";
+    failureLines += text;
     return;
+  }
+}
+
+// Starts the worker of file `index`; false, with the reason in `failure`,
+// when it cannot be started.
+bool StartWorker(HWND dialog, int32_t index, FileOutcome* failure) {
+  fileInHand = index;
+  conversionJob.dialog = dialog;
+  if (!BatchFilePaths(batchFolder, batchNames[index].c_str(), conversionJob.csv != 0,
+                      conversionJob.source, conversionJob.output, kPath)) {
+    *failure = FileOutcome::PathTooLong;
+    return false;
   }
   HANDLE thread = StartConversionWorker();
   if (thread == nullptr) {
-    SkipFile(dialog);
-    return;
+    *failure = FileOutcome::NotStarted;
+    return false;
   }
   // The previous worker is inside its last send (the file-done command
   // being handled now): waiting for it here would deadlock, and it ends
   // by itself, having released the reader before it sent.
   if (workerThread != nullptr) CloseHandle(workerThread);
   workerThread = thread;
+  return true;
 }
 
 // True when no worker of an earlier batch (or an earlier opening of the
@@ -153,57 +228,80 @@ bool PreviousWorkerEnded(HWND dialog) {
 }
 
 // The bar first, the controls last: once they are usable again, the batch
-// has ended in every respect.
+// has ended in every respect (but for the summary of its failures).
 void EndBatch(HWND dialog) {
   Item(dialog, IDT_CVT_FILE_BAR, PBM_STEPIT);
   batchPosition = -1;
   Item(dialog, IDT_CVT_FILE_BAR, PBM_SETPOS, 0);
   LockForBatch(dialog, false);
   UpdateConvertButton(dialog);
+  if (failureCount > 0) PostMessageA(dialog, kShowFailures, 0, 0);
+}
+
+// Starts the worker of the file at batchPosition. A file whose worker
+// cannot start is noted and passed in the same loop (never a message per
+// file: a long run of them would crawl). Ends the batch when no file is left.
+void StartNextWorker(HWND dialog) {
+  for (; batchPosition < batchCount; ++batchPosition) {
+    FileOutcome failure = FileOutcome::NotStarted;
+    if (StartWorker(dialog, batchPosition, &failure)) {
+      Item(dialog, IDT_CVT_FILE_BAR, PBM_SETPOS, static_cast<WPARAM>(batchPosition));
+      return;
+    }
+    NoteOutcome(failure);
+  }
+  EndBatch(dialog);
+}
+
+// Enter in the folder field: the dialog manager turns it into the default
+// button's command, with the focus left in the field.
+bool EnterInFolderField(HWND dialog) {
+  return GetFocus() == GetDlgItem(dialog, IDT_CVT_FOLDER) && GetKeyState(VK_RETURN) < 0;
 }
 
 // --- Commands -----------------------------------------------------------------
 
 void OnConvert(HWND dialog, WORD) {
+  if (EnterInFolderField(dialog)) return RefillAndUpdate(dialog);
   // Enter reaches the default button even while a batch has it disabled.
   if (batchPosition != -1 || closing) return;
-  if (!PreviousWorkerEnded(dialog)) return;
-  const LRESULT count =
-      Item(dialog, IDT_CVT_FILES, LB_GETSELITEMS, kMaxBatch, reinterpret_cast<LPARAM>(batchItems));
-  if (count <= 0) return;
+  if (!PreviousWorkerEnded(dialog) || !TakeSelection(dialog)) return;
+  std::memcpy(batchFolder, listedFolder, sizeof batchFolder);
+  failureLines.clear();
+  failureCount = 0;
+  WriteConversionSection(dialog, batchFolder);
   LockForBatch(dialog, true);
   conversionJob.channelIndex = static_cast<int32_t>(Item(dialog, IDT_CVT_CHANNELS, CB_GETCURSEL));
   conversionJob.hexIndex = static_cast<int32_t>(Item(dialog, IDT_CVT_RAW_HEX, CB_GETCURSEL));
   conversionJob.csv = Checked(dialog, IDT_CVT_CSV) ? 1 : 0;
   conversionJob.delta = Checked(dialog, IDT_CVT_DELTA) ? 1 : 0;
-  FolderText(dialog, batchFolder);
-  WriteConversionSection(dialog, batchFolder);
-  batchCount = static_cast<int32_t>(count);
+  batchCount = static_cast<int32_t>(batchNames.size());
   batchPosition = 0;
-  Item(dialog, IDT_CVT_FILE_BAR, PBM_SETRANGE, 0, MAKELPARAM(0, batchCount));
+  Item(dialog, IDT_CVT_FILE_BAR, PBM_SETRANGE32, 0, batchCount);
   Item(dialog, IDT_CVT_FILE_BAR, PBM_SETSTEP, 1);
   Item(dialog, IDT_CVT_FILE_BAR, PBM_SETPOS, 0);
   ClearConversionStop();
-  StartWorker(dialog, batchItems[0]);
+  StartNextWorker(dialog);
 }
 
+// Stop while a batch runs; Esc (the same command) closes an idle dialog.
 void OnStop(HWND dialog, WORD) {
   Enable(dialog, IDCANCEL, false);
-  if (batchPosition == -1) return;
+  if (batchPosition == -1) {
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    return;
+  }
   RequestConversionStop();
   batchPosition = batchCount;
   // Keep the keyboard in the dialog: the focused Stop button is disabled.
   SetFocus(GetDlgItem(dialog, IDT_CVT_CSV));
 }
 
-void OnFileDone(HWND dialog, WORD) {
+void OnFileDone(HWND dialog, WORD outcome) {
   if (batchPosition == -1) return;
-  if (++batchPosition < batchCount) {
-    Item(dialog, IDT_CVT_FILE_BAR, PBM_STEPIT);
-    StartWorker(dialog, batchItems[batchPosition]);
-  } else {
-    EndBatch(dialog);
-  }
+  NoteOutcome(static_cast<FileOutcome>(outcome));
+  ++batchPosition;
+  StartNextWorker(dialog);
 }
 
 void OnSelectAll(HWND dialog, WORD) {
@@ -226,6 +324,10 @@ void OnCsv(HWND dialog, WORD) {
 
 void OnRefresh(HWND dialog, WORD) {
   RefillAndUpdate(dialog);
+}
+
+void OnFolderField(HWND dialog, WORD code) {
+  if (code == EN_CHANGE) SetTimer(dialog, kRefreshTimer, kRefreshDelayMs, nullptr);
 }
 
 // The picker starts at the stored folder; a choice is stored at once. In
@@ -255,6 +357,7 @@ constexpr DialogCommand kDialogCommands[] = {
     {IDT_CVT_CSV, OnCsv},
     {IDT_CVT_REFRESH, OnRefresh},
     {IDT_CVT_BROWSE, OnBrowse},
+    {IDT_CVT_FOLDER, OnFolderField},
 };
 
 // --- Messages -----------------------------------------------------------------
@@ -266,6 +369,9 @@ INT_PTR OnInitDialog(HWND dialog) {
   batchPosition = -1;
   batchCount = 0;
   closing = false;
+  settingsWarned = false;
+  failureLines.clear();
+  failureCount = 0;
   const PrivateProfileSource profile = Profile();
   static const char* const kChannels[] = {"CH1&CH2", "CH1", "CH2"};
   static const char* const kHex[] = {"OFF", "ON"};
@@ -285,6 +391,34 @@ INT_PTR OnInitDialog(HWND dialog) {
   return TRUE;
 }
 
+// The edited folder, once the typing has paused (and only when it differs
+// from the listed one: setting the field from the program changes it too).
+INT_PTR OnRefreshTimer(HWND dialog) {
+  KillTimer(dialog, kRefreshTimer);
+  char folder[kPath];
+  FolderText(dialog, folder);
+  if (std::strcmp(folder, listedFolder) != 0) RefillAndUpdate(dialog);
+  return TRUE;
+}
+
+// The one summary of a batch's failures.
+INT_PTR OnShowFailures(HWND dialog) {
+  if (failureCount == 0) return TRUE;
+  char line[256];
+  LoadLanguageString(IDS_CVT_FAILED_HEADING, line, sizeof line);
+  std::string text = std::string(line) + "\n" + failureLines;
+  if (failureCount > kListedFailures) {
+    LoadLanguageString(IDS_CVT_MORE_FAILED, line, sizeof line);
+    text += "\n\n" + std::string(line) + " " + std::to_string(failureCount - kListedFailures);
+  }
+  failureLines.clear();
+  failureCount = 0;
+  char caption[64];
+  LoadLanguageString(IDS_CONVERT_CAPTION, caption, sizeof caption);
+  MessageBoxA(dialog, text.c_str(), caption, MB_OK | MB_ICONWARNING);
+  return TRUE;
+}
+
 INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
   for (const DialogCommand& c : kDialogCommands) {
     if (c.id == LOWORD(wParam)) {
@@ -301,6 +435,7 @@ INT_PTR OnCommand(HWND dialog, WPARAM wParam) {
 INT_PTR OnClose(HWND dialog) {
   if (closing) return TRUE;
   closing = true;
+  KillTimer(dialog, kRefreshTimer);
   if (batchPosition != -1) {
     RequestConversionStop();
     batchPosition = batchCount;
@@ -310,6 +445,7 @@ INT_PTR OnClose(HWND dialog) {
     workerThread = nullptr;
   }
   batchPosition = -1;
+  OnShowFailures(dialog);
   char folder[kPath];
   FolderText(dialog, folder);
   WriteConversionSection(dialog, folder);
@@ -324,6 +460,8 @@ INT_PTR CALLBACK ConversionDialogProc(HWND dialog, UINT message, WPARAM wParam, 
     case WM_INITDIALOG: return OnInitDialog(dialog);
     case WM_COMMAND: return OnCommand(dialog, wParam);
     case WM_CLOSE: return OnClose(dialog);
+    case WM_TIMER: return OnRefreshTimer(dialog);
+    case kShowFailures: return OnShowFailures(dialog);
     default: return FALSE;
   }
 }

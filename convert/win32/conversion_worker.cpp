@@ -3,7 +3,9 @@
 #include <commctrl.h>
 
 #include <atomic>
-#include <cstring>
+#include <cerrno>
+#include <memory>
+#include <new>
 
 #include "app/win32/app_state.h"
 #include "capture/capture_reader.h"
@@ -18,6 +20,8 @@ ConversionJob conversionJob;
 namespace {
 
 std::atomic<bool> stopRequested{false};
+// The source is read in pieces of this size (a few milliseconds each).
+constexpr size_t kReadPiece = 4 << 20;
 
 // Bar 2273 of the dialog, at most one synchronous update per 50 ms.
 class BarProgress : public ThrottledProgress {
@@ -35,12 +39,48 @@ class BarProgress : public ThrottledProgress {
   HWND bar_;
 };
 
-void ConvertLoadedFile(const ConversionJob& job) {
-  // A stop pressed while the file loaded: the load has just set the data
+// Reads `size` bytes in pieces, looking at the stop flag before each, so
+// that a stop during the read of a big capture is seen at once.
+FileOutcome ReadPieces(HANDLE file, uint8_t* image, size_t size) {
+  for (size_t done = 0; done < size;) {
+    if (stopRequested.load()) return FileOutcome::Stopped;
+    const DWORD want = static_cast<DWORD>(size - done < kReadPiece ? size - done : kReadPiece);
+    DWORD got = 0;
+    if (!ReadFile(file, image + done, want, &got, nullptr) || got == 0)
+      return FileOutcome::CannotRead;
+    done += got;
+  }
+  return FileOutcome::Converted;
+}
+
+// Loads the source into conversionReader as LoadCaptureFile does, but reads
+// it in pieces (a stop is honoured during the read) and tells why a file
+// could not be loaded. Converted: loaded. An image the reader did not take
+// is left in `image`.
+FileOutcome LoadSource(const char* path, std::unique_ptr<uint8_t[]>& image) {
+  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return FileOutcome::CannotRead;
+  LARGE_INTEGER length{};
+  FileOutcome outcome = FileOutcome::CannotRead;
+  size_t size = 0;
+  if (GetFileSizeEx(file, &length) && length.QuadPart >= 0) {
+    size = static_cast<size_t>(length.QuadPart);
+    image.reset(new (std::nothrow) uint8_t[size ? size : 1]);
+    outcome = image ? ReadPieces(file, image.get(), size) : FileOutcome::OutOfMemory;
+  }
+  CloseHandle(file);
+  if (outcome != FileOutcome::Converted) return outcome;
+  return conversionReader.Load(std::move(image), size) ? FileOutcome::Converted
+                                                       : FileOutcome::NotCapture;
+}
+
+FileOutcome ConvertLoadedFile(const ConversionJob& job) {
+  // A stop pressed as the load ended: the load has just set the data
   // length that RequestStop clears, so look at the flag, and do it after a
   // full fence (the store of the load must be visible before the look).
   std::atomic_thread_fence(std::memory_order_seq_cst);
-  if (stopRequested.load()) return;
+  if (stopRequested.load()) return FileOutcome::Stopped;
   ConversionOptions options;
   options.channelSelection = static_cast<uint8_t>(job.channelIndex & 0xFF);
   options.rawHex = static_cast<uint8_t>(job.hexIndex & 0xFF);
@@ -50,29 +90,35 @@ void ConvertLoadedFile(const ConversionJob& job) {
   converter.SetOptions(options);
   converter.SetOutputPath(job.output);
   BarProgress progress(GetDlgItem(job.dialog, IDT_CVT_RECORD_BAR));
-  converter.Convert(&progress, TextConverter::kNoPageLimit);
+  switch (converter.Convert(&progress, TextConverter::kNoPageLimit)) {
+    case ConvertResult::Done: return FileOutcome::Converted;
+    case ConvertResult::Stopped: return FileOutcome::Stopped;
+    case ConvertResult::CannotCreate: return FileOutcome::CannotCreate;
+    case ConvertResult::WriteFailed: break;
+  }
+  // EACCES: the output was whole but could not take the place of a file
+  // that is held open or read-only.
+  const int error = converter.OutputError();
+  return error == ENOSPC   ? FileOutcome::DiskFull
+         : error == EACCES ? FileOutcome::CannotCreate
+                           : FileOutcome::WriteFailed;
 }
 
 DWORD WINAPI ConversionWorker(void* parameter) {
   ConversionJob* shared = static_cast<ConversionJob*>(parameter);
   const ConversionJob job = *shared;
-  if (LoadCaptureFile(job.source, kReaderConversion)) {
-    ConvertLoadedFile(job);
-    ReleaseCaptureImage(kReaderConversion);
-  } else {
-    ReleaseCaptureImage(kReaderConversion);
-    ShowNotConvertedBox(job.dialog, job.source);
-  }
+  std::unique_ptr<uint8_t[]> image;
+  FileOutcome outcome = LoadSource(job.source, image);
+  if (outcome == FileOutcome::Converted) outcome = ConvertLoadedFile(job);
+  // The reader is emptied before the dialog hears of the file (the next
+  // worker loads into it), but the memory is freed only as the thread ends:
+  // freeing a big capture takes tens of milliseconds under Wine, which a
+  // Stop would otherwise wait for.
+  std::unique_ptr<uint8_t[]> loaded = conversionReader.Release();
   SendMessageA(GetDlgItem(job.dialog, IDT_CVT_RECORD_BAR), PBM_SETPOS, 0, 0);
-  SendMessageA(job.dialog, WM_COMMAND, IDC_CVT_FILE_DONE, 0);
+  SendMessageA(job.dialog, WM_COMMAND, MAKEWPARAM(IDC_CVT_FILE_DONE, static_cast<WORD>(outcome)),
+               0);
   return 0;
-}
-
-BOOL CALLBACK CloseMessageBox(HWND window, LPARAM) {
-  char cls[16];
-  if (GetClassNameA(window, cls, sizeof cls) > 0 && std::strcmp(cls, "#32770") == 0)
-    PostMessageA(window, WM_CLOSE, 0, 0);
-  return TRUE;
 }
 
 }  // namespace
@@ -93,10 +139,7 @@ HANDLE StartConversionWorker() {
 
 bool WaitForWorkerPumping(HWND dialog, HANDLE thread, DWORD ms) {
   const ULONGLONG deadline = GetTickCount64() + ms;
-  const DWORD threadId = GetThreadId(thread);
   for (;;) {
-    // The worker may open its box at any time: look again on every round.
-    if (threadId != 0) EnumThreadWindows(threadId, CloseMessageBox, 0);
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) break;
     const DWORD slice = static_cast<DWORD>(deadline - now < 100 ? deadline - now : 100);
@@ -117,23 +160,6 @@ bool WaitForWorkerPumping(HWND dialog, HANDLE thread, DWORD ms) {
     }
   }
   return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-}
-
-void ShowNotConvertedBox(HWND dialog, const char* path) {
-  const char* name = path;
-  for (const char* p = path; *p != '\0'; ++p)
-    if (*p == '\\' || *p == '/') name = p + 1;
-  // The caption holds at most 24 characters.
-  char caption[25];
-  LoadLanguageString(IDS_CONVERT_CAPTION, caption, sizeof caption);
-  char message[256];
-  LoadLanguageString(IDS_NOT_CONVERTIBLE, message, sizeof message);
-  char text[260 + 1 + sizeof message];
-  const size_t nameLength = strnlen(name, 260);
-  std::memcpy(text, name, nameLength);
-  text[nameLength] = '\n';
-  std::memcpy(text + nameLength + 1, message, std::strlen(message) + 1);
-  MessageBoxA(dialog, text, caption, MB_OK);
 }
 
 }  // namespace ksvw

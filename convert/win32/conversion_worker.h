@@ -1,13 +1,16 @@
 // The batch conversion's worker: one thread per file, one file at a time.
 // It loads the file into conversionReader, converts it with the program's
-// one converter, releases it, and tells the dialog by a synchronous
-// WM_COMMAND 1024. Threads and their hand-overs:
+// one converter, empties the reader, tells the dialog how the file ended by
+// a synchronous WM_COMMAND 1024 whose notification code is a FileOutcome
+// (0: converted), and frees the file's memory as it ends. Threads and their
+// hand-overs:
 // - The job is written by the GUI thread before a worker starts and copied
 //   by the worker as it begins; nothing else is shared but the stop flag.
 // - A stop crosses threads as stores without a lock (see
 //   RequestConversionStop); a worker is never terminated.
-// - The worker only ever sends to the dialog, so the GUI thread must never
-//   wait for a worker without dispatching messages (WaitForWorkerPumping).
+// - The worker only ever sends to the dialog (it shows no box of its own),
+//   so the GUI thread must never wait for a worker without dispatching
+//   messages (WaitForWorkerPumping).
 #pragma once
 
 #include <windows.h>
@@ -26,13 +29,29 @@ struct ConversionJob {
   int32_t delta = 0;         // check box 1026
 };
 
+// How one file of a batch ended. The first two are no failure; the last
+// three are about the output file, the others about the source.
+enum class FileOutcome : WORD {
+  Converted = 0,
+  Stopped,
+  NotCapture,
+  CannotRead,
+  OutOfMemory,
+  PathTooLong,
+  NotStarted,
+  CannotCreate,
+  WriteFailed,
+  DiskFull,
+};
+
 // The one job, filled by the dialog before each StartConversionWorker.
 extern ConversionJob conversionJob;
 
 // Forgets a stop request; only while no worker runs (a new batch).
 void ClearConversionStop();
-// GUI thread: the file in hand ends after the row in hand, and a file the
-// worker has not loaded yet is not converted (the load must not undo it).
+// GUI thread: the file in hand ends after the row in hand, a file still
+// being read is dropped within one piece of the read, and a file the worker
+// has not loaded yet is not converted.
 void RequestConversionStop();
 
 // Starts a worker on a copy of conversionJob; its handle, or null when no
@@ -40,14 +59,8 @@ void RequestConversionStop();
 HANDLE StartConversionWorker();
 
 // Waits for `thread` to end, at most `ms`, dispatching this thread's
-// messages meanwhile (the worker's sends to `dialog` need them), and closes
-// a message box the worker shows (a file that is not a capture). True
-// when the thread ended.
+// messages meanwhile (the worker's sends to `dialog` need them). True when
+// the thread ended.
 bool WaitForWorkerPumping(HWND dialog, HANDLE thread, DWORD ms);
-
-// The box for a file that cannot be converted: its name, a line feed and
-// string 13026, captioned string 20055, owned by `dialog`. The name is
-// shown as it is, never used as a format.
-void ShowNotConvertedBox(HWND dialog, const char* path);
 
 }  // namespace ksvw

@@ -44,10 +44,11 @@ size_t ReadSetting(const char* section, const char* key, char* out, size_t capac
   return PrivateProfileSource(SettingsFilePath).ReadText(section, key, "", out, capacity);
 }
 
-void WriteFolder(const char* folder) {
+// False when SETTING.ini could not be written.
+bool WriteFolder(const char* folder) {
   char text[kSectionTextCapacity];
-  if (folder[0] && PathSectionText(folder, false, text, sizeof text))
-    WriteSettingsSection(kSectionEmu, text, SettingsFilePath);
+  return !folder[0] || !PathSectionText(folder, false, text, sizeof text) ||
+         WriteSettingsSection(kSectionEmu, text, SettingsFilePath);
 }
 
 // --- Combo boxes ------------------------------------------------------------
@@ -185,7 +186,7 @@ void OnBrowse(HWND page) {
   ReadSetting(kSectionEmu, "PATH", folder, sizeof folder);
   if (!BrowseForFolder(GetParent(page), folder)) return;
   SetDlgItemTextA(page, IDT_FOLDER, folder);
-  WriteFolder(folder);
+  if (!WriteFolder(folder)) ShowSettingsNotSaved(GetParent(page));
   state.folderChanged = true;
 }
 
@@ -281,16 +282,19 @@ void ReadConnectionPage(HWND page, ConnectionSettings& record) {
   if (flow >= 0) record.flow = FlowCodeFromIndex(flow);
 }
 
-void StoreConnectionSettings(const ConnectionSettings& record) {
+// False when SETTING.ini could not be written.
+bool StoreConnectionSettings(const ConnectionSettings& record) {
   char text[kSectionTextCapacity], speed[16];
+  bool written = true;
   if (RemoteSectionText(record.method, text, sizeof text))
-    WriteSettingsSection(kSectionRemote, text, SettingsFilePath);
+    written &= WriteSettingsSection(kSectionRemote, text, SettingsFilePath);
   if (Rb40SectionText(record.host, record.port, record.ctport, text, sizeof text))
-    WriteSettingsSection(kSectionRb40, text, SettingsFilePath);
+    written &= WriteSettingsSection(kSectionRb40, text, SettingsFilePath);
   std::snprintf(speed, sizeof speed, "%d", static_cast<int>(record.speed));
   if (SerialSectionText(record.com, speed, ParityIndexFromCode(record.parity),
                         record.flow == 1 ? 1 : 0, text, sizeof text))
-    WriteSettingsSection(kSectionSerial, text, SettingsFilePath);
+    written &= WriteSettingsSection(kSectionSerial, text, SettingsFilePath);
+  return written;
 }
 
 void MessageWithString(HWND owner, UINT textId, UINT type) {
@@ -335,7 +339,8 @@ void OnOk(HWND dialog) {
   if (page) {
     ConnectionSettings record = currentConnectionSettings;
     ReadConnectionPage(page, record);
-    StoreConnectionSettings(record);
+    // The settings still hold for this run when they cannot be stored.
+    if (!StoreConnectionSettings(record)) ShowSettingsNotSaved(dialog);
     CopyConnectionFields(record, currentConnectionSettings);
     // A link left on the old settings would connect with them: say so.
     int32_t result = remoteLink ? remoteLink->Initialize(&currentConnectionSettings) : 0;
@@ -352,7 +357,7 @@ void OnOk(HWND dialog) {
 
 void OnCancel(HWND dialog) {
   // Only a folder that the folder page changed is put back.
-  if (state.folderChanged) WriteFolder(state.keptFolder);
+  if (state.folderChanged && !WriteFolder(state.keptFolder)) ShowSettingsNotSaved(dialog);
   EndDialog(dialog, 0);
 }
 

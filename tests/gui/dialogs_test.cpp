@@ -307,6 +307,20 @@ TEST_F(ConnectionDialogTest, FolderChosenInThePickerIsUndoneByCancelAndKeptByOk)
   }
 }
 
+// OK with a SETTING.ini that cannot be written (held open without sharing)
+// tells so, naming the file, and still ends the dialog.
+TEST_F(ConnectionDialogTest, ASettingsWriteThatFailsIsTold) {
+  ASSERT_NO_FATAL_FAILURE(Start(StoredSettings("analyzer")));
+  ASSERT_NO_FATAL_FAILURE(OpenDialog());
+  const std::string ini = program_.PathInFolder("SETTING.ini");
+  HANDLE held = CreateFileA(ini.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_TRUE(PressButton(dialog_, IDOK));
+  ExpectBox("KS-VW4QX", Text(IDS_SETTINGS_NOT_SAVED) + "\n" + ini, IDOK, dialog_,
+            "settings_not_saved");
+  CloseHandle(held);
+  ExpectClosed(dialog_);
+}
+
 // --- Search ---------------------------------------------------------------------------
 
 constexpr int kSearchTabs = 5;

@@ -185,11 +185,12 @@ class GuiTest : public ::testing::Test {
       out += "[box \"" + b.caption + "\": " + b.text + "] ";
     return out.empty() ? "no message box" : out;
   }
-  // The box that should open, with its caption and text, answered. Boxes
-  // are told from dialogs by a static -1 of their own: the dialogs have
-  // those only on their child pages, except `notThis`.
+  // The box that should open, with its caption and text, answered (after
+  // a picture of it named `picture`, if given). Boxes are told from dialogs
+  // by a static -1 of their own: the dialogs have those only on their child
+  // pages, except `notThis`.
   void ExpectBox(const std::string& caption, const std::string& text, int answer = IDOK,
-                 HWND notThis = nullptr) {
+                 HWND notThis = nullptr, const char* picture = nullptr) {
     MessageBoxInfo box;
     WaitUntil([&] {
       for (const MessageBoxInfo& b : MessageBoxes(program_.Pid()))
@@ -197,6 +198,7 @@ class GuiTest : public ::testing::Test {
       return box.window != nullptr;
     });
     ASSERT_NE(box.window, nullptr) << "no message box; status: " << program_.Status(2);
+    if (picture) Picture(box.window, picture);
     EXPECT_NE(GetDlgItem(box.window, answer), nullptr) << "no button " << answer << " to answer";
     EXPECT_EQ(box.caption, caption);
     EXPECT_EQ(box.text, text);
