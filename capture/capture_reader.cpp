@@ -6,6 +6,7 @@
 #include <new>
 #include <vector>
 
+#include "common/files.h"
 #include "common/input_file.h"
 
 namespace ksvw {
@@ -47,37 +48,20 @@ class FileSource : public CaptureSource {
   InputFile file_;
 };
 
-// The whole of `file` in a new heap block. False, with errno set, when it
-// cannot be allocated or read.
-bool ReadAll(CaptureSource& file, std::unique_ptr<uint8_t[]>& image, size_t& size) {
-  image.reset();
-  size = 0;
-  if (file.Size() > SIZE_MAX - 1) {
-    errno = ENOMEM;
-    return false;
-  }
-  const size_t wanted = static_cast<size_t>(file.Size());
-  image.reset(new (std::nothrow) uint8_t[wanted ? wanted : 1]);
-  if (!image) errno = ENOMEM;
-  if (!image || (wanted != 0 && !file.ReadAt(0, image.get(), wanted))) {
-    image.reset();
-    return false;
-  }
-  size = wanted;
-  return true;
-}
-
 // Opens `path` as `access` says; null, with errno set, when it cannot be
 // opened, or for a copy allocated or read whole.
 std::unique_ptr<CaptureSource> OpenSource(const char* path, CaptureAccess access) {
-  auto file = std::make_unique<FileSource>();
-  if (!file->Open(path, access == CaptureAccess::Stream)) return nullptr;
-  if (access == CaptureAccess::Map) file->Map();
-  if (access == CaptureAccess::Stream || file->Image() != nullptr) return file;
+  if (access != CaptureAccess::Copy) {
+    auto file = std::make_unique<FileSource>();
+    if (!file->Open(path, access == CaptureAccess::Stream)) return nullptr;
+    if (access == CaptureAccess::Stream) return file;
+    file->Map();
+    if (file->Image() != nullptr) return file;
+  }
   // A copy, also of a file that may not be mapped.
   std::unique_ptr<uint8_t[]> image;
   size_t size = 0;
-  if (!ReadAll(*file, image, size)) return nullptr;
+  if (!ReadWholeFile(path, image, size)) return nullptr;
   return std::make_unique<HeapSource>(std::move(image), size);
 }
 
@@ -296,14 +280,6 @@ CaptureReader* SelectReader(int which) {
     case kReaderConversion: return &conversionReader;
     default: return nullptr;
   }
-}
-
-bool ReadWholeFile(const char* path, std::unique_ptr<uint8_t[]>& image, size_t& size) {
-  FileSource file;
-  if (file.Open(path, false)) return ReadAll(file, image, size);
-  image.reset();
-  size = 0;
-  return false;
 }
 
 bool IsCaptureFile(const char* path) {

@@ -3,7 +3,8 @@
 # they are all present already (so it is cheap to run before every build).
 #   scripts/setup.sh [native] [readback] [fuzz] [win] [style] [bench]
 #   (default: all groups but bench)
-#   native:  g++ cmake make, GoogleTest (library and sources), Google Benchmark
+#   native:  g++ cmake make, GoogleTest (library and sources), Google Benchmark,
+#            rsvg-convert (librsvg2-bin), which draws ksvw-dt plot's SVG in its test
 #   readback: python-can and tshark, which read the exports back in the
 #            command-line tests (tshark's "capture as non-root?" question is
 #            answered by its default: no)
@@ -19,7 +20,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 declare -A groups=(
-  [native]="g++ make cmake libgtest-dev googletest libbenchmark-dev"
+  [native]="g++ make cmake libgtest-dev googletest libbenchmark-dev librsvg2-bin"
   [readback]="python3-can tshark"
   [fuzz]="clang libclang-rt-14-dev"
   # Wine's X11 driver and dialogs use the X libraries and fonts once windows

@@ -4,17 +4,18 @@
 
 #include <new>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "app/win32/commands.h"
 #include "capture/capture_reader.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/key_emulator.h"
 #include "remote/win32/capture_files.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/settings_store.h"
+#include "signals/win32/signal_view.h"
 
 namespace ksvw {
 
@@ -87,7 +88,8 @@ LRESULT OnCreate(HWND window) {
   SendMessageA(mainStatusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
 
   captureList = CreateCaptureList(window);
-  listHasData = 0;
+  CreateSignalPane(window);
+  listHasData = false;
 
   remoteLink = new (std::nothrow) CKSRemote4q(window, KSCreateRemote);
   if (!remoteLink) {
@@ -103,15 +105,16 @@ LRESULT OnCreate(HWND window) {
   linkPhase = LinkPhase::NotConnected;
   UpdateCommandStates();
 
-  deltaTimeMode = 0;
+  deltaTimeMode = false;
   CheckMenuItem(GetMenu(window), IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
-  keyEmulatorOpen = 0;
+  keyEmulatorOpen = false;
 
   char title[256];
   LoadLanguageString(IDS_TITLE, title, sizeof title);
   SetWindowTextA(window, title);
 
   LoadStartupSettings(executableFolder);
+  LoadSignalDatabasesAtStart(window);
   SetStatusString(2, IDS_NOT_CONNECTED);
   remoteLink->Initialize(&currentConnectionSettings);
   return 1;
@@ -123,9 +126,12 @@ LRESULT OnSize(int width, int height) {
   int statusHeight = -1;
   RECT r;
   if (mainStatusBar && GetWindowRect(mainStatusBar, &r)) statusHeight = r.bottom - r.top;
+  // With a signal database the signals pane takes the bottom of the list's place.
+  const int listHeight = CaptureListHeight(height, statusHeight);
+  const int paneHeight = SignalPaneShown() ? signals::SignalPaneHeight(listHeight) : 0;
   if (captureList)
-    MoveWindow(captureList, 0, kToolbarHeight, width, CaptureListHeight(height, statusHeight),
-               FALSE);
+    MoveWindow(captureList, 0, kToolbarHeight, width, listHeight - paneHeight, FALSE);
+  LayoutSignalPane(0, kToolbarHeight + listHeight - paneHeight, width, paneHeight);
   return 1;
 }
 
@@ -147,6 +153,11 @@ LRESULT OnActivate(WPARAM wParam) {
   return 1;
 }
 
+LRESULT OnNotify(const NMHDR* header) {
+  if (header && IsSignalPaneControl(header->hwndFrom)) return HandleSignalPaneNotify(header);
+  return HandleCaptureListNotify(header);
+}
+
 LRESULT OnCommand(HWND window, WPARAM wParam) {
   return DispatchCommand(window, LOWORD(wParam)) ? 1 : 0;
 }
@@ -164,8 +175,8 @@ LRESULT OnClose(HWND window) {
   }
   // The key emulator goes before the link it posts to and sends through.
   CloseKeyEmulator(remoteLink);
-  keyEmulatorOpen = 0;
-  listHasData = 0;
+  keyEmulatorOpen = false;
+  listHasData = false;
   ReleaseCaptureImage(kReaderOpenedFile);
   delete remoteLink;
   remoteLink = nullptr;
@@ -185,12 +196,12 @@ LRESULT OnNcDestroy() {
 
 void ConnectFailed(HWND window, int32_t code) {
   UINT text = 0;
-  switch (static_cast<uint32_t>(code)) {
-    case 0x80072AF9u: text = IDS_HOST_NOT_FOUND; break;
-    case 0x80070102u: text = IDS_NO_ANSWER; break;
-    case 0xA0000001u: text = IDS_ANALYZER_BUSY; break;
-    case 0xA0000004u: text = IDS_VERSION_MISMATCH; break;
-    case 0xA0000009u: text = IDS_NO_OPTION_BOARD; break;
+  switch (code) {
+    case kErrHostNotFound: text = IDS_HOST_NOT_FOUND; break;
+    case kErrTimeout: text = IDS_NO_ANSWER; break;
+    case kErrAnalyzerBusy: text = IDS_ANALYZER_BUSY; break;
+    case kErrVersionMismatch: text = IDS_VERSION_MISMATCH; break;
+    case kErrNoOptionBoard: text = IDS_NO_OPTION_BOARD; break;
     default: break;
   }
   if (text)
@@ -201,16 +212,16 @@ void ConnectFailed(HWND window, int32_t code) {
 }
 
 void Connected() {
-  RemoteDevice* device = nullptr;
-  if (remoteLink->AcquireDevice(&device) >= 0 && device) {
+  CountedRef<RemoteDevice> device;
+  if (remoteLink->AcquireDevice(device.Put()) >= 0 && device)
     analyzerMeasuring = (device->GetStatusFlags() & kStatusMeasuring) != 0;
-    device->Release();
-  }
   EnterPhase(LinkPhase::Connected);
 }
 
+// The request and the device arrive with a reference of their own, which
+// goes when the handling ends.
 LRESULT OnRequestDone(HWND window, LPARAM lParam) {
-  auto* request = reinterpret_cast<RemoteRequest*>(lParam);
+  auto request = CountedRef<RemoteRequest>::Adopt(reinterpret_cast<RemoteRequest*>(lParam));
   if (!request) return 0;
   if (remoteLink) {
     if (request->requestType == kRequestConnect) {
@@ -222,16 +233,15 @@ LRESULT OnRequestDone(HWND window, LPARAM lParam) {
       EnterPhase(LinkPhase::NotConnected);
     }
   }
-  request->Release();
   return 0;
 }
 
+// Only while the link exists: after the close sequence the library is
+// uninitialised, so a device reference still in the queue is left alone.
 LRESULT OnLinkClosed(LPARAM lParam) {
-  auto* device = reinterpret_cast<RemoteDevice*>(lParam);
-  if (remoteLink && device) {
-    device->Close();
-    device->Release();
-  }
+  if (!remoteLink) return 0;
+  auto device = CountedRef<RemoteDevice>::Adopt(reinterpret_cast<RemoteDevice*>(lParam));
+  if (device) device->Close();
   return 0;
 }
 
@@ -291,9 +301,9 @@ void ToggleTimeColumnCommand(HWND window) {
   DWORD before = CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
   // Without the menu item the flag alone says which way to go.
   bool wasUnchecked =
-      before == static_cast<DWORD>(-1) ? deltaTimeMode == 0 : (before & MF_CHECKED) == 0;
+      before == static_cast<DWORD>(-1) ? !deltaTimeMode : (before & MF_CHECKED) == 0;
   if (wasUnchecked) CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_CHECKED);
-  deltaTimeMode = wasUnchecked ? 1 : 0;
+  deltaTimeMode = wasUnchecked;
   RetitleTimeColumn();
   InvalidateRect(window, nullptr, FALSE);
 }
@@ -306,7 +316,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE: return OnSize(LOWORD(lParam), HIWORD(lParam));
     case WM_PAINT: return OnPaint(window, wParam, lParam);
     case WM_ACTIVATE: return OnActivate(wParam);
-    case WM_NOTIFY: return HandleCaptureListNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND: return OnCommand(window, wParam);
     case WM_CLOSE: return OnClose(window);
     case WM_DESTROY: return OnClose(window);
@@ -319,6 +329,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_DOWNLOAD_PROGRESS: return OnDownloadProgress(wParam, lParam);
     case WM_APP_LINK_LOST: return OnLinkLost(window);
     case WM_APP_STATUS_FLAGS: return OnStatusFlags(wParam);
+    case WM_APP_SIGNALS_REPORT: return ReportSignalDatabaseFailures(window);
     default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
