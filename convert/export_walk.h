@@ -154,6 +154,11 @@ ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& option
       }
     }
   }
+  if (reader.ReadError() != 0) {
+    // Read only in part, the export would pass for the whole capture.
+    out.AbandonOutput();
+    return ConvertResult::ReadFailed;
+  }
   writer.End(out);
   if (out.CloseOutput() != 0) {
     tally.outputError = out.Error();

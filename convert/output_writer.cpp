@@ -35,6 +35,12 @@ int OutputWriter::CloseOutput() {
   return writeFailed_ ? -1 : 0;
 }
 
+void OutputWriter::AbandonOutput() {
+  file_.Abandon();
+  used_ = 0;
+  outputFailed = 1;
+}
+
 void OutputWriter::Fail() {
   writeFailed_ = true;
   outputFailed = 1;

@@ -39,6 +39,9 @@ class OutputWriter {
   // took the target's place; -1 when a write, the flush, the close or that
   // rename failed (the target is then as it was), or when no file was open.
   int CloseOutput();
+  // Closes the output without putting it in place: the target stays as it
+  // was (for an output whose input could not be read to its end).
+  void AbandonOutput();
 
   // One character; a line feed becomes CR LF and is counted (66 lines make
   // a page). Nothing happens once outputFailed is 1.

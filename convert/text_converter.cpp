@@ -489,6 +489,11 @@ ConvertResult TextConverter::Convert(ProgressSink* progress, int32_t pageLimit) 
 
   output_.lineCount = 0;
   output_.pageCount = 0;
+  // Nor does a capture read only in part: it would pass for the whole.
+  if (reader_.ReadError() != 0) {
+    output_.AbandonOutput();
+    return ConvertResult::ReadFailed;
+  }
   // A failed output never takes the place of the file at the output path.
   if (output_.CloseOutput() != 0) return ConvertResult::WriteFailed;
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;

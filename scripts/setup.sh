@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the builds and tests need, and nothing when
 # they are all present already (so it is cheap to run before every build).
-#   scripts/setup.sh [native] [readback] [fuzz] [win] [style]   (default: all groups)
+#   scripts/setup.sh [native] [readback] [fuzz] [win] [style] [bench]
+#   (default: all groups but bench)
 #   native:  g++ cmake make, GoogleTest (library and sources), Google Benchmark,
 #            rsvg-convert (librsvg2-bin), which draws ksvw-dt plot's SVG in its test
 #   readback: python-can and tshark, which read the exports back in the
@@ -12,6 +13,8 @@
 #            Xvfb for tests that open windows, xwininfo and ImageMagick for
 #            screenshots of the program
 #   style:   clang-format
+#   bench:   can-utils (log2asc, the converter bench/cli_bench.sh times ours
+#            against) and time (/usr/bin/time -v for peak memory)
 set -euo pipefail
 # shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -26,13 +29,14 @@ declare -A groups=(
          libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxfixes3
          x11-utils imagemagick"
   [style]="clang-format"
+  [bench]="can-utils time"
 )
 
 wanted=("$@")
 ((${#wanted[@]} > 0)) || wanted=(native readback fuzz win style)
 packages=()
 for group in "${wanted[@]}"; do
-  [[ -n "${groups[$group]+set}" ]] || die "unknown group '$group' (expected native, readback, fuzz, win or style)"
+  [[ -n "${groups[$group]+set}" ]] || die "unknown group '$group' (expected native, readback, fuzz, win, style or bench)"
   read -r -a list <<<"${groups[$group]//$'\n'/ }"
   packages+=("${list[@]}")
 done

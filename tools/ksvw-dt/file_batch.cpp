@@ -270,7 +270,14 @@ int RunFileBatch(const std::vector<const char*>& files, const BatchOutputs& outp
     TerminalBar bar(source);
     BatchOutcome outcome = write(source, output, keepExisting, showProgress ? &bar : nullptr);
     if (showProgress) bar.Finish();
+    const int readError = conversionReader.ReadError();
     ReleaseCaptureImage(kReaderConversion);
+    if (outcome.result == ConvertResult::ReadFailed) {
+      // The file got shorter, or a read failed, after it was loaded.
+      ReportReadError(source, readError);
+      std::fprintf(stderr, "ksvw-dt: '%s' was not written\n", output.c_str());
+      notCapture = true;
+    }
     if (outcome.result == ConvertResult::CannotCreate ||
         outcome.result == ConvertResult::WriteFailed) {
       ReportOutputFailure(output, outcome, keepExisting);
