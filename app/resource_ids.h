@@ -193,4 +193,28 @@
 #define IDS_TIME_ERROR 20049
 #define IDS_BIT_ERROR 20056
 
+/* Signals: View > Signal Database... (command 40201, dialog 201 of the
+   language library) and the signals pane below the capture list (heading
+   and list, child controls 2210 and 2211 of the main window). Strings
+   20200..20249; the pane's column titles are 20210..20214. */
+#define IDC_SIGNAL_DATABASE 40201
+#define IDD_SIGNAL_DATABASE 201
+#define IDT_DBC_CH1 2201
+#define IDT_DBC_BROWSE_CH1 2202
+#define IDT_DBC_CH2 2203
+#define IDT_DBC_BROWSE_CH2 2204
+#define IDT_SIGNAL_PANE_HEADING 2210
+#define IDT_SIGNAL_PANE_LIST 2211
+#define IDS_SIGNALS_CAPTION 20200
+#define IDS_SIGNALS_LOAD_FAILED 20201
+#define IDS_SIGNALS_START_FAILED 20202
+#define IDS_SIGNALS_NOT_SAVED 20203
+#define IDS_SIGNALS_OPEN_TITLE 20204
+#define IDS_SIGNALS_NO_ROW 20205
+#define IDS_SIGNALS_NOT_DECODED 20206
+#define IDS_SIGNALS_NO_DATABASE 20207
+#define IDS_SIGNALS_NOT_IN_DATABASE 20208
+#define IDS_SIGNALS_BEYOND 20209
+#define IDS_SIGNALS_COLUMN_FIRST 20210 /* Signal, Value, Unit, Label, Raw */
+
 #endif

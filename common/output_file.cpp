@@ -57,6 +57,13 @@ bool OutputFile::Open(const std::string& path, Existing existing) {
   Abandon();
   error_ = 0;
   keepExisting_ = existing == Existing::Keep;
+  standardOutput_ = path == "-";
+  if (standardOutput_) {
+    std::fflush(stdout);
+    output_fs::BinaryMode(stdout);  // our line ends, not the C library's
+    file_ = stdout;
+    return true;
+  }
   output_fs::Kind kind;
   int error = 0;
   if (!output_fs::Examine(path, kind, target_, error)) return Fail(error);
@@ -102,7 +109,7 @@ bool OutputFile::RewriteStart(const void* bytes, size_t n) {
 
 bool OutputFile::Commit() {
   if (file_ == nullptr) return Fail(EBADF);
-  if (std::fclose(file_) != 0) Fail(errno);
+  if ((standardOutput_ ? std::fflush(file_) : std::fclose(file_)) != 0) Fail(errno);
   file_ = nullptr;
   if (error_ == 0 && !temp_.empty()) {
     int error = 0;
@@ -120,7 +127,11 @@ bool OutputFile::Commit() {
 }
 
 void OutputFile::Abandon() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr && standardOutput_) {
+    std::fflush(file_);
+  } else if (file_ != nullptr) {
+    std::fclose(file_);
+  }
   file_ = nullptr;
   if (!temp_.empty()) std::remove(temp_.c_str());
   temp_.clear();

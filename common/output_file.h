@@ -9,7 +9,9 @@
 //
 // A target that is a symbolic link is written through to the file the link
 // ends in; the link stays. A device or FIFO (/dev/null, /dev/stdout, a pipe)
-// cannot be replaced: it is written directly and never removed.
+// cannot be replaced: it is written directly and never removed. The name "-"
+// is standard output, written directly too (in binary mode), flushed by
+// Commit and never closed.
 //
 // The replacing rename is the platform's (output_file_system.h): rename(2),
 // or MoveFileEx with MOVEFILE_REPLACE_EXISTING on Windows.
@@ -62,6 +64,7 @@ class OutputFile {
   bool Fail(int error);
 
   std::FILE* file_ = nullptr;
+  bool standardOutput_ = false;
   std::string target_;  // the file to replace, after symbolic links
   std::string temp_;    // empty when the target is written directly
   bool keepExisting_ = false;

@@ -31,4 +31,8 @@ bool Rename(const std::string& from, const std::string& to, bool replace, int& e
 // A number that differs between processes, for unique names.
 unsigned long ProcessNumber();
 
+// Puts `stream` in binary mode (no line-end translation); nothing to do on
+// POSIX systems.
+void BinaryMode(std::FILE* stream);
+
 }  // namespace ksvw::output_fs

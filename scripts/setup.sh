@@ -3,7 +3,8 @@
 # they are all present already (so it is cheap to run before every build).
 #   scripts/setup.sh [native] [readback] [fuzz] [win] [style]   (default: all groups)
 #   native:  g++ cmake make, GoogleTest (library and sources), Google Benchmark,
-#            zlib (whose inflater checks the BLF export's deflater)
+#            rsvg-convert (librsvg2-bin), which draws ksvw-dt plot's SVG in its
+#            test, and zlib (whose inflater checks the BLF export's deflater)
 #   readback: python-can, tshark, tcpdump and can-utils, which read the exports
 #            back in the command-line tests, and the locale sources from which
 #            that test builds en_US for can-utils' asc2log (tshark's "capture
@@ -18,7 +19,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 declare -A groups=(
-  [native]="g++ make cmake libgtest-dev googletest libbenchmark-dev zlib1g-dev"
+  [native]="g++ make cmake libgtest-dev googletest libbenchmark-dev librsvg2-bin zlib1g-dev"
   [readback]="python3-can tshark tcpdump can-utils locales"
   [fuzz]="clang libclang-rt-14-dev zlib1g-dev"
   # Wine's X11 driver and dialogs use the X libraries and fonts once windows

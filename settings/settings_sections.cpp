@@ -68,6 +68,10 @@ bool PathSectionText(const char* folder, bool lineFeed, char* out, size_t capaci
   return SectionText(out, capacity, lineFeed ? "PATH=%s\n" : "PATH=%s", OrEmpty(folder));
 }
 
+bool DbcSectionText(const char* ch1, const char* ch2, char* out, size_t capacity) {
+  return SectionText(out, capacity, "CH1=%s\nCH2=%s\n", OrEmpty(ch1), OrEmpty(ch2));
+}
+
 int32_t ParityCodeFromIndex(int32_t index) {
   switch (index) {
     case 1: return 2;

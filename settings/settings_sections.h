@@ -18,6 +18,7 @@ inline constexpr char kSectionRb40[] = "RB40";
 inline constexpr char kSectionSerial[] = "SERIAL";
 inline constexpr char kSectionEmu[] = "EMU";
 inline constexpr char kSectionCvt[] = "CVT";
+inline constexpr char kSectionDbc[] = "DBC";  // keys CH1, CH2: the signal database of each channel
 inline constexpr char kSettingsFileName[] = "SETTING.ini";
 
 // Read buffers: the connection keys, EMU/PATH at start-up, other PATH reads.
@@ -41,6 +42,8 @@ bool SerialSectionText(const char* com, const char* speed, int32_t parityIndex, 
                        char* out, size_t capacity);
 // "PATH=" folder, with a line feed or without (EMU and CVT use both forms).
 bool PathSectionText(const char* folder, bool lineFeed, char* out, size_t capacity);
+// "CH1=" path "\n" "CH2=" path "\n": the DBC file of each channel (empty: none).
+bool DbcSectionText(const char* ch1, const char* ch2, char* out, size_t capacity);
 
 // The stored PARITY list index as the record's parity code: 0 -> 0, 1 -> 2,
 // 2 -> 1, anything else -> 0. And back (an unknown code gives index 0).

@@ -29,6 +29,9 @@ void SearchCommand(HWND window);
 void FindPreviousCommand(HWND window);
 void FindNextCommand(HWND window);
 
+// Signal databases of the channels (signals/win32/signal_database_dialog.cpp).
+void SignalDatabaseCommand(HWND window);
+
 // Connection settings and about dialogs (settings/win32/).
 void ConnectionSettingsCommand(HWND window);
 void AboutCommand(HWND window);

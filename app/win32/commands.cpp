@@ -59,6 +59,7 @@ const Command kCommands[] = {
     {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr},
     {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr},
     {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr},
+    {IDC_SIGNAL_DATABASE, -1, 0, 0, false, SignalDatabaseCommand, nullptr},
 };
 
 constexpr int kToolbarButtonCount = [] {

@@ -15,6 +15,7 @@
 #include "remote/win32/capture_files.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/settings_store.h"
+#include "signals/win32/signal_view.h"
 
 namespace ksvw {
 
@@ -87,6 +88,7 @@ LRESULT OnCreate(HWND window) {
   SendMessageA(mainStatusBar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(edges));
 
   captureList = CreateCaptureList(window);
+  CreateSignalPane(window);
   listHasData = 0;
 
   remoteLink = new (std::nothrow) CKSRemote4q(window, KSCreateRemote);
@@ -112,6 +114,7 @@ LRESULT OnCreate(HWND window) {
   SetWindowTextA(window, title);
 
   LoadStartupSettings(executableFolder);
+  LoadSignalDatabasesAtStart(window);
   SetStatusString(2, IDS_NOT_CONNECTED);
   remoteLink->Initialize(&currentConnectionSettings);
   return 1;
@@ -123,9 +126,12 @@ LRESULT OnSize(int width, int height) {
   int statusHeight = -1;
   RECT r;
   if (mainStatusBar && GetWindowRect(mainStatusBar, &r)) statusHeight = r.bottom - r.top;
+  // With a signal database the signals pane takes the bottom of the list's place.
+  const int listHeight = CaptureListHeight(height, statusHeight);
+  const int paneHeight = SignalPaneShown() ? signals::SignalPaneHeight(listHeight) : 0;
   if (captureList)
-    MoveWindow(captureList, 0, kToolbarHeight, width, CaptureListHeight(height, statusHeight),
-               FALSE);
+    MoveWindow(captureList, 0, kToolbarHeight, width, listHeight - paneHeight, FALSE);
+  LayoutSignalPane(0, kToolbarHeight + listHeight - paneHeight, width, paneHeight);
   return 1;
 }
 
@@ -145,6 +151,11 @@ LRESULT OnActivate(WPARAM wParam) {
   if (how != WA_ACTIVE && how != WA_CLICKACTIVE) return 0;
   if (captureList) SetFocus(captureList);
   return 1;
+}
+
+LRESULT OnNotify(const NMHDR* header) {
+  if (header && IsSignalPaneControl(header->hwndFrom)) return HandleSignalPaneNotify(header);
+  return HandleCaptureListNotify(header);
 }
 
 LRESULT OnCommand(HWND window, WPARAM wParam) {
@@ -306,7 +317,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_SIZE: return OnSize(LOWORD(lParam), HIWORD(lParam));
     case WM_PAINT: return OnPaint(window, wParam, lParam);
     case WM_ACTIVATE: return OnActivate(wParam);
-    case WM_NOTIFY: return HandleCaptureListNotify(reinterpret_cast<const NMHDR*>(lParam));
+    case WM_NOTIFY: return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
     case WM_COMMAND: return OnCommand(window, wParam);
     case WM_CLOSE: return OnClose(window);
     case WM_DESTROY: return OnClose(window);
@@ -319,6 +330,7 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_APP_DOWNLOAD_PROGRESS: return OnDownloadProgress(wParam, lParam);
     case WM_APP_LINK_LOST: return OnLinkLost(window);
     case WM_APP_STATUS_FLAGS: return OnStatusFlags(wParam);
+    case WM_APP_SIGNALS_REPORT: return ReportSignalDatabaseFailures(window);
     default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }

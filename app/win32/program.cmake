@@ -76,6 +76,8 @@ if(TARGET ksvwrmt)
     ${PROJECT_SOURCE_DIR}/settings/win32/folder_picker.cpp
     ${PROJECT_SOURCE_DIR}/settings/win32/about_dialog.cpp
     ${PROJECT_SOURCE_DIR}/settings/win32/connection_dialog.cpp
+    ${PROJECT_SOURCE_DIR}/signals/win32/signal_database_dialog.cpp
+    ${PROJECT_SOURCE_DIR}/signals/win32/signal_view.cpp
     ${KSVW_KEYEMU_WIN32_SOURCES})
   target_link_libraries(ksvw_win32_ui PUBLIC ksvw_win32_link ksvwrmt comctl32 comdlg32 gdi32
                                              shlwapi shell32 ole32)

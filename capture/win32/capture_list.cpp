@@ -9,6 +9,7 @@
 #include "capture/capture_reader.h"
 #include "convert/list_cells.h"
 #include "convert/text_converter.h"
+#include "signals/win32/signal_view.h"
 
 namespace ksvw {
 
@@ -50,17 +51,7 @@ char WidestOf(HWND list, const char* digits) {
 // character width (which already grows with the DPI), and make each column
 // at least as wide as its widest text in that font.
 void MeasureColumns(HWND list) {
-  int average = kListReferenceCharWidth;
-  if (HDC dc = GetDC(list)) {
-    HGDIOBJ old = nullptr;
-    if (auto font = reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)))
-      old = SelectObject(dc, font);
-    TEXTMETRICA metrics{};
-    if (GetTextMetricsA(dc, &metrics) && metrics.tmAveCharWidth > 0)
-      average = metrics.tmAveCharWidth;
-    if (old) SelectObject(dc, old);
-    ReleaseDC(list, dc);
-  }
+  const int average = AverageCharWidth(list, kListReferenceCharWidth);
   const char hex = WidestOf(list, "0123456789ABCDEF");
   const char decimal = WidestOf(list, "0123456789");
   for (int column = 0; column < kListColumnCount; ++column) {
@@ -124,10 +115,26 @@ LRESULT OnItemChanged(const NMLISTVIEW* change) {
   if (selectedRow >= 0)
     SetStatusPosition(static_cast<uint32_t>(selectedRow),
                       static_cast<uint32_t>(ViewerRecordCount() - 1));
+  ShowSignalsOfRow(selectedRow);
   return 0;
 }
 
 }  // namespace
+
+int AverageCharWidth(HWND window, int fallback) {
+  int average = fallback;
+  if (HDC dc = GetDC(window)) {
+    HGDIOBJ old = nullptr;
+    if (auto font = reinterpret_cast<HFONT>(SendMessageA(window, WM_GETFONT, 0, 0)))
+      old = SelectObject(dc, font);
+    TEXTMETRICA metrics{};
+    if (GetTextMetricsA(dc, &metrics) && metrics.tmAveCharWidth > 0)
+      average = metrics.tmAveCharWidth;
+    if (old) SelectObject(dc, old);
+    ReleaseDC(window, dc);
+  }
+  return average;
+}
 
 HWND CreateCaptureList(HWND parent) {
   HWND list = CreateWindowExA(
@@ -168,6 +175,7 @@ int32_t ReloadCaptureList() {
   SendMessageA(captureList, LVM_SETITEMCOUNT, static_cast<WPARAM>(count > 0 ? count : 0),
                LVSICF_NOINVALIDATEALL);
   selectedRow = -1;
+  ShowSignalsOfRow(-1);
   return count;
 }
 

@@ -29,4 +29,8 @@ void SelectCaptureRow(int32_t row);
 // The selected row (-1: none).
 int32_t SelectedCaptureRow();
 
+// The average character width of `window`'s font (`fallback` when it
+// cannot be measured): column widths follow the font the control has.
+int AverageCharWidth(HWND window, int fallback);
+
 }  // namespace ksvw

@@ -103,4 +103,6 @@ unsigned long ProcessNumber() {
   return static_cast<unsigned long>(getpid());
 }
 
+void BinaryMode(std::FILE*) {}
+
 }  // namespace ksvw::output_fs

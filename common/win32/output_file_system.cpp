@@ -91,4 +91,8 @@ unsigned long ProcessNumber() {
   return GetCurrentProcessId();
 }
 
+void BinaryMode(std::FILE* stream) {
+  _setmode(_fileno(stream), _O_BINARY);
+}
+
 }  // namespace ksvw::output_fs

@@ -12,6 +12,7 @@
 #include "capture/capture_record.h"
 #include "capture/win32/capture_list.h"
 #include "remote/win32/ks_remote4q.h"
+#include "signals/win32/signal_view.h"
 
 namespace ksvw {
 
@@ -158,6 +159,7 @@ void CancelTransferCommand(HWND) {
   listHasData = 0;
   UpdateCommandStates();
   if (captureList) InvalidateRect(captureList, nullptr, TRUE);
+  ShowSignalsOfRow(-1);  // the rows went blank: no frame's signals either
 }
 
 LRESULT OnDownloadStep(WPARAM step) {

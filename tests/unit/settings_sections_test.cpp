@@ -36,6 +36,8 @@ TEST(SettingsSectionText, TextsAndTheBuffersTheyNeed) {
        "PATH=C:\\images"},
       // "PATH=abc\n" is 9 characters: 11 bytes with both NULs.
       {[](char* o, size_t n) { return PathSectionText("abc", true, o, n); }, 11, "PATH=abc\n"},
+      {[](char* o, size_t n) { return DbcSectionText("a.dbc", "", o, n); }, 64,
+       "CH1=a.dbc\nCH2=\n"},
       {[](char* o, size_t n) { return PathSectionText("abc", true, o, n); }, 10, ""},
       {[](char* o, size_t n) { return RemoteSectionText(0, o, n); }, 2, ""},
       // The longest record fits the section buffer.

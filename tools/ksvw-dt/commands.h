@@ -14,6 +14,7 @@ inline constexpr int kExitNotCapture = 1;  // an input is not a capture file
 inline constexpr int kExitNotFound = 1;    // search: nothing found
 inline constexpr int kExitUsage = 2;       // bad arguments or field input
 inline constexpr int kExitIo = 3;          // an output could not be written
+inline constexpr int kExitDatabase = 4;    // a signal database could not be read
 
 // Releases the reader that `which` selects (kReaderOpenedFile or
 // kReaderConversion) and loads `path` into it. On failure says on standard
@@ -27,5 +28,8 @@ int RunConvert(int argc, char** argv);
 int RunSearch(int argc, char** argv);
 int RunExport(int argc, char** argv);
 int RunLcdImage(int argc, char** argv);
+int RunDecode(int argc, char** argv);
+int RunPlot(int argc, char** argv);
+int RunDbc(int argc, char** argv);
 
 }  // namespace ksvw::dt

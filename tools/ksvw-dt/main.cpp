@@ -6,6 +6,10 @@
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
 //   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [--force] [-o OUT] FILE...
 //   ksvw-dt lcd-image [--mode 0|1|2] SCREEN [-o OUT.bmp]
+//   ksvw-dt decode --dbc DB.dbc [--dbc2 DB2.dbc] [--channel both|1|2] [--signals P]
+//                  [--choices] [-o OUT.csv] FILE...
+//   ksvw-dt plot --dbc DB.dbc [--dbc2 DB2.dbc] --signal NAME[,NAME...] [-o OUT.svg] FILE...
+//   ksvw-dt dbc DB.dbc
 #include <cstdio>
 #include <cstring>
 
@@ -25,11 +29,15 @@ constexpr const char kUsage[] =
     "  search   find or count records by trigger, error, data, time or external input\n"
     "  export   export captures as candump logs, Vector ASC traces or pcapng files\n"
     "  lcd-image  render a raw analyzer screen as the key emulator's BMP image\n"
+    "  decode   decode frames into signal values (CSV) with a DBC database\n"
+    "  plot     draw signals over time as an SVG picture\n"
+    "  dbc      list the messages and signals of a DBC database\n"
     "\n"
     "Run 'ksvw-dt COMMAND --help' for the options of a command.\n"
     "Exit status: 0 success, 1 not a capture file (or screen) or nothing found,\n"
-    "2 usage error, 3 output error. An output file is replaced only when the new\n"
-    "one is whole: a failed run leaves the old file as it was.\n";
+    "2 usage error, 3 output error, 4 a signal database could not be read. An\n"
+    "output file is replaced only when the new one is whole: a failed run leaves\n"
+    "the old file as it was.\n";
 
 struct Command {
   const char* name;
@@ -39,6 +47,8 @@ constexpr Command kCommands[] = {
     {"info", ksvw::dt::RunInfo},       {"list", ksvw::dt::RunList},
     {"convert", ksvw::dt::RunConvert}, {"search", ksvw::dt::RunSearch},
     {"export", ksvw::dt::RunExport},   {"lcd-image", ksvw::dt::RunLcdImage},
+    {"decode", ksvw::dt::RunDecode},   {"plot", ksvw::dt::RunPlot},
+    {"dbc", ksvw::dt::RunDbc},
 };
 
 }  // namespace
