@@ -85,6 +85,7 @@ while read -r status command; do
 done <<'CASES'
 2 edge.DT
 2 --format asc --split-links -o x.asc edge.DT
+2 --format pcapng --split-links -o - edge.DT
 2 --format xml edge.DT
 3 --format blf -o no-such-dir/edge.blf edge.DT
 CASES

@@ -149,6 +149,12 @@ int RunExport(int argc, char** argv) {
     }
     options.format->takeOption(options);
   }
+  if (options.splitLinks && batch.outputOverride != nullptr &&
+      std::strcmp(batch.outputOverride, "-") == 0) {
+    std::fputs("ksvw-dt: --split-links writes two files: standard output cannot take them\n",
+               stderr);
+    return kExitUsage;
+  }
   options.channelSelection = batch.channelSelection;
   if (!OutputDate(options.start.seconds, options.start.shown)) return kExitUsage;
 
