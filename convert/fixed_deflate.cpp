@@ -98,8 +98,14 @@ void FixedDeflater::Spill() {
   count_ -= 32;
 }
 
-void FixedDeflater::Literal(uint8_t byte) {
-  Put(kSymbols[byte].bits, kSymbols[byte].count);
+void FixedDeflater::Literals(const uint8_t* bytes, size_t n) {
+  size_t i = 0;
+  for (; i + 2 <= n; i += 2) {  // two codes at a time: 18 bits at most
+    const Codeword first = kSymbols[bytes[i]];
+    const Codeword second = kSymbols[bytes[i + 1]];
+    Put(first.bits | second.bits << first.count, first.count + second.count);
+  }
+  if (i < n) Put(kSymbols[bytes[i]].bits, kSymbols[bytes[i]].count);
 }
 
 void FixedDeflater::Copy(size_t length) {
@@ -115,7 +121,7 @@ void FixedDeflater::Copy(size_t length) {
 
 void FixedDeflater::Code(const uint8_t* bytes, size_t n, size_t distance) {
   if (distance == 0 || distance > kWindow) {
-    for (size_t i = 0; i < n; ++i) Literal(bytes[i]);
+    Literals(bytes, n);
     return;
   }
   if (distance != distance_) {  // the same distance object after object: looked up once
@@ -143,7 +149,9 @@ void FixedDeflater::Code(const uint8_t* bytes, size_t n, size_t distance) {
       EndRun(bytes + i + k, run);
       run = 0;
       const auto zeros = static_cast<size_t>(std::countr_zero(rest));
-      for (const size_t end = zeros < m - k ? k + zeros : m; k < end; ++k) Literal(bytes[i + k]);
+      const size_t literals = zeros < m - k ? zeros : m - k;
+      Literals(bytes + i + k, literals);
+      k += literals;
     }
   }
   EndRun(bytes + n, run);
@@ -153,7 +161,7 @@ void FixedDeflater::EndRun(const uint8_t* end, size_t run) {
   if (run >= 3) {
     Copy(run);
   } else {
-    for (const uint8_t* p = end - run; p < end; ++p) Literal(*p);
+    Literals(end - run, run);
   }
 }
 
@@ -178,23 +186,11 @@ uint32_t Adler32(const uint8_t* bytes, size_t n) {
   while (n > 0) {
     const size_t take = n < kRun ? n : kRun;
     size_t i = 0;
-    for (; i + 8 <= take; i += 8) {  // unrolled: half the instructions per byte
-      a += bytes[i];
-      b += a;
-      a += bytes[i + 1];
-      b += a;
-      a += bytes[i + 2];
-      b += a;
-      a += bytes[i + 3];
-      b += a;
-      a += bytes[i + 4];
-      b += a;
-      a += bytes[i + 5];
-      b += a;
-      a += bytes[i + 6];
-      b += a;
-      a += bytes[i + 7];
-      b += a;
+    for (; i + 8 <= take; i += 8) {  // eight at a time: the compiler unrolls the inner loop
+      for (size_t j = i; j < i + 8; ++j) {
+        a += bytes[j];
+        b += a;
+      }
     }
     for (; i < take; ++i) {
       a += bytes[i];

@@ -43,7 +43,7 @@ class FixedDeflater {
     if (count_ >= 32) Spill();
   }
   void Spill();
-  void Literal(uint8_t byte);
+  void Literals(const uint8_t* bytes, size_t n);
   void Copy(size_t length);  // at distance_
   // Codes the `run` equal bytes before `end`: a copy, or literals when too few.
   void EndRun(const uint8_t* end, size_t run);
