@@ -8,17 +8,17 @@
 namespace ksvw {
 
 int32_t SafeFormatV(char* buffer, size_t capacity, const char* format, va_list arguments) {
-  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kResultInvalidArgument;
+  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kErrInvalidArg;
   int n = std::vsnprintf(buffer, capacity, format, arguments);
   if (n < 0) {
     // An encoding error leaves the buffer's content undefined: keep nothing.
     buffer[0] = '\0';
     buffer[capacity - 1] = '\0';
-    return kResultInsufficientBuffer;
+    return kErrInsufficientBuffer;
   }
   if (static_cast<size_t>(n) > capacity - 1) {
     buffer[capacity - 1] = '\0';
-    return kResultInsufficientBuffer;
+    return kErrInsufficientBuffer;
   }
   return 0;
 }
@@ -110,7 +110,7 @@ int32_t FormatWithCode(char* buffer, size_t capacity, const char* format, int32_
     return SafeFormat(buffer, capacity, format, code);
 #pragma GCC diagnostic pop
   }
-  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kResultInvalidArgument;
+  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kErrInvalidArg;
   size_t n = PlainWords(buffer, capacity, format);
   return SafeFormat(buffer + n, capacity - n, "%s0x%08X", n > 0 ? " " : "",
                     static_cast<uint32_t>(code));
@@ -130,7 +130,7 @@ int32_t FormatWithCount(char* buffer, size_t capacity, const char* format, uint6
     return SafeFormat(buffer, capacity, wide.c_str(), value);
 #pragma GCC diagnostic pop
   }
-  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kResultInvalidArgument;
+  if (capacity == 0 || capacity > static_cast<size_t>(INT32_MAX)) return kErrInvalidArg;
   size_t n = PlainWords(buffer, capacity, format);
   return SafeFormat(buffer + n, capacity - n, "%s%llu", n > 0 ? " " : "",
                     static_cast<unsigned long long>(count));

@@ -6,10 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace ksvw {
+#include "common/result_codes.h"
 
-inline constexpr int32_t kResultInsufficientBuffer = static_cast<int32_t>(0x8007007Au);
-inline constexpr int32_t kResultInvalidArgument = static_cast<int32_t>(0x80070057u);
+namespace ksvw {
 
 // Formats into `buffer` of `capacity` characters, NUL included.
 // 0: the whole text fitted. 0x8007007A: it did not; the buffer holds the

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "capture/capture_reader.h"
+#include "common/files.h"
 #include "testsupport/capture_builder.h"
 
 namespace ksvw {

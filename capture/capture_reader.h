@@ -119,8 +119,4 @@ bool IsCaptureFile(const char* path);
 bool LoadCaptureFile(const char* path, int which);
 void ReleaseCaptureImage(int which);
 
-// Reads a whole file into a new heap block. False when it cannot be opened,
-// sized, allocated or fully read.
-bool ReadWholeFile(const char* path, std::unique_ptr<uint8_t[]>& image, size_t& size);
-
 }  // namespace ksvw

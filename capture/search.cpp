@@ -195,6 +195,12 @@ struct TriggerTest {
   bool operator()(const CaptureRecord& r) const { return (r.raw[offset] & 0x80) != 0; }
 };
 
+// Sources 1 and 2 are CAN; every other source but the markers is LIN, as
+// the record decoder reads them (ClassOf), source 0 included.
+inline uint32_t IsCanSource(uint8_t s) {
+  return static_cast<uint32_t>(s) - kSourceCan1 <= kSourceCan2 - kSourceCan1;
+}
+
 // Error: a LIN record whose status shares a bit with the mask of the checked
 // boxes. Overrun and lost-data markers stand for gaps, not frames: their
 // bytes other than the time stamp mean nothing, so they never match.
@@ -202,7 +208,8 @@ struct ErrorTest {
   uint16_t mask;
   bool operator()(const CaptureRecord& r) const {
     uint8_t s = r.source();
-    return (s > 2) & (s != kSourceOverrun) & (s != kSourceLostData) & ((r.status() & mask) != 0);
+    return (IsCanSource(s) ^ 1) & (s != kSourceOverrun) & (s != kSourceLostData) &
+           ((r.status() & mask) != 0);
   }
 };
 
@@ -356,8 +363,8 @@ DataDigest MakeDataDigest(const SearchCondition& c) {
   // Markers are gaps, not frames: rejected like the other channel.
   for (int s = 0; s < 256; ++s) {
     bool rejected = s == otherA || s == otherB || s == kSourceOverrun || s == kSourceLostData;
-    t.sources[s] =
-        static_cast<uint8_t>((rejected ? kSourceOtherChannel : 0) | (s <= 2 ? kSourceIsCan : 0));
+    t.sources[s] = static_cast<uint8_t>((rejected ? kSourceOtherChannel : 0) |
+                                        (IsCanSource(static_cast<uint8_t>(s)) ? kSourceIsCan : 0));
   }
   t.frames = c.frameKind == 1 ? nullptr : DataFrameTable();
   t.idMask = c.identifierMask & 0x1FFFFFFF;

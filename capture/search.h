@@ -12,14 +12,14 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "app/resource_ids.h"
 #include "capture/capture_reader.h"
 #include "capture/capture_record.h"
+#include "common/resource_ids.h"
 
 namespace ksvw {
 
 // ---- Dialog, control and string identifiers ----
-// The numbers live in app/resource_ids.h, which the language library's
+// The numbers live in common/resource_ids.h, which the language library's
 // resource script reads too; here they are arranged the way the pages and
 // the validation walk them.
 

@@ -7,12 +7,10 @@
 #include <array>
 #include <cstdint>
 
+#include "common/analyzer.h"
+
 namespace ksvw::keyemu {
 
-inline constexpr int kScreenWidth = 240;
-inline constexpr int kScreenHeight = 64;
-inline constexpr int kScreenStride = kScreenWidth / 8;
-inline constexpr uint32_t kScreenBytes = kScreenStride * kScreenHeight;  // 1920
 inline constexpr int kDisplayWidth = 482;
 inline constexpr int kDisplayHeight = 130;
 inline constexpr int kDisplayStride = 244;  // 241 bytes of pixels, padded to 4

@@ -4,7 +4,6 @@
 
 #include "protocol/screen_pack.h"
 #include "protocol/wire.h"
-#include "remote/ksvwrmt.h"
 
 namespace ksvw::proto {
 
@@ -115,8 +114,8 @@ void AnalyzerSession::OnHello(const Hello& h, uint64_t nowMs) {
 
 void AnalyzerSession::PushScreen() {
   pushedScreenVersion_ = model_.ScreenVersion();
-  PackScreen(model_.Screen(), kScreenSize, packed_);
-  if (packed_.size() < kScreenSize) {
+  PackScreen(model_.Screen(), kScreenBytes, packed_);
+  if (packed_.size() < kScreenBytes) {
     channel_.SendSequenced(ScreenPacked{packed_.data(), static_cast<uint32_t>(packed_.size())});
   } else {
     channel_.SendSequenced(proto::Screen{model_.Screen()});
@@ -167,7 +166,7 @@ void AnalyzerSession::OnMessage(const Message& m, uint64_t nowMs) {
     sent_ = lastProgress_ = total_ = 0;
     uint32_t total = 0;
     int32_t result = model_.OpenSection(r->section, r->limit, &total);
-    if (result >= 0 && total > r->limit) result = kErrSectionTooLarge;
+    if (result >= 0 && total > r->limit) result = kErrInsufficientBuffer;
     if (result < 0) {
       Log("section " + Hex(r->section) + " refused with " + Hex(static_cast<uint32_t>(result)));
       channel_.SendSequenced(SectionEnd{r->requestId, result, 0});
@@ -200,14 +199,14 @@ void AnalyzerSession::Service(uint64_t nowMs) {
 }
 
 void AnalyzerSession::Pump() {
-  uint32_t chunk = static_cast<uint32_t>(payload_ - kSectionDataHeader);
+  uint32_t chunk = static_cast<uint32_t>(payload_ - kSectionDataPrefix);
   while (sectionActive_ && channel_.WindowOpen() && channel_.OutputSize() < config_.lowWaterBytes) {
     uint32_t n = std::min(chunk, total_ - sent_);
     if (n > 0) {
-      body_.resize(kSectionDataHeader + n);
+      body_.resize(kSectionDataPrefix + n);
       StoreLE32(body_.data(), sectionId_);
       StoreLE32(body_.data() + 4, sent_);
-      if (!model_.ReadSection(section_, sent_, body_.data() + kSectionDataHeader, n)) {
+      if (!model_.ReadSection(section_, sent_, body_.data() + kSectionDataPrefix, n)) {
         EndSection(kErrFail);
         return;
       }

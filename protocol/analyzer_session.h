@@ -39,7 +39,7 @@ class AnalyzerModel {
   virtual int32_t PressKey(uint32_t code, uint64_t nowMs) = 0;
   // Lets time pass (a running measurement, a blinking cursor).
   virtual void Advance(uint64_t /*nowMs*/) {}
-  virtual const uint8_t* Screen() const = 0;  // kScreenSize bytes
+  virtual const uint8_t* Screen() const = 0;  // kScreenBytes bytes
   // Changes whenever the screen does.
   virtual uint32_t ScreenVersion() const = 0;
   virtual uint32_t StatusFlags() const = 0;

@@ -4,7 +4,6 @@
 #include <cstring>
 
 #include "protocol/screen_pack.h"
-#include "remote/ksvwrmt.h"
 
 namespace ksvw::proto {
 
@@ -140,8 +139,8 @@ int32_t HostSession::SetMonitorInterval(int32_t intervalMs, uint64_t nowMs) {
 
 int32_t HostSession::CopyScreen(uint8_t* buffer, uint32_t length) const {
   if (!buffer) return kErrInvalidArg;
-  std::memcpy(buffer, screen_.data(), std::min<size_t>(length, kScreenSize));
-  if (length > kScreenSize) std::memset(buffer + kScreenSize, 0, length - kScreenSize);
+  std::memcpy(buffer, screen_.data(), std::min<size_t>(length, kScreenBytes));
+  if (length > kScreenBytes) std::memset(buffer + kScreenBytes, 0, length - kScreenBytes);
   return kOk;
 }
 
@@ -250,11 +249,11 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
       Finish(k->requestId, RequestKind::KeyPress, k->result);
     }
   } else if (const auto* s = std::get_if<Screen>(&m)) {
-    std::memcpy(screen_.data(), s->image, kScreenSize);
+    std::memcpy(screen_.data(), s->image, kScreenBytes);
     QueueLatest(&screenEvent_, {Event::Screen});
   } else if (const auto* sp = std::get_if<ScreenPacked>(&m)) {
-    std::array<uint8_t, kScreenSize> image;
-    if (UnpackScreen(sp->data, sp->size, image.data(), kScreenSize)) {
+    std::array<uint8_t, kScreenBytes> image;
+    if (UnpackScreen(sp->data, sp->size, image.data(), kScreenBytes)) {
       screen_ = image;
       QueueLatest(&screenEvent_, {Event::Screen});
     }
@@ -266,7 +265,7 @@ void HostSession::OnMessage(const Message& m, uint64_t nowMs) {
     if (b->section != section_.section) {
       FailSection(kErrFail, true);
     } else if (b->total > section_.limit) {
-      FailSection(kErrSectionTooLarge, true);
+      FailSection(kErrInsufficientBuffer, true);
     } else {
       section_.begun = true;
       section_.total = b->total;

@@ -55,13 +55,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/result_codes.h"
 #include "protocol/frame_channel.h"
 #include "protocol/messages.h"
 
 namespace ksvw::proto {
-
-// A section larger than the request's limit (ERROR_INSUFFICIENT_BUFFER).
-inline constexpr int32_t kErrSectionTooLarge = static_cast<int32_t>(0x8007007Au);
 
 struct AnalyzerIdentity {
   uint32_t model = 0;
@@ -211,7 +209,7 @@ class HostSession {
   SectionState section_;
   AnalyzerIdentity identity_;
   uint32_t statusFlags_ = 0;
-  std::array<uint8_t, kScreenSize> screen_{};
+  std::array<uint8_t, kScreenBytes> screen_{};
   std::vector<Event> eventQueue_;
   int statusEvent_ = -1;  // index in eventQueue_ of the queued status, or -1
   int screenEvent_ = -1;

@@ -65,7 +65,7 @@ bool ParseMessage(const Frame& frame, Message& out) {
     case kMsgKeyPress: out = KeyPress{r.U32(), r.U32()}; break;
     case kMsgKeyDone: out = KeyDone{r.U32(), r.I32()}; break;
     case kMsgMonitor: out = Monitor{r.I32()}; break;
-    case kMsgScreen: out = Screen{r.Bytes(kScreenSize)}; break;
+    case kMsgScreen: out = Screen{r.Bytes(kScreenBytes)}; break;
     case kMsgStatus: out = Status{r.U32()}; break;
     case kMsgScreenPacked: {
       ScreenPacked m;
@@ -159,7 +159,7 @@ struct BodyEncoder {
   }
   uint8_t operator()(const Screen& m) {
     BodyWriter w(body);
-    if (m.image) w.Bytes(m.image, kScreenSize);
+    if (m.image) w.Bytes(m.image, kScreenBytes);
     return kMsgScreen;
   }
   uint8_t operator()(const Status& m) {

@@ -39,6 +39,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/analyzer.h"
 #include "protocol/frame.h"
 
 namespace ksvw::proto {
@@ -49,9 +50,8 @@ std::string Hex(uint32_t v);
 
 inline constexpr uint16_t kProtocolVersion = 1;
 inline constexpr uint16_t kMinProtocolVersion = 1;
-inline constexpr size_t kScreenSize = 1920;
 // Bytes of a SectionData body before the data.
-inline constexpr size_t kSectionDataHeader = 8;
+inline constexpr size_t kSectionDataPrefix = 8;
 
 enum MessageType : uint8_t {
   kMsgHello = 0x01,
@@ -124,7 +124,7 @@ struct Monitor {
   int32_t intervalMs = 0;
 };
 struct Screen {
-  const uint8_t* image = nullptr;  // kScreenSize bytes, inside the frame
+  const uint8_t* image = nullptr;  // kScreenBytes bytes, inside the frame
 };
 struct Status {
   uint32_t flags = 0;

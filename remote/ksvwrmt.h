@@ -6,11 +6,16 @@
 // buffers only, so no C++ runtime object crosses the DLL boundary. Both sides
 // are built by the same compiler (one vtable layout on x86_64 Windows).
 //
-// Result codes are 32-bit HRESULT-style values: negative is failure.
+// Result codes are 32-bit HRESULT-style values: negative is failure. They,
+// the transfer sections, the screen's size, the status flags and the monitor
+// intervals are facts the protocol and the simulator share as well, so they
+// come from common/.
 #pragma once
 
 #include <cstdint>
 
+#include "common/analyzer.h"
+#include "common/result_codes.h"
 #include "settings/connection_settings.h"
 
 #if defined(_WIN32) && defined(KSVWRMT_BUILDING)
@@ -28,49 +33,6 @@ inline constexpr int32_t kRequestConnect = 1;
 inline constexpr int32_t kRequestDisconnect = 2;
 inline constexpr int32_t kRequestKeyPress = 3;
 inline constexpr int32_t kRequestTransfer = 5;
-
-// Transfer sections, in the order the program requests them, and their limits.
-inline constexpr int32_t kSectionHead = 0x8100;
-inline constexpr int32_t kSectionData = 0x8101;
-inline constexpr int32_t kSectionDataHeader = 0x8102;
-inline constexpr int32_t kSectionTail = 0x8103;
-inline constexpr int32_t kSectionLimitSmall = 0x10000;
-inline constexpr int32_t kSectionLimitData = 0xC00000;
-
-// LCD screen: 240 x 64 pixels, 1 bit per pixel, rows of 30 bytes, MSB leftmost.
-inline constexpr uint32_t kScreenBytes = 1920;
-
-// Status flag: a measurement runs, so the capture memory cannot be downloaded.
-inline constexpr uint32_t kStatusMeasuring = 0x100;
-
-// Monitor interval values.
-inline constexpr int32_t kMonitorStart = 300;
-inline constexpr int32_t kMonitorStop = -1;
-
-// Result codes.
-inline constexpr int32_t kOk = 0;
-inline constexpr int32_t kErrPointer = static_cast<int32_t>(0x80004003u);       // E_POINTER
-inline constexpr int32_t kErrOutOfMemory = static_cast<int32_t>(0x8007000Eu);   // E_OUTOFMEMORY
-inline constexpr int32_t kErrInvalidArg = static_cast<int32_t>(0x80070057u);    // E_INVALIDARG
-inline constexpr int32_t kErrFail = static_cast<int32_t>(0x80004005u);          // E_FAIL
-inline constexpr int32_t kErrHostNotFound = static_cast<int32_t>(0x80072AF9u);  // WSAHOST_NOT_FOUND
-inline constexpr int32_t kErrTimeout = static_cast<int32_t>(0x80070102u);       // WAIT_TIMEOUT
-inline constexpr int32_t kErrCancelled = static_cast<int32_t>(0x800704C7u);     // ERROR_CANCELLED
-inline constexpr int32_t kErrNotConnected =
-    static_cast<int32_t>(0x800708CAu);  // ERROR_NOT_CONNECTED
-// The analyzer's refusals of a connect:
-// another host holds the analyzer's remote control.
-inline constexpr int32_t kErrAnalyzerBusy = static_cast<int32_t>(0xA0000001u);
-// the analyzer speaks a protocol version this library does not.
-inline constexpr int32_t kErrVersionMismatch = static_cast<int32_t>(0xA0000004u);
-// the analyzer has no CAN or CAN/LIN option board fitted.
-inline constexpr int32_t kErrNoOptionBoard = static_cast<int32_t>(0xA0000009u);
-
-// A system error number e as a result code.
-inline constexpr int32_t ResultFromSystemError(uint32_t e) {
-  return static_cast<int32_t>(e) <= 0 ? static_cast<int32_t>(e)
-                                      : static_cast<int32_t>((e & 0xFFFF) | 0x80070000u);
-}
 
 class RemoteRequest {
  public:

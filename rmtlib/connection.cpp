@@ -42,9 +42,6 @@ Connection::Connection(std::shared_ptr<Core> core, const ConnectionSettings& set
 }
 
 Connection::~Connection() {
-  for (Command& c : commands_) {
-    if (c.request) c.request->Release();
-  }
   if (wake_) CloseHandle(wake_);
   if (done_) CloseHandle(done_);
 }
@@ -62,8 +59,7 @@ int32_t Connection::Submit(Request* request) {
   {
     SrwGuard g(commandLock_);
     if (!accepting_) return kErrNotConnected;
-    request->AddRef();
-    commands_.push_back({Command::Submit, request, 0});
+    commands_.push_back({Command::Submit, CountedRef<Request>::Share(request), 0});
   }
   SetEvent(wake_);
   return kOk;
@@ -73,8 +69,7 @@ void Connection::Cancel(Request* request) {
   {
     SrwGuard g(commandLock_);
     if (!accepting_) return;
-    request->AddRef();
-    commands_.push_back({Command::Cancel, request, 0});
+    commands_.push_back({Command::Cancel, CountedRef<Request>::Share(request), 0});
   }
   SetEvent(wake_);
 }
@@ -83,7 +78,7 @@ void Connection::SetMonitorInterval(int32_t ms) {
   {
     SrwGuard g(commandLock_);
     if (!accepting_) return;
-    commands_.push_back({Command::Monitor, nullptr, ms});
+    commands_.push_back({Command::Monitor, {}, ms});
   }
   SetEvent(wake_);
 }
@@ -222,12 +217,12 @@ void Connection::RunCommands() {
   for (Command& c : work_) {
     switch (c.kind) {
       case Command::Submit:
-        StartRequest(c.request);  // the reference goes with the request
+        StartRequest(c.request.Detach());  // the reference goes with the request
         break;
       case Command::Cancel:
-        if (Find(c.request->sessionId) == c.request)
+        if (Find(c.request->sessionId) == c.request.get())
           session_->Cancel(c.request->sessionId, NowMs());
-        c.request->Release();
+        c.request.Reset();
         break;
       case Command::Monitor:
         monitorMs_ = c.value;
@@ -287,11 +282,7 @@ void Connection::Finish() {
   }
   // Work that came in after Stop: nothing of it starts.
   for (Command& c : work_) {
-    if (c.kind == Command::Submit) {
-      Complete(c.request, kErrNotConnected);
-    } else if (c.request) {
-      c.request->Release();
-    }
+    if (c.kind == Command::Submit) Complete(c.request.Detach(), kErrNotConnected);
   }
   work_.clear();
   if (session_) {

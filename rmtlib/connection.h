@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/counted_ref.h"
 #include "protocol/host_session.h"
 #include "rmtlib/core.h"
 #include "rmtlib/request.h"
@@ -48,7 +49,7 @@ class Connection final : public proto::HostEvents {
  private:
   struct Command {
     enum Kind { Submit, Cancel, Monitor } kind;
-    Request* request;
+    CountedRef<Request> request;  // Submit and Cancel hold one
     int32_t value;
   };
   struct Open {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "remote/ksvwrmt.h"
+#include "common/result_codes.h"
 
 namespace ksvw::sim {
 namespace {
@@ -20,7 +20,7 @@ constexpr uint32_t kCanRates[] = {10000, 20000, 50000, 100000, 125000, 250000, 5
 constexpr uint32_t kLinRates[] = {2400, 4800, 9600, 10417, 19200};
 constexpr int kCanRateCount = 8;
 constexpr int kLinRateCount = 5;
-constexpr uint32_t kMemoryBytes = 0xC00000;
+constexpr uint32_t kMemoryBytes = kSectionLimitData;
 constexpr uint64_t kFramesPerSecond = 1850;  // a busy bus
 
 std::string Pad(std::string s, size_t width) {
@@ -272,8 +272,8 @@ void SimAnalyzer::Render() {
   }
   Put(7, Format("M T Y G H  R:RUN S:STOP  KEY %-8s", key.c_str()), true);
 
-  uint8_t before[kLcdBytes];
-  std::memcpy(before, lcd_.Image(), kLcdBytes);
+  uint8_t before[kScreenBytes];
+  std::memcpy(before, lcd_.Image(), kScreenBytes);
   lcd_.Clear();
   for (int r = 0; r < kTextRows; ++r) {
     if (inverse_[static_cast<size_t>(r)]) {
@@ -287,7 +287,7 @@ void SimAnalyzer::Render() {
     lcd_.Frame(6, 26, 228, 12);
     lcd_.FillRect(8, 28, static_cast<int>(224ull * used / kMemoryBytes), 8, true);
   }
-  if (std::memcmp(before, lcd_.Image(), kLcdBytes) != 0) ++version_;
+  if (std::memcmp(before, lcd_.Image(), kScreenBytes) != 0) ++version_;
 }
 
 }  // namespace ksvw::sim

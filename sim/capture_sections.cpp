@@ -2,26 +2,21 @@
 
 #include <cstring>
 
+#include "capture/capture_reader.h"
+#include "common/byte_order.h"
+
 namespace ksvw::sim {
 namespace {
 
-constexpr char kMagic[16] = {'K', 'E', 'S', 'T', 'R', 'I', 'N', ' ',
-                             'D', 'A', 'T', 'A', ' ', ' ', ' ', '\0'};
-constexpr uint32_t kSmallLimit = 0x10000;
-
-uint32_t Le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 bool IsDataTag(const uint8_t* p) {
-  return std::memcmp(p, "MONC", 4) == 0 || std::memcmp(p, "MDCL", 4) == 0;
+  return LoadLE32(p) == kTagMonc || LoadLE32(p) == kTagMdcl;
 }
 
 }  // namespace
 
 bool CaptureMemory::Load(std::vector<uint8_t> file, std::string& error) {
   file_.clear();
-  if (file.size() < 16 || std::memcmp(file.data(), kMagic, 16) != 0) {
+  if (file.size() < kMagicSize || std::memcmp(file.data(), kCaptureMagic, kMagicSize) != 0) {
     error = "not a DT capture file (no magic)";
     return false;
   }
@@ -33,7 +28,7 @@ bool CaptureMemory::Load(std::vector<uint8_t> file, std::string& error) {
       error = "chunk header cut short at offset " + std::to_string(pos);
       return false;
     }
-    uint32_t length = Le32(file.data() + pos + 4);
+    uint32_t length = LoadLE32(file.data() + pos + 4);
     if (length > file.size() - pos - 8) {
       error = "chunk at offset " + std::to_string(pos) + " runs past the end of the file";
       return false;
@@ -45,29 +40,29 @@ bool CaptureMemory::Load(std::vector<uint8_t> file, std::string& error) {
     error = "no MONC or MDCL data chunk";
     return false;
   }
-  uint32_t body = Le32(file.data() + dataAt + 4);
+  uint32_t body = LoadLE32(file.data() + dataAt + 4);
   SectionSpan head{16, static_cast<uint32_t>(dataAt - 16)};
   SectionSpan header{static_cast<uint32_t>(dataAt), 8};
   SectionSpan data{static_cast<uint32_t>(dataAt + 8), body};
   uint32_t tailAt = data.offset + body;
   SectionSpan tail{tailAt, static_cast<uint32_t>(file.size() - tailAt)};
-  if (head.size > kSmallLimit) {
+  if (head.size > kSectionLimitSmall) {
     error = "the chunks before the data chunk take " + std::to_string(head.size) +
             " bytes, more than the 65536 a transfer section holds";
     return false;
   }
-  if (data.size > kDataSectionLimit) {
+  if (data.size > kSectionLimitData) {
     error = "the data chunk holds " + std::to_string(data.size) +
             " bytes, more than the 12582912 (393216 records) the data section holds";
     return false;
   }
-  if (tail.size > kSmallLimit) {
+  if (tail.size > kSectionLimitSmall) {
     error = "the chunks after the data chunk take " + std::to_string(tail.size) +
             " bytes, more than the 65536 a transfer section holds";
     return false;
   }
   file_ = std::move(file);
-  dataTag_ = Le32(file_.data() + dataAt);
+  dataTag_ = LoadLE32(file_.data() + dataAt);
   spans_[0] = head;
   spans_[1] = data;
   spans_[2] = header;

@@ -12,15 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace ksvw::sim {
+#include "common/analyzer.h"
 
-inline constexpr uint32_t kSectionHead = 0x8100;
-inline constexpr uint32_t kSectionData = 0x8101;
-inline constexpr uint32_t kSectionDataHeader = 0x8102;
-inline constexpr uint32_t kSectionTail = 0x8103;
-// The analyzer's capture memory: the most the data section holds (12 MiB,
-// 393,216 records).
-inline constexpr uint32_t kDataSectionLimit = 0xC00000;
+namespace ksvw::sim {
 
 struct SectionSpan {
   uint32_t offset = 0;
@@ -31,7 +25,7 @@ class CaptureMemory {
  public:
   // Splits a whole DT file (magic included). False with a reason when it is
   // no capture file, has no data chunk, or a section exceeds what the host
-  // takes (0x10000 bytes, 0xC00000 for the records).
+  // takes (kSectionLimitSmall bytes, kSectionLimitData for the records).
   bool Load(std::vector<uint8_t> file, std::string& error);
 
   bool Loaded() const { return !file_.empty(); }

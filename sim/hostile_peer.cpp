@@ -85,10 +85,10 @@ void HostilePeer::Flood(size_t budget) {
       case Hostility::PingFlood: Send(Ping{++token_}); break;
       case Hostility::Stall: return;
       case Hostility::StatusFlood: {
-        Send(Status{static_cast<uint32_t>(sent_ & 0x100)});
+        Send(Status{static_cast<uint32_t>(sent_) & kStatusMeasuring});  // toggles the flag
         screen_[0] = static_cast<uint8_t>(sent_);  // a new screen each time, small packed
         std::vector<uint8_t> packed;
-        PackScreen(screen_, kScreenSize, packed);
+        PackScreen(screen_, kScreenBytes, packed);
         Send(ScreenPacked{packed.data(), static_cast<uint32_t>(packed.size())});
         break;
       }

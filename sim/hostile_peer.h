@@ -63,7 +63,7 @@ class HostilePeer {
   uint16_t hostNext_ = 0;  // the host's next sequenced frame we take
   uint32_t token_ = 0;
   uint64_t sent_ = 0;
-  uint8_t screen_[proto::kScreenSize] = {};
+  uint8_t screen_[kScreenBytes] = {};
 };
 
 }  // namespace ksvw::sim

@@ -111,15 +111,15 @@ const uint8_t* Glyph(char c) {
 }
 
 void Lcd::SetPixel(int x, int y, bool dark) {
-  if (x < 0 || y < 0 || x >= kLcdWidth || y >= kLcdHeight) return;
-  uint8_t& b = image_[static_cast<size_t>(y * kLcdStride + x / 8)];
+  if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return;
+  uint8_t& b = image_[static_cast<size_t>(y * kScreenStride + x / 8)];
   uint8_t mask = static_cast<uint8_t>(0x80u >> (x % 8));
   b = dark ? static_cast<uint8_t>(b | mask) : static_cast<uint8_t>(b & ~mask);
 }
 
 bool Lcd::Pixel(int x, int y) const {
-  if (x < 0 || y < 0 || x >= kLcdWidth || y >= kLcdHeight) return false;
-  return (image_[static_cast<size_t>(y * kLcdStride + x / 8)] & (0x80u >> (x % 8))) != 0;
+  if (x < 0 || y < 0 || x >= kScreenWidth || y >= kScreenHeight) return false;
+  return (image_[static_cast<size_t>(y * kScreenStride + x / 8)] & (0x80u >> (x % 8))) != 0;
 }
 
 void Lcd::FillRect(int x, int y, int w, int h, bool dark) {
@@ -146,7 +146,7 @@ void Lcd::Text(int x, int y, std::string_view text, bool inverse) {
 }
 
 void Lcd::Bar(int row, std::string_view text) {
-  FillRect(0, row * kCellHeight, kLcdWidth, kCellHeight, true);
+  FillRect(0, row * kCellHeight, kScreenWidth, kCellHeight, true);
   Line(row, 0, text, true);
 }
 

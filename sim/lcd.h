@@ -10,16 +10,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/analyzer.h"
+
 namespace ksvw::sim {
 
-inline constexpr int kLcdWidth = 240;
-inline constexpr int kLcdHeight = 64;
-inline constexpr int kLcdStride = kLcdWidth / 8;
-inline constexpr int kLcdBytes = kLcdStride * kLcdHeight;  // 1920
 inline constexpr int kCellWidth = 6;
 inline constexpr int kCellHeight = 8;
-inline constexpr int kTextColumns = kLcdWidth / kCellWidth;  // 40
-inline constexpr int kTextRows = kLcdHeight / kCellHeight;   // 8
+inline constexpr int kTextColumns = kScreenWidth / kCellWidth;  // 40
+inline constexpr int kTextRows = kScreenHeight / kCellHeight;   // 8
 
 // Five column bytes of the glyph for `c` (bit 0 the top row); characters
 // outside 0x20..0x7E draw as '?'.
@@ -48,7 +46,7 @@ class Lcd {
   const uint8_t* Image() const { return image_.data(); }
 
  private:
-  std::array<uint8_t, kLcdBytes> image_;
+  std::array<uint8_t, kScreenBytes> image_;
 };
 
 }  // namespace ksvw::sim

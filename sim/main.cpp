@@ -17,8 +17,8 @@
 
 #include "capture/capture_record.h"
 #include "common/output_file.h"
+#include "common/result_codes.h"
 #include "protocol/analyzer_session.h"
-#include "remote/ksvwrmt.h"
 #include "sim/analyzer.h"
 #include "sim/capture_sections.h"
 #include "sim/hostile_peer.h"
@@ -324,7 +324,7 @@ void Simulator::Corrupt(uint8_t* p, size_t n) {
 void Simulator::DumpScreen() {
   if (o_.dumpScreen.empty() || model_.ScreenVersion() == dumpedVersion_) return;
   dumpedVersion_ = model_.ScreenVersion();
-  if (int error = WriteOutputFile(o_.dumpScreen, model_.Screen(), kLcdBytes))
+  if (int error = WriteOutputFile(o_.dumpScreen, model_.Screen(), kScreenBytes))
     Log("cannot write " + o_.dumpScreen + ": " + OutputErrorText(error));
 }
 

@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "capture/capture_reader.h"
+#include "common/analyzer.h"
+#include "common/result_codes.h"
 #include "protocol/host_session.h"
-#include "remote/ksvwrmt.h"
 #include "sim/posix_link.h"
 #include "testsupport/capture_builder.h"
 
@@ -201,8 +202,9 @@ int Main(int argc, char** argv) {
 
   int rc = 0;
   if (download) {
-    static const uint32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
-    static const uint32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+    static const uint32_t order[4] = {kSectionHead, kSectionDataHeader, kSectionData, kSectionTail};
+    static const uint32_t limits[4] = {kSectionLimitSmall, kSectionLimitSmall, kSectionLimitData,
+                                       kSectionLimitSmall};
     c.file.assign(16, 0);
     c.cancelAt = cancelAt;
     int step = 0;
@@ -224,7 +226,7 @@ int Main(int argc, char** argv) {
       stepStart = now;
       uint32_t next;
       s.ReadSection(order[step], limits[step], NowMs(), &next);
-      if (order[step] == 0x8101) c.currentSection = next;
+      if (order[step] == kSectionData) c.currentSection = next;
     };
     uint32_t first;
     s.ReadSection(order[0], limits[0], NowMs(), &first);
@@ -243,7 +245,7 @@ int Main(int argc, char** argv) {
       return c.linkLost ? 5 : 4;
     }
     if (final >= 0) std::memcpy(c.file.data(), kCaptureMagic, kMagicSize);
-    if (final < 0 && !(cancelAt && final == static_cast<int32_t>(0x800704C7u))) {
+    if (final < 0 && !(cancelAt && final == kErrCancelled)) {
       std::printf("download failed %s\n", Hex(static_cast<uint32_t>(final)).c_str());
       rc = 4;
     }
@@ -264,7 +266,7 @@ int Main(int argc, char** argv) {
   }
 
   if (keys > 0 && !c.linkLost) {
-    s.SetMonitorInterval(300, NowMs());
+    s.SetMonitorInterval(kMonitorStart, NowMs());
     c.RunUntil([&] { return c.screens > 0; }, 5000);
     std::vector<double> ms;
     for (int k = 0; k < keys; ++k) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <random>
 
+#include "common/files.h"
+
 namespace ksvw::build {
 
 uint32_t TimeStamp(int minutes, int seconds, int hundredths, int fifths) {
@@ -296,10 +298,9 @@ bool WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
-  std::unique_ptr<uint8_t[]> image;
-  size_t size = 0;
-  if (!ReadWholeFile(path.c_str(), image, size)) return {};
-  return std::vector<uint8_t>(image.get(), image.get() + size);
+  std::vector<uint8_t> bytes;
+  ReadWholeFile(path, bytes);
+  return bytes;
 }
 
 }  // namespace ksvw::build

@@ -19,12 +19,11 @@ HWND mainStatusBar = nullptr;
 HWND captureList = nullptr;
 CKSRemote4q* remoteLink = nullptr;
 
-int keyEmulatorOpen = 0;
-int listHasData = 0;
-int deltaTimeMode = 0;
+bool keyEmulatorOpen = false;
+bool listHasData = false;
+bool deltaTimeMode = false;
 
 LinkPhase linkPhase = LinkPhase::NotConnected;
-bool downloadRunning = false;
 bool analyzerMeasuring = false;
 bool workingCopyShown = true;
 bool searchConditionSet = false;

@@ -27,14 +27,14 @@ extern HWND captureList;
 extern CKSRemote4q* remoteLink;  // the one link object, while it exists
 
 // Application flags.
-extern int keyEmulatorOpen;
-extern int listHasData;
-extern int deltaTimeMode;
+extern bool keyEmulatorOpen;
+extern bool listHasData;
+extern bool deltaTimeMode;  // the first list column shows "deltaT"
 
-// Where the link stands, as far as the commands are concerned.
+// Where the link stands, as far as the commands are concerned. Whether a
+// download runs is the link's to say (CKSRemote4q::DownloadRunning).
 enum class LinkPhase { NotConnected, Connecting, Connected, Disconnecting };
 extern LinkPhase linkPhase;
-extern bool downloadRunning;     // from the download dialog's start to WM_APP_DOWNLOAD_DONE
 extern bool analyzerMeasuring;   // status flag 0x100: the analyzer cannot hand over its capture
 extern bool workingCopyShown;    // DATAFILE.TMP holds what the list shows (so Save may copy it)
 extern bool searchConditionSet;  // the search dialog left a condition for 1009 and 1010

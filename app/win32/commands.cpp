@@ -1,8 +1,9 @@
 #include "app/win32/commands.h"
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "common/resource_ids.h"
+#include "remote/win32/ks_remote4q.h"
 
 namespace ksvw {
 
@@ -14,13 +15,13 @@ constexpr BYTE kIndeterminate = TBSTATE_INDETERMINATE;
 // When each command is usable. Nothing that touches the link or the files
 // is usable while a download runs.
 bool Idle() {
-  return !downloadRunning;
+  return !(remoteLink && remoteLink->DownloadRunning());
 }
 bool CanOpen() {
   return Idle() && linkPhase != LinkPhase::Connecting;
 }
 bool CanSave() {
-  return Idle() && listHasData != 0 && workingCopyShown;
+  return Idle() && listHasData && workingCopyShown;
 }
 bool CanConnect() {  // also the connection settings
   return Idle() && linkPhase == LinkPhase::NotConnected;
@@ -29,38 +30,54 @@ bool CanDisconnect() {
   return Idle() && linkPhase == LinkPhase::Connected;
 }
 bool CanDownload() {
-  return CanDisconnect() && !analyzerMeasuring && keyEmulatorOpen == 0;
+  return CanDisconnect() && !analyzerMeasuring && !keyEmulatorOpen;
 }
 bool HasRecords() {
-  return listHasData != 0;
+  return listHasData;
 }
 bool CanSearchAgain() {
   return HasRecords() && searchConditionSet;
 }
 
+constexpr Command kSeparator{.tooltip = -1, .onToolbar = true};
+
+// Toolbar entries first, in their order; then the menu's and accelerators'.
+// A command takes two lines (clang-format would give each field a line of
+// its own).
+// clang-format off
 const Command kCommands[] = {
-    {IDC_OPEN, 4, IDS_TIP_OPEN, kEnabled, true, OpenCaptureCommand, CanOpen},
-    {IDC_SAVE, 12, IDS_TIP_SAVE, kIndeterminate, true, SaveCaptureCommand, CanSave},
-    {0, -1, -1, 0, true, nullptr, nullptr},
-    {IDC_CONNECT, 0, IDS_TIP_CONNECT, kEnabled, true, ConnectCommand, CanConnect},
-    {IDC_DISCONNECT, 1, IDS_TIP_DISCONNECT, kIndeterminate, true, DisconnectCommand, CanDisconnect},
-    {IDC_DOWNLOAD, 2, IDS_TIP_DOWNLOAD, kIndeterminate, true, DownloadCommand, CanDownload},
-    {IDC_CONNECTION_SETTINGS, 8, IDS_TIP_SETTINGS, kEnabled, true, ConnectionSettingsCommand,
-     CanConnect},
-    {0, -1, -1, 0, true, nullptr, nullptr},
-    {IDC_SEARCH, 5, IDS_TIP_SEARCH, kEnabled, true, SearchCommand, HasRecords},
-    {IDC_SEARCH_UP, 6, IDS_TIP_SEARCH_UP, kEnabled, true, FindPreviousCommand, CanSearchAgain},
-    {IDC_SEARCH_DOWN, 7, IDS_TIP_SEARCH_DOWN, kEnabled, true, FindNextCommand, CanSearchAgain},
-    {0, -1, -1, 0, true, nullptr, nullptr},
-    {IDC_CONVERT, 10, IDS_TIP_CONVERT, kEnabled, true, ConvertCommand, nullptr},
-    {IDC_KEY_EMULATOR, 11, IDS_TIP_KEY_EMULATOR, kEnabled, true, KeyEmulatorCommand, Idle},
-    // Menu and accelerators only.
-    {IDC_CANCEL_TRANSFER, -1, 0, 0, false, CancelTransferCommand, nullptr},
-    {IDC_EXIT, -1, 0, 0, false, ExitCommand, nullptr},
-    {IDC_ABOUT, -1, 0, 0, false, AboutCommand, nullptr},
-    {IDC_DELTA_TIME, -1, 0, 0, false, ToggleTimeColumnCommand, nullptr},
-    {IDC_SIGNAL_DATABASE, -1, 0, 0, false, SignalDatabaseCommand, nullptr},
+    {.id = IDC_OPEN, .image = 4, .tooltip = IDS_TIP_OPEN, .state = kEnabled,
+     .onToolbar = true, .handler = OpenCaptureCommand, .usable = CanOpen},
+    {.id = IDC_SAVE, .image = 12, .tooltip = IDS_TIP_SAVE, .state = kIndeterminate,
+     .onToolbar = true, .handler = SaveCaptureCommand, .usable = CanSave},
+    kSeparator,
+    {.id = IDC_CONNECT, .image = 0, .tooltip = IDS_TIP_CONNECT, .state = kEnabled,
+     .onToolbar = true, .handler = ConnectCommand, .usable = CanConnect},
+    {.id = IDC_DISCONNECT, .image = 1, .tooltip = IDS_TIP_DISCONNECT, .state = kIndeterminate,
+     .onToolbar = true, .handler = DisconnectCommand, .usable = CanDisconnect},
+    {.id = IDC_DOWNLOAD, .image = 2, .tooltip = IDS_TIP_DOWNLOAD, .state = kIndeterminate,
+     .onToolbar = true, .handler = DownloadCommand, .usable = CanDownload},
+    {.id = IDC_CONNECTION_SETTINGS, .image = 8, .tooltip = IDS_TIP_SETTINGS, .state = kEnabled,
+     .onToolbar = true, .handler = ConnectionSettingsCommand, .usable = CanConnect},
+    kSeparator,
+    {.id = IDC_SEARCH, .image = 5, .tooltip = IDS_TIP_SEARCH, .state = kEnabled,
+     .onToolbar = true, .handler = SearchCommand, .usable = HasRecords},
+    {.id = IDC_SEARCH_UP, .image = 6, .tooltip = IDS_TIP_SEARCH_UP, .state = kEnabled,
+     .onToolbar = true, .handler = FindPreviousCommand, .usable = CanSearchAgain},
+    {.id = IDC_SEARCH_DOWN, .image = 7, .tooltip = IDS_TIP_SEARCH_DOWN, .state = kEnabled,
+     .onToolbar = true, .handler = FindNextCommand, .usable = CanSearchAgain},
+    kSeparator,
+    {.id = IDC_CONVERT, .image = 10, .tooltip = IDS_TIP_CONVERT, .state = kEnabled,
+     .onToolbar = true, .handler = ConvertCommand},
+    {.id = IDC_KEY_EMULATOR, .image = 11, .tooltip = IDS_TIP_KEY_EMULATOR, .state = kEnabled,
+     .onToolbar = true, .handler = KeyEmulatorCommand, .usable = Idle},
+    {.id = IDC_CANCEL_TRANSFER, .handler = CancelTransferCommand},
+    {.id = IDC_EXIT, .handler = ExitCommand},
+    {.id = IDC_ABOUT, .handler = AboutCommand},
+    {.id = IDC_DELTA_TIME, .handler = ToggleTimeColumnCommand},
+    {.id = IDC_SIGNAL_DATABASE, .handler = SignalDatabaseCommand},
 };
+// clang-format on
 
 constexpr int kToolbarButtonCount = [] {
   int n = 0;

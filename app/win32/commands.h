@@ -16,13 +16,13 @@ using CommandHandler = void (*)(HWND window);
 using CommandUsable = bool (*)();
 
 struct Command {
-  UINT id;                 // 0: a toolbar separator
-  int image;               // toolbar image; -1: separator or not on the toolbar
-  int tooltip;             // language-library string of the tooltip
-  BYTE state;              // toolbar state at creation
-  bool onToolbar;          // false: menu and accelerators only
-  CommandHandler handler;  // null: a command without an action yet
-  CommandUsable usable;    // null: always as created
+  UINT id = 0;                       // 0: a toolbar separator
+  int image = -1;                    // toolbar image; -1: separator or not on the toolbar
+  int tooltip = 0;                   // language-library string of the tooltip
+  BYTE state = 0;                    // toolbar state at creation
+  bool onToolbar = false;            // false: menu and accelerators only
+  CommandHandler handler = nullptr;  // null: a command without an action yet
+  CommandUsable usable = nullptr;    // null: always as created
 };
 
 // The table, toolbar entries first in their order.

@@ -12,13 +12,13 @@ namespace ksvw {
 void KeyEmulatorCommand(HWND) {
   if (!remoteLink) return;
   RegisterKeyEmulatorClasses();
-  if (OpenKeyEmulator(remoteLink) >= 0) keyEmulatorOpen = 1;
+  if (OpenKeyEmulator(remoteLink) >= 0) keyEmulatorOpen = true;
   UpdateCommandStates();
 }
 
 // The download command follows the link and the analyzer's status again.
 void KeyEmulatorGone(CKSRemote4q*) {
-  keyEmulatorOpen = 0;
+  keyEmulatorOpen = false;
   UpdateCommandStates();
 }
 

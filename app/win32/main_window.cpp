@@ -4,13 +4,13 @@
 
 #include <new>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "app/win32/commands.h"
 #include "capture/capture_reader.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/key_emulator.h"
 #include "remote/win32/capture_files.h"
 #include "remote/win32/ks_remote4q.h"
@@ -89,7 +89,7 @@ LRESULT OnCreate(HWND window) {
 
   captureList = CreateCaptureList(window);
   CreateSignalPane(window);
-  listHasData = 0;
+  listHasData = false;
 
   remoteLink = new (std::nothrow) CKSRemote4q(window, KSCreateRemote);
   if (!remoteLink) {
@@ -105,9 +105,9 @@ LRESULT OnCreate(HWND window) {
   linkPhase = LinkPhase::NotConnected;
   UpdateCommandStates();
 
-  deltaTimeMode = 0;
+  deltaTimeMode = false;
   CheckMenuItem(GetMenu(window), IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
-  keyEmulatorOpen = 0;
+  keyEmulatorOpen = false;
 
   char title[256];
   LoadLanguageString(IDS_TITLE, title, sizeof title);
@@ -175,8 +175,8 @@ LRESULT OnClose(HWND window) {
   }
   // The key emulator goes before the link it posts to and sends through.
   CloseKeyEmulator(remoteLink);
-  keyEmulatorOpen = 0;
-  listHasData = 0;
+  keyEmulatorOpen = false;
+  listHasData = false;
   ReleaseCaptureImage(kReaderOpenedFile);
   delete remoteLink;
   remoteLink = nullptr;
@@ -196,12 +196,12 @@ LRESULT OnNcDestroy() {
 
 void ConnectFailed(HWND window, int32_t code) {
   UINT text = 0;
-  switch (static_cast<uint32_t>(code)) {
-    case 0x80072AF9u: text = IDS_HOST_NOT_FOUND; break;
-    case 0x80070102u: text = IDS_NO_ANSWER; break;
-    case 0xA0000001u: text = IDS_ANALYZER_BUSY; break;
-    case 0xA0000004u: text = IDS_VERSION_MISMATCH; break;
-    case 0xA0000009u: text = IDS_NO_OPTION_BOARD; break;
+  switch (code) {
+    case kErrHostNotFound: text = IDS_HOST_NOT_FOUND; break;
+    case kErrTimeout: text = IDS_NO_ANSWER; break;
+    case kErrAnalyzerBusy: text = IDS_ANALYZER_BUSY; break;
+    case kErrVersionMismatch: text = IDS_VERSION_MISMATCH; break;
+    case kErrNoOptionBoard: text = IDS_NO_OPTION_BOARD; break;
     default: break;
   }
   if (text)
@@ -212,16 +212,16 @@ void ConnectFailed(HWND window, int32_t code) {
 }
 
 void Connected() {
-  RemoteDevice* device = nullptr;
-  if (remoteLink->AcquireDevice(&device) >= 0 && device) {
+  CountedRef<RemoteDevice> device;
+  if (remoteLink->AcquireDevice(device.Put()) >= 0 && device)
     analyzerMeasuring = (device->GetStatusFlags() & kStatusMeasuring) != 0;
-    device->Release();
-  }
   EnterPhase(LinkPhase::Connected);
 }
 
+// The request and the device arrive with a reference of their own, which
+// goes when the handling ends.
 LRESULT OnRequestDone(HWND window, LPARAM lParam) {
-  auto* request = reinterpret_cast<RemoteRequest*>(lParam);
+  auto request = CountedRef<RemoteRequest>::Adopt(reinterpret_cast<RemoteRequest*>(lParam));
   if (!request) return 0;
   if (remoteLink) {
     if (request->requestType == kRequestConnect) {
@@ -233,16 +233,15 @@ LRESULT OnRequestDone(HWND window, LPARAM lParam) {
       EnterPhase(LinkPhase::NotConnected);
     }
   }
-  request->Release();
   return 0;
 }
 
+// Only while the link exists: after the close sequence the library is
+// uninitialised, so a device reference still in the queue is left alone.
 LRESULT OnLinkClosed(LPARAM lParam) {
-  auto* device = reinterpret_cast<RemoteDevice*>(lParam);
-  if (remoteLink && device) {
-    device->Close();
-    device->Release();
-  }
+  if (!remoteLink) return 0;
+  auto device = CountedRef<RemoteDevice>::Adopt(reinterpret_cast<RemoteDevice*>(lParam));
+  if (device) device->Close();
   return 0;
 }
 
@@ -302,9 +301,9 @@ void ToggleTimeColumnCommand(HWND window) {
   DWORD before = CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_UNCHECKED);
   // Without the menu item the flag alone says which way to go.
   bool wasUnchecked =
-      before == static_cast<DWORD>(-1) ? deltaTimeMode == 0 : (before & MF_CHECKED) == 0;
+      before == static_cast<DWORD>(-1) ? !deltaTimeMode : (before & MF_CHECKED) == 0;
   if (wasUnchecked) CheckMenuItem(menu, IDC_DELTA_TIME, MF_BYCOMMAND | MF_CHECKED);
-  deltaTimeMode = wasUnchecked ? 1 : 0;
+  deltaTimeMode = wasUnchecked;
   RetitleTimeColumn();
   InvalidateRect(window, nullptr, FALSE);
 }

@@ -87,7 +87,7 @@ if(TARGET ksvwrmt)
   target_link_libraries(ksvw4q PRIVATE ksvw_win32_ui)
   target_include_directories(ksvw4q PRIVATE ${KSVW_PICTURES_DIR} ${PROJECT_SOURCE_DIR})
   set_source_files_properties(${PROJECT_SOURCE_DIR}/resources/ksvw4q.rc PROPERTIES
-                              OBJECT_DEPENDS "${KSVW_PICTURES};${PROJECT_SOURCE_DIR}/app/resource_ids.h")
+                              OBJECT_DEPENDS "${KSVW_PICTURES};${PROJECT_SOURCE_DIR}/common/resource_ids.h")
   add_dependencies(ksvw4q ksvw_pictures)
   set_target_properties(ksvw4q PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KSVW_APP_OUT})
   # The program loads the remote library and its language library from its
@@ -101,7 +101,7 @@ endif()
 # The English language library: resources only, no code and no entry point.
 add_library(ksvw4q1033 SHARED ${PROJECT_SOURCE_DIR}/lang/1033/ksvw4q1033.rc)
 set_source_files_properties(${PROJECT_SOURCE_DIR}/lang/1033/ksvw4q1033.rc PROPERTIES
-                            OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/app/resource_ids.h)
+                            OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/common/resource_ids.h)
 set_target_properties(ksvw4q1033 PROPERTIES
   PREFIX "" OUTPUT_NAME ksvw4q1033 LINKER_LANGUAGE CXX
   RUNTIME_OUTPUT_DIRECTORY ${KSVW_APP_OUT})

@@ -5,10 +5,11 @@
 // After windows.h, whose types it uses.
 #include <commctrl.h>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/main_window.h"
+#include "common/files.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/key_emulator.h"
 #include "remote/ksvwrmt.h"
 #include "remote/win32/capture_files.h"

@@ -87,8 +87,8 @@ LRESULT OnGetDispInfo(NMLVDISPINFOA* info) {
     item.pszText[0] = '\0';
     if (listHasData) {
       char cell[kListCellCapacity];
-      size_t n = Converter().FormatListRow(item.iItem, item.iSubItem, deltaTimeMode != 0, cell,
-                                           sizeof cell);
+      size_t n =
+          Converter().FormatListRow(item.iItem, item.iSubItem, deltaTimeMode, cell, sizeof cell);
       size_t room = static_cast<size_t>(item.cchTextMax) - 1;
       if (n > room) n = room;
       std::memcpy(item.pszText, cell, n);
@@ -146,7 +146,7 @@ HWND CreateCaptureList(HWND parent) {
                extended | LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT | LVS_EX_UNDERLINECOLD);
   MeasureColumns(list);
   for (int column = 0; column < kListColumnCount; ++column)
-    InsertColumn(list, column, ListColumnTitle(column, deltaTimeMode != 0));
+    InsertColumn(list, column, ListColumnTitle(column, deltaTimeMode));
   SendMessageA(list, LVM_SETITEMCOUNT, 0, 0);
   selectedRow = -1;
   return list;
@@ -182,7 +182,7 @@ int32_t ReloadCaptureList() {
 void RetitleTimeColumn() {
   if (!captureList) return;
   SendMessageA(captureList, LVM_DELETECOLUMN, kColumnTime, 0);
-  InsertColumn(captureList, kColumnTime, ListColumnTitle(kColumnTime, deltaTimeMode != 0));
+  InsertColumn(captureList, kColumnTime, ListColumnTitle(kColumnTime, deltaTimeMode));
 }
 
 void SelectCaptureRow(int32_t row) {

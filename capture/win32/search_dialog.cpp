@@ -9,7 +9,6 @@
 // After windows.h, whose types it uses.
 #include <commctrl.h>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
@@ -18,6 +17,7 @@
 #include "capture/capture_reader.h"
 #include "capture/search.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 
 namespace ksvw {
 

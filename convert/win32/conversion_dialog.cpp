@@ -2,9 +2,10 @@
 
 #include <commctrl.h>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "common/files.h"
+#include "common/resource_ids.h"
 #include "convert/conversion_batch.h"
 #include "convert/win32/conversion_worker.h"
 #include "settings/win32/folder_picker.h"

@@ -5,9 +5,9 @@
 #include <atomic>
 #include <cstring>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "capture/capture_reader.h"
+#include "common/resource_ids.h"
 #include "convert/conversion_batch.h"
 #include "convert/text_converter.h"
 

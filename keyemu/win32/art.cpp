@@ -3,7 +3,7 @@
 // handle, so the destructor's Unload finds nothing left.
 #include <cstdlib>
 
-#include "app/resource_ids.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/objects.h"
 #include "remote/ksvwrmt.h"
 

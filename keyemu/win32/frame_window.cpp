@@ -5,9 +5,9 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/key_emulator.h"
 #include "keyemu/win32/objects.h"
 #include "remote/win32/ks_remote4q.h"

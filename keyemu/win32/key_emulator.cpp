@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
+#include "common/resource_ids.h"
 #include "keyemu/win32/objects.h"
 #include "remote/win32/ks_remote4q.h"
 
@@ -58,19 +58,17 @@ int32_t LastErrorResult() {
 // --- Lifetime ---------------------------------------------------------------
 
 KeyEmulator::~KeyEmulator() {
-  for (KeyEmuKey*& key : keys) ReleaseSlot(key);
-  ReleaseSlot(lcd);
-  ReleaseSlot(art);
+  for (auto& key : keys) key.Reset();
+  lcd.Reset();
+  art.Reset();
   KeyEmulatorGone(link);
-  ReleaseSlot(frame);
+  frame.Reset();
 }
 
 int32_t KeyEmulator::CreateFrameObject() {
   if (frame) return 0;
-  frame = new (std::nothrow) KeyEmuFrame(this);
-  if (!frame) return kErrOutOfMemory;
-  frame->AddRef();
-  return 0;
+  frame = MakeCounted<KeyEmuFrame>(this);
+  return frame ? 0 : kErrOutOfMemory;
 }
 
 // Shared icons: the main window calls this before every opening, and a
@@ -97,15 +95,14 @@ int32_t OpenKeyEmulator(CKSRemote4q* link) {
     BringForward(open->FrameWindow());
     return 1;
   }
-  auto* emulator = new (std::nothrow) KeyEmulator(link);
+  CountedRef<KeyEmulator> emulator = MakeCounted<KeyEmulator>(link);  // ours
   if (!emulator) return kErrOutOfMemory;
   emulator->AddRef();  // the link's
-  link->SetKeyEmulator(emulator, nullptr);
-  emulator->AddRef();  // ours, until the end of this function
+  link->SetKeyEmulator(emulator.get(), nullptr);
   int32_t result = emulator->CreateFrameObject();
   if (result >= 0) {
     HWND frame = CreateWindowExA(WS_EX_TOOLWINDOW, kFrameClass, "", kFrameStyle, 0, 0, 640, 480,
-                                 nullptr, nullptr, ModuleInstance(), emulator->frame);
+                                 nullptr, nullptr, ModuleInstance(), emulator->frame.get());
     if (frame) {
       ShowWindow(frame, SW_SHOWNORMAL);
     } else {
@@ -113,26 +110,24 @@ int32_t OpenKeyEmulator(CKSRemote4q* link) {
     }
   }
   if (result < 0) {
-    ReleaseSlot(emulator->frame);
-    if (link->CurrentKeyEmulator() == emulator) {
+    emulator->frame.Reset();
+    if (link->CurrentKeyEmulator() == emulator.get()) {
       link->SetKeyEmulator(nullptr, nullptr);
       emulator->Release();  // the link's
     }
   }
-  emulator->Release();  // ours
   return result;
 }
 
 void CloseKeyEmulator(CKSRemote4q* link) {
-  KeyEmulator* emulator = link ? link->CurrentKeyEmulator() : nullptr;
+  // Held while the windows go: the panel's destruction lets the link's go.
+  auto emulator = CountedRef<KeyEmulator>::Share(link ? link->CurrentKeyEmulator() : nullptr);
   if (!emulator) return;
-  emulator->AddRef();
   if (HWND frame = emulator->FrameWindow()) {
     DestroyWindow(frame);
   } else if (emulator->panel) {
     DestroyWindow(emulator->panel);
   }
-  emulator->Release();
 }
 
 // --- Operations ---------------------------------------------------------------
@@ -144,42 +139,40 @@ void KeyEmulator::ApplyLinkState() {
     SendMessageA(toolbar, TB_ENABLEBUTTON, IDC_SAVE_SCREEN, MAKELPARAM(connected, 0));
     SendMessageA(toolbar, TB_ENABLEBUTTON, IDC_COPY_SCREEN, MAKELPARAM(connected, 0));
   }
-  for (KeyEmuKey* key : keys)
+  for (const auto& key : keys)
     if (key) key->SetEnabled(connected);
   if (lcd) lcd->SetActive(connected);
-  if (connected) link->UpdateMonitorInterval(kMonitorIntervalMs);
+  if (connected) link->UpdateMonitorInterval(kMonitorStart);
 }
 
 // Screens that did not change are not drawn again: the analyzer reports
 // its screen every monitoring interval, and a repaint costs a full
 // transfer of the display bitmap.
 void KeyEmulator::RefreshLcd() {
-  RemoteDevice* device = nullptr;
-  if (link->AcquireDevice(&device) < 0 || !device) return;
-  uint8_t fresh[keyemu::kScreenBytes];
-  std::memcpy(fresh, screen, sizeof fresh);
-  device->CopyScreen(fresh, keyemu::kScreenBytes);
-  device->Release();
+  uint8_t fresh[kScreenBytes];
+  {
+    CountedRef<RemoteDevice> device;
+    if (link->AcquireDevice(device.Put()) < 0 || !device) return;
+    std::memcpy(fresh, screen, sizeof fresh);
+    device->CopyScreen(fresh, kScreenBytes);
+  }
   if (std::memcmp(fresh, screen, sizeof fresh) == 0) return;
   std::memcpy(screen, fresh, sizeof fresh);
   if (lcd) lcd->SetImage(screen);
 }
 
 void KeyEmulator::SendKeyCode(uint32_t value) {
-  RemoteDevice* device = nullptr;
-  if (link->AcquireDevice(&device) < 0 || !device) return;
-  RemoteRequest* request = nullptr;
-  if (device->CreateRequest(&request) >= 0 && request) {
-    request->requestType = kRequestKeyPress;
-    request->dataCode = static_cast<int32_t>(value);
-    device->Submit(request);
-    request->Release();
-  }
-  device->Release();
+  CountedRef<RemoteDevice> device;
+  if (link->AcquireDevice(device.Put()) < 0 || !device) return;
+  CountedRef<RemoteRequest> request;
+  if (device->CreateRequest(request.Put()) < 0 || !request) return;
+  request->requestType = kRequestKeyPress;
+  request->dataCode = static_cast<int32_t>(value);
+  device->Submit(request.get());
 }
 
 void KeyEmulator::ReleaseLatchedKeys() {
-  for (KeyEmuKey* key : keys)
+  for (const auto& key : keys)
     if (key) key->ForceUnlatch();
 }
 

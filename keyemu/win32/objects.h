@@ -1,13 +1,17 @@
 // The key emulator's counted objects and what their windows share: the
 // KeyEmulator (held by the link while its panel exists), its frame, art,
 // keys and LCD. Each window keeps a reference to its object from
-// WM_NCCREATE to WM_NCDESTROY; every release clears the field it released.
+// WM_NCCREATE to WM_NCDESTROY; the KeyEmulator holds its parts in
+// CountedRef fields, so each release also clears its field.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <new>
+#include <utility>
 
+#include "common/counted_ref.h"
 #include "keyemu/key_state.h"
 #include "keyemu/key_tables.h"
 #include "keyemu/lcd_display.h"
@@ -35,10 +39,6 @@ inline constexpr UINT WM_APP_KEY_PRESSED = WM_APP + 2;
 inline constexpr UINT WM_APP_KEY_RELEASED = WM_APP + 3;
 inline constexpr UINT WM_APP_KEY_LATCHED = WM_APP + 5;
 inline constexpr UINT WM_APP_KEY_UNLATCHED = WM_APP + 6;
-inline constexpr WPARAM kNotifyLinkState = 1;
-inline constexpr WPARAM kNotifyScreen = 4;
-
-inline constexpr int32_t kMonitorIntervalMs = 300;
 
 // Interlocked reference count; the object goes with its last release.
 class Counted {
@@ -60,12 +60,10 @@ class Counted {
   LONG count_ = 0;
 };
 
-// Releases `*slot` and clears it.
-template <class T>
-void ReleaseSlot(T*& slot) {
-  T* held = slot;
-  slot = nullptr;
-  if (held) held->Release();
+// A new counted object with its first reference; empty when memory runs out.
+template <class T, class... Args>
+CountedRef<T> MakeCounted(Args&&... args) {
+  return CountedRef<T>::Share(new (std::nothrow) T(std::forward<Args>(args)...));
 }
 
 class KeyEmuFrame : public Counted {
@@ -165,12 +163,12 @@ class KeyEmulator : public keyemu::Counted {
 
   CKSRemote4q* link;  // not counted: the link outlives its key emulator
   HWND panel = nullptr;
-  keyemu::KeyEmuArt* art = nullptr;
+  CountedRef<keyemu::KeyEmuArt> art;
   HWND tooltip = nullptr;
-  keyemu::KeyEmuFrame* frame = nullptr;
-  keyemu::KeyEmuLcd* lcd = nullptr;
-  keyemu::KeyEmuKey* keys[keyemu::kKeyCount] = {};
-  uint8_t screen[keyemu::kScreenBytes] = {};
+  CountedRef<keyemu::KeyEmuFrame> frame;
+  CountedRef<keyemu::KeyEmuLcd> lcd;
+  CountedRef<keyemu::KeyEmuKey> keys[keyemu::kKeyCount];
+  uint8_t screen[kScreenBytes] = {};
   int32_t imageMode = 0;
 };
 

@@ -17,8 +17,9 @@ namespace ksvw::keyemu {
 
 namespace {
 
+// The six models whose status-bar text the link knows.
 bool SupportedModel(int32_t model) {
-  return (model >= 0x10012 && model <= 0x10014) || (model >= 0x10022 && model <= 0x10024);
+  return ModelText(model) != nullptr;
 }
 
 KeyEmulator* EmulatorOf(HWND window) {
@@ -28,16 +29,15 @@ KeyEmulator* EmulatorOf(HWND window) {
 // Model check and art. Failing here fails the panel and so the frame.
 int32_t LoadArt(HWND window, KeyEmulator* ke) {
   if (!ke->art) {
-    ke->art = new (std::nothrow) KeyEmuArt();
+    ke->art = MakeCounted<KeyEmuArt>();
     if (!ke->art) return kErrOutOfMemory;
-    ke->art->AddRef();
   }
   if (!SupportedModel(ke->link->ReadIdentity(nullptr))) return kErrFail;
   bool reloaded = false;
   if (!ke->art->Load(ModuleInstance(), &reloaded)) return kErrFail;
   if (reloaded) {
     InvalidateRect(window, nullptr, FALSE);
-    for (KeyEmuKey* key : ke->keys)
+    for (const auto& key : ke->keys)
       if (key && key->window) InvalidateRect(key->window, nullptr, FALSE);
   }
   return 0;
@@ -59,20 +59,15 @@ void AddTooltip(KeyEmulator* ke, HWND keyWindow, int32_t id) {
 void CreateKeys(HWND window, KeyEmulator* ke) {
   for (int slot = 0; slot < kKeyCount; ++slot) {
     const KeyLayoutRow& row = KeyLayoutTable[slot];
-    auto* key = new (std::nothrow) KeyEmuKey(ke, row.id, row.flags, row.code);
-    if (!key) continue;
-    key->AddRef();
-    ke->keys[slot] = key;
-    AddTooltip(ke, key->CreateKeyWindow(window, row.x, row.y), row.id);
+    CountedRef<KeyEmuKey>& key = ke->keys[slot];
+    key = MakeCounted<KeyEmuKey>(ke, row.id, row.flags, row.code);
+    if (key) AddTooltip(ke, key->CreateKeyWindow(window, row.x, row.y), row.id);
   }
 }
 
 void CreateLcd(HWND window, KeyEmulator* ke) {
-  auto* lcd = new (std::nothrow) KeyEmuLcd(ke, kLcdId);
-  if (!lcd) return;
-  lcd->AddRef();
-  ke->lcd = lcd;
-  lcd->CreateLcdWindow(window, kLcdWindowX, kLcdWindowY);
+  ke->lcd = MakeCounted<KeyEmuLcd>(ke, kLcdId);
+  if (ke->lcd) ke->lcd->CreateLcdWindow(window, kLcdWindowX, kLcdWindowY);
 }
 
 LRESULT OnNcCreate(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -115,9 +110,9 @@ LRESULT OnDestroy(HWND window) {
 
 LRESULT OnNcDestroy(HWND window) {
   if (KeyEmulator* ke = EmulatorOf(window)) {
-    for (KeyEmuKey*& key : ke->keys) ReleaseSlot(key);
-    ReleaseSlot(ke->lcd);
-    ReleaseSlot(ke->art);
+    for (auto& key : ke->keys) key.Reset();
+    ke->lcd.Reset();
+    ke->art.Reset();
     ke->panel = nullptr;
   }
   DetachObject<KeyEmulator>(window);
@@ -145,8 +140,8 @@ LRESULT OnPaint(HWND window) {
 }
 
 KeyEmuKey* KeyById(KeyEmulator* ke, int32_t id) {
-  for (KeyEmuKey* key : ke->keys)
-    if (key && key->id == id) return key;
+  for (const auto& key : ke->keys)
+    if (key && key->id == id) return key.get();
   return nullptr;
 }
 

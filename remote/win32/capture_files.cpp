@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <commdlg.h>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
@@ -11,6 +10,7 @@
 #include "capture/capture_reader.h"
 #include "capture/capture_record.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "remote/win32/ks_remote4q.h"
 #include "signals/win32/signal_view.h"
 
@@ -35,16 +35,15 @@ void ForgetDownloadDialog() {
   if (remoteLink) remoteLink->SetDownloadDialog(nullptr);
 }
 
+bool DownloadRunning() {
+  return remoteLink && remoteLink->DownloadRunning();
+}
+
 void StartDownloadFromDialog() {
-  downloadRunning = true;
-  UpdateCommandStates();
   int32_t result = remoteLink ? remoteLink->StartDownload(downloadFilePath) : kErrPointer;
-  if (result < 0) {
-    // No message; the dialog stays open until Cancel.
-    DeleteFileA(downloadFilePath);
-    downloadRunning = false;
-    UpdateCommandStates();
-  }
+  // No message on failure; the dialog stays open until Cancel.
+  if (result < 0) DeleteFileA(downloadFilePath);
+  UpdateCommandStates();
 }
 
 // The dialog's own message: end it (see the cancel handling).
@@ -58,11 +57,12 @@ void EndDownloadDialog(HWND dialog) {
 // Cancel, its button, the close box or Alt+F4 (a user's close is a cancel),
 // or sent by the link when the link is lost.
 void CancelDownloadDialog(HWND dialog) {
-  if (remoteLink) remoteLink->CancelTransfer();
   // The rows go blank until the cancelled download is shown. After a failed
   // download (or one that never started) nothing replaces them: they stay.
-  if (downloadRunning) {
-    listHasData = 0;
+  const bool running = DownloadRunning();
+  if (remoteLink) remoteLink->CancelTransfer();
+  if (running) {
+    listHasData = false;
     UpdateCommandStates();
   }
   // Sent from a library thread (the link was lost), this runs while the
@@ -156,7 +156,7 @@ void DownloadCommand(HWND window) {
 
 void CancelTransferCommand(HWND) {
   if (remoteLink) remoteLink->CancelTransfer();
-  listHasData = 0;
+  listHasData = false;
   UpdateCommandStates();
   if (captureList) InvalidateRect(captureList, nullptr, TRUE);
   ShowSignalsOfRow(-1);  // the rows went blank: no frame's signals either
@@ -188,11 +188,11 @@ LRESULT OnDownloadProgress(WPARAM position, LPARAM range) {
 void ShowLoadedRecords(bool loaded) {
   int32_t count = ReloadCaptureList();
   if (loaded && count > 0) {
-    listHasData = 1;
+    listHasData = true;
     SetStatusPosition(static_cast<uint32_t>(count - 1), static_cast<uint32_t>(count - 1));
   } else {
     // Nothing to show: no cell may be asked of an empty or failed load.
-    listHasData = 0;
+    listHasData = false;
     SetStatusText(1, "");
   }
   workingCopyShown = true;
@@ -225,7 +225,7 @@ void TakeDownload(HWND window) {
 void DropDownload() {
   DeleteFileA(downloadFilePath);
   int32_t count = ViewerRecordCount();
-  listHasData = count > 0 ? 1 : 0;
+  listHasData = count > 0;
   if (count > 0) {
     int32_t row = SelectedCaptureRow();
     SetStatusPosition(static_cast<uint32_t>(row >= 0 ? row : count - 1),
@@ -236,7 +236,6 @@ void DropDownload() {
 
 LRESULT OnDownloadDone(HWND window, int32_t code) {
   if (downloadProgress) SendMessageA(downloadProgress, PBM_SETPOS, 0, 0);
-  downloadRunning = false;
   if (code >= 0 || code == kErrCancelled) {
     // The download is shown, and painted, before its dialog goes: hiding
     // the dialog can hold this thread for a while (Wine's X11 driver waits

@@ -87,8 +87,8 @@ const char* ModelText(int32_t model) {
   }
 }
 
-CKSRemote4q::CKSRemote4q(HWND owner, CreateRemoteFunction createRemote)
-    : ownerWindow(owner), createRemote_(createRemote) {
+CKSRemote4q::CKSRemote4q(HWND owner, CreateRemoteFunction createRemoteFunction)
+    : ownerWindow(owner), createRemote(createRemoteFunction) {
   identity.size = sizeof(DeviceIdentity);
   identity.model = 0x10014;
   identity.variant = 7;
@@ -96,38 +96,29 @@ CKSRemote4q::CKSRemote4q(HWND owner, CreateRemoteFunction createRemote)
 }
 
 CKSRemote4q::~CKSRemote4q() {
-  RemoteRequest* request;
-  RemoteDevice* held;
+  CountedRef<RemoteRequest> request;
+  CountedRef<RemoteDevice> held;
   {
     std::lock_guard<std::mutex> lock(linkLock);
-    request = currentRequest;
-    currentRequest = nullptr;
-    held = device;
-    device = nullptr;
+    request = std::move(currentRequest);
+    held = std::move(device);
   }
-  if (request) request->Release();
-  if (held) {
-    // The device may outlive this object (a posted message can still hold
-    // a reference): make sure it calls no sink that is going away.
-    held->Advise(nullptr);
-    held->Release();
-  }
+  request.Reset();
+  // The device may outlive this object (a posted message can still hold
+  // a reference): make sure it calls no sink that is going away.
+  if (held) held->Advise(nullptr);
 }
 
-RemoteDevice* CKSRemote4q::HeldDevice() {
+CountedRef<RemoteDevice> CKSRemote4q::HeldDevice() {
   std::lock_guard<std::mutex> lock(linkLock);
-  if (device) device->AddRef();
-  return device;
+  return CountedRef<RemoteDevice>::Share(device.get());
 }
 
-void CKSRemote4q::PostRequest(UINT message, RemoteRequest* request) {
-  request->AddRef();
-  if (!PostMessageA(ownerWindow, message, 0, reinterpret_cast<LPARAM>(request))) request->Release();
-}
-
-void CKSRemote4q::PostDevice(UINT message, RemoteDevice* held) {
-  held->AddRef();
-  if (!PostMessageA(ownerWindow, message, 0, reinterpret_cast<LPARAM>(held))) held->Release();
+template <class T>
+void CKSRemote4q::PostWithReference(UINT message, T* object) {
+  CountedRef<T> reference = CountedRef<T>::Share(object);
+  if (PostMessageA(ownerWindow, message, 0, reinterpret_cast<LPARAM>(object)))
+    (void)reference.Detach();  // the receiver's now
 }
 
 void CKSRemote4q::SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -138,134 +129,114 @@ void CKSRemote4q::SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM l
 }
 
 int32_t CKSRemote4q::Initialize(const ConnectionSettings* settings) {
-  RemoteDevice* created = nullptr;
-  int32_t result = createRemote_ ? createRemote_(&created) : kErrPointer;
+  CountedRef<RemoteDevice> created;
+  int32_t result = createRemote ? createRemote(created.Put()) : kErrPointer;
   if (result < 0 || !created) return result < 0 ? result : kErrPointer;
+  RemoteDevice* fresh = created.get();
   // The earlier device goes: it may hold a transport open, and nothing else
   // would ever release it.
-  RemoteDevice* earlier;
+  CountedRef<RemoteDevice> earlier;
   {
     std::lock_guard<std::mutex> lock(linkLock);
-    earlier = device;
-    device = created;
+    earlier = std::move(device);
+    device = std::move(created);
   }
   if (earlier) {
     earlier->Advise(nullptr);
-    earlier->Release();
+    earlier.Reset();
   }
-  result = created->Configure(settings);
+  // The link's own reference keeps `fresh` while this runs on the GUI
+  // thread, the only one that replaces the device.
+  result = fresh->Configure(settings);
   if (result < 0) return result;
-  return created->Advise(this);
+  return fresh->Advise(this);
 }
 
 int32_t CKSRemote4q::Connect() {
-  RemoteDevice* held = HeldDevice();
+  CountedRef<RemoteDevice> held = HeldDevice();
   if (!held) return kErrPointer;
   int32_t result = held->Open();
-  if (result >= 0) {
-    RemoteRequest* request = nullptr;
-    result = held->CreateRequest(&request);
-    if (result < 0 || !request) {
-      held->Close();
-      if (result >= 0) result = kErrPointer;
-    } else {
-      request->requestType = kRequestConnect;
-      result = held->Submit(request);
-      request->Release();
-      if (result < 0) held->Close();
-    }
+  if (result < 0) return result;
+  CountedRef<RemoteRequest> request;
+  result = held->CreateRequest(request.Put());
+  if (result < 0 || !request) {
+    held->Close();
+    return result < 0 ? result : kErrPointer;
   }
-  held->Release();
+  request->requestType = kRequestConnect;
+  result = held->Submit(request.get());
+  request.Reset();
+  if (result < 0) held->Close();
   return result;
 }
 
 int32_t CKSRemote4q::Disconnect() {
-  RemoteDevice* held = HeldDevice();
+  CountedRef<RemoteDevice> held = HeldDevice();
   if (!held) return kErrPointer;
-  RemoteRequest* request = nullptr;
-  int32_t result = held->CreateRequest(&request);
-  if (result >= 0 && request) {
-    request->requestType = kRequestDisconnect;
-    result = held->Submit(request);
-    request->Release();
-  } else if (result >= 0) {
-    result = kErrPointer;
-  }
-  held->Release();
-  return result;
+  CountedRef<RemoteRequest> request;
+  int32_t result = held->CreateRequest(request.Put());
+  if (result < 0) return result;
+  if (!request) return kErrPointer;
+  request->requestType = kRequestDisconnect;
+  return held->Submit(request.get());
 }
 
 int32_t CKSRemote4q::CancelTransfer() {
-  RemoteDevice* held;
-  RemoteRequest* request;
+  CountedRef<RemoteDevice> held;
+  CountedRef<RemoteRequest> request;
   {
     std::lock_guard<std::mutex> lock(linkLock);
     if (!device) return kErrPointer;
     // Between two sections there is no current request: the chain sees
     // the flag before it asks for the next one. A request made current but
     // not yet submitted is cancelled again once Submit returns.
-    if (downloadRunning_) cancelRequested_ = true;
-    if (!currentRequest) return downloadRunning_ ? 0 : 1;
-    held = device;
-    held->AddRef();
-    request = currentRequest;
-    request->AddRef();
+    if (downloadRunning) cancelRequested = true;
+    if (!currentRequest) return downloadRunning ? 0 : 1;
+    held = CountedRef<RemoteDevice>::Share(device.get());
+    request = CountedRef<RemoteRequest>::Share(currentRequest.get());
   }
-  int32_t result = held->Cancel(request);
-  request->Release();
-  held->Release();
-  return result;
+  return held->Cancel(request.get());
 }
 
 int32_t CKSRemote4q::StartDownload(const char* path) {
-  RemoteDevice* held = HeldDevice();
+  CountedRef<RemoteDevice> held = HeldDevice();
   if (!held) return kErrPointer;
-  int32_t result = 0;
   HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    result = LastErrorResult();
-    held->Release();
-    return result;
-  }
+  if (file == INVALID_HANDLE_VALUE) return LastErrorResult();
   {
     std::lock_guard<std::mutex> lock(linkLock);
-    downloadRunning_ = true;
-    cancelRequested_ = false;
+    downloadRunning = true;
+    cancelRequested = false;
   }
   static const uint8_t zeros[16] = {};
   DWORD written = 0;
-  if (!WriteAll(file, zeros, sizeof zeros, &written)) {
-    result = LastErrorResult();
-  } else {
-    result = SubmitSection(held, file, kSectionHead, kSectionLimitSmall, 1);
-  }
+  int32_t result = WriteAll(file, zeros, sizeof zeros, &written)
+                       ? SubmitSection(held.get(), file, kSectionHead, kSectionLimitSmall, 1)
+                       : LastErrorResult();
   if (result < 0) {
     CloseHandle(file);
     std::lock_guard<std::mutex> lock(linkLock);
-    downloadRunning_ = false;
+    downloadRunning = false;
   }
-  held->Release();
   return result;
 }
 
 bool CKSRemote4q::DownloadRunning() const {
   std::lock_guard<std::mutex> lock(linkLock);
-  return downloadRunning_;
+  return downloadRunning;
 }
 
 int32_t CKSRemote4q::ContinueDownload(HANDLE file, int32_t section, int32_t limit) {
-  RemoteDevice* held = HeldDevice();
+  CountedRef<RemoteDevice> held = HeldDevice();
   if (!held) return kErrPointer;
-  int32_t result = SubmitSection(held, file, section, limit, 0);
-  held->Release();
-  return result;
+  return SubmitSection(held.get(), file, section, limit, 0);
 }
 
 int32_t CKSRemote4q::SubmitSection(RemoteDevice* held, HANDLE file, int32_t section, int32_t limit,
                                    WPARAM stepBeforeSubmit) {
-  RemoteRequest* request = nullptr;
-  int32_t result = held->CreateRequest(&request);
+  CountedRef<RemoteRequest> request;
+  int32_t result = held->CreateRequest(request.Put());
   if (result < 0 || !request) return result < 0 ? result : kErrPointer;
   request->requestType = kRequestTransfer;
   request->fileHandle = HandleField(file);
@@ -274,40 +245,27 @@ int32_t CKSRemote4q::SubmitSection(RemoteDevice* held, HANDLE file, int32_t sect
   request->sectionLimit = limit;
   // The request becomes current before it is submitted: the library may
   // finish it on its own thread before Submit returns here.
-  RemoteRequest* replaced;
+  CountedRef<RemoteRequest> replaced;
   {
     std::lock_guard<std::mutex> lock(linkLock);
-    if (cancelRequested_) {
-      request->Release();
-      return kErrCancelled;
-    }
-    replaced = currentRequest;
-    request->AddRef();
-    currentRequest = request;
+    if (cancelRequested) return kErrCancelled;
+    replaced = std::move(currentRequest);
+    currentRequest = CountedRef<RemoteRequest>::Share(request.get());
   }
-  if (replaced) replaced->Release();
+  replaced.Reset();
   if (stepBeforeSubmit) PostMessageA(ownerWindow, WM_APP_DOWNLOAD_STEP, stepBeforeSubmit, 0);
-  result = held->Submit(request);
+  result = held->Submit(request.get());
   if (result >= 0) {
     // A cancel that found the request current before the library knew it.
     bool cancel;
     {
       std::lock_guard<std::mutex> lock(linkLock);
-      cancel = cancelRequested_ && currentRequest == request;
+      cancel = cancelRequested && currentRequest.get() == request.get();
     }
-    if (cancel) held->Cancel(request);
+    if (cancel) held->Cancel(request.get());
   } else {
-    RemoteRequest* mine = nullptr;
-    {
-      std::lock_guard<std::mutex> lock(linkLock);
-      if (currentRequest == request) {
-        mine = currentRequest;
-        currentRequest = nullptr;
-      }
-    }
-    if (mine) mine->Release();
+    ForgetCurrentRequest(request.get());
   }
-  request->Release();
   return result;
 }
 
@@ -344,8 +302,8 @@ void CKSRemote4q::EndChain(HANDLE file, int32_t code) {
   CloseHandle(file);
   {
     std::lock_guard<std::mutex> lock(linkLock);
-    downloadRunning_ = false;
-    cancelRequested_ = false;
+    downloadRunning = false;
+    cancelRequested = false;
   }
   PostMessageA(ownerWindow, WM_APP_DOWNLOAD_DONE, static_cast<WPARAM>(static_cast<uint32_t>(code)),
                0);
@@ -362,15 +320,13 @@ void CKSRemote4q::UpdateMonitorInterval(int32_t value) {
   if (value == monitorInterval) return;
   monitorInterval = value;
   if (!monitorEnabled) return;
-  RemoteDevice* held = HeldDevice();
-  if (!held) return;
-  held->SetMonitorInterval(value < 0 ? kMonitorStop : value);
-  held->Release();
+  if (CountedRef<RemoteDevice> held = HeldDevice())
+    held->SetMonitorInterval(value < 0 ? kMonitorStop : value);
 }
 
 int32_t CKSRemote4q::AcquireDevice(RemoteDevice** out) {
   if (!out) return kErrPointer;
-  *out = HeldDevice();
+  *out = HeldDevice().Detach();
   return *out ? 0 : kErrPointer;
 }
 
@@ -379,13 +335,13 @@ int32_t CKSRemote4q::AcquireDevice(RemoteDevice** out) {
 // panel that the GUI thread has already let go.
 void CKSRemote4q::SetKeyEmulator(KeyEmulator* emulator, HWND panel) {
   std::lock_guard<std::mutex> lock(linkLock);
-  keyEmulatorPanel_.store(panel);
+  keyEmulatorPanel.store(panel);
   keyEmulator.store(emulator);
 }
 
 void CKSRemote4q::NotifyKeyEmulator(WPARAM what) {
   std::lock_guard<std::mutex> lock(linkLock);
-  HWND panel = keyEmulatorPanel_.load();
+  HWND panel = keyEmulatorPanel.load();
   if (keyEmulator.load() && panel) PostMessageA(panel, WM_APP_KEYEMU_NOTIFY, what, 0);
 }
 
@@ -399,46 +355,41 @@ int32_t CKSRemote4q::OnIdentity(int32_t model, int32_t detail) {
   }
   const char* text = ModelText(model);
   if (!text) return 0;
-  SendBounded(statusBar_.load(), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
+  SendBounded(statusBar.load(), SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text));
   return 1;
 }
 
 int32_t CKSRemote4q::OnLinkStateChanged() {
-  RemoteDevice* held = HeldDevice();
+  CountedRef<RemoteDevice> held = HeldDevice();
   if (!held) return 0;
   linkState.store(held->GetLinkState());
-  NotifyKeyEmulator(1);
+  NotifyKeyEmulator(kNotifyLinkState);
   PostMessageA(ownerWindow, WM_APP_LINK_STATE, 0, static_cast<LPARAM>(held->GetLinkState()));
-  held->Release();
   return 0;
+}
+
+void CKSRemote4q::ForgetCurrentRequest(RemoteRequest* request) {
+  CountedRef<RemoteRequest> finished;
+  std::lock_guard<std::mutex> lock(linkLock);
+  if (currentRequest.get() == request) finished = std::move(currentRequest);
 }
 
 int32_t CKSRemote4q::OnRequestDone(RemoteRequest* request) {
   if (!request) return 0;
-  PostRequest(WM_APP_REQUEST_DONE, request);
-  RemoteDevice* held = HeldDevice();
+  PostWithReference(WM_APP_REQUEST_DONE, request);
+  CountedRef<RemoteDevice> held = HeldDevice();
   if (!held) return 0;
   switch (request->requestType) {
     case kRequestConnect:
-      if (request->result < 0) PostDevice(WM_APP_LINK_CLOSED, held);
+      if (request->result < 0) PostWithReference(WM_APP_LINK_CLOSED, held.get());
       break;
-    case kRequestDisconnect: PostDevice(WM_APP_LINK_CLOSED, held); break;
-    case kRequestTransfer: {
-      RemoteRequest* finished = nullptr;
-      {
-        std::lock_guard<std::mutex> lock(linkLock);
-        if (request == currentRequest) {
-          finished = currentRequest;
-          currentRequest = nullptr;
-        }
-      }
-      if (finished) finished->Release();
+    case kRequestDisconnect: PostWithReference(WM_APP_LINK_CLOSED, held.get()); break;
+    case kRequestTransfer:
+      ForgetCurrentRequest(request);
       ContinueChain(request);
       break;
-    }
     default: break;
   }
-  held->Release();
   return 0;
 }
 
@@ -446,7 +397,7 @@ int32_t CKSRemote4q::OnProgress(RemoteRequest* request, int32_t position, int32_
   bool current;
   {
     std::lock_guard<std::mutex> lock(linkLock);
-    current = request && request == currentRequest;
+    current = request && request == currentRequest.get();
   }
   if (current)
     PostMessageA(ownerWindow, WM_APP_DOWNLOAD_PROGRESS,
@@ -456,13 +407,11 @@ int32_t CKSRemote4q::OnProgress(RemoteRequest* request, int32_t position, int32_
 
 int32_t CKSRemote4q::OnLinkLost() {
   linkState.store(0);
-  RemoteDevice* held = HeldDevice();
-  if (held) {
+  if (CountedRef<RemoteDevice> held = HeldDevice()) {
     held->Close();
     PostMessageA(ownerWindow, WM_APP_LINK_LOST, 0, 0);
-    held->Release();
   }
-  SendBounded(downloadDialog_.load(), WM_COMMAND, IDCANCEL, 0);
+  SendBounded(downloadDialog.load(), WM_COMMAND, IDCANCEL, 0);
   return 0;
 }
 
@@ -474,7 +423,7 @@ int32_t CKSRemote4q::OnStatusFlags(uint32_t flags) {
 }
 
 int32_t CKSRemote4q::OnScreenChanged() {
-  NotifyKeyEmulator(4);
+  NotifyKeyEmulator(kNotifyScreen);
   return 0;
 }
 

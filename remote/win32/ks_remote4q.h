@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "common/counted_ref.h"
 #include "remote/ksvwrmt.h"
 #include "settings/connection_settings.h"
 
@@ -26,8 +27,10 @@ inline constexpr UINT WM_APP_DOWNLOAD_PROGRESS = WM_APP + 5;  // wParam: positio
 inline constexpr UINT WM_APP_LINK_LOST = WM_APP + 6;
 // Sent (bounded in time) by OnStatusFlags: wParam the analyzer's status flags.
 inline constexpr UINT WM_APP_STATUS_FLAGS = WM_APP + 7;
-// Posted to the key emulator's panel window: wParam 1 link state, 4 screen.
+// Posted to the key emulator's panel window, wParam one of the two below.
 inline constexpr UINT WM_APP_KEYEMU_NOTIFY = WM_APP + 0;
+inline constexpr WPARAM kNotifyLinkState = 1;  // the link state changed
+inline constexpr WPARAM kNotifyScreen = 4;     // the analyzer's screen changed
 
 #pragma pack(push, 4)
 struct DeviceIdentity {
@@ -59,9 +62,9 @@ class CKSRemote4q : public RemoteEventSink {
   // Windows that sink events update directly (synchronously): status bar
   // part 0 (model), the download dialog (Cancel when the link is lost). Any
   // may be null.
-  void SetStatusBar(HWND window) { statusBar_.store(window); }
-  void SetDownloadDialog(HWND window) { downloadDialog_.store(window); }
-  HWND DownloadDialog() const { return downloadDialog_.load(); }
+  void SetStatusBar(HWND window) { statusBar.store(window); }
+  void SetDownloadDialog(HWND window) { downloadDialog.store(window); }
+  HWND DownloadDialog() const { return downloadDialog.load(); }
 
   // GUI thread.
   int32_t Initialize(const ConnectionSettings* settings);
@@ -73,6 +76,9 @@ class CKSRemote4q : public RemoteEventSink {
   int32_t CancelTransfer();
   // Creates `path` anew and requests the first of the four sections.
   int32_t StartDownload(const char* path);
+  // From StartDownload until the chain has ended (its WM_APP_DOWNLOAD_DONE
+  // is posted, or the start failed): the one answer to "a download runs"
+  // for the link and for the commands alike.
   bool DownloadRunning() const;
   int32_t LinkState() const { return linkState.load(); }
 
@@ -111,28 +117,31 @@ class CKSRemote4q : public RemoteEventSink {
   // The device with an added reference (null when there is none); the
   // caller releases it. Library threads use the device only this way, so
   // that Initialize on the GUI thread can replace and release it meanwhile.
-  RemoteDevice* HeldDevice();
+  CountedRef<RemoteDevice> HeldDevice();
   // Creates, makes current and submits the transfer request of one section;
   // posts the step first when it is not 0. A failed submit leaves no
   // current request. The file stays open either way.
   int32_t SubmitSection(RemoteDevice* held, HANDLE file, int32_t section, int32_t limit,
                         WPARAM stepBeforeSubmit);
+  // Clears currentRequest when it is `request` (its reference goes outside
+  // the lock).
+  void ForgetCurrentRequest(RemoteRequest* request);
   void ContinueChain(RemoteRequest* request);
   void EndChain(HANDLE file, int32_t code);
-  // Posts with a reference that the receiver releases; takes it back if the
-  // message cannot be posted.
-  void PostRequest(UINT message, RemoteRequest* request);
-  void PostDevice(UINT message, RemoteDevice* device);
+  // Posts `object` with a reference that the receiver releases; takes it
+  // back if the message cannot be posted.
+  template <class T>
+  void PostWithReference(UINT message, T* object);
   // Sends to a GUI window from a library thread, bounded in time: the GUI
   // thread may itself be waiting in the library for this thread.
   static void SendBounded(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   // Posts WM_APP_KEYEMU_NOTIFY to the key emulator's panel, if there is one.
   void NotifyKeyEmulator(WPARAM what);
 
-  RemoteDevice* device = nullptr;           // guarded by linkLock
-  RemoteRequest* currentRequest = nullptr;  // guarded by linkLock
-  bool downloadRunning_ = false;            // guarded by linkLock
-  bool cancelRequested_ = false;            // guarded by linkLock
+  CountedRef<RemoteDevice> device;           // guarded by linkLock
+  CountedRef<RemoteRequest> currentRequest;  // guarded by linkLock
+  bool downloadRunning = false;              // guarded by linkLock
+  bool cancelRequested = false;              // guarded by linkLock
   HWND ownerWindow;
   std::atomic<KeyEmulator*> keyEmulator{nullptr};
   std::atomic<int32_t> linkState{0};
@@ -141,10 +150,10 @@ class CKSRemote4q : public RemoteEventSink {
   int32_t monitorEnabled = 1;
   int32_t monitorInterval = -1;
 
-  CreateRemoteFunction createRemote_;
-  std::atomic<HWND> keyEmulatorPanel_{nullptr};
-  std::atomic<HWND> statusBar_{nullptr};
-  std::atomic<HWND> downloadDialog_{nullptr};
+  CreateRemoteFunction createRemote;
+  std::atomic<HWND> keyEmulatorPanel{nullptr};
+  std::atomic<HWND> statusBar{nullptr};
+  std::atomic<HWND> downloadDialog{nullptr};
 };
 
 }  // namespace ksvw

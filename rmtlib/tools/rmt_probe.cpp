@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "capture/capture_reader.h"
+#include "common/counted_ref.h"
 #include "remote/ksvwrmt.h"
 
 namespace {
@@ -181,16 +182,15 @@ void WatchMemory(ProbeSink& sink, double base, double seconds) {
 
 int32_t Run(RemoteDevice* device, ProbeSink& sink, int32_t type, int32_t code, int32_t limit,
             HANDLE file, DWORD timeoutMs) {
-  RemoteRequest* r = nullptr;
-  if (device->CreateRequest(&r) < 0) return kErrOutOfMemory;
+  CountedRef<RemoteRequest> r;
+  if (device->CreateRequest(r.Put()) < 0 || !r) return kErrOutOfMemory;
   r->requestType = type;
   r->dataCode = code;
   r->sectionLimit = limit;
   r->fileHandle = static_cast<int32_t>(reinterpret_cast<intptr_t>(file));
   int before = sink.Done();
-  int32_t result = device->Submit(r);
-  if (result >= 0) result = sink.WaitDone(r, before, timeoutMs);
-  r->Release();
+  int32_t result = device->Submit(r.get());
+  if (result >= 0) result = sink.WaitDone(r.get(), before, timeoutMs);
   return result;
 }
 
@@ -214,8 +214,9 @@ int Hostile(RemoteDevice* device, ProbeSink& sink, const std::string& mode, doub
     HANDLE file = CreateFileA("stall.tmp", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     double t = NowSeconds();
-    int32_t result = key ? Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 35000)
-                         : Run(device, sink, kRequestTransfer, 0x8101, 0xC00000, file, 35000);
+    int32_t result =
+        key ? Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 35000)
+            : Run(device, sink, kRequestTransfer, kSectionData, kSectionLimitData, file, 35000);
     std::printf("stalled %s ended after %.2f s with 0x%08X (0x7FFFFFFF: still open)\n",
                 key ? "key press" : "section read", NowSeconds() - t,
                 static_cast<unsigned>(result));
@@ -272,8 +273,9 @@ int main(int argc, char** argv) {
   }
 
   if (KSInitializeRemote() < 0) return 1;
-  RemoteDevice* device = nullptr;
-  if (KSCreateRemote(&device) < 0) return 1;
+  // Released before KSUninitializeRemote on the paths that reach it.
+  CountedRef<RemoteDevice> device;
+  if (KSCreateRemote(device.Put()) < 0 || !device) return 1;
   ProbeSink sink;
   device->Advise(&sink);
   device->Configure(&s);
@@ -281,7 +283,7 @@ int main(int argc, char** argv) {
   int rc = 0;
   if (device->Open() < 0) return 1;
   double t0 = NowSeconds();
-  int32_t result = Run(device, sink, kRequestConnect, 0, 0, nullptr, 10000);
+  int32_t result = Run(device.get(), sink, kRequestConnect, 0, 0, nullptr, 10000);
   if (result < 0) {
     std::printf("connect failed 0x%08X\n", static_cast<unsigned>(result));
     return 3;
@@ -290,9 +292,9 @@ int main(int argc, char** argv) {
               (NowSeconds() - t0) * 1000);
   if (!hostile.empty()) {
     sink.ClearLost();
-    rc = Hostile(device, sink, hostile, PrivateMiB());
+    rc = Hostile(device.get(), sink, hostile, PrivateMiB());
     device->Close();
-    device->Release();
+    device.Reset();
     KSUninitializeRemote();
     return rc;
   }
@@ -303,11 +305,12 @@ int main(int argc, char** argv) {
   static const uint8_t zeros[16] = {};
   DWORD written = 0;
   WriteFile(file, zeros, 16, &written, nullptr);
-  const int32_t order[4] = {0x8100, 0x8102, 0x8101, 0x8103};
-  const int32_t limits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
+  const int32_t order[4] = {kSectionHead, kSectionDataHeader, kSectionData, kSectionTail};
+  const int32_t limits[4] = {kSectionLimitSmall, kSectionLimitSmall, kSectionLimitData,
+                             kSectionLimitSmall};
   double start = NowSeconds();
   for (int i = 0; i < 4 && result >= 0; ++i)
-    result = Run(device, sink, kRequestTransfer, order[i], limits[i], file, 600000);
+    result = Run(device.get(), sink, kRequestTransfer, order[i], limits[i], file, 600000);
   double seconds = NowSeconds() - start;
   if (result >= 0) {
     SetEndOfFile(file);
@@ -330,7 +333,7 @@ int main(int argc, char** argv) {
     for (int k = 0; k < keys; ++k) {
       int before = sink.Screens();
       double pressed = NowSeconds();
-      Run(device, sink, kRequestKeyPress, 0x8016, 0, nullptr, 5000);  // page down
+      Run(device.get(), sink, kRequestKeyPress, 0x8016, 0, nullptr, 5000);  // page down
       double at = sink.WaitScreen(before, 5000);
       if (at == 0) break;
       ms.push_back((at - pressed) * 1000);
@@ -347,9 +350,9 @@ int main(int argc, char** argv) {
     }
   }
   device->SetMonitorInterval(kMonitorStop);
-  Run(device, sink, kRequestDisconnect, 0, 0, nullptr, 5000);
+  Run(device.get(), sink, kRequestDisconnect, 0, 0, nullptr, 5000);
   device->Close();
-  device->Release();
+  device.Reset();
   KSUninitializeRemote();
   return rc;
 }

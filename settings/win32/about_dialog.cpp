@@ -1,7 +1,7 @@
 // The about dialog (command 40012): string 81 in control 2280.
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
+#include "common/resource_ids.h"
 
 namespace ksvw {
 

@@ -9,11 +9,11 @@
 #include <cstring>
 #include <string>
 
-#include "app/resource_ids.h"
 #include "app/safe_format.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "app/win32/dialog_tabs.h"
+#include "common/resource_ids.h"
 #include "remote/win32/ks_remote4q.h"
 #include "settings/win32/folder_picker.h"
 #include "settings/win32/settings_store.h"

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "common/files.h"
+
 namespace ksvw {
 
 char SettingsFilePath[MAX_PATH] = {};
@@ -55,17 +57,6 @@ bool ModuleFolder(HMODULE module, char* folder, size_t capacity) {
   size_t length = static_cast<size_t>(cut - path);
   if (length + 1 > capacity) return false;
   std::memcpy(folder, path, length + 1);
-  return true;
-}
-
-bool JoinPath(const char* folder, const char* name, char* out, size_t capacity) {
-  size_t a = std::strlen(folder), b = std::strlen(name);
-  bool separator = a > 0 && folder[a - 1] != '\\' && folder[a - 1] != '/';
-  size_t total = a + (separator ? 1 : 0) + b;
-  if (total + 1 > capacity) return false;
-  std::memcpy(out, folder, a);
-  if (separator) out[a++] = '\\';
-  std::memcpy(out + a, name, b + 1);
   return true;
 }
 

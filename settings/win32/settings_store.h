@@ -40,9 +40,6 @@ bool WriteSettingsSection(const char* section, const char* text, const char* pat
 // separator. False when it does not fit `capacity`.
 bool ModuleFolder(HMODULE module, char* folder, size_t capacity);
 
-// Joins a folder and a file name; false when the result does not fit.
-bool JoinPath(const char* folder, const char* name, char* out, size_t capacity);
-
 // The start-up load: SettingsFilePath := folder + "SETTING.ini"; an EMU/PATH
 // that is missing or empty is written as the folder; the connection keys
 // are read into the working record and copied into the current record.

@@ -10,10 +10,10 @@
 
 #include <string>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "app/win32/command_handlers.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "settings/win32/settings_store.h"
 #include "signals/win32/signal_view.h"
 

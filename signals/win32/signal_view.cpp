@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/resource_ids.h"
 #include "app/win32/app_state.h"
 #include "capture/capture_reader.h"
 #include "capture/win32/capture_list.h"
+#include "common/resource_ids.h"
 #include "settings/win32/settings_store.h"
 
 namespace ksvw {
@@ -140,7 +140,7 @@ void RelayoutMainWindow() {
 void ShowSignalsOfRow(int32_t row) {
   signals::SignalPane& pane = SignalPaneModel();
   if (!paneList || !pane.Active()) return;
-  const bool inList = listHasData != 0 && row >= 0 && row < viewerReader.RecordCount();
+  const bool inList = listHasData && row >= 0 && row < viewerReader.RecordCount();
   pane.Show(inList ? &viewerReader.Record(row) : nullptr);
   SetWindowTextA(heading, HeadingText().c_str());
   // A few rows: the count set anew redraws them all.

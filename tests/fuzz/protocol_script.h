@@ -288,8 +288,8 @@ class Runner {
       case kMsgSectionData:
         put(0, section_);
         put(4, delivered_[section_]);
-        if (body_.size() > kSectionDataHeader)
-          delivered_[section_] += static_cast<uint32_t>(body_.size() - kSectionDataHeader);
+        if (body_.size() > kSectionDataPrefix)
+          delivered_[section_] += static_cast<uint32_t>(body_.size() - kSectionDataPrefix);
         break;
       case kMsgSectionBegin:
       case kMsgProgress:

@@ -1,5 +1,5 @@
 // Writes the fuzzers' seed corpora:
-//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR CANDUMP_DIR
+//   ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR CANDUMP_DIR SEARCH_DIR
 // For the capture fuzzer: the sample captures, small generated ones of both
 // option boards, and captures with the edge shapes the reader must survive
 // (short and long settings blocks, truncated chunks, unknown and repeated
@@ -8,7 +8,9 @@
 // session, as scripts of protocol_script.h (a handshake with monitoring and
 // key presses, a whole download, a cancelled section and a close, and an
 // analyzer that never answers), each replayed once through the runner. For
-// the candump import: a log of every frame shape and its line ends.
+// the candump import: a log of every frame shape and its line ends. For the
+// search fuzzer: conditions of every kind (search_check.h) over the records
+// of the sample captures and generated traffic.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -16,6 +18,7 @@
 
 #include "sim/analyzer.h"
 #include "tests/fuzz/protocol_script.h"
+#include "tests/fuzz/search_check.h"
 #include "testsupport/capture_builder.h"
 
 namespace {
@@ -46,8 +49,8 @@ bool CaptureSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   }
   seeds.push_back({dir / "edge", edge.File()});
   seeds.push_back({dir / "monc40", build::ReadFile((samples / "monc40.DT").string())});
-  const uint8_t* data = edge.Bytes(sim::kSectionData);
-  const Bytes shapes(data, data + edge.Span(sim::kSectionData).size);
+  const uint8_t* data = edge.Bytes(kSectionData);
+  const Bytes shapes(data, data + edge.Span(kSectionData).size);
   build::SettingsPlan mdclPlan;
   mdclPlan.channel[1].lin = true;
   mdclPlan.channel[1].linTable = true;
@@ -181,15 +184,46 @@ void CandumpSeeds(const std::filesystem::path& dir, Seeds& seeds) {
   seeds.push_back({dir / "log", Bytes(log.begin(), log.end())});
 }
 
+// The sample captures' records and generated traffic after a few conditions
+// (search_check.h): CH1 DATA; MDCL CH2, D0 0x12 and D1 through W0; REMOTE
+// and part of the identifier; errors and a units wildcard in the seconds.
+bool SearchSeeds(const std::filesystem::path& dir, Seeds& seeds) {
+  Bytes records;
+  for (const char* name : {"edge.DT", "mdcl_edge.DT"}) {
+    CaptureReader reader;
+    Bytes file = build::ReadFile((std::filesystem::path(KSVW_TEST_DATA_DIR) / name).string());
+    if (!reader.LoadCopy(file.data(), file.size())) return false;
+    const auto* first = reinterpret_cast<const uint8_t*>(reader.FirstRecord());
+    records.insert(records.end(), first, first + reader.RecordCount() * kRecordSize);
+  }
+  for (const CaptureRecord& r : build::GenerateTraffic(48, kTagMdcl, 5))
+    records.insert(records.end(), r.raw, r.raw + kRecordSize);
+  const std::vector<std::vector<std::pair<int, uint8_t>>> conditions = {
+      {{1, 4}},
+      {{0, 3}, {13, 0xE0}, {14, 1}, {15, 0x12}, {16, 1}, {23, 0x80}, {24, 0x80}},
+      {{0, 4}, {7, 0x40}, {8, 0x04}, {11, 0xE0}, {12, 0x1F}},
+      {{0, 9}, {3, 0xFF}, {4, 0x07}, {30, 0x10}, {32, 0x04}}};
+  for (size_t i = 0; i < conditions.size(); ++i) {
+    Bytes input(searchcheck::kConditionBytes, 0);
+    for (const auto& [offset, value] : conditions[i]) input[offset] = value;
+    input.insert(input.end(), records.begin(), records.end());
+    seeds.push_back({dir / ("condition_" + std::to_string(i)), input});
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR CANDUMP_DIR\n");
+  if (argc != 5) {
+    std::fprintf(stderr,
+                 "usage: ksvw_fuzz_seed_corpus CAPTURE_DIR PROTOCOL_DIR CANDUMP_DIR SEARCH_DIR\n");
     return 2;
   }
   Seeds seeds;
-  if (!CaptureSeeds(argv[1], seeds) || !ProtocolSeeds(argv[2], seeds)) return 1;
+  if (!CaptureSeeds(argv[1], seeds) || !ProtocolSeeds(argv[2], seeds) ||
+      !SearchSeeds(argv[4], seeds))
+    return 1;
   CandumpSeeds(argv[3], seeds);
   for (const auto& [path, bytes] : seeds) {
     std::error_code error;
@@ -199,7 +233,7 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s, %s and %s\n", seeds.size(), argv[1], argv[2],
-              argv[3]);
+  std::printf("ksvw_fuzz_seed_corpus: %zu seeds in %s, %s, %s and %s\n", seeds.size(), argv[1],
+              argv[2], argv[3], argv[4]);
   return 0;
 }

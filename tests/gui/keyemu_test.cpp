@@ -141,8 +141,7 @@ class KeyEmulatorTest : public GuiTest {
     return WaitUntil(
         [&] {
           std::vector<uint8_t> screen = SimScreen();
-          return screen.size() == keyemu::kScreenBytes &&
-                 LcdOnDisplay(lcd_) == ExpectedLcd(&screen);
+          return screen.size() == kScreenBytes && LcdOnDisplay(lcd_) == ExpectedLcd(&screen);
         },
         5000);
   }

@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "app/resource_ids.h"
+#include "common/resource_ids.h"
 #include "tools/uiauto/uiauto.h"
 
 namespace ksvw::uiauto {

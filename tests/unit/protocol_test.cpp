@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "protocol/cobs.h"
 #include "common/crc32.h"
+#include "protocol/cobs.h"
 #include "protocol/frame.h"
 #include "protocol/messages.h"
 #include "protocol/screen_pack.h"
@@ -215,7 +215,7 @@ bool RoundTrip(const Message& m, Message& out, int cut = 0, int extra = 0, bool 
 // (requests and their answers are, link upkeep is not), it is refused whole.
 TEST(ProtocolMessages, BodiesRoundTripAndWrongLengthsAreRejected) {
   Message out;
-  Bytes screen(kScreenSize, 0x81);
+  Bytes screen(kScreenBytes, 0x81);
   uint8_t data[3] = {1, 2, 3};
   const std::vector<Message> all = {Hello{1, 1, 0xDEADBEEF, 1024, 3, 1500, 9000},
                                     Welcome{1, 5, 0x10014, 3, 0x434E4F4D, 0x100, 512, 7},
@@ -269,19 +269,19 @@ TEST(ProtocolScreenPack, KnownPackingRoundTripsAndBrokenPackingIsRejected) {
   EXPECT_EQ(back, image);
 
   // A blank screen: 1920 zeros in runs of 129.
-  Bytes blank(kScreenSize, 0);
+  Bytes blank(kScreenBytes, 0);
   PackScreen(blank.data(), blank.size(), packed);
   EXPECT_EQ(packed.size(), 30u);  // 14 runs of 129 and one of 114
-  Bytes noisy(kScreenSize);
+  Bytes noisy(kScreenBytes);
   uint32_t x = 99;
   for (auto& b : noisy) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
   for (const Bytes* img : {&blank, &noisy}) {
     PackScreen(img->data(), img->size(), packed);
-    Bytes out(kScreenSize);
+    Bytes out(kScreenBytes);
     ASSERT_TRUE(UnpackScreen(packed.data(), packed.size(), out.data(), out.size()));
     EXPECT_EQ(out, *img);
   }
-  EXPECT_LE(packed.size(), kScreenSize + kScreenSize / 128 + 1);
+  EXPECT_LE(packed.size(), kScreenBytes + kScreenBytes / 128 + 1);
 
   // Into four bytes: a literal of four with two given, a run without its
   // byte, six bytes, two bytes.

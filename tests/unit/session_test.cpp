@@ -177,8 +177,7 @@ struct Rig {
 };
 
 // The program's download: the sections in order, and the size each may have.
-constexpr uint32_t kOrder[4] = {sim::kSectionHead, sim::kSectionDataHeader, sim::kSectionData,
-                                sim::kSectionTail};
+constexpr uint32_t kOrder[4] = {kSectionHead, kSectionDataHeader, kSectionData, kSectionTail};
 constexpr uint32_t kLimits[4] = {0x10000, 0x10000, 0xC00000, 0x10000};
 
 // Runs the program's download chain: each section is asked for from the
@@ -276,9 +275,9 @@ TEST(SessionKeys, KeyPressesPushScreensWhileMonitoringAndStatusAlways) {
   ASSERT_TRUE(rig.Finished(id));
   EXPECT_EQ(rig.Result(id), 0);
   ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.screens == 2; }));
-  Bytes screen(kScreenSize);
-  EXPECT_EQ(rig.host.CopyScreen(screen.data(), kScreenSize), 0);
-  EXPECT_EQ(screen, Bytes(rig.model.Screen(), rig.model.Screen() + kScreenSize));
+  Bytes screen(kScreenBytes);
+  EXPECT_EQ(rig.host.CopyScreen(screen.data(), kScreenBytes), 0);
+  EXPECT_EQ(screen, Bytes(rig.model.Screen(), rig.model.Screen() + kScreenBytes));
   EXPECT_NE(rig.model.TextLine(7).find("KEY SHIFT+5"), std::string::npos);
   // SHIFT's own press travels as all ones.
   ASSERT_EQ(rig.host.PressKey(0xFFFFFFFFu, rig.now, &id), 0);
@@ -299,8 +298,8 @@ TEST(SessionKeys, KeyPressesPushScreensWhileMonitoringAndStatusAlways) {
   // A change made while not monitoring shows once monitoring starts again.
   rig.host.SetMonitorInterval(300, rig.now);
   ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.screens == screens + 1; }));
-  rig.host.CopyScreen(screen.data(), kScreenSize);
-  EXPECT_EQ(screen, Bytes(rig.model.Screen(), rig.model.Screen() + kScreenSize));
+  rig.host.CopyScreen(screen.data(), kScreenBytes);
+  EXPECT_EQ(screen, Bytes(rig.model.Screen(), rig.model.Screen() + kScreenBytes));
 }
 
 TEST(SessionDownload, FourSectionsArriveWholeOnACleanAndOnANoisyLine) {
@@ -337,13 +336,13 @@ TEST(SessionDownload, FourSectionsArriveWholeOnACleanAndOnANoisyLine) {
 // Sections at the edges of what the analyzer holds and the host allows.
 TEST(SessionDownload, SectionSizesAtTheEdges) {
   Rig rig;
-  const uint32_t head = rig.memory.Span(sim::kSectionHead).size;
+  const uint32_t head = rig.memory.Span(kSectionHead).size;
   const struct {
     uint32_t section, limit;
     int32_t result;
-  } cases[] = {{sim::kSectionTail, 0x10000, 0},  // empty
-               {sim::kSectionHead, head, 0},     // exactly at the limit
-               {sim::kSectionHead, head - 1, kErrSectionTooLarge},
+  } cases[] = {{kSectionTail, 0x10000, 0},  // empty
+               {kSectionHead, head, 0},     // exactly at the limit
+               {kSectionHead, head - 1, kErrInsufficientBuffer},
                {0x8105, 0x10000, kErrInvalidArg}};
   rig.Connect();
   for (const auto& c : cases) {
@@ -367,8 +366,8 @@ TEST(SessionDownload, CancelOrAFailedWriteEndsTheSectionAndTheNextReadIsClean) {
         return rig.rec.file.size() > 100000 ? ResultFromSystemError(112) : 0;
       };
     uint32_t id, other;
-    ASSERT_EQ(rig.host.ReadSection(sim::kSectionData, 0xC00000, rig.now, &id), 0);
-    EXPECT_LT(rig.host.ReadSection(sim::kSectionHead, 0x10000, rig.now, &other),
+    ASSERT_EQ(rig.host.ReadSection(kSectionData, 0xC00000, rig.now, &id), 0);
+    EXPECT_LT(rig.host.ReadSection(kSectionHead, 0x10000, rig.now, &other),
               0);  // one at a time
     ASSERT_TRUE(rig.RunUntil([&] { return rig.rec.file.size() > 100000; }));
     if (cancel) {
@@ -382,14 +381,14 @@ TEST(SessionDownload, CancelOrAFailedWriteEndsTheSectionAndTheNextReadIsClean) {
     EXPECT_LT(rig.analyzer.SectionSent(), 2000000u);
     rig.RunFor(100);
     EXPECT_EQ(rig.rec.file.size(), kept);  // late data is dropped
-    const Bytes data = rig.Section(sim::kSectionData);
+    const Bytes data = rig.Section(kSectionData);
     EXPECT_TRUE(std::equal(rig.rec.file.begin(), rig.rec.file.end(), data.begin()));
     rig.rec.file.clear();
     rig.rec.onData = nullptr;
-    ASSERT_EQ(rig.host.ReadSection(sim::kSectionHead, 0x10000, rig.now, &id), 0);
+    ASSERT_EQ(rig.host.ReadSection(kSectionHead, 0x10000, rig.now, &id), 0);
     ASSERT_TRUE(rig.Finished(id));
     EXPECT_EQ(rig.Result(id), 0);
-    EXPECT_EQ(rig.rec.file, rig.Section(sim::kSectionHead));
+    EXPECT_EQ(rig.rec.file, rig.Section(kSectionHead));
   }
 }
 
@@ -398,7 +397,7 @@ TEST(SessionLink, SilenceIsALostLinkAndSoIsAClosedTransport) {
   rig.Connect();
   rig.toHost.bytesPerMs = 100;
   uint32_t key, section;
-  ASSERT_EQ(rig.host.ReadSection(sim::kSectionData, 0xC00000, rig.now, &section), 0);
+  ASSERT_EQ(rig.host.ReadSection(kSectionData, 0xC00000, rig.now, &section), 0);
   rig.RunFor(200);
   rig.toHost.cut = true;
   rig.host.PressKey(0x8001, rig.now, &key);
@@ -592,7 +591,7 @@ TEST(SessionHostile, SectionClaimsEndTheReadOnce) {
     std::vector<std::pair<uint32_t, uint32_t>> data;  // offset, size
     int32_t expected;
   } claims[] = {
-      {"4 GiB claim", 0xFFFFFFFFu, {}, kErrSectionTooLarge},
+      {"4 GiB claim", 0xFFFFFFFFu, {}, kErrInsufficientBuffer},
       {"gap", 100, {{0, 40}, {50, 60}}, kErrFail},
       {"overlap", 100, {{0, 60}, {50, 40}}, kErrFail},
       {"whole", 100, {{0, 30}, {30, 70}}, 0},

@@ -20,7 +20,6 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 TEST(SimLcd, ImageIsRowsOfThirtyBytesMsbLeftmost) {
-  static_assert(kLcdBytes == 1920);
   Lcd lcd;
   lcd.SetPixel(0, 0, true);
   lcd.SetPixel(9, 0, true);
@@ -33,7 +32,7 @@ TEST(SimLcd, ImageIsRowsOfThirtyBytesMsbLeftmost) {
   EXPECT_EQ(img[1], 0x40);
   EXPECT_EQ(img[1919], 0x01);
   int set = 0;
-  for (int i = 0; i < kLcdBytes; ++i) set += __builtin_popcount(img[i]);
+  for (uint32_t i = 0; i < kScreenBytes; ++i) set += __builtin_popcount(img[i]);
   EXPECT_EQ(set, 3);
   lcd.SetPixel(9, 0, false);
   EXPECT_EQ(img[1], 0x00);
@@ -196,12 +195,12 @@ TEST_F(SimPanel, KeysChangePagesAndLines) {
   // A key changes the screen; a code without the press flag does not; a
   // code past the key table is refused.
   uint32_t v = model.ScreenVersion();
-  Bytes before(model.Screen(), model.Screen() + kLcdBytes);
+  Bytes before(model.Screen(), model.Screen() + kScreenBytes);
   Press(0x0019);
   EXPECT_EQ(model.ScreenVersion(), v);
   Press(0x8019);
   EXPECT_NE(model.ScreenVersion(), v);
-  EXPECT_NE(Bytes(model.Screen(), model.Screen() + kLcdBytes), before);
+  EXPECT_NE(Bytes(model.Screen(), model.Screen() + kScreenBytes), before);
   EXPECT_EQ(Press(0x8023), 0x80070057u);
   EXPECT_EQ(Press(0x18019), 0x80070057u);
 }

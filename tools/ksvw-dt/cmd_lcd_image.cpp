@@ -37,7 +37,7 @@ constexpr const char kLcdImageUsage[] =
 long ReadScreen(const char* path, uint8_t* screen) {
   std::FILE* f = std::fopen(path, "rb");
   if (!f) return -1;
-  size_t n = std::fread(screen, 1, keyemu::kScreenBytes + 1, f);
+  size_t n = std::fread(screen, 1, kScreenBytes + 1, f);
   // A directory opens on POSIX systems and fails here (EISDIR).
   const int error = std::ferror(f) == 0 ? 0 : errno != 0 ? errno : EIO;
   std::fclose(f);
@@ -84,15 +84,14 @@ int RunLcdImage(int argc, char** argv) {
     std::fputs(kLcdImageUsage, stderr);
     return kExitUsage;
   }
-  uint8_t screen[keyemu::kScreenBytes + 1];
+  uint8_t screen[kScreenBytes + 1];
   long n = ReadScreen(input, screen);
   if (n < 0) {
     std::fprintf(stderr, "ksvw-dt: cannot read '%s': %s\n", input, std::strerror(errno));
     return kExitNotCapture;
   }
-  if (n != static_cast<long>(keyemu::kScreenBytes)) {
-    std::fprintf(stderr, "ksvw-dt: '%s' is not a screen of %u bytes\n", input,
-                 keyemu::kScreenBytes);
+  if (n != static_cast<long>(kScreenBytes)) {
+    std::fprintf(stderr, "ksvw-dt: '%s' is not a screen of %u bytes\n", input, kScreenBytes);
     return kExitNotCapture;
   }
   std::string path = output ? output : DefaultOutput(input);

@@ -40,7 +40,7 @@ constexpr const char kUsage[] =
     "error; 3 the output cannot be written (the file it would replace is kept as\n"
     "it was), would overwrite the log, or memory ran out.\n";
 
-constexpr int64_t kAnalyzerRecords = ksvw::sim::kDataSectionLimit / ksvw::kRecordSize;
+constexpr int64_t kAnalyzerRecords = ksvw::kSectionLimitData / ksvw::kRecordSize;
 
 std::string DefaultCaptureName(const char* log) {
   std::string path = log;

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/resource_ids.h"
+#include "common/resource_ids.h"
 #include "tools/uiauto/uiauto.h"
 
 using namespace ksvw::uiauto;

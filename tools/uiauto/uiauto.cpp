@@ -97,33 +97,6 @@ std::string Env(const char* name) {
   return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (folder.empty()) return name;
-  char last = folder.back();
-  return last == '\\' || last == '/' ? folder + name : folder + "\\" + name;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
-  bytes.clear();
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size{};
-  bool ok = GetFileSizeEx(file, &size) != 0;
-  if (ok) {
-    bytes.resize(static_cast<size_t>(size.QuadPart));
-    size_t done = 0;
-    while (ok && done < bytes.size()) {
-      DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
-      DWORD got = 0;
-      ok = ReadFile(file, bytes.data() + done, chunk, &got, nullptr) && got > 0;
-      done += got;
-    }
-  }
-  CloseHandle(file);
-  return ok;
-}
-
 bool WriteWholeFile(const std::string& path, const std::string& text) {
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -46,6 +46,8 @@
 #include <string>
 #include <vector>
 
+#include "common/files.h"
+
 namespace ksvw::uiauto {
 
 // The default bound of every wait.
@@ -60,8 +62,7 @@ inline constexpr DWORD kSendMs = 5000;
 std::string WinPath(const std::string& path);
 // An environment variable, "" when unset.
 std::string Env(const char* name);
-std::string JoinPath(const std::string& folder, const std::string& name);
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
+// JoinPath and ReadWholeFile come from common/files.h.
 bool WriteWholeFile(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
 // Lines of a text file, without their line ends.

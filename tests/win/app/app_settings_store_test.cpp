@@ -104,16 +104,5 @@ TEST_F(SettingsStore, ASectionWriteReplacesTheWholeSection) {
   EXPECT_EQ(Read("CVT", "CH"), "<missing>");
 }
 
-// The module's folder is where the real program finds SETTING.ini in every
-// GUI test (tests/gui).
-TEST(SettingsPaths, Join) {
-  char out[16];
-  EXPECT_TRUE(JoinPath("C:\\a", "b.ini", out, sizeof out));
-  EXPECT_STREQ(out, "C:\\a\\b.ini");
-  EXPECT_TRUE(JoinPath("C:\\", "b.ini", out, sizeof out));
-  EXPECT_STREQ(out, "C:\\b.ini");
-  EXPECT_FALSE(JoinPath("C:\\folder", "name.ini", out, sizeof out));
-}
-
 }  // namespace
 }  // namespace ksvw

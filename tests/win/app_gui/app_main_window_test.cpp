@@ -16,6 +16,7 @@
 #include "app/win32/main_window.h"
 #include "capture/capture_record.h"
 #include "capture/win32/capture_list.h"
+#include "common/files.h"
 #include "remote/ksvwrmt.h"
 #include "remote/win32/capture_files.h"
 #include "settings/win32/settings_store.h"

@@ -3,8 +3,8 @@
 // control ids. Plain macros, because the resource compiler reads this file
 // too; the C++ code includes it as it is (the portable search core as well,
 // which names the search dialog's controls and messages from here).
-#ifndef KSVW_APP_RESOURCE_IDS_H
-#define KSVW_APP_RESOURCE_IDS_H
+#ifndef KSVW_COMMON_RESOURCE_IDS_H
+#define KSVW_COMMON_RESOURCE_IDS_H
 
 /* Commands: one number per command, the same in the menu, on the toolbar,
    in the accelerator tables and in WM_COMMAND. */
