@@ -80,6 +80,13 @@ void OutputWriter::WriteBytesSlow(const char* bytes, size_t n) {
   }
 }
 
+bool OutputWriter::RewriteStart(const void* bytes, size_t n) {
+  if (outputFailed != 0 || !Flush()) return false;
+  if (file_.RewriteStart(bytes, n)) return true;
+  if (file_.Error() != 0) Fail();
+  return false;
+}
+
 void OutputWriter::WriteText(const char* text) {
   WriteSpan(text, std::strlen(text));
 }

@@ -76,6 +76,10 @@ class OutputWriter {
     }
     WriteBytesSlow(static_cast<const char*>(bytes), n);
   }
+  // Bytes over the start of the output, after what is buffered reached the
+  // file (OutputFile::RewriteStart): false on a device or pipe, which
+  // cannot go back, and after a failure, which fails the output.
+  bool RewriteStart(const void* bytes, size_t n);
   // A NUL-terminated text, as WriteChar for each character.
   void WriteText(const char* text);
   // printf-style into a 256-character buffer (longer results are cut), then

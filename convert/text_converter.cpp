@@ -350,14 +350,17 @@ size_t ComposeCsvRow(const CaptureRecord& record, uint32_t dataTag, const Captur
 }
 
 std::tm LocalTimeNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
+  return LocalTime(std::time(nullptr));
+}
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
 #if defined(_WIN32)
-  localtime_s(&t, &now);
+  localtime_s(&local, &t);
 #else
-  localtime_r(&now, &t);
+  localtime_r(&t, &local);
 #endif
-  return t;
+  return local;
 }
 
 ReportBase::~ReportBase() = default;

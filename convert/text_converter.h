@@ -46,6 +46,7 @@ enum class ConvertResult {
 // The banner's date and time of the conversion. The default is the local time now.
 using ConversionClock = std::function<std::tm()>;
 std::tm LocalTimeNow();
+std::tm LocalTime(std::time_t t);
 
 class ReportBase {
  public:

@@ -194,9 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckRowComposers(reader, options);
   Convert(converter, options, false, TextConverter::kNoPageLimit);
   Convert(converter, options, true, TextConverter::kNoPageLimit);
-  for (auto format : {ExportFormat::Candump, ExportFormat::Asc, ExportFormat::Pcapng}) {
+  for (const ExportFormat& format : kExportFormats) {
     ExportOptions exportOptions;
-    exportOptions.format = format;
+    exportOptions.format = &format;
     exportOptions.channelSelection = options.channelSelection;
     ExportTally tally;
     ConvertResult result = ExportCapture(reader, exportOptions, OutputPath(), nullptr, tally);

@@ -262,18 +262,24 @@ TEST(CaptureFiles, AStreamedFileThatGetsShorterWritesNoOutput) {
   const std::string out = ::testing::TempDir() + "ksvw_reader_shrinking.out";
   TextConverter converter(conversionReader, viewerReader);
   converter.SetOutputPath(out);
-  for (bool export_ : {false, true}) {
+  // The converter (no format) and every export.
+  std::vector<const ExportFormat*> formats{nullptr};
+  for (const ExportFormat& f : kExportFormats) formats.push_back(&f);
+  for (const ExportFormat* format : formats) {
     for (CaptureAccess access : {CaptureAccess::Copy, CaptureAccess::Stream}) {
-      SCOPED_TRACE(std::to_string(export_) + " " + std::to_string(static_cast<int>(access)));
+      SCOPED_TRACE(std::string(format ? format->name : "text") + " " +
+                   std::to_string(static_cast<int>(access)));
       const bool streamed = access == CaptureAccess::Stream;
       ASSERT_TRUE(build::WriteFile(path, file));
       ASSERT_TRUE(build::WriteFile(out, {'o', 'l', 'd'}));
       ASSERT_TRUE(LoadCaptureFile(path.c_str(), kReaderConversion, access));
       std::filesystem::resize_file(path, file.size() / 2);
+      ExportOptions options;
+      options.format = format;
       ExportTally tally;
       const ConvertResult result =
-          export_ ? ExportCapture(conversionReader, ExportOptions{}, out, nullptr, tally)
-                  : converter.Convert(nullptr, TextConverter::kNoPageLimit);
+          format ? ExportCapture(conversionReader, options, out, nullptr, tally)
+                 : converter.Convert(nullptr, TextConverter::kNoPageLimit);
       EXPECT_EQ(result, streamed ? ConvertResult::ReadFailed : ConvertResult::Done);
       EXPECT_EQ(conversionReader.ReadError(), streamed ? EIO : 0);
       EXPECT_EQ(build::ReadFile(out).size() == 3, streamed);
