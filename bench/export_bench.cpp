@@ -1,5 +1,5 @@
-// candump, ASC and pcapng exports of a generated capture of 1 M records,
-// written to a real file in the temporary directory.
+// Every export format of a generated capture of 1 M records, written to a
+// real file in the temporary directory.
 //
 //   ksvw_bench --benchmark_filter=Export
 #include <benchmark/benchmark.h>
@@ -18,10 +18,10 @@ namespace {
 
 constexpr uint32_t kRecords = 1000000;
 
-// Arguments: format (0 candump, 1 ASC, 2 pcapng), board (0 "MONC": all CAN;
+// Arguments: format (its place in kExportFormats), board (0 "MONC": all CAN;
 // 1 "MDCL": CAN on CH1, LIN on CH2).
 void BM_Export(benchmark::State& state) {
-  const auto format = static_cast<ExportFormat>(state.range(0));
+  const ExportFormat& format = kExportFormats[static_cast<size_t>(state.range(0))];
   const uint32_t tag = state.range(1) != 0 ? kTagMdcl : kTagMonc;
   static std::unique_ptr<CaptureReader> readers[2];
   std::unique_ptr<CaptureReader>& reader = readers[state.range(1) != 0 ? 1 : 0];
@@ -35,7 +35,7 @@ void BM_Export(benchmark::State& state) {
   const std::string path =
       ((error ? std::filesystem::path(".") : dir) / "ksvw_export_bench.out").string();
   ExportOptions options;
-  options.format = format;
+  options.format = &format;
   for (auto _ : state) {
     ExportTally tally;
     if (ExportCapture(*reader, options, path, nullptr, tally) != ConvertResult::Done) {
@@ -45,8 +45,7 @@ void BM_Export(benchmark::State& state) {
   }
   const double bytes = static_cast<double>(std::filesystem::file_size(path, error));
   std::remove(path.c_str());
-  const char* names[] = {"candump", "asc", "pcapng"};
-  state.SetLabel(std::string(names[state.range(0)]) + (tag == kTagMdcl ? " MDCL" : " MONC"));
+  state.SetLabel(std::string(format.name) + (tag == kTagMdcl ? " MDCL" : " MONC"));
   state.counters["records/s"] = benchmark::Counter(
       static_cast<double>(kRecords) * state.iterations(), benchmark::Counter::kIsRate);
   state.counters["MB/s"] =
@@ -54,7 +53,8 @@ void BM_Export(benchmark::State& state) {
 }
 BENCHMARK(BM_Export)
     ->ArgNames({"format", "mdcl"})
-    ->ArgsProduct({{0, 1, 2}, {0, 1}})
+    ->ArgsProduct({benchmark::CreateDenseRange(0, static_cast<int>(kExportFormats.size()) - 1, 1),
+                   {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 

@@ -47,4 +47,20 @@ ChannelSummary SummarizeChannel(const CaptureSettings& settings, uint32_t dataTa
   return summary;
 }
 
+int64_t ChannelBitRate(const CaptureSettings& settings, bool lin, int channel) {
+  // The presets "33.3k" to "1M" in tenths of a bit per second.
+  static constexpr int32_t kPresets[] = {333333,  500000,  833333,  1000000,
+                                         1250000, 2500000, 5000000, 10000000};
+  int32_t tenths = 0;
+  if (lin) {
+    tenths = settings.lin(channel).bitRate();
+  } else if (CanChannelSettings can = settings.can(channel); can.preset() == 0) {
+    tenths = ComputeCanBitRate(can);
+    if (tenths > 10000000) tenths = 0;
+  } else if (can.preset() <= 8) {
+    tenths = kPresets[can.preset() - 1];
+  }
+  return tenths > 0 ? (static_cast<int64_t>(tenths) + 5) / 10 : 0;
+}
+
 }  // namespace ksvw

@@ -20,4 +20,9 @@ struct ChannelSummary {
 // channel is 0 or 1.
 ChannelSummary SummarizeChannel(const CaptureSettings& settings, uint32_t dataTag, int channel);
 
+// The bit rate of channel 0 or 1 as its CAN or LIN settings give it, in
+// bits per second: the preset's, the custom timing's or the LIN rate. 0 when
+// they give none a bus runs at (no rate, or above 1 Mbit/s for CAN).
+int64_t ChannelBitRate(const CaptureSettings& settings, bool lin, int channel);
+
 }  // namespace ksvw

@@ -1,5 +1,6 @@
 #include "capture/search.h"
 
+#include <algorithm>
 #include <cstring>
 #include <type_traits>
 
@@ -390,29 +391,39 @@ DataDigest MakeDataDigest(const SearchCondition& c) {
 
 // ---- Scans ----
 
-const CaptureRecord* Rows(const CaptureReader& reader) {
-  return reader.FirstRecord();
-}
-
+// The scans go through the records a span at a time: one span holds all of
+// a capture in memory, a streamed one comes in windows.
 template <class Test>
-uint64_t CountRows(const CaptureRecord* rows, int32_t begin, int32_t end, const Test& test) {
+uint64_t CountRows(const CaptureReader& reader, int32_t begin, int32_t end, const Test& test) {
   uint64_t count = 0;
-  for (int32_t i = begin; i < end; ++i) count += test(rows[i]) ? 1 : 0;
+  for (int32_t i = begin; i < end;) {
+    const RecordSpan span = reader.Span(i, false);
+    const int32_t stop = std::min(end, span.first + span.count);
+    for (; i < stop; ++i) count += test(span.rows[i - span.first]) ? 1 : 0;
+  }
   return count;
 }
 
 template <class Test>
-int32_t FirstRow(const CaptureRecord* rows, int32_t begin, int32_t end, const Test& test) {
-  for (int32_t i = begin; i < end; ++i) {
-    if (test(rows[i])) return i;
+int32_t FirstRow(const CaptureReader& reader, int32_t begin, int32_t end, const Test& test) {
+  for (int32_t i = begin; i < end;) {
+    const RecordSpan span = reader.Span(i, false);
+    const int32_t stop = std::min(end, span.first + span.count);
+    for (; i < stop; ++i) {
+      if (test(span.rows[i - span.first])) return i;
+    }
   }
   return -1;
 }
 
 template <class Test>
-int32_t LastRow(const CaptureRecord* rows, int32_t begin, int32_t end, const Test& test) {
-  for (int32_t i = end - 1; i >= begin; --i) {
-    if (test(rows[i])) return i;
+int32_t LastRow(const CaptureReader& reader, int32_t begin, int32_t end, const Test& test) {
+  for (int32_t i = end - 1; i >= begin;) {
+    const RecordSpan span = reader.Span(i, true);
+    const int32_t stop = std::max(begin, span.first);
+    for (; i >= stop; --i) {
+      if (test(span.rows[i - span.first])) return i;
+    }
   }
   return -1;
 }
@@ -428,13 +439,12 @@ template <class Test>
 SearchResult Scan(const CaptureReader& reader, ScanRange range, int mode, const Test& test) {
   SearchResult result{-1, 0, 0};
   if (range.begin < range.end) {
-    const CaptureRecord* rows = Rows(reader);
     if (mode == kSearchCount) {
       // The count does not depend on the direction.
-      result.count = CountRows(rows, range.begin, range.end, test);
+      result.count = CountRows(reader, range.begin, range.end, test);
     } else {
-      result.row = range.upward ? LastRow(rows, range.begin, range.end, test)
-                                : FirstRow(rows, range.begin, range.end, test);
+      result.row = range.upward ? LastRow(reader, range.begin, range.end, test)
+                                : FirstRow(reader, range.begin, range.end, test);
     }
   }
   if (mode == kSearchCount || result.row < 0) {

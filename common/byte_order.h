@@ -24,10 +24,18 @@ inline uint32_t LoadLE32(const uint8_t* p) {
   std::memcpy(&v, p, sizeof v);
   return v;
 }
+inline uint64_t LoadLE64(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
 inline void StoreLE16(uint8_t* p, uint16_t v) {
   std::memcpy(p, &v, sizeof v);
 }
 inline void StoreLE32(uint8_t* p, uint32_t v) {
+  std::memcpy(p, &v, sizeof v);
+}
+inline void StoreLE64(uint8_t* p, uint64_t v) {
   std::memcpy(p, &v, sizeof v);
 }
 

@@ -1,53 +1,34 @@
 #include "common/files.h"
 
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#endif
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <new>
+
+#include "common/input_file.h"
 
 namespace ksvw {
 
 bool ReadWholeFile(const char* path, std::unique_ptr<uint8_t[]>& image, size_t& size) {
   image.reset();
   size = 0;
-  std::FILE* file = std::fopen(path, "rb");
-  if (!file) return false;
-#if !defined(_WIN32)
-  // A directory opens on POSIX systems, and seeking to its end gives a
-  // size of 2^63 - 1: refuse it before asking for that much memory.
-  struct stat st {};
-  if (fstat(fileno(file), &st) == 0 && S_ISDIR(st.st_mode)) {
-    std::fclose(file);
-    errno = EISDIR;
+  InputFile file;
+  if (!file.Open(path)) return false;
+  if (file.Size() >= SIZE_MAX) {
+    errno = ENOMEM;
     return false;
   }
-#endif
-  bool ok = false;
-  // Size from seeking to the end. 64-bit offsets where the platform has them.
-#if defined(_WIN32)
-  if (_fseeki64(file, 0, SEEK_END) == 0) {
-    long long end = _ftelli64(file);
-#else
-  if (fseeko(file, 0, SEEK_END) == 0) {
-    long long end = ftello(file);
-#endif
-    if (end >= 0 && static_cast<unsigned long long>(end) <= SIZE_MAX &&
-        std::fseek(file, 0, SEEK_SET) == 0) {
-      size_t wanted = static_cast<size_t>(end);
-      image.reset(new (std::nothrow) uint8_t[wanted ? wanted : 1]);
-      if (image) {
-        size_t got = wanted ? std::fread(image.get(), 1, wanted, file) : 0;
-        ok = got == wanted;
-        if (ok) size = wanted;
-      }
-    }
+  const size_t wanted = static_cast<size_t>(file.Size());
+  image.reset(new (std::nothrow) uint8_t[wanted ? wanted : 1]);
+  if (!image) {
+    errno = ENOMEM;
+    return false;
   }
-  std::fclose(file);
-  return ok;
+  if (wanted != 0 && !file.ReadAt(0, image.get(), wanted)) {
+    image.reset();
+    return false;
+  }
+  size = wanted;
+  return true;
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {

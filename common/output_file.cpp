@@ -96,6 +96,14 @@ bool OutputFile::Write(const void* bytes, size_t n) {
   return true;
 }
 
+bool OutputFile::RewriteStart(const void* bytes, size_t n) {
+  if (file_ == nullptr || error_ != 0 || temp_.empty()) return false;
+  if (std::fseek(file_, 0, SEEK_SET) != 0) return Fail(errno);
+  if (std::fwrite(bytes, 1, n, file_) != n) return Fail(errno);
+  if (std::fseek(file_, 0, SEEK_END) != 0) return Fail(errno);
+  return true;
+}
+
 bool OutputFile::Commit() {
   if (file_ == nullptr) return Fail(EBADF);
   if ((standardOutput_ ? std::fflush(file_) : std::fclose(file_)) != 0) Fail(errno);

@@ -42,6 +42,12 @@ class OutputFile {
   // the first failure on; Error() keeps its cause.
   bool Write(const void* bytes, size_t n);
 
+  // Writes n bytes over the start of what was written, for a head whose
+  // counts are known only at the end. False when the output is a device or
+  // pipe, which cannot go back (nothing written, no error), or on a failure
+  // (Error() set).
+  bool RewriteStart(const void* bytes, size_t n);
+
   // Closes the file and puts it in place. False, with the temporary removed
   // and the target untouched, when a write, the close or the rename failed.
   bool Commit();

@@ -5,8 +5,9 @@
 //   CAN:  "   1.234400 1  123             Rx   d 8 11 22 33 44 55 66 77 88"
 //         extended identifiers end in "x", remote frames read "r" and the DLC
 //   LIN:  "   1.234400 L2 3C              Rx     2 10 20  checksum = 30 ..."
-//         a checksum error reads "CSErr"; other LIN records (errors, no
-//         response, no header) and the markers and triggers are "//" comments
+//         a checksum error reads "CSErr", a header without slave response
+//         is ASC's "TransmErr" event; other LIN records (other errors, no
+//         header) and the markers and triggers are "//" comments
 #include <cstdio>
 
 #include "convert/capture_export.h"
@@ -46,14 +47,6 @@ inline char* AscTime(char* p, uint64_t ticks) {
   return Micros6(p, static_cast<uint32_t>(ticks % kTicksPerSecond));
 }
 
-inline char* HexBytes(char* p, const uint8_t* bytes, int n) {
-  for (int i = 0; i < n; ++i) {
-    *p++ = ' ';
-    p = Hex2(p, bytes[i]);
-  }
-  return p;
-}
-
 inline char* LineEnd(char* p) {
   *p++ = '\r';
   *p++ = '\n';
@@ -62,8 +55,7 @@ inline char* LineEnd(char* p) {
 
 class AscWriter {
  public:
-  AscWriter(ExportTally& tally, const std::tm& date, uint32_t dataTag)
-      : dataTag_(dataTag), tally_(tally) {
+  AscWriter(const std::tm& date, uint32_t dataTag) : dataTag_(dataTag) {
     FormatDate(date, date_, sizeof date_);
   }
 
@@ -82,15 +74,10 @@ class AscWriter {
     char* p = line;
     switch (ClassOf(r)) {
       case RecordClass::Overrun:
-      case RecordClass::LostData:
-        p = Comment(p, ticks);
-        p = r.source() == kSourceOverrun ? Text(p, " overrun: records were lost here")
-                                         : Text(p, " lost data: records were lost here");
-        break;
+      case RecordClass::LostData: p = MarkerText(Comment(p, ticks), r); break;
       case RecordClass::Can:
         p = Trigger(p, r, ticks);
         p = CanLine(p, r, ticks);
-        ++tally_.canFrames;
         break;
       case RecordClass::Lin:
         p = Trigger(p, r, ticks);
@@ -102,17 +89,16 @@ class AscWriter {
   }
 
  private:
-  char* Comment(char* p, uint64_t ticks) {
-    ++tally_.comments;
-    p = Text(p, "//");
-    return AscTime(p, ticks);
+  // "//", the time and a space: the start of a comment line.
+  static char* Comment(char* p, uint64_t ticks) {
+    p = AscTime(Text(p, "//"), ticks);
+    *p++ = ' ';
+    return p;
   }
   // A trigger mark: a comment line before its frame.
   char* Trigger(char* p, const CaptureRecord& r, uint64_t ticks) {
     if (!TriggerMark(r, dataTag_)) return p;
-    p = Comment(p, ticks);
-    p = Text(p, " trigger");
-    return LineEnd(p);
+    return LineEnd(Text(Comment(p, ticks), "trigger"));
   }
 
   static char* CanLine(char* p, const CaptureRecord& r, uint64_t ticks) {
@@ -135,71 +121,27 @@ class AscWriter {
     return HexBytes(p, r.data(), CanShownDataCount(r));
   }
 
-  char* LinLine(char* p, const CaptureRecord& r, uint64_t ticks) {
-    const int n = LinDataCount(r);
-    const char letter = StatusLetter(r);
-    const bool response = LinIsFrame(r) && LinBodyShape(r) == LinBody::Response;
-    // A good frame, or one whose only fault is its checksum.
-    if (response && (r.status() == 0 || (LinErrorCode(r) == 8 && letter == 'C'))) {
-      ++tally_.linFrames;
-      p = AscTime(p, ticks);
-      p = Text(p, " L");
-      *p++ = static_cast<char>('0' + ChannelNumber(r));
-      *p++ = ' ';
-      p = Hex2(p, LinFrameId(r));
-      p = r.status() == 0 ? Text(p, "              Rx     ") : Text(p, " CSErr Rx  ");
-      p = Dec(p, n);
-      p = HexBytes(p, r.data(), n);
-      p = Text(p, "  checksum = ");
-      p = Hex2(p, LinFrameChecksum(r));
-      return Text(p, "   header time =   0, full time =   0");
-    }
-    // Anything else is shown as the list shows it, in a comment.
-    p = Comment(p, ticks);
-    p = Text(p, " L");
+  static char* LinLine(char* p, const CaptureRecord& r, uint64_t ticks) {
+    static constexpr char kTimes[] = "header time =   0, full time =   0";
+    const uint8_t errors = LinErrorFlags(r);
+    const bool noResponse = (errors & kLinNoSlaveResponse) != 0;
+    // A response that is good, or whose only fault is its checksum.
+    const bool response =
+        LinBodyShape(r) == LinBody::Response && (errors & ~kLinChecksumError) == 0;
+    if (!LinIsFrame(r) || !(noResponse || response)) return LinRecordText(Comment(p, ticks), r);
+    p = Text(AscTime(p, ticks), " L");
     *p++ = static_cast<char>('0' + ChannelNumber(r));
-    p = Text(p, " LIN ");
-    const char* type = FrameTypeText(r);
-    p = *type != '\0' ? Text(p, type, std::strlen(type)) : Text(p, "BYTES");
-    if (letter != 0) {
-      p = Text(p, " status ");
-      *p++ = letter;
-    }
-    const LinHeader header = LinHeaderShape(r);
-    if (header != LinHeader::None) {
-      p = Text(p, " SB ");
-      p = Hex2(p, LinSb(r));
-      if (header != LinHeader::Sb) {
-        p = Text(p, " SF ");
-        p = Hex2(p, LinSf(r));
-      }
-      if (header == LinHeader::Full) {
-        p = Text(p, " PID ");
-        p = Hex2(p, LinProtectedId(r));
-      }
-    }
-    if (r.count() > 0) {
-      p = Text(p, " data");
-      p = HexBytes(p, r.data(), n);
-      if (LinFrameChecksumIndex(r) >= 0) {
-        p = Text(p, " checksum ");
-        p = Hex2(p, LinFrameChecksum(r));
-      }
-    }
-    return p;
-  }
-
-  static char* Text(char* p, const char* s, size_t n) {
-    std::memcpy(p, s, n);
-    return p + n;
-  }
-  template <size_t N>
-  static char* Text(char* p, const char (&s)[N]) {
-    return digits::Text(p, s);
+    *p++ = ' ';
+    p = Hex2(p, LinFrameId(r));
+    if (noResponse) return Text(Text(p, "              TransmErr "), kTimes);
+    const int n = LinDataCount(r);
+    p = errors == 0 ? Text(p, "              Rx     ") : Text(p, " CSErr Rx  ");
+    p = HexBytes(Dec(p, n), r.data(), n);
+    p = Hex2(Text(p, "  checksum = "), LinFrameChecksum(r));
+    return Text(Text(p, "   "), kTimes);
   }
 
   const uint32_t dataTag_;
-  ExportTally& tally_;
   char date_[64] = {};
 };
 
@@ -207,7 +149,7 @@ class AscWriter {
 
 ConvertResult ExportAsc(const CaptureReader& reader, const ExportOptions& options,
                         const std::string& path, ProgressSink* progress, ExportTally& tally) {
-  AscWriter writer(tally, options.date, reader.DataTag());
+  AscWriter writer(options.start.shown, reader.DataTag());
   return RunExport(reader, options, path, progress, tally, writer);
 }
 

@@ -57,12 +57,15 @@ class TimeUnwrapper {
   uint64_t elapsed_ = 0;
 };
 
-// The converter's channel selection: 1 keeps channel 1, 2 keeps channel 2;
-// markers are always kept.
-inline bool SkippedBySelection(const CaptureRecord& r, uint8_t channelSelection) {
-  uint8_t s = r.source();
-  if (channelSelection == 1) return s == kSourceCan2 || s == kSourceLin2;
-  if (channelSelection == 2) return s == kSourceCan1 || s == kSourceLin1;
+// The converter's channel selection (1 keeps channel 1, 2 keeps channel 2)
+// and the bus a pcapng file of one link type keeps; markers are always kept.
+inline bool SkippedBySelection(const CaptureRecord& r, const ExportOptions& options) {
+  if (IsMarker(r)) return false;
+  const uint8_t s = r.source();
+  const bool can = ClassOf(r) == RecordClass::Can;
+  if (options.links == (can ? ExportLinks::LinOnly : ExportLinks::CanOnly)) return true;
+  if (options.channelSelection == 1) return s == kSourceCan2 || s == kSourceLin2;
+  if (options.channelSelection == 2) return s == kSourceCan1 || s == kSourceLin1;
   return false;
 }
 
@@ -85,6 +88,38 @@ inline uint8_t LinFrameChecksum(const CaptureRecord& r) {
 inline bool LinIsFrame(const CaptureRecord& r) {
   return LinHeaderShape(r) == LinHeader::Full;
 }
+
+// A LIN record's errors as one set of flags, numbered as pcapng's LIN link
+// type numbers them, so that every format classes them alike: the status
+// letter's error, and a parity error when the identifier byte was received
+// in error. P is parity, C checksum, R and L no slave response, O overflow,
+// B, S and E framing.
+inline constexpr uint8_t kLinNoSlaveResponse = 0x01;
+inline constexpr uint8_t kLinFramingError = 0x02;
+inline constexpr uint8_t kLinParityError = 0x04;
+inline constexpr uint8_t kLinChecksumError = 0x08;
+inline constexpr uint8_t kLinOverflowError = 0x20;
+inline uint8_t LinErrorFlags(const CaptureRecord& r) {
+  const uint8_t flags = LinIdError(r) ? kLinParityError : 0;
+  switch (StatusLetter(r)) {
+    case 'R':
+    case 'L': return flags | kLinNoSlaveResponse;
+    case 'P': return flags | kLinParityError;
+    case 'C': return flags | kLinChecksumError;
+    case 'O': return flags | kLinOverflowError;
+    case 'B':
+    case 'S':
+    case 'E': return flags | kLinFramingError;
+    default: return flags;
+  }
+}
+
+// What a format without an object of its own for a record says of it (ASC
+// and pcapng comments, BLF texts), up to 160 characters without a NUL:
+//   "L1 LIN ILLEGAL status E (framing error) SB 55 SF 7E data AA BB"
+//   "overrun: records were lost here"
+char* LinRecordText(char* p, const CaptureRecord& r);
+char* MarkerText(char* p, const CaptureRecord& r);
 
 // Unsigned decimal with at least `width` digits (zeros in front).
 inline char* DecimalPadded(char* p, uint64_t v, int width) {
@@ -112,6 +147,22 @@ inline char* Micros6(char* p, uint32_t ticks) {
   p = digits::Dec02(p, static_cast<int>(us / 10000));
   p = digits::Dec02(p, static_cast<int>(us / 100 % 100));
   return digits::Dec02(p, static_cast<int>(us % 100));
+}
+
+// " 11 22 33": each byte as a space and two hex digits.
+inline char* HexBytes(char* p, const uint8_t* bytes, int n) {
+  for (int i = 0; i < n; ++i) {
+    *p++ = ' ';
+    p = digits::Hex2(p, bytes[i]);
+  }
+  return p;
+}
+
+// "SECONDS.MICROS" of a time in ticks, the seconds without padding.
+inline char* Seconds(char* p, uint64_t ticks) {
+  p = DecimalPadded(p, ticks / kTicksPerSecond, 1);
+  *p++ = '.';
+  return Micros6(p, static_cast<uint32_t>(ticks % kTicksPerSecond));
 }
 
 // Opens `path`, lets `writer` write its head, hands it every selected record
@@ -143,7 +194,7 @@ ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& option
       const uint64_t ticks = clock.Next(record.timeStamp());
       if (!IsMarker(record) && ShownChannel(record, tag) == 0) {
         ++tally.leftOutDamaged;
-      } else if (!SkippedBySelection(record, options.channelSelection)) {
+      } else if (!SkippedBySelection(record, options)) {
         writer.Put(out, record, ticks);
         if (out.outputFailed != 0) break;
         if (progress != nullptr) progress->Step();
@@ -153,6 +204,11 @@ ConvertResult RunExport(const CaptureReader& reader, const ExportOptions& option
         break;
       }
     }
+  }
+  if (reader.ReadError() != 0) {
+    // Read only in part, the export would pass for the whole capture.
+    out.AbandonOutput();
+    return ConvertResult::ReadFailed;
   }
   writer.End(out);
   if (out.CloseOutput() != 0) {

@@ -35,6 +35,12 @@ int OutputWriter::CloseOutput() {
   return writeFailed_ ? -1 : 0;
 }
 
+void OutputWriter::AbandonOutput() {
+  file_.Abandon();
+  used_ = 0;
+  outputFailed = 1;
+}
+
 void OutputWriter::Fail() {
   writeFailed_ = true;
   outputFailed = 1;
@@ -72,6 +78,13 @@ void OutputWriter::WriteBytesSlow(const char* bytes, size_t n) {
     bytes += take;
     n -= take;
   }
+}
+
+bool OutputWriter::RewriteStart(const void* bytes, size_t n) {
+  if (outputFailed != 0 || !Flush()) return false;
+  if (file_.RewriteStart(bytes, n)) return true;
+  if (file_.Error() != 0) Fail();
+  return false;
 }
 
 void OutputWriter::WriteText(const char* text) {

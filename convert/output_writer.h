@@ -39,6 +39,9 @@ class OutputWriter {
   // took the target's place; -1 when a write, the flush, the close or that
   // rename failed (the target is then as it was), or when no file was open.
   int CloseOutput();
+  // Closes the output without putting it in place: the target stays as it
+  // was (for an output whose input could not be read to its end).
+  void AbandonOutput();
 
   // One character; a line feed becomes CR LF and is counted (66 lines make
   // a page). Nothing happens once outputFailed is 1.
@@ -73,6 +76,10 @@ class OutputWriter {
     }
     WriteBytesSlow(static_cast<const char*>(bytes), n);
   }
+  // Bytes over the start of the output, after what is buffered reached the
+  // file (OutputFile::RewriteStart): false on a device or pipe, which
+  // cannot go back, and after a failure, which fails the output.
+  bool RewriteStart(const void* bytes, size_t n);
   // A NUL-terminated text, as WriteChar for each character.
   void WriteText(const char* text);
   // printf-style into a 256-character buffer (longer results are cut), then

@@ -350,14 +350,17 @@ size_t ComposeCsvRow(const CaptureRecord& record, uint32_t dataTag, const Captur
 }
 
 std::tm LocalTimeNow() {
-  std::time_t now = std::time(nullptr);
-  std::tm t{};
+  return LocalTime(std::time(nullptr));
+}
+
+std::tm LocalTime(std::time_t t) {
+  std::tm local{};
 #if defined(_WIN32)
-  localtime_s(&t, &now);
+  localtime_s(&local, &t);
 #else
-  localtime_r(&now, &t);
+  localtime_r(&t, &local);
 #endif
-  return t;
+  return local;
 }
 
 ReportBase::~ReportBase() = default;
@@ -489,6 +492,11 @@ ConvertResult TextConverter::Convert(ProgressSink* progress, int32_t pageLimit) 
 
   output_.lineCount = 0;
   output_.pageCount = 0;
+  // Nor does a capture read only in part: it would pass for the whole.
+  if (reader_.ReadError() != 0) {
+    output_.AbandonOutput();
+    return ConvertResult::ReadFailed;
+  }
   // A failed output never takes the place of the file at the output path.
   if (output_.CloseOutput() != 0) return ConvertResult::WriteFailed;
   return stopped ? ConvertResult::Stopped : ConvertResult::Done;

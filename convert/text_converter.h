@@ -39,11 +39,14 @@ enum class ConvertResult {
   Stopped,       // ended early by RequestStop or the page limit; shorter but well-formed and closed
   CannotCreate,  // the output could not be created; nothing was written
   WriteFailed,   // a write failed; a file already at the output path is as it was
+  ReadFailed,    // the capture could not be read to its end (its reader's ReadError);
+                 // as with WriteFailed, no output took the place of anything
 };
 
 // The banner's date and time of the conversion. The default is the local time now.
 using ConversionClock = std::function<std::tm()>;
 std::tm LocalTimeNow();
+std::tm LocalTime(std::time_t t);
 
 class ReportBase {
  public:

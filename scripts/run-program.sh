@@ -118,6 +118,11 @@ say "main window shown $((($(date +%s%N) - start) / 1000000)) ms after start"
 mkdir -p "$(dirname "$shot")"
 wine "$demo" download || die "driving the program failed"
 sleep 0.5 # let it paint
+# What the shown capture costs the program (Wine's process as Linux sees it;
+# its mapped files are counted apart from the memory of its own).
+say "memory with the download of ${KSVW_SIM_RECORDS:-20000} records shown: $(awk \
+  '/^(VmRSS|RssAnon|RssFile):/ {printf "%s%s %.1f MiB", n++ ? ", " : "", $1, $2 / 1024}' \
+  "/proc/$app_pid/status" 2>/dev/null)"
 import -window "$window" "$shot"
 say "screenshot of the main window: $shot"
 wine "$demo" keyemu || die "driving the key emulator failed"

@@ -8,24 +8,11 @@
 #include <cctype>
 #include <cerrno>
 
+#include "common/win32/errno_of.h"
+
 namespace ksvw::output_fs {
 
 namespace {
-
-int ErrnoOf(DWORD error) {
-  switch (error) {
-    case ERROR_FILE_EXISTS:
-    case ERROR_ALREADY_EXISTS: return EEXIST;
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND: return ENOENT;
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION: return EACCES;
-    case ERROR_DISK_FULL:
-    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
-    default: return EIO;
-  }
-}
 
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder and
 // with any extension ("NUL.txt" is the null device too).

@@ -4,8 +4,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <memory>
-#include <new>
 
 #include "app/win32/app_state.h"
 #include "capture/capture_reader.h"
@@ -20,8 +18,6 @@ ConversionJob conversionJob;
 namespace {
 
 std::atomic<bool> stopRequested{false};
-// The source is read in pieces of this size (a few milliseconds each).
-constexpr size_t kReadPiece = 4 << 20;
 
 // Bar 2273 of the dialog, at most one synchronous update per 50 ms.
 class BarProgress : public ThrottledProgress {
@@ -39,40 +35,17 @@ class BarProgress : public ThrottledProgress {
   HWND bar_;
 };
 
-// Reads `size` bytes in pieces, looking at the stop flag before each, so
-// that a stop during the read of a big capture is seen at once.
-FileOutcome ReadPieces(HANDLE file, uint8_t* image, size_t size) {
-  for (size_t done = 0; done < size;) {
-    if (stopRequested.load()) return FileOutcome::Stopped;
-    const DWORD want = static_cast<DWORD>(size - done < kReadPiece ? size - done : kReadPiece);
-    DWORD got = 0;
-    if (!ReadFile(file, image + done, want, &got, nullptr) || got == 0)
-      return FileOutcome::CannotRead;
-    done += got;
-  }
-  return FileOutcome::Converted;
-}
-
-// Loads the source into conversionReader as LoadCaptureFile does, but reads
-// it in pieces (a stop is honoured during the read) and tells why a file
-// could not be loaded. Converted: loaded. An image the reader did not take
-// is left in `image`.
-FileOutcome LoadSource(const char* path, std::unique_ptr<uint8_t[]>& image) {
-  HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return FileOutcome::CannotRead;
-  LARGE_INTEGER length{};
-  FileOutcome outcome = FileOutcome::CannotRead;
-  size_t size = 0;
-  if (GetFileSizeEx(file, &length) && length.QuadPart >= 0) {
-    size = static_cast<size_t>(length.QuadPart);
-    image.reset(new (std::nothrow) uint8_t[size ? size : 1]);
-    outcome = image ? ReadPieces(file, image.get(), size) : FileOutcome::OutOfMemory;
-  }
-  CloseHandle(file);
-  if (outcome != FileOutcome::Converted) return outcome;
-  return conversionReader.Load(std::move(image), size) ? FileOutcome::Converted
-                                                       : FileOutcome::NotCapture;
+// Loads the source into conversionReader and tells why a file could not
+// be loaded. The file is streamed, as the command line reads it: only its
+// chunk list is read here, so a Stop pressed now is seen as the conversion
+// begins, and a big capture takes no memory of its own.
+FileOutcome LoadSource(const char* path) {
+  if (LoadCaptureFile(path, kReaderConversion, CaptureAccess::Stream))
+    return FileOutcome::Converted;
+  const int error = conversionReader.ReadError();
+  return error == ENOMEM ? FileOutcome::OutOfMemory
+         : error != 0    ? FileOutcome::CannotRead
+                         : FileOutcome::NotCapture;
 }
 
 FileOutcome ConvertLoadedFile(const ConversionJob& job) {
@@ -94,6 +67,7 @@ FileOutcome ConvertLoadedFile(const ConversionJob& job) {
     case ConvertResult::Done: return FileOutcome::Converted;
     case ConvertResult::Stopped: return FileOutcome::Stopped;
     case ConvertResult::CannotCreate: return FileOutcome::CannotCreate;
+    case ConvertResult::ReadFailed: return FileOutcome::CannotRead;
     case ConvertResult::WriteFailed: break;
   }
   // EACCES: the output was whole but could not take the place of a file
@@ -107,14 +81,11 @@ FileOutcome ConvertLoadedFile(const ConversionJob& job) {
 DWORD WINAPI ConversionWorker(void* parameter) {
   ConversionJob* shared = static_cast<ConversionJob*>(parameter);
   const ConversionJob job = *shared;
-  std::unique_ptr<uint8_t[]> image;
-  FileOutcome outcome = LoadSource(job.source, image);
+  FileOutcome outcome = LoadSource(job.source);
   if (outcome == FileOutcome::Converted) outcome = ConvertLoadedFile(job);
-  // The reader is emptied before the dialog hears of the file (the next
-  // worker loads into it), but the memory is freed only as the thread ends:
-  // freeing a big capture takes tens of milliseconds under Wine, which a
-  // Stop would otherwise wait for.
-  std::unique_ptr<uint8_t[]> loaded = conversionReader.Release();
+  // The reader is emptied before the dialog hears of the file: the next
+  // worker loads into it.
+  ReleaseCaptureImage(kReaderConversion);
   SendMessageA(GetDlgItem(job.dialog, IDT_CVT_RECORD_BAR), PBM_SETPOS, 0, 0);
   SendMessageA(job.dialog, WM_COMMAND, MAKEWPARAM(IDC_CVT_FILE_DONE, static_cast<WORD>(outcome)),
                0);

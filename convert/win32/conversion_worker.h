@@ -1,9 +1,9 @@
 // The batch conversion's worker: one thread per file, one file at a time.
-// It loads the file into conversionReader, converts it with the program's
-// one converter, empties the reader, tells the dialog how the file ended by
-// a synchronous WM_COMMAND 1024 whose notification code is a FileOutcome
-// (0: converted), and frees the file's memory as it ends. Threads and their
-// hand-overs:
+// It opens the file in conversionReader (streamed: read a window of
+// records at a time), converts it with the program's one converter, empties
+// the reader and tells the dialog how the file ended by a synchronous
+// WM_COMMAND 1024 whose notification code is a FileOutcome (0: converted).
+// Threads and their hand-overs:
 // - The job is written by the GUI thread before a worker starts and copied
 //   by the worker as it begins; nothing else is shared but the stop flag.
 // - A stop crosses threads as stores without a lock (see
@@ -49,9 +49,8 @@ extern ConversionJob conversionJob;
 
 // Forgets a stop request; only while no worker runs (a new batch).
 void ClearConversionStop();
-// GUI thread: the file in hand ends after the row in hand, a file still
-// being read is dropped within one piece of the read, and a file the worker
-// has not loaded yet is not converted.
+// GUI thread: the file in hand ends after the row in hand, and a file the
+// worker has not begun to convert is not converted.
 void RequestConversionStop();
 
 // Starts a worker on a copy of conversionJob; its handle, or null when no

@@ -213,15 +213,18 @@ void ShowTemporaryFile() {
 // A download that ended with success or cancel becomes the working copy and
 // is shown (a cancelled one with whatever it holds).
 void TakeDownload(HWND window) {
+  // The viewer maps the working copy, and a mapped file cannot be replaced
+  // (Windows and Wine both refuse the move): let it go first.
   ReleaseCaptureImage(kReaderOpenedFile);
   if (ProgramDownload().Place()) {
     ShowTemporaryFile();
     return;
   }
   // The working copy could not be replaced: show the download, but Save
-  // must not copy the older working copy under its name.
+  // must not copy the older working copy under its name. A copy in memory,
+  // not a mapping: the next download writes this file anew.
   SaveErrorBox(window);
-  ShowLoadedRecords(LoadCaptureFile(downloadFilePath, kReaderDownload));
+  ShowLoadedRecords(LoadCaptureFile(downloadFilePath, kReaderDownload, CaptureAccess::Copy));
   workingCopyShown = false;
   UpdateCommandStates();
 }
@@ -269,15 +272,21 @@ bool OpenCaptureFile(HWND window, const char* path) {
     NotCaptureBox(window);
     return false;
   }
+  // The viewer maps the working copy, never the chosen file: a mapped file
+  // cannot be replaced, and Save may name the file that was opened. The old
+  // mapping must go before the copy replaces it. Without a copy the chosen
+  // file is read into memory, which leaves it free.
   ReleaseCaptureImage(kReaderOpenedFile);
-  if (!LoadCaptureFile(path, kReaderOpenedFile)) {
+  const bool copied = CopyFileA(path, temporaryFilePath, FALSE) != 0;
+  const bool loaded = copied ? LoadCaptureFile(temporaryFilePath, kReaderOpenedFile)
+                             : LoadCaptureFile(path, kReaderOpenedFile, CaptureAccess::Copy);
+  if (!loaded) {
     // The earlier records are gone already: show the list empty rather
     // than rows whose data no longer exists.
     ShowLoadedRecords(false);
     NotCaptureBox(window);
     return false;
   }
-  bool copied = CopyFileA(path, temporaryFilePath, FALSE) != 0;
   if (!copied) SaveErrorBox(window);
   ShowLoadedRecords(true);
   if (!copied) {

@@ -77,12 +77,14 @@ expect_status 0
 run dt lcd-image screen.scr -o "$null"
 expect_status 0
 [[ -c "$null" ]] || fail "lcd-image removed $null"
+export SOURCE_DATE_EPOCH=1700000000
 run dt export --format candump -o /dev/stdout t.DT
 expect_status 0
-expect_contains out "(0000000000.000200) can1 1ABCDEF0#R"
+expect_contains out "(1700000000.000200) can1 1ABCDEF0#R"
 run dt export --format candump --force t.DT
 expect_status 0
-expect_contains t.log "(0000000000.000000) can0 123#1122"
+expect_contains t.log "(1700000000.000000) can0 123#1122"
+unset SOURCE_DATE_EPOCH
 
 # A full disk: the old output stays whole although the new one does not fit.
 if mkdir -p disk && mount -t tmpfs -o size=64k ksvw-test disk 2>mount.err; then

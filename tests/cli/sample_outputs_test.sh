@@ -23,7 +23,7 @@ for sample in "${samples[@]}"; do
   same "$data/$sample.csv" "$sample.csv"
 done
 
-# EXPECTED COMMAND...: a conversion goes to the file conv, anything else to stdout.
+# EXPECTED COMMAND...: a conversion or export goes to the file conv, anything else to stdout.
 # --delta is for text output only: CSV ignores it.
 # shellcheck disable=SC2086 # the command is split into words
 while read -r expected command; do
@@ -43,6 +43,8 @@ mdcl_edge_delta.list list --delta mdcl_edge.DT
 monc_edge.list list monc_edge.DT
 edge.info info edge.DT
 monc40.info info monc40.DT
+edge.asc export --format asc -o conv edge.DT
+mdcl_edge.asc export --format asc -o conv mdcl_edge.DT
 CASES
 
 finish

@@ -65,3 +65,12 @@ write("monc_edge.DT", b"MONC", settings(custom_timing(0, 800000000, 1, 4, 2, 1),
     can(1, 0x10, False, b"", ts(0, 1, 2, 0), status=0x0080),            # trigger
     can(2, 0x10, False, b"", ts(0, 1, 3, 0), flags=0x90),               # neither trigger nor input
 ])
+
+# LIN frames whose checksum tells its model (enhanced, enhanced with a carry,
+# classic of a diagnostic frame) at 19200 bit/s on CH1; CAN at 500k on CH2.
+write("lin_sums.DT", b"MDCL", settings((704, "B", 2), (112, "I", 192000), (72, "B", 7)), [
+    lin(1, 0x50, 0, 3, b"\x01\x02\xAC", time=ts(0, 0, 0, 0)),
+    lin(1, 0x50, 0, 3, b"\xFF\xFF\xAF", time=ts(0, 0, 1, 0)),
+    lin(1, 0x3C, 0, 3, b"\x10\x20\xCF", time=ts(0, 0, 2, 0)),
+    can(2, 0x100, False, b"\x01", ts(0, 0, 3, 0)),
+])

@@ -1,11 +1,12 @@
 // libFuzzer target over everything that reads a capture file's bytes: the
 // chunk walk and load, the settings parser, every list cell of every record,
-// the row composers, whole text and CSV conversions and the candump, ASC and
-// pcapng exports. ASan and UBSan make any read outside the image, overflow
-// of a cell or row buffer, or undefined arithmetic a crash; the checks below
-// add what they cannot see (a cell longer than its capacity, a text whose
-// length is not the one returned, a record walk that misses records, a
-// conversion that does not finish).
+// the row composers, whole text and CSV conversions, the candump, ASC and
+// pcapng exports, and the same bytes read as a stream. ASan and UBSan make
+// any read outside the image, overflow of a cell or row buffer, or undefined
+// arithmetic a crash; the checks below add what they cannot see (a cell
+// longer than its capacity, a text whose length is not the one returned, a
+// record walk that misses records, a conversion that does not finish, a
+// stream that reads otherwise than the image).
 #include <unistd.h>
 
 #include <cstdint>
@@ -79,6 +80,39 @@ void CheckWalk(const CaptureReader& reader) {
   if (visited != count) Fail("record walk missed records", visited);
 }
 
+// The same bytes as a stream read three records at a time: the reader must
+// never read outside the file, and must give the load, the settings and
+// the records of the image, forward and backward.
+class StreamedBytes : public CaptureSource {
+ public:
+  StreamedBytes(const uint8_t* data, size_t size) : CaptureSource(nullptr, size), data_(data) {
+    windowRecords_ = 3;
+  }
+  bool ReadAt(uint64_t offset, void* out, size_t n) override {
+    if (offset > size_ || n > size_ - offset) Fail("stream read outside the file", offset);
+    if (n != 0) std::memcpy(out, data_ + offset, n);
+    return true;
+  }
+
+ private:
+  const uint8_t* data_;
+};
+
+void CheckStreamed(const CaptureReader& image, bool loaded, const uint8_t* data, size_t size) {
+  CaptureReader streamed;
+  if (streamed.Load(std::make_unique<StreamedBytes>(data, size)) != loaded)
+    Fail("a stream loads otherwise than the image", loaded);
+  const int32_t count = image.RecordCount();
+  if (streamed.RecordCount() != count || streamed.DataTag() != image.DataTag() ||
+      std::memcmp(streamed.Settings().bytes, image.Settings().bytes, kSettingsSize) != 0)
+    Fail("a stream reads other settings or counts", count);
+  for (int32_t i = 0; i < 2 * count; ++i) {
+    const int32_t row = i < count ? i : 2 * count - 1 - i;  // up, then down again
+    if (std::memcmp(&streamed.Record(row), &image.Record(row), kRecordSize) != 0)
+      Fail("a stream reads another record", row);
+  }
+}
+
 void CheckListCells(const CaptureReader& reader, TextConverter& converter) {
   const int32_t count = reader.RecordCount();
   // One heap buffer of exactly the promised capacity: a longer write is an
@@ -137,7 +171,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   IsCaptureImage(data, size);
 
   CaptureReader reader;
-  if (!reader.LoadCopy(data, size)) return 0;
+  const bool loaded = reader.LoadCopy(data, size);
+  CheckStreamed(reader, loaded, data, size);
+  if (!loaded) return 0;
   CheckWalk(reader);
 
   TextConverter converter(reader, reader);
@@ -158,9 +194,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CheckRowComposers(reader, options);
   Convert(converter, options, false, TextConverter::kNoPageLimit);
   Convert(converter, options, true, TextConverter::kNoPageLimit);
-  for (auto format : {ExportFormat::Candump, ExportFormat::Asc, ExportFormat::Pcapng}) {
+  for (const ExportFormat& format : kExportFormats) {
     ExportOptions exportOptions;
-    exportOptions.format = format;
+    exportOptions.format = &format;
     exportOptions.channelSelection = options.channelSelection;
     ExportTally tally;
     ConvertResult result = ExportCapture(reader, exportOptions, OutputPath(), nullptr, tally);

@@ -193,7 +193,7 @@ bool SearchSeeds(const std::filesystem::path& dir, Seeds& seeds) {
     CaptureReader reader;
     Bytes file = build::ReadFile((std::filesystem::path(KSVW_TEST_DATA_DIR) / name).string());
     if (!reader.LoadCopy(file.data(), file.size())) return false;
-    const auto* first = reinterpret_cast<const uint8_t*>(reader.FirstRecord());
+    const auto* first = reinterpret_cast<const uint8_t*>(&reader.Record(0));
     records.insert(records.end(), first, first + reader.RecordCount() * kRecordSize);
   }
   for (const CaptureRecord& r : build::GenerateTraffic(48, kTagMdcl, 5))

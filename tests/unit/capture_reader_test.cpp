@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "capture/search.h"
+#include "convert/capture_export.h"
 #include "testsupport/capture_builder.h"
 
 namespace ksvw {
@@ -139,7 +143,7 @@ TEST(CaptureRecordWalk, SeekClampsAndNextVisitsEveryRecordOnceInFileOrder) {
                     .Data(kTagMonc, ThreeFrames())
                     .Build());
   CaptureReader& r = loaded.reader;
-  EXPECT_EQ(reinterpret_cast<uintptr_t>(r.FirstRecord()) % 2, 1u);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(&r.Record(0)) % 2, 1u);
   EXPECT_EQ(r.CurrentIndex(), 0);
   for (auto [seek, index] : {std::pair{3, 2}, {1000000, 2}, {-5, 0}, {1, 1}}) {
     r.SeekRecord(seek);
@@ -198,6 +202,91 @@ TEST(CaptureFiles, SelectorsLoadSeparateReadersFromFiles) {
   EXPECT_EQ(ViewerRecordCount(), 0);
   ReleaseCaptureImage(kReaderDownload);
   for (const std::string& path : {a, b, text}) std::remove(path.c_str());
+}
+
+// A capture of several stream windows read each way the program and the
+// command line read one: the records forward and backward, the settings and
+// the searches in both directions are those of the image in memory.
+TEST(CaptureFiles, MappedCopiedAndStreamedReadWhatTheImageHolds) {
+  const int32_t n = 2 * kStreamWindowRecords + 5;
+  const std::vector<uint8_t> file = build::GenerateCapture(n, kTagMdcl, 9);
+  const std::string path = ::testing::TempDir() + "ksvw_reader_windows.DT";
+  ASSERT_TRUE(build::WriteFile(path, file));
+  const Loaded image(file);
+  SearchCondition errors{};
+  errors.kind = kSearchError;
+  errors.errorStatusMask = 0xFFFF;
+  errors.mode = kSearchCount;
+  ASSERT_GT(FindForward(image.reader, errors, -1).count, 2u);
+  for (CaptureAccess access : {CaptureAccess::Map, CaptureAccess::Copy, CaptureAccess::Stream}) {
+    SCOPED_TRACE(static_cast<int>(access));
+    ASSERT_TRUE(LoadCaptureFile(path.c_str(), kReaderConversion, access));
+    const CaptureReader& r = conversionReader;
+    ASSERT_EQ(r.RecordCount(), n);
+    EXPECT_EQ(0, std::memcmp(r.Settings().bytes, image.reader.Settings().bytes, kSettingsSize));
+    auto differs = [&](int32_t i) {
+      return std::memcmp(&r.Record(i), &image.reader.Record(i), kRecordSize) != 0;
+    };
+    int32_t cursor = 0, visited = 0, mismatches = 0;
+    do {
+      mismatches += differs(cursor);
+      ++visited;
+    } while (r.NextRecord(cursor));
+    for (int32_t i = n - 1; i >= 0; i -= 3) mismatches += differs(i);
+    EXPECT_EQ(visited, n);
+    EXPECT_EQ(mismatches, 0);
+    for (int mode : {kSearchCount, kSearchSelectFirst}) {
+      for (auto direction : {SearchDirection::Down, SearchDirection::Up}) {
+        for (int32_t from : {-1, kStreamWindowRecords + 1, n}) {
+          errors.mode = mode;
+          errors.direction = direction;
+          const SearchResult got = FindInDirection(r, errors, from);
+          const SearchResult want = FindInDirection(image.reader, errors, from);
+          EXPECT_EQ(got.row, want.row) << mode << " from " << from;
+          EXPECT_EQ(got.count, want.count) << mode << " from " << from;
+        }
+      }
+    }
+    EXPECT_EQ(r.ReadError(), 0);
+  }
+  ReleaseCaptureImage(kReaderConversion);
+  std::remove(path.c_str());
+}
+
+// A file that gets shorter after it was loaded: a streamed conversion or
+// export ends with the read error and leaves the old output as it was; a
+// copy in memory is not touched by it.
+TEST(CaptureFiles, AStreamedFileThatGetsShorterWritesNoOutput) {
+  const std::vector<uint8_t> file = build::GenerateCapture(3 * kStreamWindowRecords, kTagMonc, 4);
+  const std::string path = ::testing::TempDir() + "ksvw_reader_shrinking.DT";
+  const std::string out = ::testing::TempDir() + "ksvw_reader_shrinking.out";
+  TextConverter converter(conversionReader, viewerReader);
+  converter.SetOutputPath(out);
+  // The converter (no format) and every export.
+  std::vector<const ExportFormat*> formats{nullptr};
+  for (const ExportFormat& f : kExportFormats) formats.push_back(&f);
+  for (const ExportFormat* format : formats) {
+    for (CaptureAccess access : {CaptureAccess::Copy, CaptureAccess::Stream}) {
+      SCOPED_TRACE(std::string(format ? format->name : "text") + " " +
+                   std::to_string(static_cast<int>(access)));
+      const bool streamed = access == CaptureAccess::Stream;
+      ASSERT_TRUE(build::WriteFile(path, file));
+      ASSERT_TRUE(build::WriteFile(out, {'o', 'l', 'd'}));
+      ASSERT_TRUE(LoadCaptureFile(path.c_str(), kReaderConversion, access));
+      std::filesystem::resize_file(path, file.size() / 2);
+      ExportOptions options;
+      options.format = format;
+      ExportTally tally;
+      const ConvertResult result =
+          format ? ExportCapture(conversionReader, options, out, nullptr, tally)
+                 : converter.Convert(nullptr, TextConverter::kNoPageLimit);
+      EXPECT_EQ(result, streamed ? ConvertResult::ReadFailed : ConvertResult::Done);
+      EXPECT_EQ(conversionReader.ReadError(), streamed ? EIO : 0);
+      EXPECT_EQ(build::ReadFile(out).size() == 3, streamed);
+    }
+  }
+  ReleaseCaptureImage(kReaderConversion);
+  for (const std::string& p : {path, out}) std::remove(p.c_str());
 }
 
 }  // namespace

@@ -75,14 +75,14 @@ int RunConvert(int argc, char** argv) {
   converter.SetOptions(options);
   converter.SetClock(clock);
   // A conversion replaces its own .txt or .csv, as the program's does.
-  BatchOutputs outputs{batch.outputOverride, options.csv != 0 ? ".csv" : ".txt", false};
-  return RunFileBatch(batch.files, outputs,
-                      [](const char*, const std::string& output, bool, ProgressSink* progress) {
-                        converter.SetOutputPath(output);
-                        ConvertResult result =
-                            converter.Convert(progress, TextConverter::kNoPageLimit);
-                        return BatchOutcome{result, converter.OutputError()};
-                      });
+  BatchOutputs outputs{batch.outputOverride, {options.csv != 0 ? ".csv" : ".txt"}, false};
+  return RunFileBatch(
+      batch.files, outputs,
+      [](const char*, const std::string& output, size_t, bool, ProgressSink* progress) {
+        converter.SetOutputPath(output);
+        ConvertResult result = converter.Convert(progress, TextConverter::kNoPageLimit);
+        return BatchOutcome{result, converter.OutputError()};
+      });
 }
 
 }  // namespace ksvw::dt

@@ -95,10 +95,10 @@ int RunDecode(int argc, char** argv) {
     }
   }
   // Like convert, decode replaces its own FILE.signals.csv.
-  BatchOutputs outputs{batch.outputOverride, ".signals.csv", false};
+  BatchOutputs outputs{batch.outputOverride, {".signals.csv"}, false};
   return RunFileBatch(batch.files, outputs,
-                      [&options, &loaded](const char* source, const std::string& output, bool,
-                                          ProgressSink* progress) {
+                      [&options, &loaded](const char* source, const std::string& output, size_t,
+                                          bool, ProgressSink* progress) {
                         signals::DecodeTally tally;
                         ConvertResult result = signals::DecodeCaptureToCsv(
                             conversionReader, loaded.Decoder(), options, output, progress, tally);

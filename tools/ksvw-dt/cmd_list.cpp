@@ -98,11 +98,18 @@ int RunList(int argc, char** argv) {
       p += FormatListCell(*reader, row, k, delta, p);
       *p++ = '\t';
     }
+    if (reader->ReadError() != 0) break;  // a row that could not be read is not shown
     p[-1] = '\n';
     out.Commit(p);
   }
   bool ok = out.Close();
+  const int readError = reader->ReadError();
   ReleaseCaptureImage(kReaderOpenedFile);
+  if (readError != 0) {
+    // The rows printed so far stand; the list ends where the file did.
+    ReportReadError(path, readError);
+    return kExitNotCapture;
+  }
   if (!ok) {
     std::fputs("ksvw-dt: writing the list failed\n", stderr);
     return kExitIo;

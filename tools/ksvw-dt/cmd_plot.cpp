@@ -70,10 +70,10 @@ int RunPlot(int argc, char** argv) {
   for (const std::string& p : options.selection.Patterns()) {
     if (!loaded.Matches(p, "--signal")) return kExitUsage;
   }
-  BatchOutputs outputs{batch.outputOverride, ".svg", false};
+  BatchOutputs outputs{batch.outputOverride, {".svg"}, false};
   return RunFileBatch(batch.files, outputs,
-                      [&options, &loaded](const char* source, const std::string& output, bool,
-                                          ProgressSink* progress) {
+                      [&options, &loaded](const char* source, const std::string& output, size_t,
+                                          bool, ProgressSink* progress) {
                         signals::DecodeTally tally;
                         options.title = source;
                         ConvertResult result = signals::PlotCaptureToSvg(

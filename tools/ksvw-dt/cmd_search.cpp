@@ -287,7 +287,12 @@ int RunSearch(int argc, char** argv) {
   const CaptureReader* reader = LoadCapture(o.path, kReaderOpenedFile);
   if (reader == nullptr) return kExitNotCapture;
   SearchResult result = FindInDirection(*reader, condition, o.from);
+  const int readError = reader->ReadError();
   ReleaseCaptureImage(kReaderOpenedFile);
+  if (readError != 0) {
+    ReportReadError(o.path, readError);
+    return kExitNotCapture;
+  }
   if (result.messageId == kStringNothingFound) {
     std::puts("nothing found");
     return kExitNotFound;

@@ -17,10 +17,13 @@ inline constexpr int kExitIo = 3;          // an output could not be written
 inline constexpr int kExitDatabase = 4;    // a signal database could not be read
 
 // Releases the reader that `which` selects (kReaderOpenedFile or
-// kReaderConversion) and loads `path` into it. On failure says on standard
+// kReaderConversion) and loads `path` into it, streamed. On failure says on standard
 // error whether the file could not be read or is not a capture, leaves the
 // reader empty and returns null. The caller releases the reader when done.
 const CaptureReader* LoadCapture(const char* path, int which);
+// Says on standard error that `path` could not be read, and why (an errno
+// value): also when its records could not be read to their end.
+void ReportReadError(const char* path, int error);
 
 int RunInfo(int argc, char** argv);
 int RunList(int argc, char** argv);

@@ -55,7 +55,7 @@ bool IsPathSeparator(char c) {
 }
 
 // The source path with its extension replaced (or, without one, added).
-std::string ReplaceExtension(const std::string& source, const char* extension) {
+std::string ReplaceExtension(const std::string& source, const std::string& extension) {
   size_t dot = source.rfind('.');
   size_t name = source.size();
   while (name > 0 && !IsPathSeparator(source[name - 1])) --name;
@@ -63,10 +63,12 @@ std::string ReplaceExtension(const std::string& source, const char* extension) {
   return source.substr(0, dot) + extension;
 }
 
-// Where the output of `source` goes: beside it, or -o's path.
-std::string OutputOf(const char* source, const BatchOutputs& outputs) {
-  return outputs.outputOverride != nullptr ? std::string(outputs.outputOverride)
-                                           : ReplaceExtension(source, outputs.extension);
+// Where output `part` of `source` goes: beside it, or -o's path.
+std::string OutputOf(const char* source, const BatchOutputs& outputs, size_t part) {
+  const std::string& extension = outputs.extensions[part];
+  if (outputs.outputOverride == nullptr) return ReplaceExtension(source, extension);
+  if (outputs.extensions.size() == 1) return outputs.outputOverride;
+  return ReplaceExtension(outputs.outputOverride, extension);
 }
 
 // A path as one spelling of its file, for telling two names of a batch
@@ -88,8 +90,9 @@ bool OutputsAreDistinct(const std::vector<const char*>& files, const BatchOutput
   std::map<std::string, const char*> inputs;
   for (const char* source : files) inputs.emplace(PathKey(source), source);
   std::map<std::string, const char*> taken;
-  for (const char* source : files) {
-    const std::string output = OutputOf(source, outputs);
+  for (size_t k = 0; k < files.size() * outputs.extensions.size(); ++k) {
+    const char* source = files[k / outputs.extensions.size()];
+    const std::string output = OutputOf(source, outputs, k % outputs.extensions.size());
     const std::string key = PathKey(output);
     auto [other, added] = taken.emplace(key, source);
     if (!added && PathKey(other->second) != PathKey(source)) {
@@ -195,10 +198,11 @@ int ParseBatchArguments(int argc, char** argv, const char* usage, const OwnOptio
   return -1;
 }
 
-bool SourceDateClock(ConversionClock& clock) {
+bool OutputDate(int64_t& seconds, std::tm& shown) {
   const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
   if (epoch == nullptr) {
-    clock = LocalTimeNow;
+    seconds = static_cast<int64_t>(std::time(nullptr));
+    shown = LocalTime(static_cast<std::time_t>(seconds));
     return true;
   }
   // The banner writes the year with four digits: 9999-12-31 23:59:59 UTC
@@ -206,20 +210,31 @@ bool SourceDateClock(ConversionClock& clock) {
   constexpr long long kLastSecond = 253402300799;
   char* end = nullptr;
   errno = 0;
-  long long seconds = std::strtoll(epoch, &end, 10);
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm utc{};
-  bool valid = errno == 0 && end != epoch && *end == '\0' && seconds >= 0 && seconds <= kLastSecond;
+  const long long value = std::strtoll(epoch, &end, 10);
+  const std::time_t t = static_cast<std::time_t>(value);
+  bool valid = errno == 0 && end != epoch && *end == '\0' && value >= 0 && value <= kLastSecond;
 #if defined(_WIN32)
-  valid = valid && gmtime_s(&utc, &t) == 0;
+  valid = valid && gmtime_s(&shown, &t) == 0;
 #else
-  valid = valid && gmtime_r(&t, &utc) != nullptr;
+  valid = valid && gmtime_r(&t, &shown) != nullptr;
 #endif
   if (!valid) {
     std::fputs("ksvw-dt: SOURCE_DATE_EPOCH must be a number of seconds from 0 to 253402300799\n",
                stderr);
     return false;
   }
+  seconds = value;
+  return true;
+}
+
+bool SourceDateClock(ConversionClock& clock) {
+  if (std::getenv("SOURCE_DATE_EPOCH") == nullptr) {
+    clock = LocalTimeNow;
+    return true;
+  }
+  int64_t seconds = 0;
+  std::tm utc{};
+  if (!OutputDate(seconds, utc)) return false;
   clock = [utc] { return utc; };
   return true;
 }
@@ -255,27 +270,43 @@ int RunFileBatch(const std::vector<const char*>& files, const BatchOutputs& outp
   bool outputError = false;
   for (const char* source : files) {
     if (interrupted) break;
-    const std::string output = OutputOf(source, outputs);
-    if (WouldOverwrite(output, source)) {
-      std::fprintf(stderr, "ksvw-dt: '%s': the output would overwrite its source\n", source);
-      outputError = true;
-      continue;
+    std::vector<std::string> outputNames;
+    for (size_t part = 0; part < outputs.extensions.size(); ++part) {
+      outputNames.push_back(OutputOf(source, outputs, part));
+      if (WouldOverwrite(outputNames.back(), source)) {
+        std::fprintf(stderr, "ksvw-dt: '%s': the output would overwrite its source\n", source);
+        outputError = true;
+        outputNames.clear();
+        break;
+      }
     }
+    if (outputNames.empty()) continue;
     if (LoadCapture(source, kReaderConversion) == nullptr) {
       notCapture = true;
       continue;
     }
-    // A stop that arrived while the file loaded: write nothing more.
-    if (interrupted) break;
-    TerminalBar bar(source);
-    BatchOutcome outcome = write(source, output, keepExisting, showProgress ? &bar : nullptr);
-    if (showProgress) bar.Finish();
-    ReleaseCaptureImage(kReaderConversion);
-    if (outcome.result == ConvertResult::CannotCreate ||
-        outcome.result == ConvertResult::WriteFailed) {
-      ReportOutputFailure(output, outcome, keepExisting);
-      outputError = true;
+    for (size_t part = 0; part < outputNames.size(); ++part) {
+      // A stop that arrived while the file loaded or the last part was
+      // written: write nothing more.
+      if (interrupted) break;
+      TerminalBar bar(source);
+      BatchOutcome outcome =
+          write(source, outputNames[part], part, keepExisting, showProgress ? &bar : nullptr);
+      if (showProgress) bar.Finish();
+      if (outcome.result == ConvertResult::ReadFailed) {
+        // The file got shorter, or a read failed, after it was loaded.
+        ReportReadError(source, conversionReader.ReadError());
+        std::fprintf(stderr, "ksvw-dt: '%s' was not written\n", outputNames[part].c_str());
+        notCapture = true;
+        break;
+      }
+      if (outcome.result == ConvertResult::CannotCreate ||
+          outcome.result == ConvertResult::WriteFailed) {
+        ReportOutputFailure(outputNames[part], outcome, keepExisting);
+        outputError = true;
+      }
     }
+    ReleaseCaptureImage(kReaderConversion);
   }
   std::signal(SIGINT, previousHandler == SIG_ERR ? SIG_DFL : previousHandler);
   if (interrupted) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,10 +35,14 @@ int ParseBatchArguments(int argc, char** argv, const char* usage, const OwnOptio
 // says what is wrong on standard error and returns false otherwise.
 bool ParseChannelOption(const char* value, uint8_t& channelSelection);
 
-// The clock of text banners and ASC headers: local time, or the instant of
+// The clock of text banners: local time, or the instant of
 // SOURCE_DATE_EPOCH shown in UTC when it is set, so an output is the same on
 // any machine. False (said on standard error) when it is set but no number.
 bool SourceDateClock(ConversionClock& clock);
+
+// The instant exports are dated with, by the same rule, in seconds since
+// 1970 and as shown (UTC or local time). False as SourceDateClock.
+bool OutputDate(int64_t& seconds, std::tm& shown);
 
 // What writing one capture came to: the converter's result and, when the
 // output could not be created or written, the errno value saying why.
@@ -46,17 +51,20 @@ struct BatchOutcome {
   int error = 0;
 };
 
-// Writes one capture, already loaded into the conversion reader, to `output`.
+// Writes one capture, already loaded into the conversion reader, to `output`,
+// its output number `part` (the index of its extension in BatchOutputs).
 // With `keepExisting` a file already at `output` must stay as it is.
-using BatchWriter = std::function<BatchOutcome(const char* source, const std::string& output,
-                                               bool keepExisting, ProgressSink* progress)>;
+using BatchWriter =
+    std::function<BatchOutcome(const char* source, const std::string& output, size_t part,
+                               bool keepExisting, ProgressSink* progress)>;
 
-// Where a batch writes: beside each source with `extension`, or to
-// `outputOverride`. With `keepExisting` an output beside its source never
-// replaces a file (-o always may).
+// Where a batch writes: beside each source, one output per extension in
+// place of the source's own, or to `outputOverride` (with several
+// extensions, each replaces OUT's). With `keepExisting` an output beside
+// its source never replaces a file (-o always may).
 struct BatchOutputs {
   const char* outputOverride = nullptr;
-  const char* extension = "";
+  std::vector<std::string> extensions;
   bool keepExisting = false;
 };
 

@@ -4,7 +4,7 @@
 //   ksvw-dt list [--delta] FILE
 //   ksvw-dt convert [--csv] [--delta] [--channel both|1|2] [--raw-hex] [-o OUT] FILE...
 //   ksvw-dt search FILE KIND [--from ROW] [--up] [--count]
-//   ksvw-dt export --format candump|asc|pcapng [--channel both|1|2] [--force] [-o OUT] FILE...
+//   ksvw-dt export --format FORMAT [--channel both|1|2] [--force] [OPTION] [-o OUT] FILE...
 //   ksvw-dt lcd-image [--mode 0|1|2] SCREEN [-o OUT.bmp]
 //   ksvw-dt decode --dbc DB.dbc [--dbc2 DB2.dbc] [--channel both|1|2] [--signals P]
 //                  [--choices] [-o OUT.csv] FILE...
@@ -27,7 +27,7 @@ constexpr const char kUsage[] =
     "  list     the capture list's 19 columns as tab-separated text\n"
     "  convert  convert captures to text (.txt) or CSV (.csv) files\n"
     "  search   find or count records by trigger, error, data, time or external input\n"
-    "  export   export captures as candump logs, Vector ASC traces or pcapng files\n"
+    "  export   export captures for the files of other bus tools (see export --help)\n"
     "  lcd-image  render a raw analyzer screen as the key emulator's BMP image\n"
     "  decode   decode frames into signal values (CSV) with a DBC database\n"
     "  plot     draw signals over time as an SVG picture\n"
