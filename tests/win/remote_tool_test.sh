@@ -43,6 +43,7 @@ start_sim panel --records 3000 --seed 3 --verbose --dump-capture served.DT --dum
 start_sim slow --records 20000 --seed 5 --line-rate 230400
 for refusal in busy version board; do start_sim "$refusal" --refuse "$refusal"; done
 start_sim drop --records 20000 --drop-in-section 0x8101
+start_sim stall --hostile stall-section
 lan() { echo "--lan 127.0.0.1:$(sim_port "$1")"; }
 if command -v wineserver >/dev/null; then
   WINEPREFIX="$prefix" wineserver -p5 </dev/null >/dev/null 2>&1 || true
@@ -120,6 +121,9 @@ done
 remote 4 $(lan drop) --json download lost.DT
 json 's[-1]["code"] == "0x800708CA" and "lost" in s[-1]["message"]'
 no_files '*lost.DT*'
+# An analyzer that stops sending: the download's deadline (5), no file.
+remote 5 $(lan stall) download stalled.DT --timeout 1
+no_files '*stalled.DT*'
 
 # The README's bench script, as it stands there.
 mkdir bench
