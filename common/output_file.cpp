@@ -34,10 +34,9 @@ uint32_t NameNumber() {
   return static_cast<uint32_t>(x ^ (x >> 31));
 }
 
-// "FOLDER/.NAME.1a2b3c4d.tmp" beside `target`: the same folder, so the
-// rename never crosses file systems. The name is cut so the temporary
-// fits where the target fits.
-std::string TemporaryBeside(const std::string& target) {
+}  // namespace
+
+std::string TemporaryNameBeside(const std::string& target) {
   size_t name = target.size();
   while (name > 0 && !IsSeparator(target[name - 1])) --name;
   std::string base = target.substr(name, 200);
@@ -45,8 +44,6 @@ std::string TemporaryBeside(const std::string& target) {
   std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(NameNumber()));
   return target.substr(0, name) + "." + base + suffix;
 }
-
-}  // namespace
 
 bool OutputFile::Fail(int error) {
   if (error_ == 0) error_ = error != 0 ? error : EIO;
@@ -81,7 +78,7 @@ bool OutputFile::Open(const std::string& path, Existing existing) {
   }
   const std::string like = kind == output_fs::Kind::Regular ? target_ : std::string();
   for (int attempt = 0; attempt < 100 && file_ == nullptr; ++attempt) {
-    temp_ = TemporaryBeside(target_);
+    temp_ = TemporaryNameBeside(target_);
     file_ = output_fs::CreateNew(temp_, like, error);
     if (file_ == nullptr && error != EEXIST) break;
   }

@@ -75,6 +75,11 @@ class OutputFile {
 // Returns 0, or the errno value of the failure (the old file is then kept).
 int WriteOutputFile(const std::string& path, const void* bytes, size_t n);
 
+// A fresh name for a temporary beside `target`: "FOLDER/.NAME.1a2b3c4d.tmp",
+// in the same folder so that the rename never crosses file systems, cut so
+// that it fits where the target fits.
+std::string TemporaryNameBeside(const std::string& target);
+
 // The text of an OutputFile error for a message ("No space left on device").
 std::string OutputErrorText(int error);
 

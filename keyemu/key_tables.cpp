@@ -1,5 +1,7 @@
 #include "keyemu/key_tables.h"
 
+#include <cctype>
+
 namespace ksvw::keyemu {
 
 const KeyLayoutRow KeyLayoutTable[kKeyCount] = {
@@ -43,6 +45,17 @@ const KeyboardMapEntry KeyboardMap[kKeyboardMapSize] = {
     {-1, -1},
 };
 
+namespace {
+
+// By id, 20000 on.
+constexpr const char* kKeyPanelNames[kKeyCount] = {
+    "0", "1", "2",    "3",  "4",    "5",     "6",    "7",    "8",     "9",   "A",   "B",
+    "C", "D", "E",    "F",  "M",    "Y",     "T",    "S",    "R",     "DEL", "INS", "SHIFT",
+    "G", "H", "LEFT", "UP", "DOWN", "RIGHT", "PGUP", "PGDN", "ENTER", "L",   "K",   "P",
+};
+
+}  // namespace
+
 int32_t KeyIdForVirtualKey(int32_t virtualKey) {
   for (const KeyboardMapEntry& e : KeyboardMap) {
     if (e.virtualKey == -1) break;
@@ -71,6 +84,22 @@ const KeyLayoutRow* FindKeyRow(int32_t id) {
   for (const KeyLayoutRow& row : KeyLayoutTable)
     if (row.id == id) return &row;
   return nullptr;
+}
+
+const char* KeyPanelName(int32_t id) {
+  if (id < kFirstKeyId || id >= kFirstKeyId + kKeyCount) return nullptr;
+  return kKeyPanelNames[id - kFirstKeyId];
+}
+
+int32_t KeyIdForPanelName(std::string_view name) {
+  for (int32_t i = 0; i < kKeyCount; ++i) {
+    std::string_view known = kKeyPanelNames[i];
+    bool same = known.size() == name.size();
+    for (size_t k = 0; same && k < name.size(); ++k)
+      same = std::toupper(static_cast<unsigned char>(name[k])) == known[k];
+    if (same) return kFirstKeyId + i;
+  }
+  return -1;
 }
 
 }  // namespace ksvw::keyemu

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace ksvw::keyemu {
 
@@ -60,5 +61,11 @@ bool KeyboardStillHolds(int32_t keyId, bool (*down)(int32_t virtualKey));
 bool KeySpriteCorner(int32_t id, bool pressed, bool latched, int32_t* x, int32_t* y);
 // The layout row of an id, or null.
 const KeyLayoutRow* FindKeyRow(int32_t id);
+// The name printed on a key ("0".."F", "SHIFT", "ENTER", "PGDN"; the
+// cursor keys, which show arrows, are "LEFT", "UP", "DOWN", "RIGHT"), or
+// null for an id outside 20000..20035.
+const char* KeyPanelName(int32_t id);
+// The id of the key with that name, in any case, or -1.
+int32_t KeyIdForPanelName(std::string_view name);
 
 }  // namespace ksvw::keyemu

@@ -33,6 +33,11 @@ struct Raster {
       b = (x % 2) ? uint8_t((b & 0xF0) | value) : uint8_t((b & 0x0F) | (value << 4));
     }
   }
+  uint8_t Get(int x, int y) const {
+    const uint8_t* row = pixels + size_t(kImageHeight - 1 - y) * stride;
+    if (bitsPerPixel == 1) return (row[x / 8] >> (7 - x % 8)) & 1;
+    return (x % 2) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
+  }
   void Fill(int x0, int y0, int x1, int y1, uint8_t value) {  // inclusive
     for (int y = y0; y <= y1; ++y)
       for (int x = x0; x <= x1; ++x) Set(x, y, value);
@@ -136,6 +141,32 @@ std::vector<uint8_t> BuildScreenBmp(const LcdDisplay& lcd, int32_t imageMode) {
   const uint32_t offset = ScreenImageBuilder(lcd, flags, file.data() + kBmpFileHeaderBytes, size);
   WriteBmpFileHeader(file.data(), size, offset);
   return file;
+}
+
+bool ScreenFromBmp(const std::vector<uint8_t>& file, uint8_t* screen, int32_t* imageMode) {
+  for (int32_t mode = 0; mode <= 2; ++mode) {
+    const bool colour = mode == 2;
+    const uint32_t size = colour ? kColourImageBytes : kMonochromeImageBytes;
+    if (file.size() != kBmpFileHeaderBytes + size) continue;
+    const uint32_t offset = colour ? kColourPixelOffset : kMonochromePixelOffset;
+    // Only read: Get never writes through the pointer.
+    const Raster r{const_cast<uint8_t*>(file.data()) + kBmpFileHeaderBytes + offset, colour ? 4 : 1,
+                   colour ? 128 : 32};
+    std::memset(screen, 0, kScreenBytes);
+    for (int y = 0; y < kScreenHeight; ++y) {
+      for (int x = 0; x < kScreenWidth; ++x) {
+        if (r.Get(kImageScreenOrigin + x, kImageScreenOrigin + y) == (colour ? kLcdDark : 1))
+          screen[y * kScreenStride + x / 8] |= uint8_t(0x80 >> (x % 8));
+      }
+    }
+    LcdDisplay lcd;
+    lcd.SetImage(screen);
+    if (BuildScreenBmp(lcd, mode) == file) {
+      *imageMode = mode;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::string ScreenImageFileName(const ImageTime& t, int n) {

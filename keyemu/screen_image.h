@@ -41,6 +41,12 @@ void WriteBmpFileHeader(uint8_t* out, uint32_t imageBytes, uint32_t pixelOffset)
 // The whole BMP file (file header + image) of an image mode.
 std::vector<uint8_t> BuildScreenBmp(const LcdDisplay& lcd, int32_t imageMode);
 
+// The screen (kScreenBytes) and image mode of a whole BMP file. True only
+// for a file that BuildScreenBmp makes byte for byte from that screen in
+// that mode (an image this program saved), so that no other picture passes
+// for a screen.
+bool ScreenFromBmp(const std::vector<uint8_t>& file, uint8_t* screen, int32_t* imageMode);
+
 // A saved image's name from the local time: "KSyyyymmddhhmmss.bmp" for the
 // first image of a second, "KSyyyymmddhhmmss-N.bmp" for the N-th (N from
 // 2), so that no save replaces an earlier one.

@@ -10,7 +10,9 @@
 # LAN converter, download the capture, open the key emulator with F8, press
 # its key 5), saves a PNG of the main window with the downloaded rows
 # (FILE) and one of the key emulator showing the simulator's LCD
-# (FILE without .png, then -keyemu.png), and closes the program; otherwise
+# (FILE without .png, then -keyemu.png), closes the program and runs one
+# ksvw-remote.exe script against the simulator, printing its JSON (the
+# LCD and the capture beside FILE, -remote.bmp and -remote.DT); otherwise
 # it runs until the window is closed.
 # Expects the native and Windows builds (scripts/build.sh native win).
 #   KSVW_SIM_RECORDS  records in the simulator's capture memory (default 20000)
@@ -137,3 +139,16 @@ sleep 5
 after="$(cpu_ticks)"
 say "monitoring an unchanging screen: $(awk -v t=$((after - before)) -v hz="$(getconf CLK_TCK)" \
   'BEGIN {printf "%.2f %% of one core (%d ticks in 5 s)", 100 * t / hz / 5, t}') by $(cat "/proc/$app_pid/comm" 2>/dev/null)"
+
+# A bench script's view of the same analyzer: one ksvw-remote.exe script
+# over TCP, once the program has let the analyzer go (a connected program
+# holds it), with its JSON.
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=""
+remote="$WIN_DIR/tools/ksvw-remote/ksvw-remote.exe"
+[[ -f "$remote" ]] || die "ksvw-remote.exe was not built ($remote)"
+say "ksvw-remote.exe --lan 127.0.0.1:$port --json info keys M screen ... download ..."
+wine "$remote" --lan "127.0.0.1:$port" --json info keys M screen "${shot%.png}-remote.bmp" \
+  download "${shot%.png}-remote.DT" || die "the ksvw-remote script failed"
+say "ksvw-remote: the LCD in ${shot%.png}-remote.bmp, the capture in ${shot%.png}-remote.DT"

@@ -8,9 +8,10 @@
 #                                        (connect, download, open the key
 #                                        emulator, press a key), save a picture
 #                                        of the main window (FILE) and of the
-#                                        key emulator (FILE-keyemu.png) and
-#                                        close it (also the default when there
-#                                        is no display)
+#                                        key emulator (FILE-keyemu.png), close
+#                                        it and run a ksvw-remote.exe script,
+#                                        printing its JSON (also the default
+#                                        when there is no display)
 #   KSVW_RUN_DIR     where the samples and conversions go (default: <build>/run)
 #   KSVW_RUN_RECORDS records per sample (default 5000)
 set -euo pipefail

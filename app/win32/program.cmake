@@ -52,6 +52,7 @@ set(KSVW_WIN32_DEFINITIONS WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 _WIN
 # so the tests link them with a fake device.
 add_library(ksvw_win32_link STATIC
   ${PROJECT_SOURCE_DIR}/remote/win32/ks_remote4q.cpp
+  ${PROJECT_SOURCE_DIR}/remote/win32/download_file.cpp
   ${PROJECT_SOURCE_DIR}/settings/win32/settings_store.cpp)
 target_compile_definitions(ksvw_win32_link PUBLIC ${KSVW_WIN32_DEFINITIONS})
 target_link_libraries(ksvw_win32_link PUBLIC ksvw_core ksvw_app_portable comctl32 user32 kernel32)

@@ -11,6 +11,7 @@
 #include "capture/capture_record.h"
 #include "capture/win32/capture_list.h"
 #include "common/resource_ids.h"
+#include "remote/win32/download_file.h"
 #include "remote/win32/ks_remote4q.h"
 #include "signals/win32/signal_view.h"
 
@@ -39,10 +40,15 @@ bool DownloadRunning() {
   return remoteLink && remoteLink->DownloadRunning();
 }
 
+// The download goes to DATAFILE.NEW and replaces the working file only
+// when it is taken (success or cancel).
+DownloadFile ProgramDownload() {
+  return {downloadFilePath, temporaryFilePath};
+}
+
 void StartDownloadFromDialog() {
-  int32_t result = remoteLink ? remoteLink->StartDownload(downloadFilePath) : kErrPointer;
   // No message on failure; the dialog stays open until Cancel.
-  if (result < 0) DeleteFileA(downloadFilePath);
+  ProgramDownload().Start(remoteLink);
   UpdateCommandStates();
 }
 
@@ -210,7 +216,7 @@ void TakeDownload(HWND window) {
   // The viewer maps the working copy, and a mapped file cannot be replaced
   // (Windows and Wine both refuse the move): let it go first.
   ReleaseCaptureImage(kReaderOpenedFile);
-  if (MoveFileExA(downloadFilePath, temporaryFilePath, MOVEFILE_REPLACE_EXISTING)) {
+  if (ProgramDownload().Place()) {
     ShowTemporaryFile();
     return;
   }
@@ -226,7 +232,7 @@ void TakeDownload(HWND window) {
 // A failed download leaves the working copy and the list as they were:
 // the viewer still holds what it showed before the download.
 void DropDownload() {
-  DeleteFileA(downloadFilePath);
+  ProgramDownload().Drop();
   int32_t count = ViewerRecordCount();
   listHasData = count > 0;
   if (count > 0) {

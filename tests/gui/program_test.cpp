@@ -21,6 +21,36 @@ std::vector<std::string> ListingRows(const std::string& path) {
   return rows;
 }
 
+// ksvw-remote.exe's download of simulator `sim` into `file`, with the
+// milliseconds its JSON gives for the download step (-1 when it failed).
+double RemoteToolDownload(const char* sim, const std::string& file) {
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  const std::string json = WorkFile("remote.json");
+  HANDLE out = CreateFileA(json.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                           0, nullptr);
+  std::string command = "\"" + WinPath(Env("KSVW_GUI_REMOTE")) +
+                        "\" --lan 127.0.0.1:" + SimPort(sim) + " --json download \"" + file + "\"";
+  STARTUPINFOA start{};
+  start.cb = sizeof start;
+  start.dwFlags = STARTF_USESTDHANDLES;
+  start.hStdOutput = start.hStdError = out;
+  PROCESS_INFORMATION process{};
+  DWORD status = 1;
+  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &start,
+                     &process)) {
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(out);
+  double ms = -1;
+  for (const std::string& line : ReadLines(json))
+    if (status == 0 && line.find("\"step\":\"download\"") != std::string::npos)
+      std::sscanf(line.c_str() + line.find("\"ms\":") + 5, "%lf", &ms);
+  return ms;
+}
+
 class ProgramTest : public GuiTest {
  protected:
   void ExpectNotConnected() {
@@ -297,6 +327,9 @@ struct ManagedWindows {
 // probe that sent the program messages could change what it measures).
 TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   constexpr int kRows = 393216;
+  // ksvw-remote.exe downloads first, while no program holds the analyzer.
+  const std::string remote = WorkFile("remote.DT");
+  const double remoteMs = RemoteToolDownload("BIG", remote);
   ManagedWindows managed;
   ASSERT_NO_FATAL_FAILURE(StartConnectedTo("BIG"));
   std::vector<uint8_t> served;
@@ -338,6 +371,11 @@ TEST_F(ProgramTest, DownloadWritesTheCaptureAndListsIt) {
   std::vector<uint8_t> downloaded;
   ASSERT_TRUE(ReadWholeFile(work, downloaded));
   EXPECT_TRUE(downloaded == served) << "DATAFILE.TMP differs from the simulator's capture";
+  std::vector<uint8_t> tool;
+  EXPECT_TRUE(remoteMs >= 0 && ReadWholeFile(remote, tool) && tool == downloaded)
+      << "ksvw-remote.exe's download (" << remoteMs << " ms) differs from the program's";
+  Figure("ksvw-remote.exe: the same %zu bytes in %.0f ms (its JSON), the program in %.0f ms",
+         tool.size(), remoteMs, dataIn);
   // Every cell of a sample of rows, the first and the last among them.
   ExpectRows(expected, 3001);
 

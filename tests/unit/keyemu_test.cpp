@@ -110,9 +110,18 @@ TEST(ScreenImage, FilesAndClipboardBlocksOfTheModes) {
   };
   const Case cases[] = {{0, 2622, 62}, {1, 2622, 62}, {2, 10310, 70}};
   LcdDisplay lcd;
-  lcd.SetImage(Screen({{3, 4}, {200, 50}}).data());
+  const std::vector<uint8_t> screen = Screen({{3, 4}, {200, 50}, {239, 63}});
+  lcd.SetImage(screen.data());
   for (const Case& c : cases) {
     std::vector<uint8_t> bmp = BuildScreenBmp(lcd, c.mode);
+    // The screen and mode read back; a pixel more (here outside the screen) is no image of ours.
+    std::vector<uint8_t> back(kScreenBytes);
+    int32_t mode = -1;
+    EXPECT_TRUE(ScreenFromBmp(bmp, back.data(), &mode));
+    EXPECT_EQ(std::pair(back, mode), std::pair(screen, c.mode));
+    bmp[c.pixelOffset] ^= 0x10;
+    EXPECT_FALSE(ScreenFromBmp(bmp, back.data(), &mode));
+    bmp[c.pixelOffset] ^= 0x10;
     ASSERT_EQ(bmp.size(), c.fileSize);
     EXPECT_EQ(Le32(&bmp[2]), c.fileSize);
     EXPECT_EQ(Le32(&bmp[10]), c.pixelOffset);
