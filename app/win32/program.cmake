@@ -115,6 +115,7 @@ if(KSVW_APP_WIN_TEST_SOURCES)
   add_executable(ksvw_app_win_tests ${KSVW_APP_WIN_TEST_SOURCES})
   target_link_libraries(ksvw_app_win_tests PRIVATE ksvw_win32_link ksvw_testsupport gtest_main)
   add_test(NAME app_win_tests COMMAND ksvw_app_win_tests)
+  ksvw_wine_gtest_checks(app_win_tests)
 endif()
 
 # Tests of the main window, the capture list and the file commands in real
@@ -130,4 +131,5 @@ if(TARGET ksvw_win32_ui AND KSVW_APP_GUI_TEST_SOURCES)
   set_target_properties(ksvw_app_gui_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${KSVW_APP_OUT})
   add_test(NAME app_gui_tests COMMAND ksvw_app_gui_tests WORKING_DIRECTORY ${KSVW_APP_OUT})
   set_tests_properties(app_gui_tests PROPERTIES LABELS gui)
+  ksvw_wine_gtest_checks(app_gui_tests)
 endif()
