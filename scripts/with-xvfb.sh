@@ -6,9 +6,10 @@
 # go on side by side; it is stopped when the command ends, and the command's
 # exit status is passed on.
 # With WINEPREFIX set, the Wine server of that prefix is waited for before
-# the display goes away: Wine's desktop process keeps its X connection until
-# the server exits, and a server left bound to a dead display would make the
-# next run of the prefix fail to open windows.
+# the display comes and before it goes away: Wine's desktop process keeps its
+# X connection (or its lack of one) until the server exits, and a server
+# bound to a dead display, or to none, makes the next run of the prefix fail
+# to open windows.
 set -euo pipefail
 # shellcheck source=scripts/common.sh
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -44,6 +45,14 @@ for _ in $(seq 1 100); do
 done
 [[ -s "$tmp/display" ]] || die "Xvfb gave no display number within 10 s"
 display=":$(head -n1 "$tmp/display" | tr -d '[:space:]')"
+
+# A Wine server still running from a run without a display (the console
+# tests just before) would hand this run its display-less desktop, on which
+# CreateWindowEx fails for every top-level window: let it end first, and end
+# it if something keeps it alive.
+if [[ -n "${WINEPREFIX:-}" ]] && command -v wineserver >/dev/null; then
+  timeout 60 wineserver -w || wineserver -k 2>/dev/null || true
+fi
 
 status=0
 DISPLAY="$display" "$@" || status=$?

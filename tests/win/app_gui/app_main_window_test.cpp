@@ -76,7 +76,7 @@ class MainWindow : public ::testing::Environment {
     ASSERT_TRUE(RegisterClassA(&c));
     HWND window = CreateWindowExA(0, kMainWindowClass, "ksvw4q", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                   0, 0, 745, 500, nullptr, nullptr, applicationInstance, nullptr);
-    ASSERT_NE(window, nullptr);
+    ASSERT_NE(window, nullptr) << "CreateWindowEx failed, error " << GetLastError();
     Pump();
   }
   void TearDown() override {
